@@ -1,0 +1,30 @@
+// The bridge to the XSLT engine: one engine environment per process and
+// one transform run per stylesheet.
+#ifndef XSLVALIDATE_ENGINE_BRIDGE_H_
+#define XSLVALIDATE_ENGINE_BRIDGE_H_
+
+#include <string_view>
+
+#include "engine/engine_api.h"
+
+// The engine's handles. Made by the driver, filled in by `createIsolate`,
+// kept until the process ends and never released.
+struct EngineEnvironment {
+  graal_isolate_t* isolate;
+  graal_isolatethread_t* thread;      // passed to every engine call
+  graal_isolatethread_t* mainThread;  // copy of `thread` after creation
+};
+
+// Creates the engine's isolate and attaches the calling thread. Returns 0;
+// on failure writes "graal_create_isolate error" to standard error and
+// returns 1, leaving the environment unusable.
+int createIsolate(EngineEnvironment* environment);
+
+// Runs one stylesheet over the input document, writing the report at
+// deriveReportPath(inputPath, stylesheetPath). The engine gets exactly the
+// options "-s:<input>", "-xsl:<stylesheet>", "-o:<report>", paths in UTF-8.
+// Returns the engine's status unchanged: 0 on success.
+int runTransform(EngineEnvironment* environment, std::u16string_view inputPath,
+                 std::u16string_view stylesheetPath);
+
+#endif  // XSLVALIDATE_ENGINE_BRIDGE_H_

@@ -1,0 +1,42 @@
+#include "host/file_exists.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "host/arguments.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(FileExistsTest, EveryExistingObjectPassesAndNothingElse) {
+  fs::path dir = fs::temp_directory_path() /
+                 ("xslvalidate-exists-" + std::to_string(::getpid()));
+  fs::create_directories(dir);
+  std::ofstream(dir / "file.xml") << "x";
+  std::ofstream(dir / "bad\xFF.xml") << "x";
+  fs::create_symlink(dir / "nowhere", dir / "dangling");
+
+  struct Case {
+    std::string path;
+    bool exists;
+  };
+  const Case cases[] = {
+      {(dir / "file.xml").string(), true},
+      {dir.string(), true},
+      {(dir / "dangling").string(), true},
+      {"/dev/null", true},
+      {(dir / "bad\xFF.xml").string(), true},
+      {(dir / "missing.xml").string(), false},
+      {(dir / "file.xml/child").string(), false},
+      {"", false},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(c.exists, fileExists(decodeArgument(c.path))) << c.path;
+  fs::remove_all(dir);
+}
+
+}  // namespace

@@ -1,0 +1,215 @@
+// End-to-end tests: the built tool, run as a user runs it, on the real
+// engine. Reports are compared byte for byte with what the engine's own
+// command line writes for the same document and stylesheet.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "process.h"
+#include "version.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kBanner =
+    "xslvalidate " XSLVALIDATE_VERSION
+    ": validates an XML document against XSLT stylesheets\n";
+const std::string kExamples = XSLVALIDATE_SOURCE_DIR "/examples";
+const std::string kShared = XSLVALIDATE_SHARED_DIR;
+const std::vector<std::string> kPlainEnvironment = {"PATH=/usr/bin:/bin",
+                                                    "LANG=C.UTF-8"};
+
+class EndToEnd : public testing::Test {
+ protected:
+  void SetUp() override {
+    char name[] = "/tmp/xslvalidate-e2e-XXXXXX";
+    dir_ = mkdtemp(name);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  // Runs the tool with `arguments` after the program name.
+  ProcessResult tool(const std::vector<std::string>& arguments,
+                     const std::vector<std::string>& environment =
+                         kPlainEnvironment) {
+    std::vector<std::string> argv = {XSLVALIDATE_EXE};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    return runProcess(argv, environment, dir_);
+  }
+
+  // The report that the engine's own command line writes for the pair.
+  std::string engineReport(const std::string& document,
+                           const std::string& stylesheet) {
+    std::string out = dir_ + "/engine-command-line-report.xml";
+    ProcessResult r = runProcess(
+        {JAVA_EXE, "-cp", SAXON_JAR, "net.sf.saxon.Transform",
+         "-s:" + document, "-xsl:" + stylesheet, "-o:" + out},
+        kPlainEnvironment);
+    EXPECT_EQ(0, r.exitCode) << r.err;
+    std::string report = readFile(out);
+    fs::remove(out);
+    return report;
+  }
+
+  // Copies a file into the test's folder under `name`; returns its path.
+  std::string place(const std::string& from, const std::string& name) {
+    std::string to = dir_ + "/" + name;
+    fs::create_directories(fs::path(to).parent_path());
+    fs::copy_file(from, to);
+    return to;
+  }
+
+  std::vector<std::string> listing() {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::recursive_directory_iterator(dir_))
+      names.push_back(entry.path().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  std::string dir_;
+};
+
+TEST_F(EndToEnd, ExampleInvoiceGetsOneReportPerStylesheet) {
+  std::string invoice = place(kExamples + "/invoice.xml", "invoice.xml");
+  std::string totals = kExamples + "/rules/totals.xslt";
+  std::string parties = kExamples + "/rules/parties.xslt";
+  ProcessResult r = tool({invoice, totals, parties});
+  EXPECT_EQ(0, r.exitCode) << r.err;
+  EXPECT_EQ(kBanner, r.out);
+  std::string report = readFile(dir_ + "/invoice_totals.xml");
+  EXPECT_NE(std::string::npos, report.find("id=\"TOT-03\""));
+  EXPECT_EQ(engineReport(invoice, totals), report);
+  EXPECT_EQ(engineReport(invoice, parties),
+            readFile(dir_ + "/invoice_parties.xml"));
+}
+
+TEST_F(EndToEnd, PeppolPairMatchesTheEngineCommandLine) {
+  std::string invoice = place(kShared + "/invoices/ubl/ubl-tc434-example1.xml",
+                              "ubl-tc434-example1.xml");
+  std::string en = kShared + "/rules/EN16931-UBL-validation.xslt";
+  std::string peppol = kShared + "/rules/PEPPOL-EN16931-UBL.xslt";
+  ProcessResult r = tool({invoice, en, peppol});
+  EXPECT_EQ(0, r.exitCode) << r.err;
+  EXPECT_EQ(kBanner, r.out);
+  EXPECT_EQ(engineReport(invoice, en),
+            readFile(dir_ + "/ubl-tc434-example1_EN16931-UBL-validation.xml"));
+  EXPECT_EQ(engineReport(invoice, peppol),
+            readFile(dir_ + "/ubl-tc434-example1_PEPPOL-EN16931-UBL.xml"));
+}
+
+TEST_F(EndToEnd, LargeInvoiceWithSpacesAndCommaInItsName) {
+  const std::string name =
+      "FT G2G_TD01 con Allegato, Bonifico e Split Payment";
+  std::string invoice =
+      place(kShared + "/invoices/ubl/" + name + ".xml", name + ".xml");
+  std::string en = kShared + "/rules/EN16931-UBL-validation.xslt";
+  ProcessResult r = tool({invoice, en});
+  EXPECT_EQ(0, r.exitCode) << r.err;
+  EXPECT_EQ(engineReport(invoice, en),
+            readFile(dir_ + "/" + name + "_EN16931-UBL-validation.xml"));
+}
+
+TEST_F(EndToEnd, StopsAtTheFailingStylesheetAndRunsNoneAfterIt) {
+  std::string invoice = place(kExamples + "/invoice.xml", "invoice.xml");
+  std::string broken = dir_ + "/broken.xslt";
+  std::ofstream(broken) << "<xsl:stylesheet version='2.0' "
+                           "xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>"
+                           "<xsl:template match='/'><xsl:no-such-instruction/>"
+                           "</xsl:template></xsl:stylesheet>";
+  ProcessResult r = tool({invoice, kExamples + "/rules/totals.xslt", broken,
+                          kExamples + "/rules/parties.xslt"});
+  EXPECT_NE(0, r.exitCode);
+  EXPECT_EQ(kBanner, r.out);
+  EXPECT_NE(std::string::npos, r.err.find("no-such-instruction")) << r.err;
+  EXPECT_TRUE(fs::exists(dir_ + "/invoice_totals.xml"));
+  EXPECT_FALSE(fs::exists(dir_ + "/invoice_broken.xml"));
+  EXPECT_FALSE(fs::exists(dir_ + "/invoice_parties.xml"));
+}
+
+TEST_F(EndToEnd, SameStylesheetTwiceRunsTwiceIntoOneReport) {
+  std::string invoice = place(kExamples + "/invoice.xml", "invoice.xml");
+  std::string totals = kExamples + "/rules/totals.xslt";
+  ProcessResult r = tool({invoice, totals, totals});
+  EXPECT_EQ(0, r.exitCode) << r.err;
+  EXPECT_EQ(engineReport(invoice, totals),
+            readFile(dir_ + "/invoice_totals.xml"));
+}
+
+TEST_F(EndToEnd, MissingStylesheetFailsWithTheEngineMessage) {
+  std::string invoice = place(kExamples + "/invoice.xml", "invoice.xml");
+  ProcessResult r = tool({invoice, dir_ + "/nowhere.xslt"});
+  EXPECT_NE(0, r.exitCode);
+  EXPECT_EQ(kBanner, r.out);
+  EXPECT_NE(std::string::npos, r.err.find("nowhere.xslt")) << r.err;
+  EXPECT_FALSE(fs::exists(dir_ + "/invoice_nowhere.xml"));
+}
+
+TEST_F(EndToEnd, DirectoryInputPassesTheCheckAndTheEngineRejectsIt) {
+  fs::create_directories(dir_ + "/inbox");
+  ProcessResult r = tool({dir_ + "/inbox", kExamples + "/rules/totals.xslt"});
+  EXPECT_NE(0, r.exitCode);
+  EXPECT_EQ(kBanner, r.out) << "the driver's own check must pass";
+  EXPECT_FALSE(r.err.empty());
+}
+
+TEST_F(EndToEnd, DriverErrorsNeverStartTheEngine) {
+  struct Case {
+    std::vector<std::string> arguments;
+    std::string line;
+  };
+  const Case cases[] = {
+      {{}, "Error: invalid arguments. Expected xml-file schema1-file "
+           "schema2-file ...\n"},
+      {{"invoice.xml"}, "Error: invalid arguments. Expected xml-file "
+                        "schema1-file schema2-file ...\n"},
+      {{"", "s.xslt"}, "Error: input file does not exist\n"},
+      {{"missing.xml", "s.xslt"}, "Error: input file does not exist\n"},
+  };
+  for (const Case& c : cases) {
+    ProcessResult r = tool(c.arguments);
+    EXPECT_EQ(1, r.exitCode);
+    EXPECT_EQ(kBanner + c.line, r.out);
+    EXPECT_EQ("", r.err);
+  }
+}
+
+// File names the engine must open exactly, whatever the caller's locale:
+// the environment here is empty, as under cron.
+TEST_F(EndToEnd, NonAsciiNamesWorkWithoutALocale) {
+  const std::string names[] = {
+      "mit Leerzeichen/Rechnung M\xC3\xBCller.xml",
+      "g \xF0\x9D\x84\x9E/x.xml",
+      "\xE2\x82\xAC-Rechnungen/\xE5\x8F\x91\xE7\xA5\xA8.xml",
+  };
+  std::string totals = kExamples + "/rules/totals.xslt";
+  std::string expected;
+  for (const std::string& name : names) {
+    std::string invoice = place(kExamples + "/invoice.xml", name);
+    ProcessResult r = tool({invoice, totals}, {});
+    EXPECT_EQ(0, r.exitCode) << name << ": " << r.err;
+    std::string report = invoice.substr(0, invoice.size() - 4) + "_totals.xml";
+    ASSERT_TRUE(fs::exists(report)) << report;
+    if (expected.empty())
+      expected = engineReport(invoice, totals);
+    EXPECT_EQ(expected, readFile(report));
+  }
+}
+
+// A name that is not valid UTF-8 cannot be opened through the engine; the
+// run must fail and say so, and never read or write a different file.
+TEST_F(EndToEnd, NameThatIsNotUtf8FailsWithoutTouchingOtherFiles) {
+  std::string invoice = place(kExamples + "/invoice.xml", "bad\xFF/inv\xE9.xml");
+  std::vector<std::string> before = listing();
+  ProcessResult r = tool({invoice, kExamples + "/rules/totals.xslt"});
+  EXPECT_NE(0, r.exitCode);
+  EXPECT_EQ(kBanner, r.out);
+  EXPECT_NE(std::string::npos, r.err.find("UTF-8")) << r.err;
+  EXPECT_EQ(before, listing());
+}
+
+}  // namespace
