@@ -1,4 +1,4 @@
-// Host grammar for Windows hosts: the grammar of spec Part 1.2.
+// Host grammar for Windows hosts: the Windows path grammar.
 #include "path/path_text.h"
 
 PathGrammar hostGrammar() { return PathGrammar::Windows; }

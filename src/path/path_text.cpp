@@ -1,6 +1,7 @@
-// Path grammar over UTF-16 path text (spec Part 1.2, "Algorithms").
+// Path grammar over UTF-16 path text.
 //
-// The Windows grammar follows the numbered steps of Part 1.2 literally; the
+// The Windows grammar is written as a sequence of numbered steps, each
+// commented with its number below; the
 // POSIX grammar is the same algorithm with "/" as the only separator, no
 // root names (so no drive designators and no network names or prefixes) and
 // no alternate-stream suffix.
@@ -17,7 +18,7 @@ bool isSlash(PathGrammar grammar, char16_t c) {
   return c == u'/' || c == u'\\';
 }
 
-// Step 1 of Part 1.2, Windows grammar.
+// Step 1: the end of the root name, Windows grammar.
 size_t windowsRootNameEnd(std::u16string_view p) {
   const size_t n = p.size();
   auto slash = [&](size_t i) { return isSlash(PathGrammar::Windows, p[i]); };
@@ -26,7 +27,7 @@ size_t windowsRootNameEnd(std::u16string_view p) {
   if (!slash(0)) return 0;                                // 1.3
   if (n >= 4 && slash(3) && (n == 4 || !slash(4))) {      // 1.4
     // Prefixes "\\?\" and "\\.\" (step 1.7 would give 3 for these as
-    // well; the step is kept as the spec words it), then "\??\".
+    // well; the check is kept so that each prefix is named where it is met), then "\??\".
     if (slash(1) && (p[2] == u'?' || p[2] == u'.')) return 3;
     if (p[1] == u'?' && p[2] == u'?') return 3;
   }
@@ -98,7 +99,7 @@ Stretch PathText::parentPath(std::u16string_view path) const {
   const size_t n = path.size();
   const size_t rel = relativeStart(*this, path);
   // 7.1: all root, or empty relative path (the scan below would give the
-  // same result; the step is kept as the spec words it).
+  // same result; the early return states the case plainly).
   if (rel == n) return {0, n};
   size_t last = n;              // 7.2: last slash at or after `rel`
   for (size_t i = n; i > rel; --i) {

@@ -1,5 +1,5 @@
-// Tables for the grammar operations of PathText (spec Part 1.2,
-// "Algorithms"). Both grammars are tested on every host.
+// Tables for the grammar operations of PathText. Both grammars are tested
+// on every host.
 //
 // Each row gives the expected parts as text; the test also checks how the
 // stretches sit in the path (stem starts at the file name, extension follows

@@ -1,4 +1,4 @@
-// Report naming (spec Part 1.2, "Interfaces"):
+// Report naming:
 //   report = join(parentPath(input),
 //                 stem(input) + "_" + stem(stylesheet) + extension(input)).
 #include "path/report_path.h"

@@ -1,5 +1,5 @@
-// Report naming tables (spec Part 1.2). The Windows grammar is tested
-// against the whole worked table of Part 1.2 on every host; the POSIX
+// Report naming tables. The Windows grammar is tested against the whole
+// table of worked Windows examples on every host; the POSIX
 // grammar has its own table.
 #include <gtest/gtest.h>
 
@@ -25,8 +25,8 @@ void checkReports(PathGrammar grammar, const std::vector<ReportRow>& rows) {
   }
 }
 
-// The worked table of Part 1.2, every row, in order.
-const std::vector<ReportRow> kSpecWorkedTable = {
+// The worked Windows examples, every row, in order.
+const std::vector<ReportRow> kWindowsWorkedTable = {
     {uR"(C:\in\inv01.xml)", uR"(D:\rules\syntax.xsl)",
      uR"(C:\in\inv01_syntax.xml)"},
     {u"inv.xml", u"checks/a.b.xsl", u"inv_a.b.xml"},
@@ -52,9 +52,9 @@ const std::vector<ReportRow> kSpecWorkedTable = {
     {uR"(dir\sub\)", u"s.xsl", uR"(dir\sub\_s)"},
 };
 
-TEST(DeriveReportPathWindows, SpecWorkedTable) {
-  ASSERT_EQ(kSpecWorkedTable.size(), 22u);
-  checkReports(PathGrammar::Windows, kSpecWorkedTable);
+TEST(DeriveReportPathWindows, WorkedTable) {
+  ASSERT_EQ(kWindowsWorkedTable.size(), 22u);
+  checkReports(PathGrammar::Windows, kWindowsWorkedTable);
 }
 
 TEST(DeriveReportPathWindows, EdgeCases) {
@@ -171,7 +171,7 @@ TEST(DeriveReportPathPosix, Table) {
 }
 
 TEST(DeriveReportPath, DefaultGrammarIsHostGrammar) {
-  for (const ReportRow& row : kSpecWorkedTable) {
+  for (const ReportRow& row : kWindowsWorkedTable) {
     EXPECT_EQ(deriveReportPath(row.input, row.stylesheet),
               deriveReportPath(row.input, row.stylesheet, hostGrammar()));
   }
