@@ -1,0 +1,195 @@
+#include "java_vm.h"
+
+#include <locale.h>
+
+#include <cstdio>
+#include <mutex>
+#include <string>
+
+#include "xslvalidate_run_class.h"  // generated: kXslvalidateRunClass
+
+namespace {
+
+// Options of the one JVM. Runs are short and the process ends after a few
+// stylesheets, so the choices favour start-up:
+//  -Djava.class.path  Saxon-HE (its manifest adds Debian's Xerces, exactly as
+//                     for `java -cp Saxon-HE.jar`, so parsing is the same).
+//  -Xshare:auto       use the JDK's class-data-sharing archive when present.
+//  -XX:+UseSerialGC   one short-lived heap needs no concurrent collector.
+//  -XX:TieredStopAtLevel=1  C1 only: the validation stylesheets are huge
+//                     generated XSLT run once per process; C2 compiles
+//                     would finish after the run.
+//  -XX:-UsePerfData   no hsperfdata file in /tmp.
+//  -Xss64m            stack of the transform thread; deeply nested
+//                     stylesheets and documents recurse in Saxon.
+//  -Xrs               signals stay the host's: Ctrl-C ends the tool as
+//                     it would without a JVM, no Java shutdown handler.
+const char* const kJvmOptions[] = {
+    "-Djava.class.path=" JVMENGINE_SAXON_JAR,
+    "-Xshare:auto",
+    "-XX:+UseSerialGC",
+    "-XX:TieredStopAtLevel=1",
+    "-XX:-UsePerfData",
+    "-Xss64m",
+    "-Xrs",
+};
+
+constexpr jint kJniVersion = JNI_VERSION_10;
+
+struct Engine {
+  std::mutex mutex;
+  bool attempted = false;
+  JavaVM* vm = nullptr;  // set only when the run class is ready
+  jclass stringClass = nullptr;  // global references
+  jclass runClass = nullptr;
+  jmethodID runMethod = nullptr;
+};
+
+Engine& engine() {
+  static Engine* instance = new Engine;  // never destroyed: outlives exit handlers
+  return *instance;
+}
+
+// Describes and clears a pending Java exception; true if there was one.
+bool clearException(JNIEnv* env) {
+  if (!env->ExceptionCheck()) return false;
+  env->ExceptionDescribe();  // prints to standard error and clears
+  env->ExceptionClear();
+  return true;
+}
+
+// Creates the JVM with the calling thread in a UTF-8 locale. The JVM reads
+// the locale's code set (nl_langinfo, which follows the thread's locale) for
+// sun.jnu.encoding and file.encoding; neither can be overridden by an
+// option on this JDK. It also sets the process's global locale from the
+// environment, which is undone here.
+jint createJvm(JavaVM** vm, JNIEnv** env) {
+  JavaVMOption options[sizeof kJvmOptions / sizeof kJvmOptions[0]];
+  for (size_t i = 0; i < sizeof kJvmOptions / sizeof kJvmOptions[0]; ++i) {
+    options[i].optionString = const_cast<char*>(kJvmOptions[i]);
+    options[i].extraInfo = nullptr;
+  }
+  JavaVMInitArgs args{};
+  args.version = kJniVersion;
+  args.nOptions = sizeof kJvmOptions / sizeof kJvmOptions[0];
+  args.options = options;
+  args.ignoreUnrecognized = JNI_FALSE;
+
+  const char* global = setlocale(LC_ALL, nullptr);
+  const std::string savedGlobal = global ? global : "C";
+  locale_t utf8 = newlocale(LC_ALL_MASK, "C.UTF-8", static_cast<locale_t>(0));
+  locale_t previous = utf8 ? uselocale(utf8) : static_cast<locale_t>(0);
+
+  const jint result = JNI_CreateJavaVM(vm, reinterpret_cast<void**>(env), &args);
+
+  if (utf8) {
+    uselocale(previous);
+    freelocale(utf8);
+  }
+  setlocale(LC_ALL, savedGlobal.c_str());
+  return result;
+}
+
+// Clears a pending exception (describing it) and reports failure.
+bool failWith(JNIEnv* env) {
+  clearException(env);
+  return false;
+}
+
+// Defines the run class in the system class loader (which sees Saxon) and
+// looks up what every run needs. False after writing why.
+bool defineRunClass(JNIEnv* env, Engine* e) {
+  jclass loaderClass = env->FindClass("java/lang/ClassLoader");
+  if (!loaderClass) return failWith(env);
+  jmethodID systemLoader = env->GetStaticMethodID(loaderClass, "getSystemClassLoader",
+                                                  "()Ljava/lang/ClassLoader;");
+  if (!systemLoader) return failWith(env);
+  jobject loader = env->CallStaticObjectMethod(loaderClass, systemLoader);
+  if (clearException(env) || !loader) return false;
+
+  jclass runClass = env->DefineClass("XslvalidateRun", loader,
+                                     reinterpret_cast<const jbyte*>(kXslvalidateRunClass),
+                                     sizeof kXslvalidateRunClass);
+  if (!runClass) return failWith(env);
+  jmethodID run = env->GetStaticMethodID(runClass, "run", "([Ljava/lang/String;)I");
+  if (!run) return failWith(env);
+  jclass stringClass = env->FindClass("java/lang/String");
+  if (!stringClass) return failWith(env);
+
+  e->runClass = static_cast<jclass>(env->NewGlobalRef(runClass));
+  e->stringClass = static_cast<jclass>(env->NewGlobalRef(stringClass));
+  e->runMethod = run;
+  env->DeleteLocalRef(loaderClass);
+  env->DeleteLocalRef(loader);
+  env->DeleteLocalRef(runClass);
+  env->DeleteLocalRef(stringClass);
+  return e->runClass && e->stringClass;
+}
+
+}  // namespace
+
+JavaVM* startJavaVm(JNIEnv** env) {
+  Engine& e = engine();
+  std::lock_guard lock(e.mutex);
+  if (e.attempted) {
+    if (!e.vm) {
+      std::fputs("jvmengine: the Java VM could not be started in this process\n", stderr);
+      return nullptr;
+    }
+    if (e.vm->AttachCurrentThread(reinterpret_cast<void**>(env), nullptr) != JNI_OK) {
+      std::fputs("jvmengine: cannot attach this thread to the Java VM\n", stderr);
+      return nullptr;
+    }
+    return e.vm;
+  }
+  e.attempted = true;
+
+  JavaVM* vm = nullptr;
+  const jint created = createJvm(&vm, env);
+  if (created != JNI_OK) {
+    std::fprintf(stderr, "jvmengine: cannot create the Java VM (%s, JNI status %d)\n",
+                 JVMENGINE_JVM_LIBRARY, static_cast<int>(created));
+    return nullptr;
+  }
+  if (!defineRunClass(*env, &e)) {
+    std::fprintf(stderr, "jvmengine: cannot load the transform class on %s\n",
+                 JVMENGINE_SAXON_JAR);
+    return nullptr;
+  }
+  e.vm = vm;
+  return vm;
+}
+
+JavaVM* existingJavaVm() {
+  Engine& e = engine();
+  std::lock_guard lock(e.mutex);
+  return e.vm;
+}
+
+int runSaxonTransform(JNIEnv* env, const std::vector<std::u16string>& args) {
+  Engine& e = engine();
+  if (!e.runMethod) return 1;
+  if (env->PushLocalFrame(static_cast<jint>(args.size()) + 4) != 0) {
+    clearException(env);
+    return 1;
+  }
+  int status = 1;
+  jobjectArray array = env->NewObjectArray(static_cast<jsize>(args.size()), e.stringClass, nullptr);
+  bool built = array != nullptr;
+  for (size_t i = 0; built && i < args.size(); ++i) {
+    jstring arg = env->NewString(reinterpret_cast<const jchar*>(args[i].data()),
+                                 static_cast<jsize>(args[i].size()));
+    built = arg != nullptr;
+    if (built) {
+      env->SetObjectArrayElement(array, static_cast<jsize>(i), arg);
+      built = !env->ExceptionCheck();
+      env->DeleteLocalRef(arg);
+    }
+  }
+  if (built) {
+    status = env->CallStaticIntMethod(e.runClass, e.runMethod, array);
+  }
+  if (clearException(env)) status = 1;
+  env->PopLocalFrame(nullptr);
+  return status;
+}

@@ -1,0 +1,44 @@
+#include "option_list.h"
+
+#include <mutex>
+#include <unordered_map>
+
+namespace {
+
+struct Registry {
+  std::mutex mutex;
+  long long lastHandle = 0;
+  std::unordered_map<long long, std::vector<std::string>> lists;
+};
+
+Registry& registry() {
+  static Registry* instance = new Registry;  // never destroyed: outlives exit handlers
+  return *instance;
+}
+
+}  // namespace
+
+long long newOptionList(int capacity) {
+  Registry& r = registry();
+  std::lock_guard lock(r.mutex);
+  const long long handle = ++r.lastHandle;
+  r.lists[handle].reserve(capacity > 0 ? capacity : 0);
+  return handle;
+}
+
+bool appendOption(long long handle, std::string option) {
+  Registry& r = registry();
+  std::lock_guard lock(r.mutex);
+  auto found = r.lists.find(handle);
+  if (found == r.lists.end()) return false;
+  found->second.push_back(std::move(option));
+  return true;
+}
+
+std::optional<std::vector<std::string>> optionsOf(long long handle) {
+  Registry& r = registry();
+  std::lock_guard lock(r.mutex);
+  auto found = r.lists.find(handle);
+  if (found == r.lists.end()) return std::nullopt;
+  return found->second;
+}
