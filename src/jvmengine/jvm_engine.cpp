@@ -6,6 +6,12 @@
 // thread. Statuses of j_run_transform: 0 success, 2 a run that failed (as
 // the engine's command line exits), 1 a call the engine cannot serve (no
 // JVM, thread not attached, unknown processor data).
+//
+// Option values are file names as UTF-8. One that is not valid UTF-8 is
+// refused (status 2), never opened under a substitute name. Relative names
+// are taken against the working directory the process had when the JVM was
+// created (Java's user.dir), so callers should not change directory after
+// graal_create_isolate.
 // The library is built with hidden visibility; only these five calls are
 // exported (exports.map keeps it so).
 #pragma GCC visibility push(default)

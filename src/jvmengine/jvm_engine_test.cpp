@@ -4,6 +4,7 @@
 // The process runs in the C locale (as under cron or systemd) from before
 // the JVM is created, so every non-ASCII file name below is read and written
 // without help from the caller's locale.
+#include <cctype>
 #include <clocale>
 #include <cstdlib>
 #include <filesystem>
@@ -225,7 +226,7 @@ INSTANTIATE_TEST_SUITE_P(
                    "not valid UTF-8"}),
     [](const ::testing::TestParamInfo<FailingRun>& info) {
       std::string name;
-      for (char c : std::string(info.param.what)) name += std::isalnum(c) ? c : '_';
+      for (char c : std::string(info.param.what)) name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
       return name;
     });
 
