@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,14 @@ const std::string kExamples = XSLVALIDATE_SOURCE_DIR "/examples";
 const std::string kShared = XSLVALIDATE_SHARED_DIR;
 const std::vector<std::string> kPlainEnvironment = {"PATH=/usr/bin:/bin",
                                                     "LANG=C.UTF-8"};
+
+// Some rule sets stamp their report with the time of the run (PEPPOL's
+// write current-dateTime() into dct:created); two runs can never agree on
+// it, so comparisons leave that one value out and everything else stands.
+std::string withoutRunTime(const std::string& report) {
+  static const std::regex created("<dct:created>[^<]*</dct:created>");
+  return std::regex_replace(report, created, "<dct:created/>");
+}
 
 class EndToEnd : public testing::Test {
  protected:
@@ -98,8 +107,11 @@ TEST_F(EndToEnd, PeppolPairMatchesTheEngineCommandLine) {
   EXPECT_EQ(kBanner, r.out);
   EXPECT_EQ(engineReport(invoice, en),
             readFile(dir_ + "/ubl-tc434-example1_EN16931-UBL-validation.xml"));
-  EXPECT_EQ(engineReport(invoice, peppol),
-            readFile(dir_ + "/ubl-tc434-example1_PEPPOL-EN16931-UBL.xml"));
+  std::string report =
+      readFile(dir_ + "/ubl-tc434-example1_PEPPOL-EN16931-UBL.xml");
+  EXPECT_NE(std::string::npos, report.find("<dct:created>"));
+  EXPECT_EQ(withoutRunTime(engineReport(invoice, peppol)),
+            withoutRunTime(report));
 }
 
 TEST_F(EndToEnd, LargeInvoiceWithSpacesAndCommaInItsName) {
