@@ -1,0 +1,206 @@
+// A stand-in for the engine library, built as libsaxon-hec-12.5.0.dll for the
+// end-to-end tests under Wine. It exports the same five calls as the real
+// library (the list in src/engine/libsaxon-hec-12.5.0.def) and:
+//
+// - appends one line per call to engine-calls.log beside the DLL, each
+//   option string written as hex bytes, so a test can compare exact UTF-8;
+//   loading the DLL writes "attached", which shows that the tool bound to it
+//   at load time even when it never calls it;
+// - for each run writes a report at the "-o:" path through the wide file
+//   calls, holding the run's options, one a line;
+// - returns the status a test picks: a run whose stylesheet file is named
+//   status<N>.xsl returns N (any signed 32-bit value), other runs 0;
+//   XSLTEST_CREATE_ISOLATE_STATUS and XSLTEST_DETACH_STATUS, when set, are
+//   returned by graal_create_isolate and graal_detach_thread. A report that
+//   cannot be written makes the run return 70.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "engine/engine_api.h"
+
+struct graal_isolate_t {
+  int unused;
+};
+struct graal_isolatethread_t {
+  int unused;
+};
+
+namespace {
+
+HMODULE engineModule;
+graal_isolate_t theIsolate;
+graal_isolatethread_t theThread;
+bool isolateCreated = false;
+// Option lists of the runs; processor data n is runs[n - 1].
+std::vector<std::vector<std::string>> runs;
+
+std::wstring logPath() {
+  wchar_t buffer[MAX_PATH];
+  DWORD length = GetModuleFileNameW(engineModule, buffer, MAX_PATH);
+  std::wstring path(buffer, length);
+  size_t slash = path.find_last_of(L"\\/");
+  path.resize(slash == std::wstring::npos ? 0 : slash + 1);
+  return path + L"engine-calls.log";
+}
+
+void logLine(const std::string& line) {
+  HANDLE file = CreateFileW(logPath().c_str(), FILE_APPEND_DATA,
+                            FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE)
+    return;
+  std::string text = line + "\n";
+  DWORD written = 0;
+  WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written,
+            nullptr);
+  CloseHandle(file);
+}
+
+std::string hexBytes(const std::string& bytes) {
+  static const char digits[] = "0123456789abcdef";
+  std::string hex;
+  for (unsigned char byte : bytes) {
+    hex += digits[byte >> 4];
+    hex += digits[byte & 15];
+  }
+  return hex;
+}
+
+// "ok" when `thread` is the one handed out by graal_create_isolate.
+const char* threadState(graal_isolatethread_t* thread) {
+  return isolateCreated && thread == &theThread ? "ok" : "bad";
+}
+
+// The value of environment variable `name`, or 0 when it is unset.
+int statusFromEnvironment(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? static_cast<int>(std::strtol(value, nullptr, 10)) : 0;
+}
+
+// N for a stylesheet whose file name is status<N>.xsl, else 0.
+int statusForStylesheet(const std::string& path) {
+  size_t slash = path.find_last_of("\\/");
+  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  const std::string prefix = "status";
+  const std::string suffix = ".xsl";
+  if (name.size() <= prefix.size() + suffix.size() ||
+      name.compare(0, prefix.size(), prefix) != 0 ||
+      name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
+    return 0;
+  std::string number = name.substr(
+      prefix.size(), name.size() - prefix.size() - suffix.size());
+  char* end = nullptr;
+  long value = std::strtol(number.c_str(), &end, 10);
+  return *end == '\0' ? static_cast<int>(value) : 0;
+}
+
+std::wstring fromUtf8(const std::string& bytes) {
+  if (bytes.empty())
+    return std::wstring();
+  int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(),
+                                   static_cast<int>(bytes.size()), nullptr, 0);
+  std::wstring wide(static_cast<size_t>(length), L'\0');
+  MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(),
+                      static_cast<int>(bytes.size()), wide.data(), length);
+  return wide;
+}
+
+// Writes the options, one a line, to `path`. Returns the Windows error
+// code, 0 on success.
+DWORD writeReport(const std::string& path,
+                  const std::vector<std::string>& options) {
+  HANDLE file = CreateFileW(fromUtf8(path).c_str(), GENERIC_WRITE, 0, nullptr,
+                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE)
+    return GetLastError();
+  std::string text;
+  for (const std::string& option : options)
+    text += option + "\n";
+  DWORD written = 0;
+  WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written,
+            nullptr);
+  CloseHandle(file);
+  return 0;
+}
+
+}  // namespace
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_ATTACH) {
+    engineModule = instance;
+    logLine("attached");
+  }
+  return TRUE;
+}
+
+int graal_create_isolate(graal_create_isolate_params_t* params,
+                         graal_isolate_t** isolate,
+                         graal_isolatethread_t** thread) {
+  int status = statusFromEnvironment("XSLTEST_CREATE_ISOLATE_STATUS");
+  logLine(std::string("graal_create_isolate params=") +
+          (params ? "set" : "null") + " -> " + std::to_string(status));
+  if (status != 0)
+    return status;
+  *isolate = &theIsolate;
+  *thread = &theThread;
+  isolateCreated = true;
+  return 0;
+}
+
+int graal_detach_thread(graal_isolatethread_t* thread) {
+  int status = statusFromEnvironment("XSLTEST_DETACH_STATUS");
+  logLine(std::string("graal_detach_thread thread=") + threadState(thread) +
+          " -> " + std::to_string(status));
+  return status;
+}
+
+long long createProcessorDataWithCapacity(graal_isolatethread_t* thread,
+                                          int capacity) {
+  runs.emplace_back();
+  long long data = static_cast<long long>(runs.size());
+  logLine(std::string("createProcessorDataWithCapacity thread=") +
+          threadState(thread) + " capacity=" + std::to_string(capacity) +
+          " -> " + std::to_string(data));
+  return data;
+}
+
+void addProcessorProperty(graal_isolatethread_t* thread,
+                          long long processorData, char* option) {
+  std::string bytes(option);
+  logLine(std::string("addProcessorProperty thread=") + threadState(thread) +
+          " data=" + std::to_string(processorData) + " " + hexBytes(bytes));
+  if (processorData >= 1 && processorData <= static_cast<long long>(runs.size()))
+    runs[processorData - 1].push_back(bytes);
+}
+
+int j_run_transform(graal_isolatethread_t* thread, long long processorData) {
+  std::string line = std::string("j_run_transform thread=") +
+                     threadState(thread) +
+                     " data=" + std::to_string(processorData);
+  if (processorData < 1 || processorData > static_cast<long long>(runs.size())) {
+    logLine(line + " unknown data -> 70");
+    return 70;
+  }
+  const std::vector<std::string>& options = runs[processorData - 1];
+  int status = 0;
+  for (const std::string& option : options) {
+    if (option.rfind("-xsl:", 0) == 0)
+      status = statusForStylesheet(option.substr(5));
+  }
+  for (const std::string& option : options) {
+    if (option.rfind("-o:", 0) != 0)
+      continue;
+    DWORD error = writeReport(option.substr(3), options);
+    if (error != 0) {
+      logLine(line + " report not written (error " + std::to_string(error) +
+              ") -> 70");
+      return 70;
+    }
+  }
+  logLine(line + " -> " + std::to_string(status));
+  return status;
+}

@@ -1,0 +1,485 @@
+#!/usr/bin/env bash
+# End-to-end tests of xslvalidate.exe under Wine, against the test engine
+# DLL (tests/windows/test_engine.cpp) installed beside it.
+#
+# Usage: wine_tests.sh GROUP
+# GROUP is "prefix" (makes the Wine prefix that the other groups share) or
+# one group of cases below. The build passes, in the environment:
+#   WINE, WINEPREFIX     the wine launcher and the prefix of this test run
+#   XSLV_EXE, XSLV_ENGINE the built program and the test engine DLL
+#   XSLV_VERSION         the program's version, as its banner gives it
+#   XSLV_OBJDUMP         objdump for PE files
+#   XSLV_ZIP, XSLV_ZIP_NAME the zip for Windows users and its folder name
+#
+# Each group works in its own folder C:\xsltest\GROUP of the prefix, with
+# the program and the engine DLL copied to C:\xsltest\GROUP\bin. The engine
+# logs every call to bin\engine-calls.log; see test_engine.cpp.
+set -u
+
+group=${1:?usage: wine_tests.sh GROUP}
+
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+# Wine turns the UTF-8 bytes of our arguments into UTF-16 by the locale.
+export LANG=C.UTF-8 LC_ALL=C.UTF-8
+unset XSLTEST_CREATE_ISOLATE_STATUS XSLTEST_DETACH_STATUS
+
+banner="xslvalidate ${XSLV_VERSION:-}: validates an XML document against XSLT stylesheets"
+invalid_arguments="Error: invalid arguments. Expected xml-file schema1-file schema2-file ..."
+missing_input="Error: input file does not exist"
+detach_error="Error: graal_detach_thread error"
+
+passed=0
+failed=0
+
+pass() {
+  passed=$((passed + 1))
+  echo "ok: $1"
+}
+
+fail() {
+  failed=$((failed + 1))
+  echo "FAIL: $1"
+}
+
+# expect_eq CASE WHAT EXPECTED ACTUAL
+expect_eq() {
+  if [[ "$3" == "$4" ]]; then
+    pass "$1: $2"
+  elif [[ "$3" == *$'\n'* || "$4" == *$'\n'* ]]; then
+    fail "$1: $2 (diff expected actual; options decoded after #)"
+    diff <(printf '%s\n' "$3" | decode_options) \
+         <(printf '%s\n' "$4" | decode_options) | sed 's/^/  /'
+  else
+    fail "$1: $2"
+    echo "  expected: $(printf '%q' "$3")"
+    echo "  actual:   $(printf '%q' "$4")"
+  fi
+}
+
+# Appends the text of each hex-logged option to its log line.
+decode_options() {
+  perl -pe 's/^(addProcessorProperty .* )([0-9a-f]+)$/"$1$2  # " . pack("H*", $2)/e'
+}
+
+finish() {
+  echo "$passed passed, $failed failed"
+  [[ $failed -eq 0 && $passed -gt 0 ]]
+  exit
+}
+
+# The bytes of a string as lowercase hex, as the engine logs options.
+hex() {
+  printf '%s' "$1" | od -An -v -tx1 | tr -d ' \n'
+}
+
+# Console output is compared in a visible form, CR and LF written as the
+# two characters \r and \n, so that line ends are compared exactly.
+visible() {
+  local text=${1//$'\r'/'\r'}
+  printf '%s' "${text//$'\n'/'\n'}"
+}
+
+# Lines in that visible form as the program writes them in text mode: each
+# followed by CR LF.
+crlf_lines() {
+  local line
+  for line in "$@"; do printf '%s\\r\\n' "$line"; done
+}
+
+# Lines joined with LF after each, as the engine's log and reports hold them.
+lf_lines() {
+  local line
+  for line in "$@"; do printf '%s\n' "$line"; done
+}
+
+# --- The group's folder -----------------------------------------------------
+
+drive_c="$WINEPREFIX/drive_c"
+root="$drive_c/xsltest/$group"   # C:\xsltest\GROUP
+win_root="C:\\xsltest\\$group"
+log="$root/bin/engine-calls.log"
+
+setup_folder() {
+  if [[ ! -d "$drive_c/windows" ]]; then
+    echo "FAIL: no Wine prefix at $WINEPREFIX (the windows.wine_prefix test makes it)"
+    exit 1
+  fi
+  rm -rf "$root"
+  mkdir -p "$root/bin" "$root/in"
+  cp "$XSLV_EXE" "$XSLV_ENGINE" "$root/bin/"
+  printf '<Invoice/>\n' > "$root/in/inv.xml"
+}
+
+# --- Running the program ----------------------------------------------------
+# Each run clears the engine's log first and leaves: out and err (standard
+# output and error, in visible form), status, and calls (the engine's log,
+# "" if none).
+
+out="" err="" status="" calls=""
+
+read_calls() {
+  calls=""
+  [[ -f "$log" ]] && calls=$(cat "$log")
+}
+
+# run_direct LINUX_DIR ARG... : wine runs the program in LINUX_DIR with the
+# arguments passed as they are. Wine hands Linux only the low 8 bits of the
+# exit status, so `status` is that byte.
+run_direct() {
+  local dir=$1
+  shift
+  rm -f "$log"
+  (cd "$dir" && "$WINE" "$root/bin/xslvalidate.exe" "$@" \
+     > "$root/stdout" 2> "$root/stderr")
+  status=$?
+  out=$(visible "$(cat "$root/stdout"; printf x)"); out=${out%x}
+  err=$(visible "$(cat "$root/stderr"; printf x)"); err=${err%x}
+  read_calls
+}
+
+# Quotes one argument for the Windows command line when it needs quotes
+# (empty, or holding a space); backslashes before the closing quote are
+# doubled so they stay backslashes.
+win_quote() {
+  local arg=$1
+  if [[ -z "$arg" || "$arg" == *" "* ]]; then
+    local tail=${arg##*[!\\]}
+    printf '"%s%s"' "$arg" "$tail"
+  else
+    printf '%s' "$arg"
+  fi
+}
+
+# run_cmd EXE_WIN_DIR WIN_CWD ARG... : cmd.exe runs the program found in
+# EXE_WIN_DIR from WIN_CWD through a batch file and echoes %ERRORLEVEL%, so
+# `status` is the full 32-bit exit status as Windows sees it. ASCII only.
+run_cmd() {
+  local exe_dir=$1 cwd=$2
+  shift 2
+  local line="\"$exe_dir\\xslvalidate.exe\"" arg
+  for arg in "$@"; do line+=" $(win_quote "$arg")"; done
+  printf '@echo off\r\ncd /d %s\r\n%s\r\necho STATUS=%%ERRORLEVEL%%\r\n' \
+    "$cwd" "$line" > "$root/run.bat"
+  rm -f "$log"
+  "$WINE" cmd /c "$win_root\\run.bat" > "$root/stdout" 2> "$root/stderr"
+  local all
+  all=$(cat "$root/stdout"; printf x); all=${all%x}
+  err=$(visible "$(cat "$root/stderr"; printf x)"); err=${err%x}
+  if [[ "$all" =~ ^(.*)STATUS=(-?[0-9]+)$'\r\n'$ ]]; then
+    out=$(visible "${BASH_REMATCH[1]}")
+    status=${BASH_REMATCH[2]}
+  else
+    out=$(visible "$all")
+    status="(no STATUS line)"
+  fi
+  read_calls
+}
+
+# --- Expected engine logs ---------------------------------------------------
+
+# run_log DATA INPUT STYLESHEET REPORT STATUS : the log lines of one run.
+run_log() {
+  echo "createProcessorDataWithCapacity thread=ok capacity=3 -> $1"
+  echo "addProcessorProperty thread=ok data=$1 $(hex "-s:$2")"
+  echo "addProcessorProperty thread=ok data=$1 $(hex "-xsl:$3")"
+  echo "addProcessorProperty thread=ok data=$1 $(hex "-o:$4")"
+  echo "j_run_transform thread=ok data=$1 -> $5"
+}
+
+# The report the engine writes for a run: its three options, a line each.
+report_text() {
+  lf_lines "-s:$1" "-xsl:$2" "-o:$3"
+}
+
+# expect_report CASE LINUX_PATH INPUT STYLESHEET REPORT
+expect_report() {
+  if [[ -f "$2" ]]; then
+    expect_eq "$1" "report at ${2#"$drive_c"/}" "$(report_text "$3" "$4" "$5")" \
+      "$(cat "$2")"
+  else
+    fail "$1: no report at $2"
+    echo "  files there: $(ls -A "$(dirname "$2")" 2>&1 | tr '\n' ' ')"
+  fi
+}
+
+# --- Groups -----------------------------------------------------------------
+
+# A fresh prefix for this test run; the other groups share it.
+group_prefix() {
+  local start=$SECONDS
+  if [[ -z "${WINE:-}" || ! -x "$WINE" ]]; then
+    fail "wine not found (install Debian's wine and wine64)"
+    finish
+  fi
+  [[ -d "$WINEPREFIX" ]] && WINEPREFIX=$WINEPREFIX wineserver -k 2>/dev/null
+  rm -rf "$WINEPREFIX"
+  "$WINE" wineboot -i > /dev/null 2>&1
+  if [[ -d "$drive_c/windows/system32" ]]; then
+    pass "prefix made at $WINEPREFIX in $((SECONDS - start)) s"
+  else
+    fail "wineboot made no prefix at $WINEPREFIX"
+  fi
+}
+
+# The driver's own errors: the banner, its error line, status 1, and no
+# engine call (the DLL is loaded, since the program binds to it at start).
+group_driver_errors() {
+  setup_folder
+  local in="$win_root\\in"
+  local -a cases=(
+    # name | expected error line | arguments (separated by |)
+    "no arguments|$invalid_arguments|"
+    "input path alone|$invalid_arguments|$in\\inv.xml"
+    "missing input|$missing_input|$in\\missing.xml|s.xsl"
+    "empty input path|$missing_input||s.xsl"
+    "missing input, relative|$missing_input|missing.xml|a.xsl|b.xsl"
+  )
+  local entry name error
+  for entry in "${cases[@]}"; do
+    IFS='|' read -r -a fields <<< "$entry"
+    name=${fields[0]}
+    error=${fields[1]}
+    run_cmd "$win_root\\bin" "$in" "${fields[@]:2}"
+    expect_eq "$name" "status" "1" "$status"
+    expect_eq "$name" "standard output" "$(crlf_lines "$banner" "$error")" "$out"
+    expect_eq "$name" "standard error" "" "$err"
+    expect_eq "$name" "engine calls" "$(lf_lines attached)" "$calls"
+  done
+  expect_eq "driver errors" "files in the input folder" "inv.xml" \
+    "$(ls -A "$root/in" | tr '\n' ' ' | sed 's/ $//')"
+}
+
+# Non-ASCII arguments, spaces and characters outside the Basic Multilingual
+# Plane reach the engine as exactly their UTF-8 bytes, and the report is
+# written under the matching file name.
+group_utf8_arguments() {
+  setup_folder
+  local dir="Rechnungen été"
+  mkdir -p "$root/$dir"
+  local input_name="Ünïcode 𝄞 inv.xml"
+  printf '<Invoice/>\n' > "$root/$dir/$input_name"
+
+  local name="absolute paths"
+  local input="$win_root\\$dir\\$input_name"
+  local stylesheet='C:\rules\règles 😀.xsl'
+  local report="$win_root\\$dir\\Ünïcode 𝄞 inv_règles 😀.xml"
+  run_direct "$root" "$input" "$stylesheet"
+  expect_eq "$name" "status" "0" "$status"
+  expect_eq "$name" "standard output" "$(crlf_lines "$banner")" "$out"
+  expect_eq "$name" "engine calls" "$(lf_lines attached \
+    "graal_create_isolate params=null -> 0" \
+    "$(run_log 1 "$input" "$stylesheet" "$report" 0)" \
+    "graal_detach_thread thread=ok -> 0")" "$calls"
+  # U+1D11E is F0 9D 84 9E in UTF-8, not a pair of encoded surrogates.
+  expect_eq "$name" "U+1D11E as four bytes after -s:" "yes" \
+    "$([[ "$calls" == *"$(hex '-s:')"*f09d849e* ]] && echo yes || echo no)"
+  expect_report "$name" "$root/$dir/Ünïcode 𝄞 inv_règles 😀.xml" \
+    "$input" "$stylesheet" "$report"
+
+  name="relative paths"
+  printf '<Invoice/>\n' > "$root/$dir/日本 語.xml"
+  input="日本 語.xml"
+  stylesheet="d:/規則/ß 𐐷.xsl"
+  report="日本 語_ß 𐐷.xml"
+  run_direct "$root/$dir" "$input" "$stylesheet"
+  expect_eq "$name" "status" "0" "$status"
+  expect_eq "$name" "engine calls" "$(lf_lines attached \
+    "graal_create_isolate params=null -> 0" \
+    "$(run_log 1 "$input" "$stylesheet" "$report" 0)" \
+    "graal_detach_thread thread=ok -> 0")" "$calls"
+  expect_report "$name" "$root/$dir/$report" "$input" "$stylesheet" "$report"
+}
+
+# Report paths for inputs written in Windows forms, and the report file
+# appears where Windows resolves that path.
+group_report_paths() {
+  setup_folder
+  local r=$win_root
+  printf '<Invoice/>\n' > "$root/in/inv01.xml"
+  printf '<Invoice/>\n' > "$root/in/x.xml"
+  local -a cases=(
+    # name | working folder | input | stylesheet | report | file it names
+    "drive letter|in|$r\\in\\inv01.xml|D:\\rules\\syntax.xsl|$r\\in\\inv01_syntax.xml|in/inv01_syntax.xml"
+    "drive-relative|in|C:inv.xml|s.xsl|C:inv_s.xml|in/inv_s.xml"
+    "drive-relative with folder|.|C:in\\inv.xml|t.xsl|C:in\\inv_t.xml|in/inv_t.xml"
+    "relative with folder|.|in\\inv.xml|checks/a.b.xsl|in\\inv_a.b.xml|in/inv_a.b.xml"
+    "mixed and doubled slashes|.|C:/xsltest\\report_paths//in\\\\inv.xml|s.xsl|C:/xsltest\\report_paths//in\\inv_s.xml|in/inv_s.xml"
+    "doubled root slashes|.|C://xsltest/report_paths/in/inv.xml|u.xsl|C://xsltest/report_paths/in\\inv_u.xml|in/inv_u.xml"
+    "long-path prefix|.|\\\\?\\$r\\in\\x.xml|s.xsl|\\\\?\\$r\\in\\x_s.xml|in/x_s.xml"
+    "directory with trailing backslash|.|$r\\in\\|s.xsl|$r\\in\\_s|in/_s"
+  )
+  local entry name cwd input stylesheet report file
+  for entry in "${cases[@]}"; do
+    IFS='|' read -r name cwd input stylesheet report file <<< "$entry"
+    rm -f "$root/$file"
+    run_direct "$root/$cwd" "$input" "$stylesheet"
+    expect_eq "$name" "status" "0" "$status"
+    expect_eq "$name" "standard output" "$(crlf_lines "$banner")" "$out"
+    expect_eq "$name" "engine calls" "$(lf_lines attached \
+      "graal_create_isolate params=null -> 0" \
+      "$(run_log 1 "$input" "$stylesheet" "$report" 0)" \
+      "graal_detach_thread thread=ok -> 0")" "$calls"
+    expect_report "$name" "$root/$file" "$input" "$stylesheet" "$report"
+  done
+}
+
+# Exit statuses as Windows sees them, through cmd.exe: run statuses pass
+# unchanged in all 32 bits, the first nonzero run stops the loop, and a
+# failed detach gives 2.
+group_exit_statuses() {
+  setup_folder
+  local in="$win_root\\in"
+  local -a cases=(
+    # name | detach status | expected status | stylesheets (separated by |)
+    "all succeed|0|0|a.xsl|b.xsl|c.xsl"
+    "same stylesheet twice|0|0|a.xsl|a.xsl"
+    "run status 1|0|1|status1.xsl"
+    "run status 2|0|2|status2.xsl"
+    "run status 256|0|256|status256.xsl"
+    "run status 300|0|300|status300.xsl"
+    "run status 65536|0|65536|status65536.xsl"
+    "run status -7|0|-7|status-7.xsl"
+    "largest run status|0|2147483647|status2147483647.xsl"
+    "smallest run status|0|-2147483648|status-2147483648.xsl"
+    "stop at the second of three|0|300|a.xsl|status300.xsl|c.xsl"
+    "stop at the first|0|-7|status-7.xsl|b.xsl"
+    "detach fails|5|2|a.xsl"
+    "detach fails after a failing run|5|2|status300.xsl|c.xsl"
+  )
+  local entry name detach expected stylesheet expected_calls run_status
+  local expected_out data
+  for entry in "${cases[@]}"; do
+    IFS='|' read -r -a fields <<< "$entry"
+    name=${fields[0]}
+    detach=${fields[1]}
+    expected=${fields[2]}
+    rm -f "$root"/in/inv_*.xml
+    XSLTEST_DETACH_STATUS=$detach run_cmd "$win_root\\bin" "$in" \
+      "$in\\inv.xml" "${fields[@]:3}"
+    expect_eq "$name" "status" "$expected" "$status"
+    expected_out=$(crlf_lines "$banner")
+    [[ $detach != 0 ]] && expected_out=$(crlf_lines "$banner" "$detach_error")
+    expect_eq "$name" "standard output" "$expected_out" "$out"
+
+    # The runs up to and including the first nonzero one, then the detach.
+    expected_calls=$(lf_lines attached "graal_create_isolate params=null -> 0")
+    data=0
+    for stylesheet in "${fields[@]:3}"; do
+      data=$((data + 1))
+      run_status=0
+      [[ $stylesheet =~ ^status(-?[0-9]+)\.xsl$ ]] && run_status=${BASH_REMATCH[1]}
+      expected_calls+=$'\n'$(run_log $data "$in\\inv.xml" "$stylesheet" \
+        "$in\\inv_${stylesheet%.xsl}.xml" "$run_status")
+      [[ $run_status != 0 ]] && break
+    done
+    expected_calls+=$'\n'"graal_detach_thread thread=ok -> $detach"
+    expect_eq "$name" "engine calls" "$expected_calls" "$calls"
+
+    # Reports exist for the runs made and for no other stylesheet.
+    local made=() skipped=() seen_failure=0
+    for stylesheet in "${fields[@]:3}"; do
+      if [[ $seen_failure == 0 ]]; then
+        made+=("inv_${stylesheet%.xsl}.xml")
+        [[ $stylesheet =~ ^status(-?[0-9]+)\.xsl$ && ${BASH_REMATCH[1]} != 0 ]] &&
+          seen_failure=1
+      fi
+    done
+    expect_eq "$name" "reports" \
+      "$(printf '%s\n' "${made[@]}" | sort -u | tr '\n' ' ')" \
+      "$(cd "$root/in" && ls inv_*.xml 2>/dev/null | sort | tr '\n' ' ')"
+  done
+}
+
+# A failed isolate creation: its line on standard error, status 1, no run
+# and no detach.
+group_isolate_failure() {
+  setup_folder
+  local in="$win_root\\in" create
+  for create in 3 -1; do
+    local name="graal_create_isolate returns $create"
+    XSLTEST_CREATE_ISOLATE_STATUS=$create run_cmd "$win_root\\bin" "$in" \
+      "$in\\inv.xml" a.xsl b.xsl
+    expect_eq "$name" "status" "1" "$status"
+    expect_eq "$name" "standard output" "$(crlf_lines "$banner")" "$out"
+    expect_eq "$name" "standard error" "$(crlf_lines "graal_create_isolate error")" "$err"
+    expect_eq "$name" "engine calls" \
+      "$(lf_lines attached "graal_create_isolate params=null -> $create")" "$calls"
+    expect_eq "$name" "reports" "inv.xml" "$(ls -A "$root/in" | tr '\n' ' ' | sed 's/ $//')"
+  done
+}
+
+# Without the engine DLL the program does not start: Windows refuses to
+# load it (STATUS_DLL_NOT_FOUND, 0xC0000135) and not even the banner shows.
+group_missing_engine() {
+  setup_folder
+  mkdir -p "$root/alone"
+  cp "$XSLV_EXE" "$root/alone/"
+  local in="$win_root\\in" name="engine DLL missing"
+  run_cmd "$win_root\\alone" "$in" "$in\\inv.xml" a.xsl
+  expect_eq "$name" "status" "-1073741515" "$status"
+  expect_eq "$name" "standard output" "" "$out"
+  expect_eq "$name" "reports" "inv.xml" "$(ls -A "$root/in" | tr '\n' ' ' | sed 's/ $//')"
+
+  # The same program runs once the DLL is beside it.
+  cp "$XSLV_ENGINE" "$root/alone/"
+  name="engine DLL beside the program"
+  run_cmd "$win_root\\alone" "$in" "$in\\inv.xml" a.xsl
+  expect_eq "$name" "status" "0" "$status"
+  expect_eq "$name" "standard output" "$(crlf_lines "$banner")" "$out"
+}
+
+# The program is a 64-bit console program that imports exactly the five
+# engine calls from libsaxon-hec-12.5.0.dll, and needs no runtime DLL
+# beyond Windows' own.
+group_imports() {
+  local dump
+  if ! dump=$("$XSLV_OBJDUMP" -p "$XSLV_EXE"); then
+    fail "objdump -p $XSLV_EXE"
+    finish
+  fi
+  expect_eq "program" "file format" "pei-x86-64" \
+    "$(sed -n 's/.*file format \(.*\)/\1/p' <<< "$dump" | head -n1)"
+  expect_eq "program" "subsystem" "Windows CUI" \
+    "$(sed -n 's/^Subsystem.*(\(.*\))$/\1/p' <<< "$dump")"
+  local engine_imports
+  engine_imports=$(awk '/DLL Name:/ { in_engine = ($3 == "libsaxon-hec-12.5.0.dll") }
+                        in_engine && NF == 3 && $1 ~ /^[0-9a-f]+$/ { print $3 }' \
+                   <<< "$dump" | sort | tr '\n' ' ')
+  expect_eq "program" "imports from libsaxon-hec-12.5.0.dll" \
+    "addProcessorProperty createProcessorDataWithCapacity graal_create_isolate graal_detach_thread j_run_transform " \
+    "$engine_imports"
+  # Everything else comes from DLLs that every Windows has.
+  local others
+  others=$(awk '/DLL Name:/ { print $3 }' <<< "$dump" | tr 'A-Z' 'a-z' | sort |
+           grep -v -x -E 'libsaxon-hec-12\.5\.0\.dll|kernel32\.dll|msvcrt\.dll|shlwapi\.dll|ucrtbase\.dll|api-ms-win-crt-[a-z-]+-l1-1-0\.dll' |
+           tr '\n' ' ')
+  expect_eq "program" "DLLs beyond Windows' own and the engine" "" "$others"
+}
+
+# The zip for Windows users holds the program, README.md and LICENSE in one
+# folder, and its program is the one just built.
+group_zip() {
+  local listing
+  listing=$(cmake -E tar tf "$XSLV_ZIP" | sort | tr '\n' ' ')
+  local d=$XSLV_ZIP_NAME
+  expect_eq "zip" "entries" "$d/ $d/LICENSE $d/README.md $d/xslvalidate.exe " "$listing"
+  local tmp
+  tmp=$(mktemp -d)
+  (cd "$tmp" && cmake -E tar xf "$XSLV_ZIP")
+  expect_eq "zip" "program is the built one" "same" \
+    "$(cmp -s "$tmp/$d/xslvalidate.exe" "$XSLV_EXE" && echo same || echo differs)"
+  rm -rf "$tmp"
+}
+
+case "$group" in
+  prefix | driver_errors | utf8_arguments | report_paths | exit_statuses | \
+  isolate_failure | missing_engine | imports | zip)
+    "group_$group"
+    ;;
+  *)
+    echo "unknown group: $group"
+    exit 2
+    ;;
+esac
+finish
