@@ -1,0 +1,59 @@
+# Installing on Linux and the Debian package. Included by the top-level
+# CMakeLists.txt when not building for Windows.
+#
+# Layout under the prefix (relocatable: the tool finds its engine library
+# through a run path relative to itself, and the library finds what sits
+# beside it from its own location):
+#   bin/xslvalidate
+#   lib/xslvalidate/libxslvalidate-jvmengine.so   engine library
+#   lib/xslvalidate/xslvalidate-jvmengine.jsa     class-data archive, if built
+#   share/man/man1/xslvalidate.1.gz
+#   share/doc/xslvalidate/README.md, copyright
+# The JVM and the Saxon jar come from Debian's packages, at their fixed
+# system paths.
+
+set(XSLVALIDATE_PRIVATE_LIBDIR "lib/xslvalidate")
+
+set_target_properties(xslvalidate PROPERTIES
+  INSTALL_RPATH "$ORIGIN/../${XSLVALIDATE_PRIVATE_LIBDIR}")
+
+install(TARGETS xslvalidate RUNTIME DESTINATION bin)
+install(TARGETS jvmengine LIBRARY DESTINATION "${XSLVALIDATE_PRIVATE_LIBDIR}")
+install(FILES "$<TARGET_FILE_DIR:jvmengine>/xslvalidate-jvmengine.jsa"
+        DESTINATION "${XSLVALIDATE_PRIVATE_LIBDIR}" OPTIONAL)
+
+# The manual page, with the version filled in, compressed as Debian does.
+configure_file(doc/xslvalidate.1.in "${PROJECT_BINARY_DIR}/doc/xslvalidate.1" @ONLY)
+add_custom_command(
+  OUTPUT "${PROJECT_BINARY_DIR}/doc/xslvalidate.1.gz"
+  COMMAND gzip -9nkf "${PROJECT_BINARY_DIR}/doc/xslvalidate.1"
+  DEPENDS "${PROJECT_BINARY_DIR}/doc/xslvalidate.1"
+  COMMENT "Compressing the manual page"
+  VERBATIM)
+add_custom_target(manual ALL DEPENDS "${PROJECT_BINARY_DIR}/doc/xslvalidate.1.gz")
+install(FILES "${PROJECT_BINARY_DIR}/doc/xslvalidate.1.gz" DESTINATION share/man/man1)
+install(FILES README.md DESTINATION share/doc/xslvalidate)
+install(FILES LICENSE DESTINATION share/doc/xslvalidate RENAME copyright)
+
+# `cpack` in the build folder makes xslvalidate_<version>_amd64.deb.
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME xslvalidate)
+set(CPACK_PACKAGE_VENDOR "The xslvalidate developers")
+set(CPACK_PACKAGE_CONTACT "The xslvalidate developers <xslvalidate@localhost>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+    "validate an XML invoice against XSLT validation stylesheets")
+set(CPACK_PACKAGE_DESCRIPTION
+    "xslvalidate checks one XML document, in practice an electronic invoice
+(UBL, CII), against one or more XSLT validation stylesheets such as the
+EN 16931, XRechnung or PEPPOL rule sets, and writes each stylesheet's
+report beside the document. It runs Saxon-HE in one JVM per command.")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE amd64)
+# The engine library links the JVM at its Debian path and runs Debian's
+# Saxon jar; the C++ runtime is g++ 12's.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+    "libc6 (>= 2.34), libstdc++6 (>= 12), libgcc-s1 (>= 3.0), openjdk-17-jre-headless, libsaxonhe-java")
+include(CPack)

@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Installs the built tool into a temporary prefix, moves the prefix, and
+# runs the installed tool on the bundled example from another directory:
+# the install tree must work wherever it lands and name no path of the
+# source or build tree.
+# Usage: install_test.sh BUILD_DIR SOURCE_DIR
+set -euo pipefail
+build=$1 source=$2
+work=$(mktemp -d /tmp/xslvalidate-install-XXXXXX)
+trap 'rm -rf "$work"' EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+cmake --install "$build" --prefix "$work/first" >/dev/null
+mv "$work/first" "$work/moved"
+prefix=$work/moved
+
+for f in bin/xslvalidate lib/xslvalidate/libxslvalidate-jvmengine.so \
+         share/man/man1/xslvalidate.1.gz share/doc/xslvalidate/README.md \
+         share/doc/xslvalidate/copyright; do
+  [ -f "$prefix/$f" ] || fail "$f is not installed"
+done
+if leaked=$(grep -r -l -a -F -e "$source" -e "$build" "$prefix"); then
+  fail "installed files name the source or build tree: $leaked"
+fi
+
+mkdir "$work/inbox" "$work/elsewhere"
+cp "$source/examples/invoice.xml" "$work/inbox/invoice.xml"
+cp -r "$source/examples/rules" "$work/rules"
+cd "$work/elsewhere"
+set +e
+out=$(env -i PATH=/usr/bin:/bin "$prefix/bin/xslvalidate" ../inbox/invoice.xml \
+        ../rules/totals.xslt ../rules/parties.xslt 2>"$work/stderr")
+status=$?
+set -e
+[ "$status" -eq 0 ] || fail "status $status: $(cat "$work/stderr")"
+case "$out" in "xslvalidate "*) ;; *) fail "unexpected banner: $out" ;; esac
+grep -q 'id="TOT-03"' "$work/inbox/invoice_totals.xml" || fail "totals report lacks TOT-03"
+grep -q '<svrl:schematron-output' "$work/inbox/invoice_parties.xml" || fail "no parties report"
+[ ! -s "$work/stderr" ] || fail "unexpected messages: $(cat "$work/stderr")"
+echo "installed tool ran from a moved prefix"
