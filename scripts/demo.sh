@@ -18,6 +18,7 @@ status=$?
 set -e
 echo "exit status: $status"
 for report in build/demo/invoice_totals.xml build/demo/invoice_parties.xml; do
-  [ -f "$report" ] && echo "report: $report"
+  [ -f "$report" ] || continue
+  echo "report: $report ($(grep -c '<svrl:failed-assert' "$report" || true) failed assertions)"
 done
 exit "$status"

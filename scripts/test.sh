@@ -9,11 +9,11 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh test
 jobs=$(nproc)
 
-cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake
+cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DXSLVALIDATE_BUILD_TESTS=ON
 cmake --build build-win -j"$jobs"
 ctest --test-dir build-win --output-on-failure
 
-cmake -S . -B build
+cmake -S . -B build -DXSLVALIDATE_BUILD_TESTS=ON
 cmake --build build -j"$jobs"
 scripts/package-install-check.sh
 ctest --test-dir build --output-on-failure -j"$jobs"
