@@ -19,6 +19,6 @@ set -e
 echo "exit status: $status"
 for report in build/demo/invoice_totals.xml build/demo/invoice_parties.xml; do
   [ -f "$report" ] || continue
-  echo "report: $report ($(grep -c '<svrl:failed-assert' "$report" || true) failed assertions)"
+  echo "report: $report (failed assertions: $(grep -c '<svrl:failed-assert' "$report" || true))"
 done
 exit "$status"
