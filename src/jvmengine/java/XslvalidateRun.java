@@ -14,6 +14,22 @@
 //    command line would transform every file in it), a report whose
 //    directory does not exist (it would create it), "-" (standard input),
 //    and names the JVM cannot turn into the exact bytes of the file name.
+//  - The source document comes from outside and is parsed as hostile (the
+//    stylesheets, and documents they load themselves, are trusted and parsed
+//    as the command line parses them): a document that declares a DOCTYPE
+//    is refused as soon as the parser meets it, before any entity is
+//    declared or any external subset or entity is read, and so is one that
+//    nests elements deeper than MAX_DEPTH. Behind that rule the parser
+//    still resolves no external entity and no external DTD, and runs with
+//    its secure-processing limits.
+//  - The report is written to a new temporary file beside it and renamed
+//    over the report path only once the run has completed, so a reader of
+//    that path sees the old file or the whole new report, never part of
+//    one, and a symbolic link at that path is replaced, not written
+//    through. A failed run removes its temporary file and leaves the report
+//    path as it was. The base output URI stays the report path, so
+//    relative xsl:result-document hrefs resolve as they would on the
+//    command line.
 //  - After a run that ends normally it checks that the report exists.
 //  - Every Throwable stays inside: the caller gets a status, never an
 //    exception.
@@ -22,12 +38,63 @@
 // stack size (-Xss), whatever the stack of the calling native thread.
 
 import java.io.File;
+import java.io.IOException;
+import java.lang.reflect.InvocationTargetException;
+import java.lang.reflect.Method;
+import java.lang.reflect.Proxy;
+import java.nio.channels.FileChannel;
 import java.nio.charset.Charset;
 import java.nio.charset.CharsetEncoder;
+import java.nio.charset.StandardCharsets;
+import java.nio.file.FileAlreadyExistsException;
+import java.nio.file.Files;
+import java.nio.file.LinkOption;
+import java.nio.file.Path;
+import java.nio.file.StandardCopyOption;
+import java.nio.file.StandardOpenOption;
+import java.util.ArrayList;
+import java.util.EnumSet;
+import java.util.List;
+import java.util.concurrent.ThreadLocalRandom;
+import javax.xml.XMLConstants;
+import javax.xml.parsers.SAXParserFactory;
+import javax.xml.transform.Source;
+import javax.xml.transform.sax.SAXSource;
+import javax.xml.transform.stream.StreamSource;
+import net.sf.saxon.lib.Logger;
+import net.sf.saxon.s9api.SaxonApiException;
+import net.sf.saxon.s9api.Xslt30Transformer;
+import net.sf.saxon.s9api.XsltExecutable;
+import net.sf.saxon.trans.CommandLineOptions;
+import net.sf.saxon.trans.XPathException;
+import org.xml.sax.Attributes;
+import org.xml.sax.ContentHandler;
+import org.xml.sax.EntityResolver;
+import org.xml.sax.InputSource;
+import org.xml.sax.Locator;
+import org.xml.sax.SAXException;
+import org.xml.sax.SAXParseException;
+import org.xml.sax.XMLReader;
+import org.xml.sax.ext.LexicalHandler;
 
-public final class XslvalidateRun extends net.sf.saxon.Transform {
+// Besides running the transform, an instance stands between the source
+// document's parser and Saxon (as content and lexical handler) for the
+// one run it serves; these interfaces cannot live in classes of their own.
+public final class XslvalidateRun extends net.sf.saxon.Transform
+    implements ContentHandler, LexicalHandler, EntityResolver {
   // Status of a run that failed; the command line exits with 2 as well.
   private static final int FAILED = 2;
+
+  // Deepest element nesting accepted in a source document. Invoices nest a
+  // few dozen levels; deeper input only serves to exhaust the stack of the
+  // parser, the tree builder or the stylesheet's recursion.
+  static final int MAX_DEPTH = 10_000;
+
+  private static final String LEXICAL_HANDLER = "http://xml.org/sax/properties/lexical-handler";
+
+  // Longest part of the report's name kept in its temporary file's name, in
+  // UTF-8 bytes, so the temporary name stays within a file name's 255 bytes.
+  private static final int MAX_TEMPORARY_STEM_BYTES = 200;
 
   // A stack overflow can strike inside a class's static initializer, which
   // leaves that class unusable for the rest of the process. Stack traces are
@@ -39,6 +106,17 @@ public final class XslvalidateRun extends net.sf.saxon.Transform {
 
   // Nonzero once quit() or badUsage() has ended the run.
   private int quitStatus = 0;
+
+  // Saxon's handlers for the source document, which this instance passes
+  // the parser's events on to, and where the parser is.
+  private ContentHandler sourceContent;
+  private LexicalHandler sourceLexical;
+  private Locator sourceLocator;
+  private int depth;
+
+  // The transformer of the run and the URI of its final report, once known.
+  private Xslt30Transformer transformer;
+  private String reportUri;
 
   // Runs the transform command with `args` (each "-name:value"). Returns 0
   // when the run completed and its report exists, FAILED otherwise; the
@@ -140,6 +218,286 @@ public final class XslvalidateRun extends net.sf.saxon.Transform {
     } catch (Throwable ignored) {
       // Nothing left to tell the user with.
     }
+  }
+
+  // ---- The source document, parsed as hostile ----
+
+  // Gives each source document a parser of its own, guarded by this
+  // instance (Saxon would otherwise take one from its shared pool).
+  @Override
+  public List<Source> preprocess(List<Source> sources) throws XPathException {
+    List<Source> guarded = new ArrayList<>(sources.size());
+    for (Source source : sources) {
+      if (!(source instanceof StreamSource)) {
+        throw new XPathException("Unexpected kind of source document: " + source);
+      }
+      StreamSource stream = (StreamSource) source;
+      InputSource input = new InputSource(stream.getSystemId());
+      input.setPublicId(stream.getPublicId());
+      input.setByteStream(stream.getInputStream());
+      input.setCharacterStream(stream.getReader());
+      guarded.add(new SAXSource(guardedParser(), input));
+    }
+    return guarded;
+  }
+
+  // The platform's SAX parser (the one Saxon itself would use) with
+  // external entities and DTDs off, secure processing on, this instance as
+  // its entity resolver, and this instance between it and the content and
+  // lexical handlers Saxon sets. The parser is wrapped in a proxy (which
+  // needs no class file) that keeps those places for this instance.
+  private XMLReader guardedParser() throws XPathException {
+    try {
+      SAXParserFactory factory = SAXParserFactory.newInstance();
+      factory.setFeature(XMLConstants.FEATURE_SECURE_PROCESSING, true);
+      XMLReader parser = factory.newSAXParser().getXMLReader();
+      parser.setFeature("http://xml.org/sax/features/external-general-entities", false);
+      parser.setFeature("http://xml.org/sax/features/external-parameter-entities", false);
+      parser.setFeature("http://apache.org/xml/features/nonvalidating/load-external-dtd", false);
+      parser.setEntityResolver(this);
+      parser.setContentHandler(this);
+      parser.setProperty(LEXICAL_HANDLER, this);
+      return (XMLReader) Proxy.newProxyInstance(XslvalidateRun.class.getClassLoader(),
+          new Class<?>[] {XMLReader.class},
+          (proxy, method, arguments) -> forward(parser, method, arguments));
+    } catch (Exception e) {
+      throw new XPathException("Cannot set up the parser for the source document: " + e, e);
+    }
+  }
+
+  // One call made on the guarded parser.
+  private Object forward(XMLReader parser, Method method, Object[] arguments) throws Throwable {
+    switch (method.getName()) {
+      case "setContentHandler":
+        sourceContent = (ContentHandler) arguments[0];
+        return null;
+      case "getContentHandler":
+        return sourceContent;
+      case "setEntityResolver":
+        return null;  // this instance stays the resolver
+      case "setProperty":
+        if (LEXICAL_HANDLER.equals(arguments[0])) {
+          sourceLexical = (LexicalHandler) arguments[1];
+          return null;
+        }
+        break;
+      case "getProperty":
+        if (LEXICAL_HANDLER.equals(arguments[0])) return sourceLexical;
+        break;
+      case "parse":
+        // The report's serializer exists by the time the source is parsed,
+        // and making it set the base output URI to its file: the temporary
+        // one. The stylesheet must see the report path instead.
+        if (transformer != null && reportUri != null) transformer.setBaseOutputURI(reportUri);
+        break;
+      default:
+        break;
+    }
+    try {
+      return method.invoke(parser, arguments);
+    } catch (InvocationTargetException e) {
+      throw e.getCause();
+    }
+  }
+
+  private SAXParseException rejection(String message) {
+    return new SAXParseException(message, sourceLocator);
+  }
+
+  // A DOCTYPE is where entities and external subsets are declared; the
+  // parser reports it before it reads any of them.
+  @Override
+  public void startDTD(String name, String publicId, String systemId) throws SAXException {
+    throw rejection("The document declares a DOCTYPE (" + name + "): documents to validate may"
+        + " not have a DTD, so no entity in them is expanded and no external file is read");
+  }
+
+  @Override
+  public InputSource resolveEntity(String publicId, String systemId) throws SAXException {
+    throw rejection("The document refers to the external entity " + systemId
+        + ": documents to validate may not read other files");
+  }
+
+  @Override
+  public void startElement(String uri, String localName, String qName, Attributes attributes)
+      throws SAXException {
+    if (++depth > MAX_DEPTH) {
+      throw rejection("The document nests elements more than " + MAX_DEPTH + " levels deep");
+    }
+    sourceContent.startElement(uri, localName, qName, attributes);
+  }
+
+  @Override
+  public void endElement(String uri, String localName, String qName) throws SAXException {
+    --depth;
+    sourceContent.endElement(uri, localName, qName);
+  }
+
+  @Override
+  public void setDocumentLocator(Locator locator) {
+    sourceLocator = locator;
+    if (sourceContent != null) sourceContent.setDocumentLocator(locator);
+  }
+
+  @Override
+  public void startDocument() throws SAXException {
+    depth = 0;
+    sourceContent.startDocument();
+  }
+
+  @Override
+  public void endDocument() throws SAXException {
+    sourceContent.endDocument();
+  }
+
+  @Override
+  public void startPrefixMapping(String prefix, String uri) throws SAXException {
+    sourceContent.startPrefixMapping(prefix, uri);
+  }
+
+  @Override
+  public void endPrefixMapping(String prefix) throws SAXException {
+    sourceContent.endPrefixMapping(prefix);
+  }
+
+  @Override
+  public void characters(char[] text, int start, int length) throws SAXException {
+    sourceContent.characters(text, start, length);
+  }
+
+  @Override
+  public void ignorableWhitespace(char[] text, int start, int length) throws SAXException {
+    sourceContent.ignorableWhitespace(text, start, length);
+  }
+
+  @Override
+  public void processingInstruction(String target, String data) throws SAXException {
+    sourceContent.processingInstruction(target, data);
+  }
+
+  @Override
+  public void skippedEntity(String name) throws SAXException {
+    sourceContent.skippedEntity(name);
+  }
+
+  @Override
+  public void declaration(String version, String encoding, String standalone)
+      throws SAXException {
+    sourceContent.declaration(version, encoding, standalone);
+  }
+
+  @Override
+  public void endDTD() throws SAXException {
+    if (sourceLexical != null) sourceLexical.endDTD();
+  }
+
+  @Override
+  public void startEntity(String name) throws SAXException {
+    if (sourceLexical != null) sourceLexical.startEntity(name);
+  }
+
+  @Override
+  public void endEntity(String name) throws SAXException {
+    if (sourceLexical != null) sourceLexical.endEntity(name);
+  }
+
+  @Override
+  public void startCDATA() throws SAXException {
+    if (sourceLexical != null) sourceLexical.startCDATA();
+  }
+
+  @Override
+  public void endCDATA() throws SAXException {
+    if (sourceLexical != null) sourceLexical.endCDATA();
+  }
+
+  @Override
+  public void comment(char[] text, int start, int length) throws SAXException {
+    if (sourceLexical != null) sourceLexical.comment(text, start, length);
+  }
+
+  // ---- The report, put in place whole ----
+
+  @Override
+  protected Xslt30Transformer newTransformer(XsltExecutable sheet, CommandLineOptions options,
+                                             Logger traceDestination) throws SaxonApiException {
+    transformer = super.newTransformer(sheet, options, traceDestination);
+    return transformer;
+  }
+
+  // Runs into a temporary file beside `output` and renames it over `output`
+  // once the run has completed; removes it when the run fails.
+  @Override
+  protected void processFile(Source source, XsltExecutable sheet, File output,
+                             CommandLineOptions options, Logger traceDestination)
+      throws SaxonApiException {
+    if (output == null) {
+      super.processFile(source, sheet, null, options, traceDestination);
+      return;
+    }
+    Path target = output.toPath();
+    Path temporary;
+    try {
+      temporary = createTemporaryBeside(target);
+    } catch (IOException e) {
+      throw new SaxonApiException("Cannot create a temporary file for report " + output + ": "
+          + e);
+    }
+    reportUri = output.toURI().toString();  // what Saxon makes of the -o: file
+    boolean placed = false;
+    try {
+      super.processFile(source, sheet, temporary.toFile(), options, traceDestination);
+      try (FileChannel written = FileChannel.open(temporary, StandardOpenOption.READ,
+                                                  LinkOption.NOFOLLOW_LINKS)) {
+        written.force(true);
+      }
+      Files.move(temporary, target, StandardCopyOption.ATOMIC_MOVE);
+      placed = true;
+    } catch (IOException e) {
+      throw new SaxonApiException("Cannot put report " + output + " in place: " + e);
+    } finally {
+      if (!placed) {
+        try {
+          Files.deleteIfExists(temporary);
+        } catch (IOException e) {
+          System.err.println("Cannot remove temporary file " + temporary + ": " + e);
+        }
+      }
+    }
+  }
+
+  // Creates a new, empty file ".<name of target>.<random>.tmp" in target's
+  // directory, failing rather than opening anything already there. Its
+  // mode is that of any new file (0666 less the umask).
+  private static Path createTemporaryBeside(Path target) throws IOException {
+    Path directory = target.toAbsolutePath().getParent();
+    String stem = "." + prefixWithin(target.getFileName().toString(), MAX_TEMPORARY_STEM_BYTES)
+        + ".";
+    for (int attempt = 0;; ++attempt) {
+      Path candidate = directory.resolve(
+          stem + Long.toUnsignedString(ThreadLocalRandom.current().nextLong(), 36) + ".tmp");
+      try {
+        Files.newByteChannel(candidate, EnumSet.of(StandardOpenOption.CREATE_NEW,
+                                                   StandardOpenOption.WRITE)).close();
+        return candidate;
+      } catch (FileAlreadyExistsException taken) {
+        if (attempt >= 100) throw taken;
+      }
+    }
+  }
+
+  // The longest prefix of `name`, whole code points only, whose UTF-8 form
+  // has at most `maxBytes` bytes.
+  private static String prefixWithin(String name, int maxBytes) {
+    int end = 0;
+    int bytes = 0;
+    while (end < name.length()) {
+      int next = name.offsetByCodePoints(end, 1);
+      bytes += name.substring(end, next).getBytes(StandardCharsets.UTF_8).length;
+      if (bytes > maxBytes) break;
+      end = next;
+    }
+    return name.substring(0, end);
   }
 
   // The command line prints the message and exits; here the message is
