@@ -224,4 +224,54 @@ TEST_F(EndToEnd, NameThatIsNotUtf8FailsWithoutTouchingOtherFiles) {
   EXPECT_EQ(before, listing());
 }
 
+// The document is input from outside: an external entity naming a local
+// file must fail the run before the file is read, and leave no report.
+TEST_F(EndToEnd, ExternalEntityNeverBringsAFileIntoAReport) {
+  const std::string secret = "SECRET-4b19 from a file the invoice names";
+  std::ofstream(dir_ + "/secret.txt") << secret << "\n";
+  std::string invoice = dir_ + "/invoice.xml";
+  std::ofstream(invoice) << "<!DOCTYPE Invoice [<!ENTITY e SYSTEM \"file://" << dir_
+                         << "/secret.txt\">]>\n<Invoice><Note>&e;</Note></Invoice>\n";
+  std::vector<std::string> before = listing();
+  ProcessResult r = tool({invoice, kExamples + "/rules/totals.xslt"});
+  EXPECT_EQ(2, r.exitCode);
+  EXPECT_EQ(kBanner, r.out);
+  EXPECT_NE(std::string::npos, r.err.find("declares a DOCTYPE")) << r.err;
+  EXPECT_EQ(std::string::npos, r.err.find("SECRET-4b19")) << r.err;
+  EXPECT_EQ(before, listing()) << "no report, no temporary file";
+}
+
+// Nesting far deeper than any invoice fails the run cleanly: the tool
+// still detaches from the engine and exits with the run's status.
+TEST_F(EndToEnd, AMillionLevelsDeepFailsWithTheRunsStatus) {
+  std::string invoice = dir_ + "/deep.xml";
+  {
+    std::ofstream out(invoice);
+    for (int i = 0; i < 1000000; ++i) out << "<a>";
+    for (int i = 0; i < 1000000; ++i) out << "</a>";
+  }
+  std::vector<std::string> before = listing();
+  ProcessResult r = tool({invoice, kExamples + "/rules/totals.xslt",
+                          kExamples + "/rules/parties.xslt"});
+  EXPECT_EQ(2, r.exitCode);
+  EXPECT_EQ(0, r.signal);
+  EXPECT_EQ(kBanner, r.out);
+  EXPECT_NE(std::string::npos, r.err.find("levels deep")) << r.err.substr(0, 2000);
+  EXPECT_EQ(before, listing());
+}
+
+// A symbolic link planted at the report path is replaced by the report;
+// the file it pointed to is left as it was.
+TEST_F(EndToEnd, ASymbolicLinkAtTheReportPathIsReplacedNotWrittenThrough) {
+  std::string invoice = place(kExamples + "/invoice.xml", "invoice.xml");
+  std::string totals = kExamples + "/rules/totals.xslt";
+  std::ofstream(dir_ + "/elsewhere.txt") << "left alone\n";
+  fs::create_symlink(dir_ + "/elsewhere.txt", dir_ + "/invoice_totals.xml");
+  ProcessResult r = tool({invoice, totals});
+  EXPECT_EQ(0, r.exitCode) << r.err;
+  EXPECT_FALSE(fs::is_symlink(dir_ + "/invoice_totals.xml"));
+  EXPECT_EQ(engineReport(invoice, totals), readFile(dir_ + "/invoice_totals.xml"));
+  EXPECT_EQ("left alone\n", readFile(dir_ + "/elsewhere.txt"));
+}
+
 }  // namespace
