@@ -114,6 +114,38 @@ TEST_F(EndToEnd, PeppolPairMatchesTheEngineCommandLine) {
             withoutRunTime(report));
 }
 
+// Each rule set of both syntaxes over an invoice of its syntax, all in
+// one run of the tool per invoice.
+TEST_F(EndToEnd, EveryRuleSetMatchesTheEngineCommandLine) {
+  struct Case {
+    std::string invoice;
+    std::vector<std::string> ruleSets;
+  };
+  const Case cases[] = {
+      {"cii/xrechnung-01.01a-INVOICE_uncefact.xml",
+       {"EN16931-CII-validation", "XRechnung-CII-validation",
+        "PEPPOL-EN16931-CII"}},
+      {"ubl/xrechnung-01.01a-INVOICE_ubl.xml", {"XRechnung-UBL-validation"}},
+  };
+  for (const Case& c : cases) {
+    std::string name = fs::path(c.invoice).filename().string();
+    std::string invoice = place(kShared + "/invoices/" + c.invoice, name);
+    std::vector<std::string> arguments = {invoice};
+    for (const std::string& ruleSet : c.ruleSets)
+      arguments.push_back(kShared + "/rules/" + ruleSet + ".xslt");
+    ProcessResult r = tool(arguments);
+    EXPECT_EQ(0, r.exitCode) << r.err;
+    for (const std::string& ruleSet : c.ruleSets) {
+      std::string report = dir_ + "/" + fs::path(name).stem().string() + "_" +
+                           ruleSet + ".xml";
+      EXPECT_EQ(withoutRunTime(engineReport(
+                    invoice, kShared + "/rules/" + ruleSet + ".xslt")),
+                withoutRunTime(readFile(report)))
+          << report;
+    }
+  }
+}
+
 TEST_F(EndToEnd, LargeInvoiceWithSpacesAndCommaInItsName) {
   const std::string name =
       "FT G2G_TD01 con Allegato, Bonifico e Split Payment";
