@@ -9,7 +9,10 @@
 #include <vector>
 
 // Creates the JVM on the first call, from the JDK and Saxon jar found at
-// build time, and looks up the run class and method once. The creating
+// build time and, when a whole one lies beside this library, the class-data
+// archive made at build time (without it, or with one that no longer fits,
+// the JVM starts slower and silently); looks up the run class and method
+// once. The creating
 // thread is attached by creation; a later call attaches the calling thread
 // (if it is not yet) to the same JVM. Stores the calling thread's JNIEnv in
 // `*env` and returns the JVM; returns nullptr after writing the reason to
