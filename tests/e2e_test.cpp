@@ -222,6 +222,26 @@ TEST_F(EndToEnd, DriverErrorsNeverStartTheEngine) {
   }
 }
 
+// The JVM's own option variables in the caller's environment must not
+// reach the engine: with them read, -Xmx1m would end the run and
+// PrintFlagsFinal would flood standard output. JDK_JAVA_OPTIONS is read only
+// by the java launcher; it is set too, so the tool stays deaf to it.
+TEST_F(EndToEnd, JvmOptionVariablesInTheEnvironmentChangeNothing) {
+  std::string invoice = place(kExamples + "/invoice.xml", "invoice.xml");
+  std::string totals = kExamples + "/rules/totals.xslt";
+  std::vector<std::string> environment = kPlainEnvironment;
+  environment.insert(environment.end(),
+                     {"JAVA_TOOL_OPTIONS=-Xmx1m",
+                      "_JAVA_OPTIONS=-XX:+PrintFlagsFinal",
+                      "JDK_JAVA_OPTIONS=-XX:+PrintFlagsFinal"});
+  ProcessResult r = tool({invoice, totals}, environment);
+  EXPECT_EQ(0, r.exitCode) << r.err;
+  EXPECT_EQ(kBanner, r.out);
+  EXPECT_EQ("", r.err);
+  EXPECT_EQ(engineReport(invoice, totals),
+            readFile(dir_ + "/invoice_totals.xml"));
+}
+
 // File names the engine must open exactly, whatever the caller's locale:
 // the environment here is empty, as under cron.
 TEST_F(EndToEnd, NonAsciiNamesWorkWithoutALocale) {

@@ -4,6 +4,7 @@
 #include <locale.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iterator>
 #include <mutex>
@@ -108,6 +109,39 @@ std::optional<std::string> ownLibraryDirectory() {
   return std::string(info.dli_fname, slash);
 }
 
+// Environment variables that JNI_CreateJavaVM itself reads and prepends to
+// the options given to it ("Picked up ..." on standard error). The tool
+// takes no configuration from the environment, so they are hidden while the
+// JVM is made. JDK_JAVA_OPTIONS is read only by the java launcher, never by
+// JNI_CreateJavaVM, and needs no hiding.
+const char* const kJvmOptionVariables[] = {"JAVA_TOOL_OPTIONS", "_JAVA_OPTIONS"};
+
+// A variable's value before it was hidden; nullopt when it was not set.
+struct SavedVariable {
+  const char* name;
+  std::optional<std::string> value;
+};
+
+// Saves and unsets kJvmOptionVariables. Not safe against other threads
+// touching the environment at the same moment, like every setenv.
+std::vector<SavedVariable> hideJvmOptionVariables() {
+  std::vector<SavedVariable> saved;
+  for (const char* name : kJvmOptionVariables) {
+    const char* value = std::getenv(name);
+    saved.push_back({name, value ? std::optional<std::string>(value) : std::nullopt});
+    if (value) unsetenv(name);
+  }
+  return saved;
+}
+
+// Sets the hidden variables back to their saved values, so the rest of the
+// process sees its environment as it was.
+void restoreVariables(const std::vector<SavedVariable>& saved) {
+  for (const SavedVariable& variable : saved) {
+    if (variable.value) setenv(variable.name, variable.value->c_str(), 1);
+  }
+}
+
 // Creates the JVM with the calling thread in a UTF-8 locale. The JVM reads
 // the locale's code set (nl_langinfo, which follows the thread's locale) for
 // sun.jnu.encoding and file.encoding; neither can be overridden by an
@@ -135,7 +169,9 @@ jint createJvm(JavaVM** vm, JNIEnv** env) {
   locale_t utf8 = newlocale(LC_ALL_MASK, "C.UTF-8", static_cast<locale_t>(0));
   locale_t previous = utf8 ? uselocale(utf8) : static_cast<locale_t>(0);
 
+  const std::vector<SavedVariable> hidden = hideJvmOptionVariables();
   const jint result = JNI_CreateJavaVM(vm, reinterpret_cast<void**>(env), &args);
+  restoreVariables(hidden);
 
   if (utf8) {
     uselocale(previous);

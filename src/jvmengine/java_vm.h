@@ -23,6 +23,10 @@
 // takes its file name encoding from the locale when it is created, so the
 // calling thread runs under a UTF-8 locale for that moment. The process's
 // global locale is left as the caller had it.
+//
+// The JVM's option variables JAVA_TOOL_OPTIONS and _JAVA_OPTIONS are not
+// read: they are unset while the JVM is created and set back to their
+// values afterwards.
 JavaVM* startJavaVm(JNIEnv** env);
 
 // The JVM made by startJavaVm, or nullptr if there is none (yet).

@@ -23,6 +23,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// JVM options in the environment, which the engine must not hand to its JVM.
+const char kToolOptions[] = "-Xmx1m";
+const char kJavaOptions[] = "-XX:+NoSuchOptionAnywhere -Dx==y";
+
 graal_isolate_t* gIsolate = nullptr;
 graal_isolatethread_t* gThread = nullptr;
 
@@ -34,6 +38,10 @@ class EngineEnvironment : public ::testing::Environment {
     setenv("LC_ALL", "C", 1);
     unsetenv("LANG");
     std::setlocale(LC_ALL, "C");
+    // Either would stop the JVM from starting if it were read; both must
+    // be there again, unchanged, once it has started.
+    setenv("JAVA_TOOL_OPTIONS", kToolOptions, 1);
+    setenv("_JAVA_OPTIONS", kJavaOptions, 1);
     ASSERT_EQ(graal_create_isolate(nullptr, &gIsolate, &gThread), 0);
     ASSERT_NE(gIsolate, nullptr);
     ASSERT_NE(gThread, nullptr);
@@ -254,6 +262,13 @@ TEST_F(JvmEngineTest, LeavesTheCallersGlobalLocaleAsItWas) {
   EXPECT_STREQ(std::setlocale(LC_ALL, nullptr), "C");
 }
 
+TEST_F(JvmEngineTest, LeavesTheCallersEnvironmentAsItWas) {
+  ASSERT_NE(std::getenv("JAVA_TOOL_OPTIONS"), nullptr);
+  ASSERT_NE(std::getenv("_JAVA_OPTIONS"), nullptr);
+  EXPECT_STREQ(std::getenv("JAVA_TOOL_OPTIONS"), kToolOptions);
+  EXPECT_STREQ(std::getenv("_JAVA_OPTIONS"), kJavaOptions);
+}
+
 TEST_F(JvmEngineTest, OtherThreadAttachesRunsAndDetachesOnItsOwn) {
   const fs::path input = placeInvoice("threaded.xml");
   const fs::path report = dir_ / "threaded_report.xml";
@@ -293,7 +308,8 @@ TEST_F(JvmEngineTest, ReportEqualsTheCommandLinesByteForByte) {
   const fs::path ours = dir_ / "engine_report.xml";
   const fs::path theirs = dir_ / "command_line_report.xml";
   ASSERT_EQ(runEngine(input, rules, ours), 0);
-  const std::string command = std::string("'") + JVMENGINE_JAVA + "' -cp '" + JVMENGINE_SAXON_JAR +
+  // The command line without the JVM option variables this process keeps.
+  const std::string command = std::string("env -u JAVA_TOOL_OPTIONS -u _JAVA_OPTIONS '") + JVMENGINE_JAVA + "' -cp '" + JVMENGINE_SAXON_JAR +
                               "' net.sf.saxon.Transform '-s:" + input.string() + "' '-xsl:" +
                               rules.string() + "' '-o:" + theirs.string() + "'";
   ASSERT_EQ(std::system(command.c_str()), 0) << command;
