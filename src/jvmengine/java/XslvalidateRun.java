@@ -4,7 +4,10 @@
 //
 // The library defines this class from bytes embedded in it (no jar of its
 // own), so it must compile to a single class file: no nested or anonymous
-// classes (lambdas are fine, they need no class file).
+// classes. It also uses no lambdas and no java.lang.reflect.Proxy: each
+// would make the JVM generate classes at run time, on every start (some 60
+// classes, none of them in the class-data archive); the interfaces they
+// served are implemented by this class itself.
 //
 // What it changes from the command line:
 //  - Saxon's quit() and badUsage() end the process with System.exit; here
@@ -39,9 +42,6 @@
 
 import java.io.File;
 import java.io.IOException;
-import java.lang.reflect.InvocationTargetException;
-import java.lang.reflect.Method;
-import java.lang.reflect.Proxy;
 import java.nio.channels.FileChannel;
 import java.nio.charset.Charset;
 import java.nio.charset.CharsetEncoder;
@@ -69,19 +69,25 @@ import net.sf.saxon.trans.CommandLineOptions;
 import net.sf.saxon.trans.XPathException;
 import org.xml.sax.Attributes;
 import org.xml.sax.ContentHandler;
+import org.xml.sax.DTDHandler;
 import org.xml.sax.EntityResolver;
+import org.xml.sax.ErrorHandler;
 import org.xml.sax.InputSource;
 import org.xml.sax.Locator;
 import org.xml.sax.SAXException;
+import org.xml.sax.SAXNotRecognizedException;
+import org.xml.sax.SAXNotSupportedException;
 import org.xml.sax.SAXParseException;
 import org.xml.sax.XMLReader;
 import org.xml.sax.ext.LexicalHandler;
 
-// Besides running the transform, an instance stands between the source
-// document's parser and Saxon (as content and lexical handler) for the
-// one run it serves; these interfaces cannot live in classes of their own.
+// Besides running the transform (as the Runnable of its worker thread), an
+// instance stands between the source document's parser and Saxon for the
+// one run it serves: Saxon sees it as the parser (XMLReader), the parser
+// sees it as content and lexical handler and entity resolver. These
+// interfaces cannot live in classes of their own.
 public final class XslvalidateRun extends net.sf.saxon.Transform
-    implements ContentHandler, LexicalHandler, EntityResolver {
+    implements Runnable, XMLReader, ContentHandler, LexicalHandler, EntityResolver {
   // Status of a run that failed; the command line exits with 2 as well.
   private static final int FAILED = 2;
 
@@ -104,8 +110,16 @@ public final class XslvalidateRun extends net.sf.saxon.Transform
     for (StackTraceElement frame : Thread.currentThread().getStackTrace()) frame.toString();
   }
 
+  // The arguments of the run and its status once it has ended.
+  private final String[] args;
+  private int status = FAILED;
+
   // Nonzero once quit() or badUsage() has ended the run.
   private int quitStatus = 0;
+
+  // The platform's parser of the source document, which this instance
+  // guards, once made.
+  private XMLReader parser;
 
   // Saxon's handlers for the source document, which this instance passes
   // the parser's events on to, and where the parser is.
@@ -122,35 +136,44 @@ public final class XslvalidateRun extends net.sf.saxon.Transform
   // when the run completed and its report exists, FAILED otherwise; the
   // reason is on System.err.
   public static int run(String[] args) {
-    int[] status = {FAILED};
-    Thread worker = new Thread(null, () -> status[0] = runHere(args), "xslvalidate-transform", 0);
     try {
+      XslvalidateRun transform = new XslvalidateRun(args);
+      Thread worker = new Thread(null, transform, "xslvalidate-transform", 0);
       worker.start();
       worker.join();
+      return transform.status;
     } catch (Throwable t) {
       report(t);
       return FAILED;
     } finally {
       System.err.flush();
     }
-    return status[0];
   }
 
-  private static int runHere(String[] args) {
+  private XslvalidateRun(String[] args) {
+    this.args = args;
+  }
+
+  // The worker thread's body: one run, its status kept for run(String[]).
+  @Override
+  public void run() {
+    status = runHere();
+  }
+
+  private int runHere() {
     try {
       String refusal = refusal(args);
       if (refusal != null) {
         System.err.println(refusal);
         return FAILED;
       }
-      XslvalidateRun transform = new XslvalidateRun();
       try {
-        transform.doTransform(args, "java net.sf.saxon.Transform");
+        doTransform(args, "java net.sf.saxon.Transform");
       } catch (Throwable t) {
-        if (transform.quitStatus != 0) return transform.quitStatus;
+        if (quitStatus != 0) return quitStatus;
         throw t;
       }
-      if (transform.quitStatus != 0) return transform.quitStatus;
+      if (quitStatus != 0) return quitStatus;
       String report = lastValue(args, "-o:");
       if (report != null && !new File(report).isFile()) {
         System.err.println("Report " + report + " was not written");
@@ -244,9 +267,13 @@ public final class XslvalidateRun extends net.sf.saxon.Transform
   // The platform's SAX parser (the one Saxon itself would use) with
   // external entities and DTDs off, secure processing on, this instance as
   // its entity resolver, and this instance between it and the content and
-  // lexical handlers Saxon sets. The parser is wrapped in a proxy (which
-  // needs no class file) that keeps those places for this instance.
+  // lexical handlers Saxon sets: Saxon is handed this instance as the
+  // parser, and it keeps those places for itself (the XMLReader methods
+  // below). A run has one source document, so one parser.
   private XMLReader guardedParser() throws XPathException {
+    if (parser != null) {
+      throw new XPathException("Unexpected second source document");
+    }
     try {
       SAXParserFactory factory = SAXParserFactory.newInstance();
       factory.setFeature(XMLConstants.FEATURE_SECURE_PROCESSING, true);
@@ -257,47 +284,100 @@ public final class XslvalidateRun extends net.sf.saxon.Transform
       parser.setEntityResolver(this);
       parser.setContentHandler(this);
       parser.setProperty(LEXICAL_HANDLER, this);
-      return (XMLReader) Proxy.newProxyInstance(XslvalidateRun.class.getClassLoader(),
-          new Class<?>[] {XMLReader.class},
-          (proxy, method, arguments) -> forward(parser, method, arguments));
+      this.parser = parser;
+      return this;
     } catch (Exception e) {
       throw new XPathException("Cannot set up the parser for the source document: " + e, e);
     }
   }
 
-  // One call made on the guarded parser.
-  private Object forward(XMLReader parser, Method method, Object[] arguments) throws Throwable {
-    switch (method.getName()) {
-      case "setContentHandler":
-        sourceContent = (ContentHandler) arguments[0];
-        return null;
-      case "getContentHandler":
-        return sourceContent;
-      case "setEntityResolver":
-        return null;  // this instance stays the resolver
-      case "setProperty":
-        if (LEXICAL_HANDLER.equals(arguments[0])) {
-          sourceLexical = (LexicalHandler) arguments[1];
-          return null;
-        }
-        break;
-      case "getProperty":
-        if (LEXICAL_HANDLER.equals(arguments[0])) return sourceLexical;
-        break;
-      case "parse":
-        // The report's serializer exists by the time the source is parsed,
-        // and making it set the base output URI to its file: the temporary
-        // one. The stylesheet must see the report path instead.
-        if (transformer != null && reportUri != null) transformer.setBaseOutputURI(reportUri);
-        break;
-      default:
-        break;
+  // ---- XMLReader: the guarded parser as Saxon sees it ----
+
+  @Override
+  public void setContentHandler(ContentHandler handler) {
+    sourceContent = handler;
+  }
+
+  @Override
+  public ContentHandler getContentHandler() {
+    return sourceContent;
+  }
+
+  @Override
+  public void setEntityResolver(EntityResolver resolver) {
+    // This instance stays the resolver.
+  }
+
+  @Override
+  public EntityResolver getEntityResolver() {
+    return parser.getEntityResolver();
+  }
+
+  @Override
+  public void setProperty(String name, Object value)
+      throws SAXNotRecognizedException, SAXNotSupportedException {
+    if (LEXICAL_HANDLER.equals(name)) {
+      sourceLexical = (LexicalHandler) value;
+    } else {
+      parser.setProperty(name, value);
     }
-    try {
-      return method.invoke(parser, arguments);
-    } catch (InvocationTargetException e) {
-      throw e.getCause();
-    }
+  }
+
+  @Override
+  public Object getProperty(String name)
+      throws SAXNotRecognizedException, SAXNotSupportedException {
+    return LEXICAL_HANDLER.equals(name) ? sourceLexical : parser.getProperty(name);
+  }
+
+  @Override
+  public void setFeature(String name, boolean value)
+      throws SAXNotRecognizedException, SAXNotSupportedException {
+    parser.setFeature(name, value);
+  }
+
+  @Override
+  public boolean getFeature(String name)
+      throws SAXNotRecognizedException, SAXNotSupportedException {
+    return parser.getFeature(name);
+  }
+
+  @Override
+  public void setDTDHandler(DTDHandler handler) {
+    parser.setDTDHandler(handler);
+  }
+
+  @Override
+  public DTDHandler getDTDHandler() {
+    return parser.getDTDHandler();
+  }
+
+  @Override
+  public void setErrorHandler(ErrorHandler handler) {
+    parser.setErrorHandler(handler);
+  }
+
+  @Override
+  public ErrorHandler getErrorHandler() {
+    return parser.getErrorHandler();
+  }
+
+  @Override
+  public void parse(InputSource input) throws IOException, SAXException {
+    useReportPathAsBaseOutputUri();
+    parser.parse(input);
+  }
+
+  @Override
+  public void parse(String systemId) throws IOException, SAXException {
+    useReportPathAsBaseOutputUri();
+    parser.parse(systemId);
+  }
+
+  // The report's serializer exists by the time the source is parsed, and
+  // making it set the base output URI to its file: the temporary one. The
+  // stylesheet must see the report path instead.
+  private void useReportPathAsBaseOutputUri() {
+    if (transformer != null && reportUri != null) transformer.setBaseOutputURI(reportUri);
   }
 
   private SAXParseException rejection(String message) {
