@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "path/path_text.h"
+#include "path/short_texts.h"
 
 namespace {
 
@@ -276,37 +277,27 @@ TEST(PathText, StretchesAreOrderedForAllShortTexts) {
   const std::u16string alphabet = uR"(a.\/:?C)";
   for (PathGrammar grammar : {PathGrammar::Windows, PathGrammar::Posix}) {
     const PathText g{grammar};
-    std::u16string p;
-    std::vector<size_t> digits;
-    for (size_t len = 0; len <= 6; ++len) {
-      digits.assign(len, 0);
-      for (;;) {
-        p.resize(len);
-        for (size_t i = 0; i < len; ++i) p[i] = alphabet[digits[i]];
-        const size_t r = g.rootNameEnd(p);
-        const size_t f = g.filenameStart(p);
-        const Stretch s = g.stem(p);
-        const Stretch e = g.extension(p);
-        const Stretch par = g.parentPath(p);
-        ASSERT_LE(r, f) << testing::PrintToString(p);
-        ASSERT_LE(f, p.size()) << testing::PrintToString(p);
-        ASSERT_EQ(s.start, f) << testing::PrintToString(p);
-        ASSERT_LE(s.end, e.start) << testing::PrintToString(p);
-        ASSERT_EQ(s.end, e.start) << testing::PrintToString(p);
-        ASSERT_LE(e.start, e.end) << testing::PrintToString(p);
-        ASSERT_LE(e.end, p.size()) << testing::PrintToString(p);
-        ASSERT_EQ(par.start, 0u) << testing::PrintToString(p);
-        ASSERT_LE(par.end, f) << testing::PrintToString(p);
-        if (grammar == PathGrammar::Posix) {
-          ASSERT_EQ(r, 0u);
-        }
-        // The extension is empty or starts with a dot.
-        if (e.end > e.start) {
-          ASSERT_EQ(p[e.start], u'.');
-        }
-        size_t i = 0;
-        while (i < len && ++digits[i] == alphabet.size()) digits[i++] = 0;
-        if (i == len) break;
+    for (const std::u16string& p : shortTexts(alphabet, 6)) {
+      const size_t r = g.rootNameEnd(p);
+      const size_t f = g.filenameStart(p);
+      const Stretch s = g.stem(p);
+      const Stretch e = g.extension(p);
+      const Stretch par = g.parentPath(p);
+      ASSERT_LE(r, f) << testing::PrintToString(p);
+      ASSERT_LE(f, p.size()) << testing::PrintToString(p);
+      ASSERT_EQ(s.start, f) << testing::PrintToString(p);
+      ASSERT_LE(s.end, e.start) << testing::PrintToString(p);
+      ASSERT_EQ(s.end, e.start) << testing::PrintToString(p);
+      ASSERT_LE(e.start, e.end) << testing::PrintToString(p);
+      ASSERT_LE(e.end, p.size()) << testing::PrintToString(p);
+      ASSERT_EQ(par.start, 0u) << testing::PrintToString(p);
+      ASSERT_LE(par.end, f) << testing::PrintToString(p);
+      if (grammar == PathGrammar::Posix) {
+        ASSERT_EQ(r, 0u);
+      }
+      // The extension is empty or starts with a dot.
+      if (e.end > e.start) {
+        ASSERT_EQ(p[e.start], u'.');
       }
     }
   }

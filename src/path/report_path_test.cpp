@@ -8,6 +8,7 @@
 
 #include "path/path_text.h"
 #include "path/report_path.h"
+#include "path/short_texts.h"
 
 namespace {
 
@@ -184,30 +185,20 @@ TEST(DeriveReportPath, NeverNamesTheInputForAllShortTexts) {
   const std::u16string alphabet = uR"(a._\/:?C)";
   for (PathGrammar grammar : {PathGrammar::Windows, PathGrammar::Posix}) {
     const PathText g{grammar};
-    std::u16string p;
-    std::vector<size_t> digits;
-    for (size_t len = 0; len <= 6; ++len) {
-      digits.assign(len, 0);
-      for (;;) {
-        p.resize(len);
-        for (size_t i = 0; i < len; ++i) p[i] = alphabet[digits[i]];
-        for (std::u16string_view sheet : {u"", u"s.xsl", u"a"}) {
-          const std::u16string report = deriveReportPath(p, sheet, grammar);
-          ASSERT_NE(report, p) << testing::PrintToString(p);
-          const Stretch st = g.stem(p);
-          const Stretch ex = g.extension(p);
-          const Stretch ss = g.stem(sheet);
-          std::u16string name = p.substr(st.start, st.end - st.start);
-          name += u'_';
-          name += sheet.substr(ss.start, ss.end - ss.start);
-          name += p.substr(ex.start, ex.end - ex.start);
-          ASSERT_GE(report.size(), name.size());
-          ASSERT_EQ(report.substr(report.size() - name.size()), name)
-              << testing::PrintToString(p);
-        }
-        size_t i = 0;
-        while (i < len && ++digits[i] == alphabet.size()) digits[i++] = 0;
-        if (i == len) break;
+    for (const std::u16string& p : shortTexts(alphabet, 6)) {
+      for (std::u16string_view sheet : {u"", u"s.xsl", u"a"}) {
+        const std::u16string report = deriveReportPath(p, sheet, grammar);
+        ASSERT_NE(report, p) << testing::PrintToString(p);
+        const Stretch st = g.stem(p);
+        const Stretch ex = g.extension(p);
+        const Stretch ss = g.stem(sheet);
+        std::u16string name = p.substr(st.start, st.end - st.start);
+        name += u'_';
+        name += sheet.substr(ss.start, ss.end - ss.start);
+        name += p.substr(ex.start, ex.end - ex.start);
+        ASSERT_GE(report.size(), name.size());
+        ASSERT_EQ(report.substr(report.size() - name.size()), name)
+            << testing::PrintToString(p);
       }
     }
   }
