@@ -48,6 +48,10 @@ namespace {
 //                     stylesheets and documents recurse in Saxon.
 //  -Xrs               signals stay the host's: Ctrl-C ends the tool as
 //                     it would without a JVM, no Java shutdown handler.
+//  -XX:+DisableAttachMechanism  no attach listener: with -Xrs the JVM
+//                     would otherwise start one at once, a thread and a
+//                     socket /tmp/.java_pid<pid> through which tools of the
+//                     same user could load agents into the tool.
 const char* const kJvmOptions[] = {
     "-Djava.class.path=" JVMENGINE_CLASS_PATH,
     "-Xshare:auto",
@@ -61,15 +65,7 @@ const char* const kJvmOptions[] = {
     "-XX:-UsePerfData",
     "-Xss64m",
     "-Xrs",
-};
-
-// With the class-data archive made at build time (shared_archive.cmake):
-// Saxon's and Xerces' classes, already parsed and verified. Its checksums
-// are verified when it is mapped, so a damaged archive is dropped, not run;
-// usableArchiveIn has already refused a truncated one, which the JVM would
-// not survive.
-const char* const kArchiveOptions[] = {
-    "-XX:+VerifySharedSpaces",
+    "-XX:+DisableAttachMechanism",
 };
 
 constexpr jint kJniVersion = JNI_VERSION_10;
@@ -150,11 +146,12 @@ void restoreVariables(const std::vector<SavedVariable>& saved) {
 jint createJvm(JavaVM** vm, JNIEnv** env) {
   std::vector<std::string> strings(std::begin(kJvmOptions), std::end(kJvmOptions));
   if (const auto directory = ownLibraryDirectory()) {
+    // Saxon's and Xerces' classes, already parsed and verified, from the
+    // archive made at build time (shared_archive.cmake), once its size and
+    // checksums show it whole: the JVM would not survive a truncated one
+    // and would run a damaged one.
     const std::string archive = usableArchiveIn(*directory);
-    if (!archive.empty()) {
-      strings.insert(strings.end(), std::begin(kArchiveOptions), std::end(kArchiveOptions));
-      strings.push_back("-XX:SharedArchiveFile=" + archive);
-    }
+    if (!archive.empty()) strings.push_back("-XX:SharedArchiveFile=" + archive);
   }
   std::vector<JavaVMOption> options;
   for (std::string& option : strings) options.push_back({option.data(), nullptr});

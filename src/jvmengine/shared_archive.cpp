@@ -3,19 +3,23 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <zlib.h>
+
+#include <vector>
 
 namespace {
 
 // JDK 17's archive header (filemap.hpp, CDSFileMapHeaderBase): magic, crc,
 // version, then a table of seven regions of 72 bytes from offset 16, each
 // with the region's file offset at +24 and its length at +40 (64-bit,
-// little-endian on x86-64).
+// little-endian on x86-64) and its CRC-32 at +0.
 constexpr uint32_t kStaticMagic = 0xf00baba2;
 constexpr uint32_t kDynamicMagic = 0xf00baba8;
 constexpr uint32_t kVersion = 11;
 constexpr size_t kRegionTable = 16;
 constexpr size_t kRegionSize = 72;
 constexpr size_t kRegionCount = 7;
+constexpr size_t kCrcAt = 0;
 constexpr size_t kFileOffsetAt = 24;
 constexpr size_t kUsedAt = 40;
 constexpr size_t kHeaderSize = kRegionTable + kRegionCount * kRegionSize;
@@ -44,6 +48,27 @@ bool archiveIsWhole(const unsigned char* header, size_t size, uint64_t fileSize)
   return true;
 }
 
+bool archiveRegionsIntact(int fd, const unsigned char* header) {
+  std::vector<unsigned char> buffer(1 << 20);
+  for (size_t i = 0; i < kRegionCount; ++i) {
+    const unsigned char* region = header + kRegionTable + i * kRegionSize;
+    const uint32_t expected = read32(region + kCrcAt);
+    uint64_t offset = read64(region + kFileOffsetAt);
+    uint64_t left = read64(region + kUsedAt);
+    uLong crc = crc32(0L, Z_NULL, 0);
+    while (left > 0) {
+      const size_t chunk = left < buffer.size() ? static_cast<size_t>(left) : buffer.size();
+      const ssize_t got = pread(fd, buffer.data(), chunk, static_cast<off_t>(offset));
+      if (got <= 0) return false;
+      crc = crc32(crc, buffer.data(), static_cast<uInt>(got));
+      offset += static_cast<uint64_t>(got);
+      left -= static_cast<uint64_t>(got);
+    }
+    if (static_cast<uint32_t>(crc) != expected) return false;
+  }
+  return true;
+}
+
 std::string usableArchiveIn(const std::string& directory) {
   const std::string path = directory + "/" + kSharedArchiveName;
   if (path.find(':') != std::string::npos) return "";
@@ -53,7 +78,8 @@ std::string usableArchiveIn(const std::string& directory) {
   unsigned char header[kHeaderSize];
   const bool whole = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
                      pread(fd, header, sizeof header, 0) == static_cast<ssize_t>(sizeof header) &&
-                     archiveIsWhole(header, sizeof header, static_cast<uint64_t>(info.st_size));
+                     archiveIsWhole(header, sizeof header, static_cast<uint64_t>(info.st_size)) &&
+                     archiveRegionsIntact(fd, header);
   close(fd);
   return whole ? path : "";
 }

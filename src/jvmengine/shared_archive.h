@@ -20,10 +20,18 @@ inline constexpr const char kSharedArchiveName[] = "xslvalidate-jvmengine.jsa";
 // the region table, and for regions that end past `fileSize`.
 bool archiveIsWhole(const unsigned char* header, size_t size, uint64_t fileSize);
 
+// Whether every region of the archive open as `fd`, whose header (checked
+// by archiveIsWhole) is `header`, still has the CRC-32 that the header
+// records for it. The JVM makes the same check only when asked to
+// (-XX:+VerifySharedSpaces), and then over its own base archive as well;
+// a region that was damaged after the archive was written would otherwise
+// be mapped and run. False also when the file cannot be read.
+bool archiveRegionsIntact(int fd, const unsigned char* header);
+
 // The path of the archive in `directory` (a path without trailing slash;
-// "" is the root) if it is a regular file that passes archiveIsWhole, else
-// "". Also "" when the path holds a ':', which the JVM's option would take
-// as a separator between two archives.
+// "" is the root) if it is a regular file that passes archiveIsWhole and
+// archiveRegionsIntact, else "". Also "" when the path holds a ':', which
+// the JVM's option would take as a separator between two archives.
 std::string usableArchiveIn(const std::string& directory);
 
 #endif  // XSLVALIDATE_JVMENGINE_SHARED_ARCHIVE_H_

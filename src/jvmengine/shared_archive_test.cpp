@@ -102,6 +102,32 @@ TEST_F(UsableArchiveIn, TakesTheBuiltArchiveButNoPartOfIt) {
   }
 }
 
+// The {file offset, length} of region `i` in the header of `archive`.
+std::pair<size_t, size_t> regionOf(const std::string& archive, size_t i) {
+  auto read64 = [&](size_t at) {
+    uint64_t value = 0;
+    for (int b = 7; b >= 0; --b) value = value << 8 | static_cast<unsigned char>(archive[at + b]);
+    return static_cast<size_t>(value);
+  };
+  return {read64(16 + i * 72 + 24), read64(16 + i * 72 + 40)};
+}
+
+TEST_F(UsableArchiveIn, RefusesTheBuiltArchiveWithAnyRegionDamaged) {
+  const std::string archive = builtArchive();
+  ASSERT_GT(archive.size(), 1u << 20) << "the build made no archive at " JVMENGINE_ARCHIVE;
+  // A dynamic archive has three regions: read-write, read-only, bitmap.
+  for (size_t region = 0; region < 3; ++region) {
+    const auto [offset, length] = regionOf(archive, region);
+    ASSERT_GT(length, 0u) << "region " << region;
+    for (size_t at : {offset, offset + length / 2, offset + length - 1}) {
+      std::string damaged = archive;
+      damaged[at] = static_cast<char>(damaged[at] ^ 0x01);
+      writeArchive(damaged);
+      EXPECT_EQ(usableArchiveIn(dir_), "") << "one bit flipped at " << at << ", region " << region;
+    }
+  }
+}
+
 TEST_F(UsableArchiveIn, IgnoresWhatIsNotARegularArchiveFile) {
   EXPECT_EQ(usableArchiveIn(dir_), "") << "no archive";
   fs::create_directory(archivePath());

@@ -19,7 +19,7 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Version)" = "$version" ] || fail "version $(field Version)"
 [ "$(field Architecture)" = amd64 ] || fail "architecture"
 depends=$(field Depends)
-for need in openjdk-17-jre-headless libsaxonhe-java libstdc++6 libc6; do
+for need in openjdk-17-jre-headless libsaxonhe-java libstdc++6 libc6 zlib1g; do
   grep -q "\b$need\b" <<<"$depends" || fail "Depends lacks $need: $depends"
 done
 

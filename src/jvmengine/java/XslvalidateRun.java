@@ -42,18 +42,14 @@
 
 import java.io.File;
 import java.io.IOException;
-import java.nio.channels.FileChannel;
+import java.io.RandomAccessFile;
 import java.nio.charset.Charset;
 import java.nio.charset.CharsetEncoder;
 import java.nio.charset.StandardCharsets;
-import java.nio.file.FileAlreadyExistsException;
 import java.nio.file.Files;
-import java.nio.file.LinkOption;
 import java.nio.file.Path;
 import java.nio.file.StandardCopyOption;
-import java.nio.file.StandardOpenOption;
 import java.util.ArrayList;
-import java.util.EnumSet;
 import java.util.List;
 import java.util.concurrent.ThreadLocalRandom;
 import javax.xml.XMLConstants;
@@ -110,6 +106,15 @@ public final class XslvalidateRun extends net.sf.saxon.Transform
     for (StackTraceElement frame : Thread.currentThread().getStackTrace()) frame.toString();
   }
 
+  // Start-up work of the JDK that every run waits for and that needs nothing
+  // of the run, begun on a thread of its own as soon as the class is ready,
+  // so that it overlaps Saxon's own start instead of following it.
+  static {
+    Thread preparing = new Thread(null, new XslvalidateRun(null), "xslvalidate-prepare", 0);
+    preparing.setDaemon(true);
+    preparing.start();
+  }
+
   // The arguments of the run and its status once it has ended.
   private final String[] args;
   private int status = FAILED;
@@ -154,10 +159,31 @@ public final class XslvalidateRun extends net.sf.saxon.Transform
     this.args = args;
   }
 
-  // The worker thread's body: one run, its status kept for run(String[]).
+  // The worker thread's body: one run, its status kept for run(String[]);
+  // for the instance without arguments, prepare().
   @Override
   public void run() {
+    if (args == null) {
+      prepare();
+      return;
+    }
     status = runHere();
+  }
+
+  // Does, once, the JDK's share of the first run's start, exactly as the run
+  // itself would do it, so that the run finds it done: the lookup of the XML
+  // parser factory, which opens every jar of the class path and reads the
+  // JDK's JAXP configuration; and the time-zone rules, which Saxon needs to
+  // compile any stylesheet (the current date and time). Results are only
+  // cached by the JDK, never chosen here. A failure is left for the run to
+  // meet and report.
+  private static void prepare() {
+    try {
+      SAXParserFactory.newInstance();
+      java.time.ZonedDateTime.now();
+    } catch (Throwable ignored) {
+      // The run repeats the same calls and reports what goes wrong.
+    }
   }
 
   private int runHere() {
@@ -527,10 +553,7 @@ public final class XslvalidateRun extends net.sf.saxon.Transform
     boolean placed = false;
     try {
       super.processFile(source, sheet, temporary.toFile(), options, traceDestination);
-      try (FileChannel written = FileChannel.open(temporary, StandardOpenOption.READ,
-                                                  LinkOption.NOFOLLOW_LINKS)) {
-        written.force(true);
-      }
+      syncToDisk(temporary);
       Files.move(temporary, target, StandardCopyOption.ATOMIC_MOVE);
       placed = true;
     } catch (IOException e) {
@@ -556,13 +579,21 @@ public final class XslvalidateRun extends net.sf.saxon.Transform
     for (int attempt = 0;; ++attempt) {
       Path candidate = directory.resolve(
           stem + Long.toUnsignedString(ThreadLocalRandom.current().nextLong(), 36) + ".tmp");
-      try {
-        Files.newByteChannel(candidate, EnumSet.of(StandardOpenOption.CREATE_NEW,
-                                                   StandardOpenOption.WRITE)).close();
-        return candidate;
-      } catch (FileAlreadyExistsException taken) {
-        if (attempt >= 100) throw taken;
-      }
+      // O_CREAT|O_EXCL: fails on anything already there, a symbolic link
+      // included, and follows none.
+      if (candidate.toFile().createNewFile()) return candidate;
+      if (attempt >= 100) throw new IOException("no free temporary name like " + candidate);
+    }
+  }
+
+  // Flushes the written file at `path` to the disk. Refuses a symbolic link
+  // there, which can only have been put in place of the file by someone
+  // else. Plain java.io: a FileChannel would make the JDK load and set up
+  // its network library on every start.
+  private static void syncToDisk(Path path) throws IOException {
+    if (Files.isSymbolicLink(path)) throw new IOException(path + " was replaced by a link");
+    try (RandomAccessFile file = new RandomAccessFile(path.toFile(), "r")) {
+      file.getFD().sync();
     }
   }
 
