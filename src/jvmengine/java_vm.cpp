@@ -30,7 +30,11 @@ namespace {
 //                     output, which is the tool's; the class-data archive's
 //                     own lines are off, so an archive that does not fit is
 //                     dropped without a word.
-//  -XX:+UseSerialGC   one short-lived heap needs no concurrent collector.
+//  -XX:+UseParallelGC stop-the-world collections, as with the serial
+//                     collector, but copying with every core: compiling a
+//                     rule set keeps some 20 MB alive through a dozen young
+//                     collections, which take a tenth of a large run with
+//                     one thread and some 40 % less with two.
 //  -Xmn32m            a young generation of 32 MB instead of a third of the
 //                     initial heap: the heap the runs touch, and so the
 //                     resident memory, shrinks by some 60 MB, at no cost in
@@ -58,7 +62,7 @@ const char* const kJvmOptions[] = {
     "-Xlog:disable",
     "-Xlog:all=warning:stderr",
     "-Xlog:cds*=off:stderr",
-    "-XX:+UseSerialGC",
+    "-XX:+UseParallelGC",
     "-Xmn32m",
     "-XX:TieredStopAtLevel=1",
     "-XX:CICompilerCount=1",

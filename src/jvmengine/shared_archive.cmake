@@ -17,7 +17,7 @@ file(REMOVE "${partial}" "${ARCHIVE}")
 file(MAKE_DIRECTORY "${WORK_DIR}")
 execute_process(
   COMMAND "${JAVA}" -Xshare:auto "-XX:ArchiveClassesAtExit=${partial}"
-          -XX:+UseSerialGC -XX:TieredStopAtLevel=1 -XX:-UsePerfData
+          -XX:+UseParallelGC -XX:TieredStopAtLevel=1 -XX:-UsePerfData
           -cp "${CLASS_PATH}" net.sf.saxon.Transform
           "-s:${DOCUMENT}" "-xsl:${STYLESHEET}" "-o:${WORK_DIR}/report.xml"
   WORKING_DIRECTORY "${WORK_DIR}"

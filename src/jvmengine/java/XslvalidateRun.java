@@ -92,6 +92,10 @@ public final class XslvalidateRun extends net.sf.saxon.Transform
   // parser, the tree builder or the stylesheet's recursion.
   static final int MAX_DEPTH = 10_000;
 
+  // Largest source document, in bytes, whose stylesheets are compiled
+  // without Saxon's general optimisation (withOptimisationFor).
+  static final long UNOPTIMISED_UP_TO_BYTES = 512 * 1024;
+
   private static final String LEXICAL_HANDLER = "http://xml.org/sax/properties/lexical-handler";
 
   // Longest part of the report's name kept in its temporary file's name, in
@@ -194,7 +198,7 @@ public final class XslvalidateRun extends net.sf.saxon.Transform
         return FAILED;
       }
       try {
-        doTransform(args, "java net.sf.saxon.Transform");
+        doTransform(withOptimisationFor(args), "java net.sf.saxon.Transform");
       } catch (Throwable t) {
         if (quitStatus != 0) return quitStatus;
         throw t;
@@ -210,6 +214,24 @@ public final class XslvalidateRun extends net.sf.saxon.Transform
       report(t);
       return FAILED;
     }
+  }
+
+  // The run's arguments, with Saxon's general rewrite pass left out of
+  // stylesheet compilation when the source document is small: "-opt:lvt"
+  // keeps loop lifting, variable inlining and tail calls and drops the
+  // rest of what Saxon-HE optimises. The pass is most of the compile time
+  // of a large generated rule set (EN 16931 for UBL: some 150 ms of 900)
+  // and pays back only on large documents: an invoice of 1,000 lines
+  // (480 KB) validates faster without it, one of 10,000 lines (4.8 MB)
+  // takes half as long again. Optimisations do not change what a
+  // stylesheet computes, so the reports are the same either way.
+  private static String[] withOptimisationFor(String[] args) {
+    String source = lastValue(args, "-s:");
+    if (source == null || new File(source).length() > UNOPTIMISED_UP_TO_BYTES) return args;
+    String[] reduced = new String[args.length + 1];
+    reduced[0] = "-opt:lvt";
+    System.arraycopy(args, 0, reduced, 1, args.length);
+    return reduced;
   }
 
   // Describes why `args` must not reach Saxon, or returns null.
