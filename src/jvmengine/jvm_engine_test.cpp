@@ -318,4 +318,21 @@ TEST_F(JvmEngineTest, ReportEqualsTheCommandLinesByteForByte) {
   EXPECT_TRUE(readFile(ours) == expected) << "reports differ: " << ours << " vs " << theirs;
 }
 
+// The engine names, in JAXP's system property, the SAX parser factory that
+// JAXP's own lookup finds for the command line, so that both parse with the
+// same class while the engine skips the lookup.
+TEST_F(JvmEngineTest, NamesTheParserFactoryThatTheCommandLineFinds) {
+  const fs::path named = dir_ / "named_factory.txt";
+  ASSERT_EQ(runEngine(kTestdata / "invoice.xml", kTestdata / "parser_factory.xsl", named), 0);
+  const fs::path found = dir_ / "found_factory.txt";
+  const std::string command = std::string("env -u JAVA_TOOL_OPTIONS -u _JAVA_OPTIONS '") +
+                              JVMENGINE_JAVA + "' -cp '" + JVMENGINE_SAXON_JAR + "' '" +
+                              (kTestdata / "parser_factory_probe.java").string() + "' > '" +
+                              found.string() + "'";
+  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  const std::string expected = readFile(found);
+  EXPECT_NE(expected, "");
+  EXPECT_EQ(readFile(named), expected);
+}
+
 }  // namespace

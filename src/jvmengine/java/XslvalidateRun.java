@@ -40,9 +40,12 @@
 // The run happens on a fresh Java thread, so its stack is the JVM's thread
 // stack size (-Xss), whatever the stack of the calling native thread.
 
+import java.io.BufferedReader;
 import java.io.File;
 import java.io.IOException;
+import java.io.InputStreamReader;
 import java.io.RandomAccessFile;
+import java.net.URL;
 import java.nio.charset.Charset;
 import java.nio.charset.CharsetEncoder;
 import java.nio.charset.StandardCharsets;
@@ -50,6 +53,7 @@ import java.nio.file.Files;
 import java.nio.file.Path;
 import java.nio.file.StandardCopyOption;
 import java.util.ArrayList;
+import java.util.Enumeration;
 import java.util.List;
 import java.util.concurrent.ThreadLocalRandom;
 import javax.xml.XMLConstants;
@@ -96,6 +100,9 @@ public final class XslvalidateRun extends net.sf.saxon.Transform
   // without Saxon's general optimisation (withOptimisationFor).
   static final long UNOPTIMISED_UP_TO_BYTES = 512 * 1024;
 
+  // JAXP's system property for the SAX parser factory class.
+  static final String SAX_PARSER_FACTORY = "javax.xml.parsers.SAXParserFactory";
+
   private static final String LEXICAL_HANDLER = "http://xml.org/sax/properties/lexical-handler";
 
   // Longest part of the report's name kept in its temporary file's name, in
@@ -110,10 +117,12 @@ public final class XslvalidateRun extends net.sf.saxon.Transform
     for (StackTraceElement frame : Thread.currentThread().getStackTrace()) frame.toString();
   }
 
-  // Start-up work of the JDK that every run waits for and that needs nothing
-  // of the run, begun on a thread of its own as soon as the class is ready,
-  // so that it overlaps Saxon's own start instead of following it.
+  // Start-up work of the JDK that every run waits for: naming the XML
+  // parser factory at once, and opening the class path's jars on a thread
+  // of its own, so that this overlaps Saxon's own start instead of
+  // following it.
   static {
+    nameTheParserFactory();
     Thread preparing = new Thread(null, new XslvalidateRun(null), "xslvalidate-prepare", 0);
     preparing.setDaemon(true);
     preparing.start();
@@ -174,19 +183,56 @@ public final class XslvalidateRun extends net.sf.saxon.Transform
     status = runHere();
   }
 
-  // Does, once, the JDK's share of the first run's start, exactly as the run
-  // itself would do it, so that the run finds it done: the lookup of the XML
-  // parser factory, which opens every jar of the class path and reads the
-  // JDK's JAXP configuration; and the time-zone rules, which Saxon needs to
-  // compile any stylesheet (the current date and time). Results are only
-  // cached by the JDK, never chosen here. A failure is left for the run to
-  // meet and report.
+  // Opens every jar of the class path, as the first run would: Xerces looks
+  // on the class path for a parser configuration that no jar names, and
+  // the JDK for providers of time-zone rules, and each such lookup of a
+  // resource that no jar holds opens them all. Only the class loader's own
+  // cache of open jars is filled; nothing is chosen or initialised here.
   private static void prepare() {
     try {
-      SAXParserFactory.newInstance();
-      java.time.ZonedDateTime.now();
+      Enumeration<URL> none = ClassLoader.getSystemClassLoader().getResources(
+          "META-INF/services/org.apache.xerces.xni.parser.XMLParserConfiguration");
+      while (none.hasMoreElements()) none.nextElement();
     } catch (Throwable ignored) {
-      // The run repeats the same calls and reports what goes wrong.
+      // The run's own lookups meet the same jars and report what goes wrong.
+    }
+  }
+
+  // Names, in JAXP's system property, the SAX parser factory that JAXP's
+  // own lookup finds on the class path: the first provider listed in the
+  // service file of the first jar that has one (java.util.ServiceLoader's
+  // order and file syntax). JAXP then takes that class at once, the same
+  // class as the command line gets, instead of first reading its own
+  // configuration (which makes the JDK generate a dozen method-handle
+  // classes, some 10 ms of each start) and then every jar. Leaves the
+  // property alone, and the lookup as it is, when it is set already, when
+  // the JDK has a jaxp.properties (read before the class path), when no jar
+  // names a provider, or when anything goes wrong.
+  static void nameTheParserFactory() {
+    try {
+      if (System.getProperty(SAX_PARSER_FACTORY) != null) return;
+      File jdkConfiguration = new File(System.getProperty("java.home"), "conf/jaxp.properties");
+      if (jdkConfiguration.exists()) return;
+      URL list = ClassLoader.getSystemResource("META-INF/services/" + SAX_PARSER_FACTORY);
+      if (list == null) return;
+      String provider = firstProvider(list);
+      if (provider != null) System.setProperty(SAX_PARSER_FACTORY, provider);
+    } catch (Throwable e) {
+      // The property stays unset and JAXP looks the factory up itself.
+    }
+  }
+
+  // The first provider class named in a service file: UTF-8 lines, each
+  // stripped of a '#' comment and of white space; null if none names one.
+  private static String firstProvider(URL list) throws IOException {
+    try (BufferedReader lines = new BufferedReader(
+             new InputStreamReader(list.openStream(), StandardCharsets.UTF_8))) {
+      for (String line = lines.readLine(); line != null; line = lines.readLine()) {
+        int comment = line.indexOf('#');
+        String name = (comment < 0 ? line : line.substring(0, comment)).trim();
+        if (!name.isEmpty()) return name;
+      }
+      return null;
     }
   }
 
