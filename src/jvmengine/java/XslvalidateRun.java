@@ -117,12 +117,9 @@ public final class XslvalidateRun extends net.sf.saxon.Transform
     for (StackTraceElement frame : Thread.currentThread().getStackTrace()) frame.toString();
   }
 
-  // Start-up work of the JDK that every run waits for: naming the XML
-  // parser factory at once, and opening the class path's jars on a thread
-  // of its own, so that this overlaps Saxon's own start instead of
-  // following it.
+  // Start-up work of the JDK that every run waits for, done on a thread of
+  // its own so that it overlaps Saxon's own start instead of following it.
   static {
-    nameTheParserFactory();
     Thread preparing = new Thread(null, new XslvalidateRun(null), "xslvalidate-prepare", 0);
     preparing.setDaemon(true);
     preparing.start();
@@ -183,12 +180,15 @@ public final class XslvalidateRun extends net.sf.saxon.Transform
     status = runHere();
   }
 
-  // Opens every jar of the class path, as the first run would: Xerces looks
-  // on the class path for a parser configuration that no jar names, and
-  // the JDK for providers of time-zone rules, and each such lookup of a
-  // resource that no jar holds opens them all. Only the class loader's own
-  // cache of open jars is filled; nothing is chosen or initialised here.
+  // Names the XML parser factory (nameTheParserFactory), then opens every
+  // jar of the class path, as the first run would: Xerces looks on the
+  // class path for a parser configuration that no jar names, and the JDK
+  // for providers of time-zone rules, and each such lookup of a resource
+  // that no jar holds opens them all. Whether the run's first parser
+  // lookup comes before or after the name is set, it gets the same class;
+  // opening the jars only fills the class loader's cache of open jars.
   private static void prepare() {
+    nameTheParserFactory();
     try {
       Enumeration<URL> none = ClassLoader.getSystemClassLoader().getResources(
           "META-INF/services/org.apache.xerces.xni.parser.XMLParserConfiguration");
