@@ -4,7 +4,8 @@
 # users do without the tool), and xsltproc as the floor that a native
 # XSLT 1.0 processor reaches. Timing is hyperfine's (median, minimum and
 # maximum of several rounds, one warm-up round first); peak resident memory
-# is GNU time's. Prints the ratios (tool time / peer time) and writes them
+# is GNU time's. Tool and peer rounds alternate in small blocks (see
+# compare). Prints the ratios (tool time / peer time) and writes them
 # with the figures to bench/results/<UTC stamp>.md; the targets line of the
 # previous result is printed beside the new one for comparison.
 #
@@ -34,7 +35,6 @@ stamp=$(date -u +%Y-%m-%dT%H%M%SZ)
 mkdir -p "$root/bench/results"
 previous=$(ls "$root"/bench/results/*.md 2>/dev/null | tail -1 || true)
 result=$root/bench/results/$stamp.md
-csv=$work/hyperfine.csv
 
 # Inputs are copied into the work folder: the tool writes its reports
 # beside the document.
@@ -89,7 +89,8 @@ peak_mb() {
   echo "Machine: $(nproc) cores, $(awk '/MemTotal/ { printf "%.0f GiB", $2 / 1048576 }' /proc/meminfo);" \
        "$(uname -sr); $(java -version 2>&1 | head -1); hyperfine $(hyperfine --version | cut -d' ' -f2)."
   echo "Commit: $(git rev-parse --short HEAD 2>/dev/null || echo unknown)$(git diff --quiet HEAD 2>/dev/null || echo ' with local changes')." \
-       "Rounds: $rounds (growth series: $growth_rounds), after one warm-up round."
+       "Rounds: $rounds (growth series: $growth_rounds), after one warm-up round;" \
+       "tool and peer alternate in blocks of two rounds."
   echo "Load average before the run: $(cut -d' ' -f1-3 /proc/loadavg)."
   echo
   echo "Times in seconds; ratio = tool median / peer median. Peak memory in MB, one run each;"
@@ -100,20 +101,47 @@ peak_mb() {
 } >"$result"
 
 # compare CASE ROUNDS PEER-NAME TOOL-COMMAND PEER-COMMAND
+# The rounds run in blocks of two per command, each block a hyperfine run,
+# and the blocks alternate which command goes first (tool then peer, peer
+# then tool, ...): a shared machine's speed drifts by tens of percent
+# within a minute, and side by side blocks let the drift weigh on both
+# commands alike instead of on whichever ran in the slower half. Median,
+# minimum and maximum are over the rounds of all blocks.
 compare() {
   local name=$1 runs=$2 peer=$3 toolcmd=$4 peercmd=$5 tool_mb peer_mb
+  local block=0 done=0 size warmup=(--warmup 1)
+  local order
   echo "== $name: tool vs $peer" >&2
-  # The CSV is split at every comma below, so peer names hold none.
-  hyperfine --style basic --warmup 1 --runs "$runs" --export-csv "$csv" \
-    -n tool "$toolcmd" -n "$peer" "$peercmd" >&2
+  rm -f "$work"/block-*.json
+  while (( done < runs )); do
+    size=$(( runs - done < 2 ? runs - done : 2 ))
+    if (( block % 2 == 0 )); then
+      order=(-n tool "$toolcmd" -n "$peer" "$peercmd")
+    else
+      order=(-n "$peer" "$peercmd" -n tool "$toolcmd")
+    fi
+    hyperfine --style basic "${warmup[@]}" --runs "$size" \
+      --export-json "$work/block-$(printf %03d "$block").json" "${order[@]}" >&2
+    warmup=()
+    done=$(( done + size ))
+    block=$(( block + 1 ))
+  done
   tool_mb=$(peak_mb "$toolcmd")
   peer_mb=$(peak_mb "$peercmd")
-  awk -F, -v name="$name" -v peer="$peer" -v tmb="$tool_mb" -v pmb="$peer_mb" '
-    NR == 2 { tm = $4; tmin = $7; tmax = $8 }
-    NR == 3 { pm = $4; pmin = $7; pmax = $8 }
-    END { printf "| %s | %s | %.3f (%.3f..%.3f) | %.3f (%.3f..%.3f) | **%.2f** | %s | %s |\n",
-          name, peer, tm, tmin, tmax, pm, pmin, pmax, tm / pm, tmb, pmb }' "$csv" |
-    tee -a "$result"
+  python3 - "$name" "$peer" "$tool_mb" "$peer_mb" "$work"/block-*.json <<'PY' | tee -a "$result"
+import json, statistics, sys
+name, peer, tool_mb, peer_mb, *blocks = sys.argv[1:]
+times = {"tool": [], peer: []}
+for block in blocks:
+    for result in json.load(open(block))["results"]:
+        times[result["command"]].extend(result["times"])
+def figures(t):
+    return statistics.median(t), min(t), max(t)
+tm, tmin, tmax = figures(times["tool"])
+pm, pmin, pmax = figures(times[peer])
+print(f"| {name} | {peer} | {tm:.3f} ({tmin:.3f}..{tmax:.3f}) | {pm:.3f} ({pmin:.3f}..{pmax:.3f}) "
+      f"| **{tm / pm:.2f}** | {tool_mb} | {peer_mb} |")
+PY
 }
 
 compare "PEPPOL pair (EN16931-UBL, PEPPOL-UBL)" "$rounds" "command line per stylesheet" \
