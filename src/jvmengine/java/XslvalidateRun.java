@@ -33,6 +33,12 @@
 //    path as it was. The base output URI stays the report path, so
 //    relative xsl:result-document hrefs resolve as they would on the
 //    command line.
+//  - Stylesheets for a source document of at most UNOPTIMISED_UP_TO_BYTES
+//    are compiled with "-opt:lvt" (withOptimisationFor): same results,
+//    less compile time.
+//  - JAXP's parser factory property names the class that JAXP's own lookup
+//    finds on the class path (nameTheParserFactory): the same parser,
+//    without the lookup.
 //  - After a run that ends normally it checks that the report exists.
 //  - Every Throwable stays inside: the caller gets a status, never an
 //    exception.
