@@ -4,9 +4,6 @@
 # CMakeLists.txt when building for Windows (natively with mingw-w64 or
 # cross-compiled through cmake/mingw-w64.cmake).
 
-# PathFileExistsW lives in shlwapi.
-target_link_libraries(xslvalidate_core PUBLIC shlwapi)
-
 # wmain as the entry point; no runtime DLLs beside Windows' own.
 target_compile_options(xslvalidate PRIVATE -municode)
 target_link_options(xslvalidate PRIVATE -municode -static)

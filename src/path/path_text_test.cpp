@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "path/path_text.h"
-#include "path/short_texts.h"
+#include "path/short_texts_test_support.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 
 #include "path/path_text.h"
 #include "path/report_path.h"
-#include "path/short_texts.h"
+#include "path/short_texts_test_support.h"
 
 namespace {
 
