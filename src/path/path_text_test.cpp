@@ -303,12 +303,4 @@ TEST(PathText, StretchesAreOrderedForAllShortTexts) {
   }
 }
 
-TEST(HostGrammar, MatchesBuildHost) {
-#if defined(_WIN32)
-  EXPECT_EQ(hostGrammar(), PathGrammar::Windows);
-#else
-  EXPECT_EQ(hostGrammar(), PathGrammar::Posix);
-#endif
-}
-
 }  // namespace
