@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/recording_engine.h"
+#include "engine/recording_engine_test_support.h"
 #include "version.h"
 
 namespace {

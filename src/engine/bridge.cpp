@@ -1,10 +1,47 @@
 #include "engine/bridge.h"
 
 #include <cstdio>
+#include <optional>
 #include <string>
 
-#include "engine/utf8.h"
+#include "host/utf8.h"
 #include "path/report_path.h"
+
+namespace {
+
+// `text` with everything but printable ASCII written as \uXXXX, one escape
+// per UTF-16 code unit, so a lone surrogate shows as itself on any console.
+std::string escaped(std::u16string_view text) {
+  std::string out;
+  for (char16_t c : text) {
+    if (c >= 0x20 && c < 0x7F && c != u'\\') {
+      out.push_back(static_cast<char>(c));
+    } else {
+      char hex[7];
+      std::snprintf(hex, sizeof hex, "\\u%04X", static_cast<unsigned>(c));
+      out += hex;
+    }
+  }
+  return out;
+}
+
+// The engine option `prefix` + the UTF-8 form of `path`; none, after one
+// line on standard error, when the path has no UTF-8 form.
+std::optional<std::string> option(const char* prefix,
+                                  std::u16string_view path) {
+  std::optional<std::string> bytes = toUtf8(path);
+  if (!bytes) {
+    std::fprintf(stderr,
+                 "Cannot represent the file name in option %s%s: it is not "
+                 "valid Unicode text, and the engine takes file names only "
+                 "as UTF-8\n",
+                 prefix, escaped(path).c_str());
+    return std::nullopt;
+  }
+  return prefix + *bytes;
+}
+
+}  // namespace
 
 int createIsolate(EngineEnvironment* environment) {
   if (graal_create_isolate(nullptr, &environment->isolate,
@@ -12,22 +49,30 @@ int createIsolate(EngineEnvironment* environment) {
     std::fprintf(stderr, "graal_create_isolate error\n");
     return 1;
   }
-  environment->mainThread = environment->thread;
   return 0;
 }
 
 int runTransform(EngineEnvironment* environment, std::u16string_view inputPath,
                  std::u16string_view stylesheetPath) {
+  // The report path is made of parts of the other two, so it has a UTF-8
+  // form whenever they have.
+  std::optional<std::string> source = option("-s:", inputPath);
+  if (!source)
+    return 2;
+  std::optional<std::string> stylesheet = option("-xsl:", stylesheetPath);
+  if (!stylesheet)
+    return 2;
+  std::optional<std::string> output =
+      option("-o:", deriveReportPath(inputPath, stylesheetPath));
+  if (!output)
+    return 2;
+
   long long processorData =
       createProcessorDataWithCapacity(environment->thread, 3);
   // The engine copies nothing we rely on before the run, so the option
   // strings live until j_run_transform has returned.
-  std::string source = "-s:" + toUtf8(inputPath);
-  std::string stylesheet = "-xsl:" + toUtf8(stylesheetPath);
-  std::string output =
-      "-o:" + toUtf8(deriveReportPath(inputPath, stylesheetPath));
-  addProcessorProperty(environment->thread, processorData, source.data());
-  addProcessorProperty(environment->thread, processorData, stylesheet.data());
-  addProcessorProperty(environment->thread, processorData, output.data());
+  addProcessorProperty(environment->thread, processorData, source->data());
+  addProcessorProperty(environment->thread, processorData, stylesheet->data());
+  addProcessorProperty(environment->thread, processorData, output->data());
   return j_run_transform(environment->thread, processorData);
 }

@@ -11,8 +11,7 @@
 // kept until the process ends and never released.
 struct EngineEnvironment {
   graal_isolate_t* isolate;
-  graal_isolatethread_t* thread;      // passed to every engine call
-  graal_isolatethread_t* mainThread;  // copy of `thread` after creation
+  graal_isolatethread_t* thread;  // passed to every engine call
 };
 
 // Creates the engine's isolate and attaches the calling thread. Returns 0;
@@ -22,8 +21,11 @@ int createIsolate(EngineEnvironment* environment);
 
 // Runs one stylesheet over the input document, writing the report at
 // deriveReportPath(inputPath, stylesheetPath). The engine gets exactly the
-// options "-s:<input>", "-xsl:<stylesheet>", "-o:<report>", paths in UTF-8.
-// Returns the engine's status unchanged: 0 on success.
+// options "-s:<input>", "-xsl:<stylesheet>", "-o:<report>", paths in UTF-8
+// (host/utf8.h). Returns the engine's status unchanged: 0 on success. A
+// path without a UTF-8 form (on Windows, one holding a lone surrogate) is
+// refused before the engine is called: one line on standard error naming
+// it, status 2, as the Linux engine refuses a name that is not UTF-8.
 int runTransform(EngineEnvironment* environment, std::u16string_view inputPath,
                  std::u16string_view stylesheetPath);
 

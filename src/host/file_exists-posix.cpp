@@ -4,12 +4,12 @@
 
 #include <string>
 
-#include "engine/utf8.h"
+#include "host/utf8.h"
 
 bool fileExists(std::u16string_view path) {
   // toUtf8 gives back the exact bytes the argument arrived as. lstat, not
   // stat: a link is itself an existing object, whatever it points to.
-  std::string bytes = toUtf8(path);
+  std::optional<std::string> bytes = toUtf8(path);
   struct stat info;
-  return !bytes.empty() && lstat(bytes.c_str(), &info) == 0;
+  return bytes && !bytes->empty() && lstat(bytes->c_str(), &info) == 0;
 }

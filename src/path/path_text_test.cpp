@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "path/path_text.h"
-#include "path/short_texts.h"
+#include "path/short_texts_test_support.h"
 
 namespace {
 
@@ -301,14 +301,6 @@ TEST(PathText, StretchesAreOrderedForAllShortTexts) {
       }
     }
   }
-}
-
-TEST(HostGrammar, MatchesBuildHost) {
-#if defined(_WIN32)
-  EXPECT_EQ(hostGrammar(), PathGrammar::Windows);
-#else
-  EXPECT_EQ(hostGrammar(), PathGrammar::Posix);
-#endif
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
 // Test helper: every short text over a small alphabet, for checking that a
 // property of the path grammar holds for all of them, not just for the
 // cases someone thought of.
-#ifndef XSLVALIDATE_PATH_SHORT_TEXTS_H_
-#define XSLVALIDATE_PATH_SHORT_TEXTS_H_
+#ifndef XSLVALIDATE_PATH_SHORT_TEXTS_TEST_SUPPORT_H_
+#define XSLVALIDATE_PATH_SHORT_TEXTS_TEST_SUPPORT_H_
 
 #include <string>
 #include <string_view>
@@ -22,4 +22,4 @@ inline std::vector<std::u16string> shortTexts(std::u16string_view alphabet,
   return texts;
 }
 
-#endif  // XSLVALIDATE_PATH_SHORT_TEXTS_H_
+#endif  // XSLVALIDATE_PATH_SHORT_TEXTS_TEST_SUPPORT_H_

@@ -1,4 +1,4 @@
-#include "engine/recording_engine.h"
+#include "engine/recording_engine_test_support.h"
 
 #include "engine/engine_api.h"
 

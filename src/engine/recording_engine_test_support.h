@@ -1,8 +1,8 @@
 // A test stand-in for the engine library: it implements the five engine
 // calls by recording them, so that the driver and the bridge can be tested
 // without a real engine. Link it in place of the engine library.
-#ifndef XSLVALIDATE_ENGINE_RECORDING_ENGINE_H_
-#define XSLVALIDATE_ENGINE_RECORDING_ENGINE_H_
+#ifndef XSLVALIDATE_ENGINE_RECORDING_ENGINE_TEST_SUPPORT_H_
+#define XSLVALIDATE_ENGINE_RECORDING_ENGINE_TEST_SUPPORT_H_
 
 #include <functional>
 #include <string>
@@ -36,4 +36,4 @@ RecordingEngine& recordingEngine();
 // The thread handle that the recording engine hands out on creation.
 void* recordingEngineThread();
 
-#endif  // XSLVALIDATE_ENGINE_RECORDING_ENGINE_H_
+#endif  // XSLVALIDATE_ENGINE_RECORDING_ENGINE_TEST_SUPPORT_H_

@@ -1,4 +1,4 @@
-#include "engine/utf8.h"
+#include "host/utf8.h"
 
 namespace {
 
@@ -25,7 +25,7 @@ bool isLowSurrogate(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
 
 }  // namespace
 
-std::string toUtf8(std::u16string_view text) {
+std::optional<std::string> toUtf8(std::u16string_view text) {
   std::string out;
   out.reserve(text.size());
   for (size_t i = 0; i < text.size(); ++i) {

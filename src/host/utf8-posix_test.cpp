@@ -1,4 +1,4 @@
-#include "engine/utf8.h"
+#include "host/utf8.h"
 
 #include <gtest/gtest.h>
 
