@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "shared_archive.h"
-#include "xslvalidate_run_class.h"  // generated: kXslvalidateRunClass
+#include "xslvalidate_run_classes.h"  // generated: kRunClasses
 
 namespace {
 
@@ -199,9 +199,16 @@ bool defineRunClass(JNIEnv* env, Engine* e) {
   jobject loader = env->CallStaticObjectMethod(loaderClass, systemLoader);
   if (clearException(env) || !loader) return false;
 
-  jclass runClass = env->DefineClass("XslvalidateRun", loader,
-                                     reinterpret_cast<const jbyte*>(kXslvalidateRunClass),
-                                     sizeof kXslvalidateRunClass);
+  // Every class first, then the run class looked up: one class refers to
+  // another only when it runs, and the loader then finds the defined one.
+  for (const EmbeddedClass& embedded : kRunClasses) {
+    jclass defined = env->DefineClass(embedded.name, loader,
+                                      reinterpret_cast<const jbyte*>(embedded.bytes),
+                                      static_cast<jsize>(embedded.size));
+    if (!defined) return failWith(env);
+    env->DeleteLocalRef(defined);
+  }
+  jclass runClass = env->FindClass("XslvalidateRun");
   if (!runClass) return failWith(env);
   jmethodID run = env->GetStaticMethodID(runClass, "run", "([Ljava/lang/String;)I");
   if (!run) return failWith(env);
