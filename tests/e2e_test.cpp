@@ -326,4 +326,29 @@ TEST_F(EndToEnd, ASymbolicLinkAtTheReportPathIsReplacedNotWrittenThrough) {
   EXPECT_EQ("left alone\n", readFile(dir_ + "/elsewhere.txt"));
 }
 
+// Every name is a file name exactly as given, relative to the current
+// directory: a name that looks like a URI runs, reads or misses the file of
+// that name, never another one.
+TEST_F(EndToEnd, NamesThatLookLikeUrisAreFileNames) {
+  std::string invoice = place(kExamples + "/invoice.xml", "inv.xml");
+  place(kExamples + "/rules/totals.xslt", "s.xsl");
+  place(kExamples + "/rules/parties.xslt", "file:s.xsl");
+  place(kExamples + "/invoice.xml", "classpath:x.xml");
+  place(kExamples + "/rules/totals.xslt", "missing.xsl");
+
+  ProcessResult r = tool({"inv.xml", "file:s.xsl"});
+  EXPECT_EQ(0, r.exitCode) << r.err;
+  EXPECT_EQ(engineReport(invoice, dir_ + "/file:s.xsl"), readFile(dir_ + "/inv_file:s.xml"));
+
+  r = tool({"classpath:x.xml", "s.xsl"});
+  EXPECT_EQ(0, r.exitCode) << r.err;
+  EXPECT_EQ(engineReport(dir_ + "/classpath:x.xml", dir_ + "/s.xsl"),
+            readFile(dir_ + "/classpath:x_s.xml"));
+
+  r = tool({"inv.xml", "file:missing.xsl"});
+  EXPECT_EQ(2, r.exitCode);
+  EXPECT_NE(std::string::npos, r.err.find("file:missing.xsl does not exist")) << r.err;
+  EXPECT_FALSE(fs::exists(dir_ + "/inv_file:missing.xml"));
+}
+
 }  // namespace
