@@ -351,4 +351,26 @@ TEST_F(EndToEnd, NamesThatLookLikeUrisAreFileNames) {
   EXPECT_FALSE(fs::exists(dir_ + "/inv_file:missing.xml"));
 }
 
+// XSLVALIDATE_DEBUG=1 tells on standard error how the engine started and
+// where the run's time went; without it the engine says nothing.
+TEST_F(EndToEnd, DebugSwitchTellsStartUpAndTimingsOnlyWhenSet) {
+  std::string invoice = place(kExamples + "/invoice.xml", "invoice.xml");
+  std::string totals = kExamples + "/rules/totals.xslt";
+  ProcessResult quiet = tool({invoice, totals});
+  EXPECT_EQ(0, quiet.exitCode) << quiet.err;
+  EXPECT_EQ("", quiet.err);
+
+  std::vector<std::string> environment = kPlainEnvironment;
+  environment.push_back("XSLVALIDATE_DEBUG=1");
+  ProcessResult told = tool({invoice, totals}, environment);
+  EXPECT_EQ(0, told.exitCode) << told.err;
+  EXPECT_EQ(kBanner, told.out);
+  for (const char* line : {"xslvalidate debug: JVM option -Xss64m\n",
+                           "xslvalidate debug: class-data archive ", " mapped\n",
+                           "xslvalidate debug: JVM creation ", "xslvalidate debug: compile ",
+                           "xslvalidate debug: transform ", "xslvalidate debug: write "})
+    EXPECT_NE(std::string::npos, told.err.find(line)) << line << " in:\n" << told.err;
+  EXPECT_EQ(engineReport(invoice, totals), readFile(dir_ + "/invoice_totals.xml"));
+}
+
 }  // namespace

@@ -6,6 +6,7 @@
 // and written without help from the caller's locale; its global locale is
 // C.UTF-8, which the engine must leave as it was.
 #include <cctype>
+#include <climits>
 #include <clocale>
 #include <cstdlib>
 #include <filesystem>
@@ -250,6 +251,20 @@ TEST_F(JvmEngineTest, UnknownProcessorDataFailsWithoutCrashing) {
   const std::string errors = ::testing::internal::GetCapturedStderr();
   EXPECT_NE(errors.find("unknown processor data 987654321"), std::string::npos) << errors;
   expectWorkingRun();
+}
+
+// The capacity of a new option list is a hint: a figure no list needs must
+// neither fail nor end the process.
+TEST_F(JvmEngineTest, AHugeCapacityIsOnlyAHint) {
+  const long long data = createProcessorDataWithCapacity(gThread, INT_MAX);
+  ASSERT_NE(data, 0);
+  const fs::path input = placeInvoice("huge.xml");
+  const fs::path report = dir_ / "huge_report.xml";
+  for (std::string option : {"-s:" + input.string(), "-xsl:" + (kTestdata / "report.xsl").string(),
+                             "-o:" + report.string()})
+    addProcessorProperty(gThread, data, option.data());
+  EXPECT_EQ(j_run_transform(gThread, data), 0);
+  EXPECT_EQ(readFile(report), expectedReport("huge.xml"));
 }
 
 TEST_F(JvmEngineTest, ASecondCreateReturnsTheSameJvm) {
