@@ -326,4 +326,51 @@ TEST_F(EndToEnd, ASymbolicLinkAtTheReportPathIsReplacedNotWrittenThrough) {
   EXPECT_EQ("left alone\n", readFile(dir_ + "/elsewhere.txt"));
 }
 
+// Every name is a file name exactly as given, relative to the current
+// directory: a name that looks like a URI runs, reads or misses the file of
+// that name, never another one.
+TEST_F(EndToEnd, NamesThatLookLikeUrisAreFileNames) {
+  std::string invoice = place(kExamples + "/invoice.xml", "inv.xml");
+  place(kExamples + "/rules/totals.xslt", "s.xsl");
+  place(kExamples + "/rules/parties.xslt", "file:s.xsl");
+  place(kExamples + "/invoice.xml", "classpath:x.xml");
+  place(kExamples + "/rules/totals.xslt", "missing.xsl");
+
+  ProcessResult r = tool({"inv.xml", "file:s.xsl"});
+  EXPECT_EQ(0, r.exitCode) << r.err;
+  EXPECT_EQ(engineReport(invoice, dir_ + "/file:s.xsl"), readFile(dir_ + "/inv_file:s.xml"));
+
+  r = tool({"classpath:x.xml", "s.xsl"});
+  EXPECT_EQ(0, r.exitCode) << r.err;
+  EXPECT_EQ(engineReport(dir_ + "/classpath:x.xml", dir_ + "/s.xsl"),
+            readFile(dir_ + "/classpath:x_s.xml"));
+
+  r = tool({"inv.xml", "file:missing.xsl"});
+  EXPECT_EQ(2, r.exitCode);
+  EXPECT_NE(std::string::npos, r.err.find("file:missing.xsl does not exist")) << r.err;
+  EXPECT_FALSE(fs::exists(dir_ + "/inv_file:missing.xml"));
+}
+
+// XSLVALIDATE_DEBUG=1 tells on standard error how the engine started and
+// where the run's time went; without it the engine says nothing.
+TEST_F(EndToEnd, DebugSwitchTellsStartUpAndTimingsOnlyWhenSet) {
+  std::string invoice = place(kExamples + "/invoice.xml", "invoice.xml");
+  std::string totals = kExamples + "/rules/totals.xslt";
+  ProcessResult quiet = tool({invoice, totals});
+  EXPECT_EQ(0, quiet.exitCode) << quiet.err;
+  EXPECT_EQ("", quiet.err);
+
+  std::vector<std::string> environment = kPlainEnvironment;
+  environment.push_back("XSLVALIDATE_DEBUG=1");
+  ProcessResult told = tool({invoice, totals}, environment);
+  EXPECT_EQ(0, told.exitCode) << told.err;
+  EXPECT_EQ(kBanner, told.out);
+  for (const char* line : {"xslvalidate debug: JVM option -Xss64m\n",
+                           "xslvalidate debug: class-data archive ", " mapped\n",
+                           "xslvalidate debug: JVM creation ", "xslvalidate debug: compile ",
+                           "xslvalidate debug: transform ", "xslvalidate debug: write "})
+    EXPECT_NE(std::string::npos, told.err.find(line)) << line << " in:\n" << told.err;
+  EXPECT_EQ(engineReport(invoice, totals), readFile(dir_ + "/invoice_totals.xml"));
+}
+
 }  // namespace

@@ -1,16 +1,32 @@
-# Writes the one class file in CLASS_DIR as a C++ byte array named NAME into
-# the header OUTPUT. Fails if javac made more or fewer than one class file:
-# the library defines exactly one class from its own bytes.
+# Writes every class file in CLASS_DIR into the header OUTPUT as C++ byte
+# arrays, with a table NAME of {class name, bytes, size} that the library
+# defines, in order, through JNI DefineClass. None of the classes extends
+# another of them, so any order defines them; the table is sorted by name
+# so the header is the same on every build. Fails if there is none.
 file(GLOB classes "${CLASS_DIR}/*.class")
+list(SORT classes)
 list(LENGTH classes count)
-if(NOT count EQUAL 1)
-  message(FATAL_ERROR "expected exactly one class file in ${CLASS_DIR}, found: ${classes}")
+if(count EQUAL 0)
+  message(FATAL_ERROR "no class file in ${CLASS_DIR}")
 endif()
-file(READ "${classes}" hex HEX)
-string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
-string(REGEX REPLACE "(0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,)" "\\1\n" bytes "${bytes}")
+set(arrays "")
+set(table "")
+set(index 0)
+foreach(class IN LISTS classes)
+  get_filename_component(class_name "${class}" NAME_WE)
+  # NAME_WE stops at the first dot; class names have none.
+  file(READ "${class}" hex HEX)
+  string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
+  string(REGEX REPLACE "(0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,)" "\\1\n" bytes "${bytes}")
+  string(APPEND arrays "static const unsigned char ${NAME}${index}[] = {\n${bytes}\n};\n")
+  string(APPEND table "    {\"${class_name}\", ${NAME}${index}, sizeof ${NAME}${index}},\n")
+  math(EXPR index "${index} + 1")
+endforeach()
 file(WRITE "${OUTPUT}.tmp"
-  "// Generated from ${classes}; do not edit.\n"
+  "// Generated from the class files in ${CLASS_DIR}; do not edit.\n"
   "#pragma once\n"
-  "static const unsigned char ${NAME}[] = {\n${bytes}\n};\n")
+  "#include <cstddef>\n"
+  "struct EmbeddedClass {\n  const char* name;\n  const unsigned char* bytes;\n  size_t size;\n};\n"
+  "${arrays}"
+  "static const EmbeddedClass ${NAME}[] = {\n${table}};\n")
 file(RENAME "${OUTPUT}.tmp" "${OUTPUT}")

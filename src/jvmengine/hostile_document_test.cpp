@@ -359,4 +359,48 @@ TEST_F(ReportIntegrityTest, TheStylesheetSeesTheReportPathAsItsOutput) {
   EXPECT_EQ(entriesOf(dir_ / "out"), (std::set<std::string>{"inv_side_output.xml", "side.xml"}));
 }
 
+// The report is what the command line leaves at the report path: a
+// stylesheet's own result document there, an empty file for an empty
+// principal output, nothing when the principal output is never opened
+// (then the run fails: every run must leave a report). No temporary file
+// stays behind in any case.
+TEST_F(ReportIntegrityTest, TheReportIsWhatTheCommandLineLeaves) {
+  struct Case {
+    const char* stylesheet;
+    bool succeeds;
+    const char* report;  // nullptr: no report
+    std::set<std::string> entries;
+  };
+  const Case cases[] = {
+      {"writes_report_path.xsl", true,
+       "<?xml version=\"1.0\" encoding=\"UTF-8\"?><findings/>", {"r.xml"}},
+      {"empty_text.xsl", true, "", {"r.xml"}},
+      {"only_side_output.xsl", false, nullptr, {"side.xml"}},
+  };
+  for (const Case& c : cases) {
+    fs::remove_all(dir_ / "out");
+    fs::create_directories(dir_ / "out");
+    const Run result = run(kTestdata / "invoice.xml", kTestdata / c.stylesheet, dir_ / "out/r.xml");
+    EXPECT_EQ(result.status == 0, c.succeeds) << c.stylesheet << ": " << result.errors;
+    if (c.report) {
+      EXPECT_EQ(readFile(dir_ / "out/r.xml"), c.report) << c.stylesheet;
+    } else {
+      EXPECT_NE(result.errors.find("was not written"), std::string::npos) << result.errors;
+    }
+    EXPECT_EQ(entriesOf(dir_ / "out"), c.entries) << c.stylesheet;
+  }
+}
+
+// A document that is not a regular file is refused before anything is
+// opened: a pipe without a writer would block the run for ever.
+TEST_F(ReportIntegrityTest, ADocumentThatIsAPipeIsRefusedAtOnce) {
+  const fs::path pipe = dir_ / "in/pipe.xml";
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  const Run refused = run(pipe, kTestdata / "report.xsl", dir_ / "out/r.xml");
+  EXPECT_NE(refused.status, 0);
+  EXPECT_NE(refused.errors.find("is not a regular file"), std::string::npos) << refused.errors;
+  EXPECT_TRUE(entriesOf(dir_ / "out").empty());
+  expectWorkingRun();
+}
+
 }  // namespace

@@ -3,8 +3,10 @@
 #include <dlfcn.h>
 #include <locale.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <cstring>
 #include <iterator>
 #include <mutex>
@@ -13,7 +15,7 @@
 #include <vector>
 
 #include "shared_archive.h"
-#include "xslvalidate_run_class.h"  // generated: kXslvalidateRunClass
+#include "xslvalidate_run_classes.h"  // generated: kRunClasses
 
 namespace {
 
@@ -142,20 +144,54 @@ void restoreVariables(const std::vector<SavedVariable>& saved) {
   }
 }
 
+// Whether XSLVALIDATE_DEBUG=1 asks for the start-up and timing notes on
+// standard error (doc/diagnostics.md).
+bool debugging() {
+  const char* value = std::getenv("XSLVALIDATE_DEBUG");
+  return value && std::strcmp(value, "1") == 0;
+}
+
+// Whether the file `path` is mapped into this process.
+bool isMapped(const std::string& path) {
+  std::ifstream maps("/proc/self/maps");
+  std::string line;
+  while (std::getline(maps, line)) {
+    if (line.size() >= path.size() && line.compare(line.size() - path.size(), path.size(), path) == 0)
+      return true;
+  }
+  return false;
+}
+
 // Creates the JVM with the calling thread in a UTF-8 locale. The JVM reads
 // the locale's code set (nl_langinfo, which follows the thread's locale) for
 // sun.jnu.encoding and file.encoding; neither can be overridden by an
 // option on this JDK. It also sets the process's global locale from the
 // environment, which is undone here.
 jint createJvm(JavaVM** vm, JNIEnv** env) {
+  const bool debug = debugging();
+  const auto started = std::chrono::steady_clock::now();
+  std::string archive;
   std::vector<std::string> strings(std::begin(kJvmOptions), std::end(kJvmOptions));
   if (const auto directory = ownLibraryDirectory()) {
     // Saxon's and Xerces' classes, already parsed and verified, from the
     // archive made at build time (shared_archive.cmake), once its size and
     // checksums show it whole: the JVM would not survive a truncated one
     // and would run a damaged one.
-    const std::string archive = usableArchiveIn(*directory);
-    if (!archive.empty()) strings.push_back("-XX:SharedArchiveFile=" + archive);
+    std::string whyNot;
+    archive = usableArchiveIn(*directory, &whyNot);
+    if (!archive.empty()) {
+      strings.push_back("-XX:SharedArchiveFile=" + archive);
+    } else if (debug) {
+      std::fprintf(stderr, "xslvalidate debug: class-data archive %s/%s dropped: %s\n",
+                   directory->c_str(), kSharedArchiveName, whyNot.c_str());
+    }
+  } else if (debug) {
+    std::fputs("xslvalidate debug: class-data archive dropped: the library's directory is unknown\n",
+               stderr);
+  }
+  if (debug) {
+    for (const std::string& option : strings)
+      std::fprintf(stderr, "xslvalidate debug: JVM option %s\n", option.c_str());
   }
   std::vector<JavaVMOption> options;
   for (std::string& option : strings) options.push_back({option.data(), nullptr});
@@ -179,6 +215,18 @@ jint createJvm(JavaVM** vm, JNIEnv** env) {
     freelocale(utf8);
   }
   setlocale(LC_ALL, savedGlobal.c_str());
+  if (debug && result == JNI_OK) {
+    if (!archive.empty()) {
+      std::fprintf(stderr, "xslvalidate debug: class-data archive %s %s\n", archive.c_str(),
+                   isMapped(archive) ? "mapped"
+                                     : "not mapped: the JVM found it does not fit this JDK or "
+                                       "class path");
+    }
+    const auto took = std::chrono::steady_clock::now() - started;
+    std::fprintf(stderr, "xslvalidate debug: JVM creation %lld ms\n",
+                 static_cast<long long>(
+                     std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
+  }
   return result;
 }
 
@@ -199,9 +247,16 @@ bool defineRunClass(JNIEnv* env, Engine* e) {
   jobject loader = env->CallStaticObjectMethod(loaderClass, systemLoader);
   if (clearException(env) || !loader) return false;
 
-  jclass runClass = env->DefineClass("XslvalidateRun", loader,
-                                     reinterpret_cast<const jbyte*>(kXslvalidateRunClass),
-                                     sizeof kXslvalidateRunClass);
+  // Every class first, then the run class looked up: one class refers to
+  // another only when it runs, and the loader then finds the defined one.
+  for (const EmbeddedClass& embedded : kRunClasses) {
+    jclass defined = env->DefineClass(embedded.name, loader,
+                                      reinterpret_cast<const jbyte*>(embedded.bytes),
+                                      static_cast<jsize>(embedded.size));
+    if (!defined) return failWith(env);
+    env->DeleteLocalRef(defined);
+  }
+  jclass runClass = env->FindClass("XslvalidateRun");
   if (!runClass) return failWith(env);
   jmethodID run = env->GetStaticMethodID(runClass, "run", "([Ljava/lang/String;)I");
   if (!run) return failWith(env);

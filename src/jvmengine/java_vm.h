@@ -1,5 +1,5 @@
-// The process's one Java VM: Saxon-HE on its class path and our run class
-// (java/XslvalidateRun.java, embedded at build time) defined in it.
+// The process's one Java VM: Saxon-HE on its class path and our run classes
+// (java/*.java, embedded at build time) defined in it.
 #ifndef XSLVALIDATE_JVMENGINE_JAVA_VM_H_
 #define XSLVALIDATE_JVMENGINE_JAVA_VM_H_
 
@@ -27,6 +27,10 @@
 // The JVM's option variables JAVA_TOOL_OPTIONS and _JAVA_OPTIONS are not
 // read: they are unset while the JVM is created and set back to their
 // values afterwards.
+//
+// With XSLVALIDATE_DEBUG=1 in the environment, writes the JVM options, what
+// became of the class-data archive and the creation time to standard error
+// (doc/diagnostics.md).
 JavaVM* startJavaVm(JNIEnv** env);
 
 // The JVM made by startJavaVm, or nullptr if there is none (yet).

@@ -7,6 +7,9 @@
 // the engine's command line exits), 1 a call the engine cannot serve (no
 // JVM, thread not attached, unknown processor data).
 //
+// No C++ exception leaves these calls. The capacity given to
+// createProcessorDataWithCapacity is a hint only.
+//
 // Option values are file names as UTF-8. One that is not valid UTF-8 is
 // refused (status 2), never opened under a substitute name. Relative names
 // are taken against the working directory the process had when the JVM was
@@ -56,38 +59,16 @@ std::string escaped(const std::string& bytes) {
   return text;
 }
 
-}  // namespace
-
-extern "C" {
-
-int graal_create_isolate(graal_create_isolate_params_t*, graal_isolate_t** isolate,
-                         graal_isolatethread_t** thread) {
-  JNIEnv* env = nullptr;
-  JavaVM* vm = startJavaVm(&env);
-  if (!vm) return 1;
-  if (isolate) *isolate = reinterpret_cast<graal_isolate_t*>(vm);
-  if (thread) *thread = threadHandle(env);
-  return 0;
+// Reports on standard error that `call` failed inside (out of memory or
+// another C++ exception) and returns `result`.
+template <typename T>
+T failedCall(const char* call, T result) {
+  std::fprintf(stderr, "%s: failed inside the engine library (out of memory?)\n", call);
+  return result;
 }
 
-int graal_detach_thread(graal_isolatethread_t* thread) {
-  JavaVM* vm = existingJavaVm();
-  if (!callingThreadEnv(thread)) return 1;
-  return vm->DetachCurrentThread() == JNI_OK ? 0 : 1;
-}
-
-long long createProcessorDataWithCapacity(graal_isolatethread_t*, int capacity) {
-  return newOptionList(capacity);
-}
-
-void addProcessorProperty(graal_isolatethread_t*, long long processorData, char* option) {
-  if (!option || !appendOption(processorData, option)) {
-    std::fprintf(stderr, "addProcessorProperty: unknown processor data %lld or no option\n",
-                 processorData);
-  }
-}
-
-int j_run_transform(graal_isolatethread_t* thread, long long processorData) {
+// The body of j_run_transform.
+int runTransform(graal_isolatethread_t* thread, long long processorData) {
   JNIEnv* env = callingThreadEnv(thread);
   if (!env) {
     std::fputs("j_run_transform: the calling thread is not attached to the engine\n", stderr);
@@ -112,6 +93,65 @@ int j_run_transform(graal_isolatethread_t* thread, long long processorData) {
     args.push_back(std::move(*text));
   }
   return runSaxonTransform(env, args);
+}
+
+}  // namespace
+
+extern "C" {
+
+// No C++ exception crosses these calls: each body runs inside a catch-all
+// that reports the failure on standard error and returns the call's failure
+// value.
+
+int graal_create_isolate(graal_create_isolate_params_t*, graal_isolate_t** isolate,
+                         graal_isolatethread_t** thread) {
+  try {
+    JNIEnv* env = nullptr;
+    JavaVM* vm = startJavaVm(&env);
+    if (!vm) return 1;
+    if (isolate) *isolate = reinterpret_cast<graal_isolate_t*>(vm);
+    if (thread) *thread = threadHandle(env);
+    return 0;
+  } catch (...) {
+    return failedCall("graal_create_isolate", 1);
+  }
+}
+
+int graal_detach_thread(graal_isolatethread_t* thread) {
+  try {
+    JavaVM* vm = existingJavaVm();
+    if (!callingThreadEnv(thread)) return 1;
+    return vm->DetachCurrentThread() == JNI_OK ? 0 : 1;
+  } catch (...) {
+    return failedCall("graal_detach_thread", 1);
+  }
+}
+
+long long createProcessorDataWithCapacity(graal_isolatethread_t*, int capacity) {
+  try {
+    return newOptionList(capacity);
+  } catch (...) {
+    return failedCall("createProcessorDataWithCapacity", 0);
+  }
+}
+
+void addProcessorProperty(graal_isolatethread_t*, long long processorData, char* option) {
+  try {
+    if (!option || !appendOption(processorData, option)) {
+      std::fprintf(stderr, "addProcessorProperty: unknown processor data %lld or no option\n",
+                   processorData);
+    }
+  } catch (...) {
+    failedCall("addProcessorProperty", 0);
+  }
+}
+
+int j_run_transform(graal_isolatethread_t* thread, long long processorData) {
+  try {
+    return runTransform(thread, processorData);
+  } catch (...) {
+    return failedCall("j_run_transform", 1);
+  }
 }
 
 }  // extern "C"

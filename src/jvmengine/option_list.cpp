@@ -1,5 +1,6 @@
 #include "option_list.h"
 
+#include <algorithm>
 #include <mutex>
 #include <unordered_map>
 
@@ -22,7 +23,10 @@ long long newOptionList(int capacity) {
   Registry& r = registry();
   std::lock_guard lock(r.mutex);
   const long long handle = ++r.lastHandle;
-  r.lists[handle].reserve(capacity > 0 ? capacity : 0);
+  // The capacity is a hint: a run has a handful of options, and a caller's
+  // huge figure must not become a huge allocation.
+  constexpr int kMostReserved = 16;
+  r.lists[handle].reserve(capacity > 0 ? std::min(capacity, kMostReserved) : 0);
   return handle;
 }
 

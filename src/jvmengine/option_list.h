@@ -7,13 +7,16 @@
 #include <string>
 #include <vector>
 
-// Makes an empty option list with room for `capacity` options (negative is
-// taken as 0) and returns its handle: positive, never reused, never 0.
-// Lists are kept until the process ends. Safe from any thread.
+// Makes an empty option list and returns its handle: positive, never reused,
+// never 0. `capacity` is a hint of how many options will come (any int,
+// INT_MAX included; a list grows as options are added). Lists are kept
+// until the process ends. Safe from any thread. Throws std::bad_alloc when
+// memory runs out.
 long long newOptionList(int capacity);
 
 // Appends a copy of `option` to the list `handle`. Returns false (adding
-// nothing) when the handle is unknown.
+// nothing) when the handle is unknown. Throws std::bad_alloc when memory
+// runs out.
 bool appendOption(long long handle, std::string option);
 
 // A copy of the options of list `handle`, in the order added; nullopt when

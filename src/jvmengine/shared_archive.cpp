@@ -69,17 +69,31 @@ bool archiveRegionsIntact(int fd, const unsigned char* header) {
   return true;
 }
 
-std::string usableArchiveIn(const std::string& directory) {
+std::string usableArchiveIn(const std::string& directory, std::string* whyNot) {
+  std::string unused;
+  std::string& reason = whyNot ? *whyNot : unused;
   const std::string path = directory + "/" + kSharedArchiveName;
-  if (path.find(':') != std::string::npos) return "";
+  if (path.find(':') != std::string::npos) {
+    reason = "its path holds a ':'";
+    return "";
+  }
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return "";
+  if (fd < 0) {
+    reason = "missing or unreadable";
+    return "";
+  }
   struct stat info;
   unsigned char header[kHeaderSize];
-  const bool whole = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
-                     pread(fd, header, sizeof header, 0) == static_cast<ssize_t>(sizeof header) &&
-                     archiveIsWhole(header, sizeof header, static_cast<uint64_t>(info.st_size)) &&
-                     archiveRegionsIntact(fd, header);
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    reason = "not a regular file";
+  } else if (pread(fd, header, sizeof header, 0) != static_cast<ssize_t>(sizeof header) ||
+             !archiveIsWhole(header, sizeof header, static_cast<uint64_t>(info.st_size))) {
+    reason = "size or header does not match a whole JDK 17 archive";
+  } else if (!archiveRegionsIntact(fd, header)) {
+    reason = "a region's CRC-32 does not match";
+  } else {
+    reason.clear();
+  }
   close(fd);
-  return whole ? path : "";
+  return reason.empty() ? path : "";
 }

@@ -31,7 +31,8 @@ bool archiveRegionsIntact(int fd, const unsigned char* header);
 // The path of the archive in `directory` (a path without trailing slash;
 // "" is the root) if it is a regular file that passes archiveIsWhole and
 // archiveRegionsIntact, else "". Also "" when the path holds a ':', which
-// the JVM's option would take as a separator between two archives.
-std::string usableArchiveIn(const std::string& directory);
+// the JVM's option would take as a separator between two archives. When
+// `whyNot` is given and the result is "", it says why, in a few words.
+std::string usableArchiveIn(const std::string& directory, std::string* whyNot = nullptr);
 
 #endif  // XSLVALIDATE_JVMENGINE_SHARED_ARCHIVE_H_

@@ -1,5 +1,5 @@
 <?xml version="1.0" encoding="UTF-8"?>
-<!-- Writes which SAX parser factory JAXP is told to use, if any. -->
+<!-- Writes which SAX parser factory JAXP's system property names, if any. -->
 <xsl:stylesheet version="3.0" xmlns:xsl="http://www.w3.org/1999/XSL/Transform">
   <xsl:output method="text"/>
   <xsl:template match="/">

@@ -1,0 +1,174 @@
+// The parser of the source document, which comes from outside and is parsed
+// as hostile (the stylesheets, and documents they load themselves, are
+// trusted and parsed as the command line parses them).
+//
+// A SAX filter between the platform's parser and Saxon: a document that
+// declares a DOCTYPE is refused as soon as the parser meets it, before any
+// entity is declared or any external subset or entity is read, and so is
+// one that nests elements deeper than MAX_DEPTH. Behind that rule the
+// parser still resolves no external entity and no external DTD (its
+// features, and this filter as its entity resolver), and runs with its
+// secure-processing limits.
+
+import java.io.IOException;
+import javax.xml.XMLConstants;
+import javax.xml.parsers.SAXParserFactory;
+import org.xml.sax.Attributes;
+import org.xml.sax.EntityResolver;
+import org.xml.sax.InputSource;
+import org.xml.sax.Locator;
+import org.xml.sax.SAXException;
+import org.xml.sax.SAXNotRecognizedException;
+import org.xml.sax.SAXNotSupportedException;
+import org.xml.sax.SAXParseException;
+import org.xml.sax.XMLReader;
+import org.xml.sax.ext.LexicalHandler;
+import org.xml.sax.helpers.XMLFilterImpl;
+
+final class SourceGuard extends XMLFilterImpl implements LexicalHandler {
+  // Deepest element nesting accepted in a source document. Invoices nest a
+  // few dozen levels; deeper input only serves to exhaust the stack of the
+  // parser, the tree builder or the stylesheet's recursion.
+  static final int MAX_DEPTH = 10_000;
+
+  private static final String LEXICAL_HANDLER = "http://xml.org/sax/properties/lexical-handler";
+
+  // Saxon's lexical handler, which this filter passes lexical events on to.
+  private LexicalHandler downstreamLexical;
+  private Locator locator;
+  private int depth;
+
+  private SourceGuard(XMLReader parser) throws SAXException {
+    super(parser);
+    parser.setProperty(LEXICAL_HANDLER, this);
+  }
+
+  // A guarded parser for one source document, on the SAX parser factory
+  // class `factoryClass` (null: the one JAXP's lookup finds, as for the
+  // command line). Throws when the parser cannot be made.
+  static XMLReader newGuardedParser(String factoryClass) throws Exception {
+    return new SourceGuard(restrictedParser(factoryClass));
+  }
+
+  // The platform's parser with secure processing on and external entities
+  // and external DTDs off: what stands behind the DOCTYPE rule.
+  static XMLReader restrictedParser(String factoryClass) throws Exception {
+    SAXParserFactory factory = factoryClass == null
+        ? SAXParserFactory.newInstance()
+        : SAXParserFactory.newInstance(factoryClass, ClassLoader.getSystemClassLoader());
+    factory.setFeature(XMLConstants.FEATURE_SECURE_PROCESSING, true);
+    XMLReader parser = factory.newSAXParser().getXMLReader();
+    parser.setFeature("http://xml.org/sax/features/external-general-entities", false);
+    parser.setFeature("http://xml.org/sax/features/external-parameter-entities", false);
+    parser.setFeature("http://apache.org/xml/features/nonvalidating/load-external-dtd", false);
+    parser.setEntityResolver(REFUSING_RESOLVER);
+    return parser;
+  }
+
+  // Refuses every external entity. XMLFilterImpl makes the filter itself
+  // the parser's resolver during a parse, and the filter refuses the same
+  // way; this one stands in until then.
+  private static final EntityResolver REFUSING_RESOLVER = new Refusal();
+
+  private static final class Refusal implements EntityResolver {
+    @Override
+    public InputSource resolveEntity(String publicId, String systemId) throws SAXException {
+      throw refusedEntity(systemId, null);
+    }
+  }
+
+  private static SAXParseException refusedEntity(String systemId, Locator where) {
+    return new SAXParseException("The document refers to the external entity " + systemId
+        + ": documents to validate may not read other files", where);
+  }
+
+  @Override
+  public InputSource resolveEntity(String publicId, String systemId) throws SAXException {
+    throw refusedEntity(systemId, locator);
+  }
+
+  // Saxon sets its lexical handler as a property; the parser keeps this
+  // filter in that place.
+  @Override
+  public void setProperty(String name, Object value)
+      throws SAXNotRecognizedException, SAXNotSupportedException {
+    if (LEXICAL_HANDLER.equals(name)) {
+      downstreamLexical = (LexicalHandler) value;
+    } else {
+      super.setProperty(name, value);
+    }
+  }
+
+  @Override
+  public Object getProperty(String name)
+      throws SAXNotRecognizedException, SAXNotSupportedException {
+    return LEXICAL_HANDLER.equals(name) ? downstreamLexical : super.getProperty(name);
+  }
+
+  @Override
+  public void parse(InputSource input) throws IOException, SAXException {
+    depth = 0;
+    super.parse(input);
+  }
+
+  @Override
+  public void setDocumentLocator(Locator locator) {
+    this.locator = locator;
+    super.setDocumentLocator(locator);
+  }
+
+  // A DOCTYPE is where entities and external subsets are declared; the
+  // parser reports it before it reads any of them.
+  @Override
+  public void startDTD(String name, String publicId, String systemId) throws SAXException {
+    throw new SAXParseException("The document declares a DOCTYPE (" + name + "): documents to"
+        + " validate may not have a DTD, so no entity in them is expanded and no external file"
+        + " is read", locator);
+  }
+
+  @Override
+  public void startElement(String uri, String localName, String qName, Attributes attributes)
+      throws SAXException {
+    if (++depth > MAX_DEPTH) {
+      throw new SAXParseException(
+          "The document nests elements more than " + MAX_DEPTH + " levels deep", locator);
+    }
+    super.startElement(uri, localName, qName, attributes);
+  }
+
+  @Override
+  public void endElement(String uri, String localName, String qName) throws SAXException {
+    --depth;
+    super.endElement(uri, localName, qName);
+  }
+
+  @Override
+  public void endDTD() throws SAXException {
+    if (downstreamLexical != null) downstreamLexical.endDTD();
+  }
+
+  @Override
+  public void startEntity(String name) throws SAXException {
+    if (downstreamLexical != null) downstreamLexical.startEntity(name);
+  }
+
+  @Override
+  public void endEntity(String name) throws SAXException {
+    if (downstreamLexical != null) downstreamLexical.endEntity(name);
+  }
+
+  @Override
+  public void startCDATA() throws SAXException {
+    if (downstreamLexical != null) downstreamLexical.startCDATA();
+  }
+
+  @Override
+  public void endCDATA() throws SAXException {
+    if (downstreamLexical != null) downstreamLexical.endCDATA();
+  }
+
+  @Override
+  public void comment(char[] text, int start, int length) throws SAXException {
+    if (downstreamLexical != null) downstreamLexical.comment(text, start, length);
+  }
+}
