@@ -18,14 +18,21 @@ int createIsolate(EngineEnvironment* environment) {
 
 int runTransform(EngineEnvironment* environment, std::u16string_view inputPath,
                  std::u16string_view stylesheetPath) {
+  return runTransformTo(environment, inputPath, stylesheetPath,
+                        deriveReportPath(inputPath, stylesheetPath));
+}
+
+int runTransformTo(EngineEnvironment* environment,
+                   std::u16string_view inputPath,
+                   std::u16string_view stylesheetPath,
+                   std::u16string_view outputPath) {
   long long processorData =
       createProcessorDataWithCapacity(environment->thread, 3);
   // The engine copies nothing we rely on before the run, so the option
   // strings live until j_run_transform has returned.
   std::string source = "-s:" + toUtf8(inputPath);
   std::string stylesheet = "-xsl:" + toUtf8(stylesheetPath);
-  std::string output =
-      "-o:" + toUtf8(deriveReportPath(inputPath, stylesheetPath));
+  std::string output = "-o:" + toUtf8(outputPath);
   addProcessorProperty(environment->thread, processorData, source.data());
   addProcessorProperty(environment->thread, processorData, stylesheet.data());
   addProcessorProperty(environment->thread, processorData, output.data());
