@@ -5,9 +5,10 @@
 # through a run path relative to itself, and the library finds what sits
 # beside it from its own location):
 #   bin/xslvalidate
+#   bin/xslvalidate-verdict                     reads the reports, gives a verdict
 #   lib/xslvalidate/libxslvalidate-jvmengine.so   engine library
 #   lib/xslvalidate/xslvalidate-jvmengine.jsa     class-data archive, if built
-#   share/man/man1/xslvalidate.1.gz
+#   share/man/man1/xslvalidate.1.gz, xslvalidate-verdict.1.gz
 #   share/doc/xslvalidate/README.md, copyright
 # The JVM and the Saxon jar come from Debian's packages, at their fixed
 # system paths.
@@ -17,7 +18,10 @@ set(XSLVALIDATE_PRIVATE_LIBDIR "lib/xslvalidate")
 set_target_properties(xslvalidate PROPERTIES
   INSTALL_RPATH "$ORIGIN/../${XSLVALIDATE_PRIVATE_LIBDIR}")
 
-install(TARGETS xslvalidate RUNTIME DESTINATION bin)
+set_target_properties(xslvalidate-verdict PROPERTIES
+  INSTALL_RPATH "$ORIGIN/../${XSLVALIDATE_PRIVATE_LIBDIR}")
+
+install(TARGETS xslvalidate xslvalidate-verdict RUNTIME DESTINATION bin)
 install(TARGETS jvmengine LIBRARY DESTINATION "${XSLVALIDATE_PRIVATE_LIBDIR}")
 install(FILES "$<TARGET_FILE_DIR:jvmengine>/xslvalidate-jvmengine.jsa"
         DESTINATION "${XSLVALIDATE_PRIVATE_LIBDIR}" OPTIONAL)
@@ -32,6 +36,18 @@ add_custom_command(
   VERBATIM)
 add_custom_target(manual ALL DEPENDS "${PROJECT_BINARY_DIR}/doc/xslvalidate.1.gz")
 install(FILES "${PROJECT_BINARY_DIR}/doc/xslvalidate.1.gz" DESTINATION share/man/man1)
+configure_file(doc/xslvalidate-verdict.1.in
+  "${PROJECT_BINARY_DIR}/doc/xslvalidate-verdict.1" @ONLY)
+add_custom_command(
+  OUTPUT "${PROJECT_BINARY_DIR}/doc/xslvalidate-verdict.1.gz"
+  COMMAND gzip -9nkf "${PROJECT_BINARY_DIR}/doc/xslvalidate-verdict.1"
+  DEPENDS "${PROJECT_BINARY_DIR}/doc/xslvalidate-verdict.1"
+  COMMENT "Compressing the manual page of xslvalidate-verdict"
+  VERBATIM)
+add_custom_target(manual_verdict ALL
+  DEPENDS "${PROJECT_BINARY_DIR}/doc/xslvalidate-verdict.1.gz")
+install(FILES "${PROJECT_BINARY_DIR}/doc/xslvalidate-verdict.1.gz"
+        DESTINATION share/man/man1)
 install(FILES README.md DESTINATION share/doc/xslvalidate)
 install(FILES LICENSE DESTINATION share/doc/xslvalidate RENAME copyright)
 

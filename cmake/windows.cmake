@@ -33,8 +33,16 @@ target_link_libraries(xslvalidate PRIVATE "${XSLVALIDATE_ENGINE_IMPLIB}")
 set_property(TARGET xslvalidate APPEND PROPERTY
              LINK_DEPENDS "${XSLVALIDATE_ENGINE_IMPLIB}")
 
+# xslvalidate-verdict is built the same way and binds to the same DLL.
+target_compile_options(xslvalidate-verdict PRIVATE -municode)
+target_link_options(xslvalidate-verdict PRIVATE -municode -static)
+add_dependencies(xslvalidate-verdict engine_import_library)
+target_link_libraries(xslvalidate-verdict PRIVATE "${XSLVALIDATE_ENGINE_IMPLIB}")
+set_property(TARGET xslvalidate-verdict APPEND PROPERTY
+             LINK_DEPENDS "${XSLVALIDATE_ENGINE_IMPLIB}")
+
 # The zip for Windows users, made by every build: a folder holding the
-# program, README.md and LICENSE.
+# program, xslvalidate-verdict.exe, README.md and LICENSE.
 set(XSLVALIDATE_ZIP_NAME "xslvalidate-${PROJECT_VERSION}-win64")
 set(XSLVALIDATE_ZIP "${PROJECT_BINARY_DIR}/${XSLVALIDATE_ZIP_NAME}.zip")
 set(XSLVALIDATE_ZIP_STAGE "${PROJECT_BINARY_DIR}/package")
@@ -44,13 +52,14 @@ add_custom_command(
   COMMAND "${CMAKE_COMMAND}" -E make_directory
           "${XSLVALIDATE_ZIP_STAGE}/${XSLVALIDATE_ZIP_NAME}"
   COMMAND "${CMAKE_COMMAND}" -E copy "$<TARGET_FILE:xslvalidate>"
+          "$<TARGET_FILE:xslvalidate-verdict>"
           "${PROJECT_SOURCE_DIR}/README.md" "${PROJECT_SOURCE_DIR}/LICENSE"
           "${XSLVALIDATE_ZIP_STAGE}/${XSLVALIDATE_ZIP_NAME}"
   COMMAND "${CMAKE_COMMAND}" -E rm -f "${XSLVALIDATE_ZIP}"
   COMMAND "${CMAKE_COMMAND}" -E chdir "${XSLVALIDATE_ZIP_STAGE}"
           "${CMAKE_COMMAND}" -E tar cf "${XSLVALIDATE_ZIP}" --format=zip
           "${XSLVALIDATE_ZIP_NAME}"
-  DEPENDS xslvalidate "${PROJECT_SOURCE_DIR}/README.md"
+  DEPENDS xslvalidate xslvalidate-verdict "${PROJECT_SOURCE_DIR}/README.md"
           "${PROJECT_SOURCE_DIR}/LICENSE"
   COMMENT "Making ${XSLVALIDATE_ZIP_NAME}.zip"
   VERBATIM)

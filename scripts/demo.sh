@@ -21,4 +21,11 @@ for report in build/demo/invoice_totals.xml build/demo/invoice_parties.xml; do
   [ -f "$report" ] || continue
   echo "report: $report (failed assertions: $(grep -c '<svrl:failed-assert' "$report" || true))"
 done
+echo
+echo "The verdict on it (xslvalidate-verdict runs the rule sets again and reads the reports):"
+set +e
+build/xslvalidate-verdict build/demo/invoice.xml \
+  examples/rules/totals.xslt examples/rules/parties.xslt
+echo "exit status: $? (0 accepted, 1 rejected, 3 no verdict)"
+set -e
 exit "$status"

@@ -10,7 +10,7 @@ set -euo pipefail
 packages=(cmake g++ make zlib1g-dev openjdk-17-jdk-headless libsaxonhe-java)
 case "${1:-run}" in
   run) ;;
-  test) packages+=(libgtest-dev g++-mingw-w64-x86-64 wine wine64 zip dpkg-dev) ;;
+  test) packages+=(libgtest-dev nlohmann-json3-dev g++-mingw-w64-x86-64 wine wine64 zip dpkg-dev) ;;
   bench) packages+=(hyperfine xsltproc time python3) ;;
   *) echo "usage: $0 [run|test|bench]" >&2; exit 2 ;;
 esac

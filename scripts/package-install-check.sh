@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Debian package from build/ and installs it on this machine
-# with apt-get, as a user would, then runs the installed `xslvalidate` on
-# the bundled example from a temporary directory, reads its manual page,
-# and removes the package again.
+# with apt-get, as a user would, then runs the installed `xslvalidate` and
+# `xslvalidate-verdict` on the bundled example from a temporary directory,
+# finds their manual pages, and removes the package again.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -21,4 +21,10 @@ cd "$work"
 env -i PATH=/usr/bin:/bin xslvalidate invoice.xml "$root/examples/rules/totals.xslt"
 grep -q 'id="TOT-03"' invoice_totals.xml
 man -w xslvalidate >/dev/null
+set +e
+env -i PATH=/usr/bin:/bin xslvalidate-verdict invoice.xml "$root/examples/rules/totals.xslt"
+status=$?
+set -e
+[ "$status" -eq 1 ]  # the example is rejected for TOT-03
+man -w xslvalidate-verdict >/dev/null
 echo "Debian package installed with apt-get and run: ok"

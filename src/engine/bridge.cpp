@@ -54,16 +54,21 @@ int createIsolate(EngineEnvironment* environment) {
 
 int runTransform(EngineEnvironment* environment, std::u16string_view inputPath,
                  std::u16string_view stylesheetPath) {
-  // The report path is made of parts of the other two, so it has a UTF-8
-  // form whenever they have.
+  return runTransformTo(environment, inputPath, stylesheetPath,
+                        deriveReportPath(inputPath, stylesheetPath));
+}
+
+int runTransformTo(EngineEnvironment* environment,
+                   std::u16string_view inputPath,
+                   std::u16string_view stylesheetPath,
+                   std::u16string_view outputPath) {
   std::optional<std::string> source = option("-s:", inputPath);
   if (!source)
     return 2;
   std::optional<std::string> stylesheet = option("-xsl:", stylesheetPath);
   if (!stylesheet)
     return 2;
-  std::optional<std::string> output =
-      option("-o:", deriveReportPath(inputPath, stylesheetPath));
+  std::optional<std::string> output = option("-o:", outputPath);
   if (!output)
     return 2;
 

@@ -29,4 +29,12 @@ int createIsolate(EngineEnvironment* environment);
 int runTransform(EngineEnvironment* environment, std::u16string_view inputPath,
                  std::u16string_view stylesheetPath);
 
+// Runs one stylesheet as `runTransform` does, but writes the result at
+// `outputPath` instead of the derived report path. Returns the engine's
+// status unchanged: 0 on success.
+int runTransformTo(EngineEnvironment* environment,
+                   std::u16string_view inputPath,
+                   std::u16string_view stylesheetPath,
+                   std::u16string_view outputPath);
+
 #endif  // XSLVALIDATE_ENGINE_BRIDGE_H_

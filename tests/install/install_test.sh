@@ -14,8 +14,9 @@ cmake --install "$build" --prefix "$work/first" >/dev/null
 mv "$work/first" "$work/moved"
 prefix=$work/moved
 
-for f in bin/xslvalidate lib/xslvalidate/libxslvalidate-jvmengine.so \
-         share/man/man1/xslvalidate.1.gz share/doc/xslvalidate/README.md \
+for f in bin/xslvalidate bin/xslvalidate-verdict \
+         lib/xslvalidate/libxslvalidate-jvmengine.so \
+         share/man/man1/xslvalidate.1.gz share/man/man1/xslvalidate-verdict.1.gz share/doc/xslvalidate/README.md \
          share/doc/xslvalidate/copyright; do
   [ -f "$prefix/$f" ] || fail "$f is not installed"
 done
@@ -37,4 +38,17 @@ case "$out" in "xslvalidate "*) ;; *) fail "unexpected banner: $out" ;; esac
 grep -q 'id="TOT-03"' "$work/inbox/invoice_totals.xml" || fail "totals report lacks TOT-03"
 grep -q '<svrl:schematron-output' "$work/inbox/invoice_parties.xml" || fail "no parties report"
 [ ! -s "$work/stderr" ] || fail "unexpected messages: $(cat "$work/stderr")"
+
+# The verdict command from the moved prefix: the example is rejected for
+# TOT-03, with status 1.
+set +e
+out=$(env -i PATH=/usr/bin:/bin "$prefix/bin/xslvalidate-verdict" ../inbox/invoice.xml \
+        ../rules/totals.xslt ../rules/parties.xslt 2>"$work/stderr")
+status=$?
+set -e
+[ "$status" -eq 1 ] || fail "verdict: status $status: $(cat "$work/stderr")"
+grep -qx '  fatal TOT-03: .*' <<<"$out" || fail "verdict lacks TOT-03: $out"
+[ "$(tail -n 1 <<<"$out")" = "rejected: ../inbox/invoice.xml (1 finding rejects it)" ] ||
+  fail "verdict line: $out"
+[ ! -s "$work/stderr" ] || fail "unexpected verdict messages: $(cat "$work/stderr")"
 echo "installed tool ran from a moved prefix"

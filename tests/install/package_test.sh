@@ -24,14 +24,17 @@ for need in openjdk-17-jre-headless libsaxonhe-java libstdc++6 libc6 zlib1g; do
 done
 
 files=$(dpkg-deb -c "$deb" | awk '{print $6}')
-for f in ./usr/bin/xslvalidate ./usr/lib/xslvalidate/libxslvalidate-jvmengine.so \
-         ./usr/share/man/man1/xslvalidate.1.gz ./usr/share/doc/xslvalidate/copyright; do
+for f in ./usr/bin/xslvalidate ./usr/bin/xslvalidate-verdict \
+         ./usr/lib/xslvalidate/libxslvalidate-jvmengine.so \
+         ./usr/share/man/man1/xslvalidate.1.gz ./usr/share/man/man1/xslvalidate-verdict.1.gz ./usr/share/doc/xslvalidate/copyright; do
   grep -qx "$f" <<<"$files" || fail "package lacks $f"
 done
 
 dpkg-deb -x "$deb" "$work/root"
 man -l "$work/root/usr/share/man/man1/xslvalidate.1.gz" 2>/dev/null | grep -q "EXIT STATUS" ||
   fail "manual page has no EXIT STATUS section"
+man -l "$work/root/usr/share/man/man1/xslvalidate-verdict.1.gz" 2>/dev/null | grep -q "EXIT STATUS" ||
+  fail "verdict manual page has no EXIT STATUS section"
 mkdir "$work/inbox"
 cp "$source/examples/invoice.xml" "$work/inbox/"
 cd "$work"
@@ -42,4 +45,11 @@ status=$?
 set -e
 [ "$status" -eq 0 ] || fail "packaged tool: status $status: $(cat "$work/stderr")"
 grep -q 'id="TOT-03"' inbox/invoice_totals.xml || fail "packaged tool wrote no report"
+set +e
+env -i PATH=/usr/bin:/bin "$work/root/usr/bin/xslvalidate-verdict" --json inbox/invoice.xml \
+  "$source/examples/rules/parties.xslt" >"$work/verdict.json" 2>"$work/stderr"
+status=$?
+set -e
+[ "$status" -eq 0 ] || fail "packaged verdict: status $status: $(cat "$work/stderr")"
+grep -q '"verdict": "accepted"' "$work/verdict.json" || fail "packaged verdict: $(cat "$work/verdict.json")"
 echo "package $(basename "$deb") checked"

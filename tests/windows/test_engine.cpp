@@ -13,6 +13,11 @@
 //   XSLTEST_CREATE_ISOLATE_STATUS and XSLTEST_DETACH_STATUS, when set, are
 //   returned by graal_create_isolate and graal_detach_thread. A report that
 //   cannot be written makes the run return 70.
+// - stands in for the verdict's summary stylesheet: a run of a stylesheet
+//   named summary.xsl copies the fixture "<source>.summary" to the "-o:"
+//   path, as if it had summarised the report at <source>, and returns 71
+//   (as for a report that is not XML) when there is no such fixture; a run
+//   of a stylesheet named nowrite.xsl returns 0 and writes nothing.
 #include <windows.h>
 
 #include <cstdio>
@@ -96,6 +101,12 @@ int statusForStylesheet(const std::string& path) {
   char* end = nullptr;
   long value = std::strtol(number.c_str(), &end, 10);
   return *end == '\0' ? static_cast<int>(value) : 0;
+}
+
+// The file name in `path`, after the last slash or backslash.
+std::string fileName(const std::string& path) {
+  size_t slash = path.find_last_of("\\/");
+  return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 std::wstring fromUtf8(const std::string& bytes) {
@@ -190,6 +201,22 @@ int j_run_transform(graal_isolatethread_t* thread, long long processorData) {
   for (const std::string& option : options) {
     if (option.rfind("-xsl:", 0) == 0)
       status = statusForStylesheet(option.substr(5));
+  }
+  std::string source, stylesheet, output;
+  for (const std::string& option : options) {
+    if (option.rfind("-s:", 0) == 0) source = option.substr(3);
+    if (option.rfind("-xsl:", 0) == 0) stylesheet = fileName(option.substr(5));
+    if (option.rfind("-o:", 0) == 0) output = option.substr(3);
+  }
+  if (stylesheet == "nowrite.xsl") {
+    logLine(line + " nothing written -> 0");
+    return 0;
+  }
+  if (stylesheet == "summary.xsl") {
+    bool copied = CopyFileW(fromUtf8(source + ".summary").c_str(),
+                            fromUtf8(output).c_str(), FALSE);
+    logLine(line + " summary " + (copied ? "copied -> 0" : "missing -> 71"));
+    return copied ? 0 : 71;
   }
   for (const std::string& option : options) {
     if (option.rfind("-o:", 0) != 0)

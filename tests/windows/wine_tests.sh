@@ -542,13 +542,129 @@ group_imports() {
   expect_eq "program" "DLLs beyond Windows' own and the engine" "" "$others"
 }
 
+# xslvalidate-verdict.exe against the test engine, which stands in for the
+# summary stylesheet with fixture summaries "<report>.summary": statuses,
+# text and JSON output, a run that fails, a report the run did not write.
+group_verdict() {
+  setup_folder
+  cp "$XSLV_VERDICT_EXE" "$root/bin/"
+  local in=$root/in
+  # Fixture summaries: a warning; a fatal finding with non-ASCII text over
+  # two lines and no location; a foreign report; a stale report's summary.
+  printf 'svrl\nfailed-assert\tW-1\twarning\t/Invoice\tcheck this\n' > "$in/inv_a.xml.summary"
+  printf 'svrl\nsuccessful-report\tF-1\tfatal\t\\-\tMüller € 𝄞\\n  zweite Zeile\nfailed-assert\t\\-\t\\-\t/\t"q" \\\\\n' \
+    > "$in/inv_b.xml.summary"
+  printf 'not-svrl\t{http://www.w3.org/1999/xhtml}html\n' > "$in/inv_c.xml.summary"
+  printf 'svrl\nfailed-assert\tOLD-1\tfatal\t/\tstale\n' > "$in/inv_nowrite.xml.summary"
+
+  local a_lines=("a.xsl -> inv_a.xml" "  warning W-1 at /Invoice: check this"
+                 "  counts: fatal 0, error 0, warning 1, information 0")
+  local name
+  run_verdict() {
+    rm -f "$log" "$in"/inv_*.xml
+    (cd "$in" && "$WINE" "$root/bin/xslvalidate-verdict.exe" "$@" \
+       > "$root/stdout" 2> "$root/stderr")
+    status=$?
+    out=$(visible "$(cat "$root/stdout"; printf x)"); out=${out%x}
+    err=$(visible "$(cat "$root/stderr"; printf x)"); err=${err%x}
+    read_calls
+  }
+
+  name="accepted"
+  run_verdict inv.xml a.xsl
+  expect_eq "$name" "status" "0" "$status"
+  expect_eq "$name" "standard output" \
+    "$(crlf_lines "${a_lines[@]}" "accepted: inv.xml")" "$out"
+  expect_eq "$name" "standard error" "" "$err"
+
+  name="warnings as errors"
+  run_verdict --warnings-as-errors inv.xml a.xsl
+  expect_eq "$name" "status" "1" "$status"
+  expect_eq "$name" "standard output" \
+    "$(crlf_lines "${a_lines[@]}" "rejected: inv.xml (1 finding rejects it)")" "$out"
+
+  name="rejected, UTF-8 and a finding without flag"
+  run_verdict inv.xml a.xsl b.xsl
+  expect_eq "$name" "status" "1" "$status"
+  expect_eq "$name" "standard output" "$(crlf_lines "${a_lines[@]}" \
+    "b.xsl -> inv_b.xml" "  fatal F-1: Müller € 𝄞 zweite Zeile" \
+    "  error (no id) at /: \"q\" \\" \
+    "  counts: fatal 1, error 1, warning 0, information 0" \
+    "rejected: inv.xml (2 findings reject it)")" "$out"
+
+  name="JSON"
+  run_verdict --json inv.xml b.xsl
+  expect_eq "$name" "status" "1" "$status"
+  expect_eq "$name" "standard output" "$(crlf_lines "{" \
+    '  "document": "inv.xml",' '  "warningsAsErrors": false,' '  "ruleSets": [' \
+    '    {' '      "stylesheet": "b.xsl",' '      "report": "inv_b.xml",' \
+    '      "run": "completed",' '      "runStatus": 0,' '      "svrl": true,' \
+    '      "findings": [' \
+    '        {"kind": "successful-report", "id": "F-1", "flag": "fatal", "severity": "fatal", "location": null, "message": "Müller € 𝄞\n  zweite Zeile"},' \
+    '        {"kind": "failed-assert", "id": null, "flag": null, "severity": "error", "location": "/", "message": "\"q\" \\"}' \
+    '      ],' '      "counts": {"fatal": 1, "error": 1, "warning": 0, "information": 0},' \
+    '      "problem": null' '    }' '  ],' '  "verdict": "rejected",' \
+    '  "rejectingFindings": 2,' '  "reason": null' '}')" "$out"
+
+  local -a none_cases=(
+    # name | expected last line | arguments (separated by |)
+    "not SVRL|no verdict: inv.xml: c.xsl: the report is not SVRL (its root element is {http://www.w3.org/1999/xhtml}html)|inv.xml|a.xsl|c.xsl"
+    "not XML|no verdict: inv.xml: d.xsl: the report could not be read as XML|inv.xml|d.xsl|a.xsl"
+    "run fails|no verdict: inv.xml: status5.xsl: the run failed with status 5|inv.xml|a.xsl|status5.xsl|b.xsl"
+    "report not written|no verdict: inv.xml: nowrite.xsl: the run wrote no report (the file at its path is not new)|inv.xml|nowrite.xsl"
+  )
+  local entry
+  for entry in "${none_cases[@]}"; do
+    IFS='|' read -r -a fields <<< "$entry"
+    name=${fields[0]}
+    # An older report at the path that nowrite.xsl does not write.
+    rm -f "$log" "$in"/inv_*.xml
+    printf '<old/>\n' > "$in/inv_nowrite.xml"
+    (cd "$in" && "$WINE" "$root/bin/xslvalidate-verdict.exe" "${fields[@]:2}" \
+       > "$root/stdout" 2> "$root/stderr")
+    status=$?
+    out=$(cat "$root/stdout")
+    expect_eq "$name" "status" "3" "$status"
+    expect_eq "$name" "last line" "${fields[1]}"$'\r' "$(tail -n 1 <<< "$out")"
+    expect_eq "$name" "stale finding not shown" "no" \
+      "$([[ "$out" == *OLD-1* ]] && echo yes || echo no)"
+    [[ $name == "run fails" ]] && expect_eq "$name" "later stylesheet not run" "yes" \
+      "$(grep -q -F "  no verdict: not run, an earlier run failed" <<< "$out" && echo yes || echo no)"
+  done
+
+  name="engine does not start"
+  rm -f "$log"
+  (cd "$in" && XSLTEST_CREATE_ISOLATE_STATUS=4 "$WINE" "$root/bin/xslvalidate-verdict.exe" \
+     inv.xml a.xsl > "$root/stdout" 2> "$root/stderr")
+  status=$?
+  expect_eq "$name" "status" "3" "$status"
+  expect_eq "$name" "standard output" \
+    "no verdict: inv.xml: the engine could not be started"$'\r' "$(cat "$root/stdout")"
+
+  local usage_entry
+  for usage_entry in "no arguments|" "unknown option|--yaml|inv.xml|a.xsl" \
+                     "missing document|missing.xml|a.xsl"; do
+    IFS='|' read -r -a fields <<< "$usage_entry"
+    (cd "$in" && "$WINE" "$root/bin/xslvalidate-verdict.exe" "${fields[@]:1}" \
+       > "$root/stdout" 2> "$root/stderr")
+    status=$?
+    expect_eq "${fields[0]}" "status" "2" "$status"
+    expect_eq "${fields[0]}" "standard output" "" "$(cat "$root/stdout")"
+  done
+
+  # Every run removed its scratch folder.
+  expect_eq "verdict" "scratch folders left" "" \
+    "$(find "$drive_c" -maxdepth 7 -type d -name 'xslvalidate-verdict-*' 2>/dev/null)"
+}
+
 # The zip for Windows users holds the program, README.md and LICENSE in one
 # folder, and its program is the one just built.
 group_zip() {
   local listing
   listing=$(cmake -E tar tf "$XSLV_ZIP" | sort | tr '\n' ' ')
   local d=$XSLV_ZIP_NAME
-  expect_eq "zip" "entries" "$d/ $d/LICENSE $d/README.md $d/xslvalidate.exe " "$listing"
+  expect_eq "zip" "entries" \
+    "$d/ $d/LICENSE $d/README.md $d/xslvalidate-verdict.exe $d/xslvalidate.exe " "$listing"
   local tmp
   tmp=$(mktemp -d)
   (cd "$tmp" && cmake -E tar xf "$XSLV_ZIP")
@@ -559,7 +675,7 @@ group_zip() {
 
 case "$group" in
   prefix | driver_errors | utf8_arguments | file_names | report_paths | \
-  exit_statuses | isolate_failure | missing_engine | imports | zip)
+  exit_statuses | isolate_failure | missing_engine | verdict | imports | zip)
     "group_$group"
     ;;
   *)

@@ -1,0 +1,81 @@
+// File identity, scratch folder and file opening on Windows, through the
+// wide-character calls.
+#include "verdict/host_files.h"
+
+#include <windows.h>
+
+#include <filesystem>
+#include <system_error>
+
+namespace {
+
+std::wstring wide(std::u16string_view text) {
+  return std::wstring(reinterpret_cast<const wchar_t*>(text.data()), text.size());
+}
+
+}  // namespace
+
+FileIdentity fileIdentity(std::u16string_view path) {
+  FileIdentity identity;
+  // Opening for no access at all reads the file's attributes without
+  // getting in the way of anyone else; backup semantics admits folders.
+  HANDLE file = CreateFileW(wide(path).c_str(), 0,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                            nullptr);
+  if (file == INVALID_HANDLE_VALUE)
+    return identity;
+  BY_HANDLE_FILE_INFORMATION information;
+  if (GetFileInformationByHandle(file, &information)) {
+    identity.exists = true;
+    identity.device = information.dwVolumeSerialNumber;
+    identity.index = (static_cast<unsigned long long>(information.nFileIndexHigh) << 32) |
+                     information.nFileIndexLow;
+    identity.size = (static_cast<unsigned long long>(information.nFileSizeHigh) << 32) |
+                    information.nFileSizeLow;
+    identity.modified = static_cast<long long>(
+        (static_cast<unsigned long long>(information.ftLastWriteTime.dwHighDateTime) << 32) |
+        information.ftLastWriteTime.dwLowDateTime);
+  }
+  CloseHandle(file);
+  return identity;
+}
+
+std::u16string makeScratchFolder() {
+  wchar_t base[MAX_PATH + 1];
+  DWORD length = GetTempPathW(MAX_PATH + 1, base);
+  if (length == 0 || length > MAX_PATH)
+    return std::u16string();
+  std::wstring prefix(base, length);
+  if (prefix.back() != L'\\' && prefix.back() != L'/')
+    prefix += L'\\';
+  prefix += L"xslvalidate-verdict-" + std::to_wstring(GetCurrentProcessId()) + L"-";
+  // The folder under the user's own temporary folder inherits its access
+  // rights; CreateDirectoryW fails when the name is taken, so the folder
+  // is new.
+  for (unsigned attempt = 0; attempt < 100; ++attempt) {
+    std::wstring folder = prefix + std::to_wstring(GetTickCount() + attempt);
+    if (CreateDirectoryW(folder.c_str(), nullptr))
+      return std::u16string(reinterpret_cast<const char16_t*>(folder.data()),
+                            folder.size());
+  }
+  return std::u16string();
+}
+
+void removeScratchFolder(std::u16string_view folder) {
+  std::error_code ignored;
+  std::filesystem::remove_all(std::filesystem::path(wide(folder)), ignored);
+}
+
+std::u16string inFolder(std::u16string_view folder, std::u16string_view name) {
+  return std::u16string(folder) + u"\\" + std::u16string(name);
+}
+
+void removeFile(std::u16string_view path) {
+  DeleteFileW(wide(path).c_str());
+}
+
+std::FILE* openFile(std::u16string_view path, const char* mode) {
+  std::wstring wideMode(mode, mode + std::char_traits<char>::length(mode));
+  return _wfopen(wide(path).c_str(), wideMode.c_str());
+}

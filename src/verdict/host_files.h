@@ -1,0 +1,49 @@
+// The files the verdict touches besides the engine's: the identity of a
+// report path, a private scratch folder, and opening a file by its path.
+#ifndef XSLVALIDATE_VERDICT_HOST_FILES_H_
+#define XSLVALIDATE_VERDICT_HOST_FILES_H_
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+// What sits at a path at one moment. On POSIX hosts: device, inode, size,
+// and change and modification times to the nanosecond; on Windows: volume
+// serial number, file index, size and last-write time. Symbolic links are
+// followed.
+struct FileIdentity {
+  bool exists = false;
+  unsigned long long device = 0;
+  unsigned long long index = 0;
+  unsigned long long size = 0;
+  long long changed = 0;   // ctime (POSIX); unused on Windows
+  long long modified = 0;  // mtime, or last-write time
+};
+
+// The identity of whatever `path` names now; `exists` is false when
+// nothing can be found there.
+FileIdentity fileIdentity(std::u16string_view path);
+
+// True when `after` shows a file that was written since `before` was taken:
+// it exists, and it is another file or the same file with another size or
+// time.
+bool writtenSince(const FileIdentity& before, const FileIdentity& after);
+
+// Makes a new folder that only this user can use, under the host's folder
+// for temporary files. Returns its path, without a trailing separator, or
+// empty text when none could be made.
+std::u16string makeScratchFolder();
+
+// Removes `folder` and everything in it; quietly does nothing on failure.
+void removeScratchFolder(std::u16string_view folder);
+
+// `folder` joined with `name` by the host's separator.
+std::u16string inFolder(std::u16string_view folder, std::u16string_view name);
+
+// Removes the file at `path`; quietly does nothing when there is none.
+void removeFile(std::u16string_view path);
+
+// fopen for a path in the tool's UTF-16 text; nullptr on failure.
+std::FILE* openFile(std::u16string_view path, const char* mode);
+
+#endif  // XSLVALIDATE_VERDICT_HOST_FILES_H_
