@@ -1,5 +1,6 @@
 // File identity, scratch folder and file opening on POSIX hosts: paths are
-// the UTF-8 bytes of the tool's text (see engine/utf8.h).
+// the UTF-8 bytes of the tool's text, which toUtf8 always gives on
+// these hosts (see host/utf8.h).
 #include "verdict/host_files.h"
 
 #include <stdlib.h>
@@ -9,13 +10,13 @@
 #include <filesystem>
 #include <system_error>
 
-#include "engine/utf8.h"
+#include "host/utf8.h"
 #include "host/arguments.h"
 
 FileIdentity fileIdentity(std::u16string_view path) {
   FileIdentity identity;
   struct stat status;
-  if (stat(toUtf8(path).c_str(), &status) != 0)
+  if (stat(toUtf8(path)->c_str(), &status) != 0)
     return identity;
   identity.exists = true;
   identity.device = status.st_dev;
@@ -38,7 +39,7 @@ std::u16string makeScratchFolder() {
 
 void removeScratchFolder(std::u16string_view folder) {
   std::error_code ignored;
-  std::filesystem::remove_all(std::filesystem::path(toUtf8(folder)), ignored);
+  std::filesystem::remove_all(std::filesystem::path(*toUtf8(folder)), ignored);
 }
 
 std::u16string inFolder(std::u16string_view folder, std::u16string_view name) {
@@ -46,9 +47,9 @@ std::u16string inFolder(std::u16string_view folder, std::u16string_view name) {
 }
 
 void removeFile(std::u16string_view path) {
-  unlink(toUtf8(path).c_str());
+  unlink(toUtf8(path)->c_str());
 }
 
 std::FILE* openFile(std::u16string_view path, const char* mode) {
-  return std::fopen(toUtf8(path).c_str(), mode);
+  return std::fopen(toUtf8(path)->c_str(), mode);
 }

@@ -1,11 +1,13 @@
 #include "verdict/verdict.h"
 
 #include <cstdio>
+#include <optional>
+#include <string>
 #include <string_view>
 
 #include "engine/bridge.h"
-#include "engine/utf8.h"
 #include "host/file_exists.h"
+#include "host/utf8.h"
 #include "path/report_path.h"
 #include "verdict/host_files.h"
 #include "verdict/printer.h"
@@ -13,6 +15,27 @@
 #include "version.h"
 
 namespace {
+
+// `text` as UTF-8 for output: a lone surrogate, which has no UTF-8 form on
+// Windows, is shown as U+FFFD. Only for what is printed, never for a name
+// handed to the file system or the engine.
+std::string shown(std::u16string_view text) {
+  std::u16string whole(text);
+  for (size_t i = 0; i < whole.size(); ++i) {
+    const char16_t c = whole[i];
+    const bool high = c >= 0xD800 && c <= 0xDBFF;
+    const bool low = c >= 0xDC00 && c <= 0xDFFF;
+    if (high && i + 1 < whole.size() && whole[i + 1] >= 0xDC00 &&
+        whole[i + 1] <= 0xDFFF) {
+      ++i;
+    } else if (high || low) {
+      if (std::optional<std::string> bytes = toUtf8(text))
+        return *bytes;  // POSIX hosts keep such text as raw bytes
+      whole[i] = 0xFFFD;
+    }
+  }
+  return toUtf8(whole).value_or(std::string());
+}
 
 const char kUsage[] =
     "usage: xslvalidate-verdict [--json] [--warnings-as-errors] xml-file "
@@ -46,7 +69,7 @@ bool parseOptions(const std::vector<std::u16string>& arguments,
       options->help = true;
     } else {
       std::fprintf(stderr, "xslvalidate-verdict: unknown option %s\n%s",
-                   toUtf8(argument).c_str(), kUsage);
+                   shown(argument).c_str(), kUsage);
       return false;
     }
   }
@@ -132,10 +155,10 @@ std::string readReport(Session* session, std::u16string_view report,
 int checkRuleSet(Session* session, std::u16string_view document,
                  std::u16string_view stylesheet) {
   std::u16string report = deriveReportPath(document, stylesheet);
-  std::string stylesheetText = toUtf8(stylesheet);
+  std::string stylesheetText = shown(stylesheet);
   FileIdentity before = fileIdentity(report);
   int status = runTransform(session->environment, document, stylesheet);
-  beginRuleSet(&session->printer, stylesheetText, toUtf8(report),
+  beginRuleSet(&session->printer, stylesheetText, shown(report),
                status == 0 ? RunState::kCompleted : RunState::kFailed, status);
   Counts counts;
   std::string problem;
@@ -181,8 +204,8 @@ void checkAll(Session* session, const std::vector<std::u16string>& arguments,
       break;
   }
   for (++i; i < arguments.size(); ++i) {
-    beginRuleSet(&session->printer, toUtf8(arguments[i]),
-                 toUtf8(deriveReportPath(arguments[document], arguments[i])),
+    beginRuleSet(&session->printer, shown(arguments[i]),
+                 shown(deriveReportPath(arguments[document], arguments[i])),
                  RunState::kNotRun, 0);
     endRuleSet(&session->printer, Counts(), "not run, an earlier run failed");
   }
@@ -212,14 +235,14 @@ int runVerdict(const std::vector<std::u16string>& arguments) {
   const std::u16string& document = arguments[options.firstOperand];
   if (!fileExists(document)) {
     std::fprintf(stderr, "xslvalidate-verdict: document does not exist: %s\n",
-                 toUtf8(document).c_str());
+                 shown(document).c_str());
     return kUsageError;
   }
 
   Session session;
   session.printer.json = options.json;
   session.warningsAsErrors = options.warningsAsErrors;
-  std::string documentText = toUtf8(document);
+  std::string documentText = shown(document);
   beginDocument(&session.printer, documentText, options.warningsAsErrors);
   std::u16string scratch = makeScratchFolder();
   if (scratch.empty()) {
