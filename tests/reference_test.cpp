@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "process.h"
+#include "reference_table.h"
 
 namespace {
 
@@ -30,18 +31,8 @@ struct Expected {
 // Invoice (relative to the shared folder) -> its rule sets, in table order.
 std::map<std::string, std::vector<Expected>> loadReference() {
   std::map<std::string, std::vector<Expected>> table;
-  std::ifstream in(kShared + "/reference.tsv");
-  std::string line;
-  while (std::getline(in, line)) {
-    std::vector<std::string> fields;
-    std::stringstream cells(line);
-    std::string cell;
-    while (std::getline(cells, cell, '\t'))
-      fields.push_back(cell);
-    if (fields.size() < 3)
-      continue;
-    table[fields[0]].push_back({fields[1], fields.size() > 3 ? fields[3] : ""});
-  }
+  for (const ReferenceRow& row : readReferenceTable(kShared + "/reference.tsv"))
+    table[row.invoice].push_back({row.ruleSet, row.findings});
   return table;
 }
 

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "process.h"
+#include "reference_table.h"
 
 namespace {
 
@@ -44,17 +45,8 @@ ProcessResult verdict(std::vector<std::string> arguments,
 // Reference table: invoice -> rule set -> sorted "id:flag" list.
 std::map<std::string, std::map<std::string, std::string>> loadReference() {
   std::map<std::string, std::map<std::string, std::string>> table;
-  std::ifstream in(kShared + "/reference.tsv");
-  std::string line;
-  while (std::getline(in, line)) {
-    std::vector<std::string> fields;
-    std::stringstream cells(line);
-    std::string cell;
-    while (std::getline(cells, cell, '\t'))
-      fields.push_back(cell);
-    if (fields.size() >= 3)
-      table[fields[0]][fields[1]] = fields.size() > 3 ? fields[3] : "";
-  }
+  for (const ReferenceRow& row : readReferenceTable(kShared + "/reference.tsv"))
+    table[row.invoice][row.ruleSet] = row.findings;
   return table;
 }
 

@@ -28,11 +28,17 @@ mkdir "$work/inbox" "$work/elsewhere"
 cp "$source/examples/invoice.xml" "$work/inbox/invoice.xml"
 cp -r "$source/examples/rules" "$work/rules"
 cd "$work/elsewhere"
-set +e
-out=$(env -i PATH=/usr/bin:/bin "$prefix/bin/xslvalidate" ../inbox/invoice.xml \
-        ../rules/totals.xslt ../rules/parties.xslt 2>"$work/stderr")
-status=$?
-set -e
+# Runs an installed program on the example with a bare environment; sets
+# `out` (standard output) and `status`, standard error in $work/stderr.
+run_installed() {
+  set +e
+  out=$(env -i PATH=/usr/bin:/bin "$prefix/bin/$1" ../inbox/invoice.xml \
+          ../rules/totals.xslt ../rules/parties.xslt 2>"$work/stderr")
+  status=$?
+  set -e
+}
+
+run_installed xslvalidate
 [ "$status" -eq 0 ] || fail "status $status: $(cat "$work/stderr")"
 case "$out" in "xslvalidate "*) ;; *) fail "unexpected banner: $out" ;; esac
 grep -q 'id="TOT-03"' "$work/inbox/invoice_totals.xml" || fail "totals report lacks TOT-03"
@@ -41,11 +47,7 @@ grep -q '<svrl:schematron-output' "$work/inbox/invoice_parties.xml" || fail "no 
 
 # The verdict command from the moved prefix: the example is rejected for
 # TOT-03, with status 1.
-set +e
-out=$(env -i PATH=/usr/bin:/bin "$prefix/bin/xslvalidate-verdict" ../inbox/invoice.xml \
-        ../rules/totals.xslt ../rules/parties.xslt 2>"$work/stderr")
-status=$?
-set -e
+run_installed xslvalidate-verdict
 [ "$status" -eq 1 ] || fail "verdict: status $status: $(cat "$work/stderr")"
 grep -qx '  fatal TOT-03: .*' <<<"$out" || fail "verdict lacks TOT-03: $out"
 [ "$(tail -n 1 <<<"$out")" = "rejected: ../inbox/invoice.xml (1 finding rejects it)" ] ||
