@@ -365,7 +365,7 @@ TEST_F(EndToEnd, DebugSwitchTellsStartUpAndTimingsOnlyWhenSet) {
   ProcessResult told = tool({invoice, totals}, environment);
   EXPECT_EQ(0, told.exitCode) << told.err;
   EXPECT_EQ(kBanner, told.out);
-  for (const char* line : {"xslvalidate debug: JVM option -Xss64m\n",
+  for (const char* line : {"xslvalidate debug: JVM option -Xmx1g\n",
                            "xslvalidate debug: class-data archive ", " mapped\n",
                            "xslvalidate debug: JVM creation ", "xslvalidate debug: compile ",
                            "xslvalidate debug: transform ", "xslvalidate debug: write "})
