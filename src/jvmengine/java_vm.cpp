@@ -45,16 +45,27 @@ namespace {
 //                     resident memory, shrinks by some 60 MB, at no cost in
 //                     time for invoices of usual size (more collections
 //                     cost some 10 % on one of 10,000 lines); the old
-//                     generation still grows to the JVM's default maximum,
-//                     as for the command line.
+//                     generation still grows to the
+//                     maximum heap.
 //  -XX:TieredStopAtLevel=1  C1 only: the validation stylesheets are huge
 //                     generated XSLT run once per process; C2 compiles
 //                     would finish after the run.
 //  -XX:CICompilerCount=1  one compiler thread, which leaves the second of
 //                     two cores to the run.
 //  -XX:-UsePerfData   no hsperfdata file in /tmp.
-//  -Xmx (heapOption)  a bounded heap, see below.
-//  -XX:GCTimeLimit, -XX:GCHeapFreeLimit  see below.
+//  -XX:GCTimeLimit=50 -XX:GCHeapFreeLimit=10  a run whose heap stays
+//                     over 90 % full after full collections, with half the
+//                     time in them, fails with OutOfMemoryError ("GC
+//                     overhead limit exceeded") instead of thrashing until
+//                     the heap is exhausted: a runaway stylesheet fails
+//                     sooner. Normal runs are far from either bound.
+//  -Xmx (added from heap_size.h)  a bounded heap: the JVM's default, a
+//                     quarter of the machine's memory, lets a runaway
+//                     stylesheet run for many minutes with the collector
+//                     and compiler chosen above, where the command line's
+//                     defaults fail it sooner; the default is ample for
+//                     invoices (doc/performance.md), and
+//                     XSLVALIDATE_MAX_HEAP sets another.
 //  -Xrs               signals stay the host's: Ctrl-C ends the tool as
 //                     it would without a JVM, no Java shutdown handler.
 //  -XX:+DisableAttachMechanism  no attach listener: with -Xrs the JVM
@@ -72,6 +83,8 @@ const char* const kJvmOptions[] = {
     "-XX:TieredStopAtLevel=1",
     "-XX:CICompilerCount=1",
     "-XX:-UsePerfData",
+    "-XX:GCTimeLimit=50",
+    "-XX:GCHeapFreeLimit=10",
     "-Xrs",
     "-XX:+DisableAttachMechanism",
 };
