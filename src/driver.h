@@ -12,7 +12,11 @@
 // stylesheet ran with status 0; 1 for a short command line, a missing input
 // document or a failed isolate creation; 2 when detaching fails; otherwise
 // the nonzero status of the first run that failed, after which no further
-// stylesheet is run.
+// stylesheet is run. An input document that may exist but cannot be
+// reached adds "xslvalidate: cannot reach <name>: <reason>" on standard
+// error. Standard output that cannot be written (a full disk, /dev/full)
+// leaves the status as it is and adds "xslvalidate: standard output could
+// not be written: <reason>" on standard error.
 int runDriver(const std::vector<std::u16string>& arguments);
 
 #endif  // XSLVALIDATE_DRIVER_H_

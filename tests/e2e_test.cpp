@@ -242,6 +242,109 @@ TEST_F(EndToEnd, JvmOptionVariablesInTheEnvironmentChangeNothing) {
             readFile(dir_ + "/invoice_totals.xml"));
 }
 
+// _JAVA_SR_SIGNUM names the signal the JVM takes for itself even under
+// -Xrs; set to SIGTERM's number it would make the tool ignore SIGTERM and
+// finish with 0. SIGTERM a few seconds into a long run must end the tool.
+TEST_F(EndToEnd, SigtermEndsTheToolWhateverJavaSrSignumSays) {
+  std::string invoice = place(kExamples + "/invoice.xml", "invoice.xml");
+  std::ofstream(dir_ + "/slow.xsl")
+      << "<xsl:stylesheet version='3.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>"
+         "<xsl:template match='/'><sum><xsl:value-of "
+         "select='sum(for $i in 1 to 100000000 return $i mod 7)'/></sum></xsl:template>"
+         "</xsl:stylesheet>";
+  std::vector<std::string> environment = kPlainEnvironment;
+  environment.push_back("_JAVA_SR_SIGNUM=15");
+  ProcessResult r = runProcess(
+      {"/bin/bash", "-c", "\"$0\" \"$@\" & sleep 4; kill -TERM $!; wait $!; echo status $?",
+       XSLVALIDATE_EXE, invoice, dir_ + "/slow.xsl"},
+      environment, dir_);
+  EXPECT_EQ(kBanner + "status 143\n", r.out) << r.err;
+  EXPECT_FALSE(fs::exists(dir_ + "/invoice_slow.xml"));
+}
+
+// The tool starts and runs where the command line does: under a limit on
+// address space (every JVM thread once reserved the run's deep stack) and
+// under a small stack limit for the process (Java never runs on the
+// caller's thread).
+TEST_F(EndToEnd, RunsUnderLimitsOnAddressSpaceAndStack) {
+  std::string invoice = place(kExamples + "/invoice.xml", "invoice.xml");
+  std::string totals = kExamples + "/rules/totals.xslt";
+  std::string expected = engineReport(invoice, totals);
+  for (const char* limit : {"ulimit -v 5000000", "ulimit -s 128"}) {
+    fs::remove(dir_ + "/invoice_totals.xml");
+    ProcessResult r = runProcess({"/bin/bash", "-c", std::string(limit) + " && exec \"$@\"",
+                                  "bash", XSLVALIDATE_EXE, invoice, totals},
+                                 kPlainEnvironment, dir_);
+    EXPECT_EQ(0, r.exitCode) << limit << ": " << r.err.substr(0, 2000);
+    EXPECT_EQ(kBanner, r.out) << limit;
+    EXPECT_EQ(expected, readFile(dir_ + "/invoice_totals.xml")) << limit;
+  }
+}
+
+// XSLVALIDATE_MAX_HEAP sets the JVM's maximum heap: a small one ends a
+// runaway stylesheet soon with the run's failure status; a value that is
+// not a size stops the tool before anything runs.
+TEST_F(EndToEnd, MaxHeapVariableReachesTheJvmAndIsChecked) {
+  std::string invoice = place(kExamples + "/invoice.xml", "invoice.xml");
+  std::ofstream(dir_ + "/runaway.xsl")
+      << "<xsl:stylesheet version='3.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>"
+         "<xsl:template match='/'><n><xsl:value-of select=\"count(sort(for $i in 1 to "
+         "2000000000 return concat('item-', $i)))\"/></n></xsl:template></xsl:stylesheet>";
+  std::vector<std::string> environment = kPlainEnvironment;
+  environment.push_back("XSLVALIDATE_MAX_HEAP=64m");
+  ProcessResult r = tool({invoice, dir_ + "/runaway.xsl"}, environment);
+  EXPECT_EQ(2, r.exitCode);
+  EXPECT_EQ(kBanner, r.out);
+  EXPECT_NE(std::string::npos, r.err.find("OutOfMemoryError")) << r.err.substr(0, 2000);
+  EXPECT_FALSE(fs::exists(dir_ + "/invoice_runaway.xml"));
+
+  for (const char* value : {"2gb", "63m", "-1", "2g -Xss1g"}) {
+    environment.back() = std::string("XSLVALIDATE_MAX_HEAP=") + value;
+    r = tool({invoice, kExamples + "/rules/totals.xslt"}, environment);
+    EXPECT_EQ(1, r.exitCode) << value;
+    EXPECT_EQ(kBanner, r.out) << value;
+    EXPECT_NE(std::string::npos,
+              r.err.find(std::string("xslvalidate: XSLVALIDATE_MAX_HEAP=") + value +
+                         " is not a heap size"))
+        << r.err;
+    EXPECT_FALSE(fs::exists(dir_ + "/invoice_totals.xml")) << value;
+  }
+}
+
+// Standard output that cannot be written changes nothing of the runs: the
+// reports are written and the status is theirs; standard error says so.
+TEST_F(EndToEnd, UnwritableStandardOutputIsToldOnStandardError) {
+  std::string invoice = place(kExamples + "/invoice.xml", "invoice.xml");
+  std::string totals = kExamples + "/rules/totals.xslt";
+  ProcessResult r = runProcess({"/bin/bash", "-c", "exec \"$@\" >/dev/full", "bash",
+                                XSLVALIDATE_EXE, invoice, totals},
+                               kPlainEnvironment, dir_);
+  EXPECT_EQ(0, r.exitCode);
+  EXPECT_EQ("xslvalidate: standard output could not be written: No space left on device\n",
+            r.err);
+  EXPECT_EQ(engineReport(invoice, totals), readFile(dir_ + "/invoice_totals.xml"));
+}
+
+// An input document behind a folder the user may not search exists but
+// cannot be reached: the usual line, and the system's reason on standard
+// error. Needs a user other than root, for whom permissions hold.
+TEST_F(EndToEnd, UnreachableInputTellsTheReason) {
+  if (access("/usr/bin/setpriv", X_OK) != 0) GTEST_SKIP() << "needs setpriv";
+  fs::create_directories(dir_ + "/closed");
+  std::ofstream(dir_ + "/closed/invoice.xml") << "<Invoice/>";
+  fs::permissions(dir_, fs::perms::owner_all | fs::perms::others_exec | fs::perms::others_read);
+  fs::permissions(dir_ + "/closed", fs::perms::owner_all);
+  ProcessResult r = runProcess({"/usr/bin/setpriv", "--reuid=65534", "--regid=65534",
+                                "--clear-groups", XSLVALIDATE_EXE, dir_ + "/closed/invoice.xml",
+                                "s.xslt"},
+                               kPlainEnvironment);
+  if (getuid() != 0) GTEST_SKIP() << "setpriv needs root to change user";
+  EXPECT_EQ(1, r.exitCode) << r.err;
+  EXPECT_EQ(kBanner + "Error: input file does not exist\n", r.out);
+  EXPECT_EQ("xslvalidate: cannot reach " + dir_ + "/closed/invoice.xml: Permission denied\n",
+            r.err);
+}
+
 // File names the engine must open exactly, whatever the caller's locale:
 // the environment here is empty, as under cron.
 TEST_F(EndToEnd, NonAsciiNamesWorkWithoutALocale) {
@@ -365,7 +468,7 @@ TEST_F(EndToEnd, DebugSwitchTellsStartUpAndTimingsOnlyWhenSet) {
   ProcessResult told = tool({invoice, totals}, environment);
   EXPECT_EQ(0, told.exitCode) << told.err;
   EXPECT_EQ(kBanner, told.out);
-  for (const char* line : {"xslvalidate debug: JVM option -Xss64m\n",
+  for (const char* line : {"xslvalidate debug: JVM option -Xmx1g\n",
                            "xslvalidate debug: class-data archive ", " mapped\n",
                            "xslvalidate debug: JVM creation ", "xslvalidate debug: compile ",
                            "xslvalidate debug: transform ", "xslvalidate debug: write "})

@@ -6,7 +6,9 @@
 
 #include "host/long_path.h"
 
-bool fileExists(std::u16string_view path) {
+bool fileExists(std::u16string_view path, std::string* reason) {
+  if (reason)
+    reason->clear();
   if (path.empty())
     return false;
   std::wstring text(path.begin(), path.end());

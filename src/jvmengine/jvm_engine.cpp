@@ -1,9 +1,11 @@
 // The five engine calls on Saxon-HE inside the process's Java VM.
 //
-// Handles: the isolate is the JavaVM, the isolate thread is the calling
-// thread's JNIEnv, and processor data is a handle from option_list.h. A
-// second graal_create_isolate returns the same JVM and attaches the calling
-// thread. Statuses of j_run_transform: 0 success, 2 a run that failed (as
+// Handles: the isolate is the JavaVM, the isolate thread is a token of the
+// calling thread (the address of a thread-local record), and processor data
+// is a handle from option_list.h. A second graal_create_isolate returns the
+// same JVM and attaches the calling thread; "attached" is the library's own
+// record: the caller's threads never enter the JVM themselves, each run does
+// on a thread of its own (java_vm.h). Statuses of j_run_transform: 0 success, 2 a run that failed (as
 // the engine's command line exits), 1 a call the engine cannot serve (no
 // JVM, thread not attached, unknown processor data).
 //
@@ -30,18 +32,21 @@
 
 namespace {
 
-graal_isolatethread_t* threadHandle(JNIEnv* env) {
-  return reinterpret_cast<graal_isolatethread_t*>(env);
+// Whether the calling thread is attached, and its handle's target.
+struct ThreadRecord {
+  bool attached = false;
+};
+thread_local ThreadRecord tCallingThread;
+
+graal_isolatethread_t* callingThreadHandle() {
+  return reinterpret_cast<graal_isolatethread_t*>(&tCallingThread);
 }
 
-// The calling thread's JNIEnv if `thread` is the calling thread's handle and
-// the thread is attached; nullptr otherwise.
-JNIEnv* callingThreadEnv(graal_isolatethread_t* thread) {
-  JavaVM* vm = existingJavaVm();
-  if (!vm || !thread) return nullptr;
-  JNIEnv* env = nullptr;
-  if (vm->GetEnv(reinterpret_cast<void**>(&env), JNI_VERSION_10) != JNI_OK) return nullptr;
-  return threadHandle(env) == thread ? env : nullptr;
+// Whether `thread` is the calling thread's handle, the thread is attached
+// and the JVM exists.
+bool isAttachedCallingThread(graal_isolatethread_t* thread) {
+  return existingJavaVm() && thread && thread == callingThreadHandle() &&
+         tCallingThread.attached;
 }
 
 // `bytes` with everything but printable ASCII written as \xNN.
@@ -69,8 +74,7 @@ T failedCall(const char* call, T result) {
 
 // The body of j_run_transform.
 int runTransform(graal_isolatethread_t* thread, long long processorData) {
-  JNIEnv* env = callingThreadEnv(thread);
-  if (!env) {
+  if (!isAttachedCallingThread(thread)) {
     std::fputs("j_run_transform: the calling thread is not attached to the engine\n", stderr);
     return 1;
   }
@@ -92,7 +96,7 @@ int runTransform(graal_isolatethread_t* thread, long long processorData) {
     }
     args.push_back(std::move(*text));
   }
-  return runSaxonTransform(env, args);
+  return runSaxonTransform(args);
 }
 
 }  // namespace
@@ -106,11 +110,11 @@ extern "C" {
 int graal_create_isolate(graal_create_isolate_params_t*, graal_isolate_t** isolate,
                          graal_isolatethread_t** thread) {
   try {
-    JNIEnv* env = nullptr;
-    JavaVM* vm = startJavaVm(&env);
+    JavaVM* vm = startJavaVm();
     if (!vm) return 1;
+    tCallingThread.attached = true;
     if (isolate) *isolate = reinterpret_cast<graal_isolate_t*>(vm);
-    if (thread) *thread = threadHandle(env);
+    if (thread) *thread = callingThreadHandle();
     return 0;
   } catch (...) {
     return failedCall("graal_create_isolate", 1);
@@ -119,9 +123,9 @@ int graal_create_isolate(graal_create_isolate_params_t*, graal_isolate_t** isola
 
 int graal_detach_thread(graal_isolatethread_t* thread) {
   try {
-    JavaVM* vm = existingJavaVm();
-    if (!callingThreadEnv(thread)) return 1;
-    return vm->DetachCurrentThread() == JNI_OK ? 0 : 1;
+    if (!isAttachedCallingThread(thread)) return 1;
+    tCallingThread.attached = false;
+    return 0;
   } catch (...) {
     return failedCall("graal_detach_thread", 1);
   }

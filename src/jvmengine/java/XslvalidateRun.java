@@ -27,8 +27,11 @@
 //  - Every Throwable stays inside: the caller gets a status, never an
 //    exception.
 //
-// The run happens on a fresh Java thread, so its stack is the JVM's thread
-// stack size (-Xss), whatever the stack of the calling native thread.
+// The run happens on a fresh Java thread with a deep stack of its own
+// (RUN_STACK), whatever the stack of the calling thread: deeply nested
+// stylesheets and documents recurse in Saxon. Only this thread gets it;
+// the JVM's other threads keep the default, so that their reservations
+// stay small under a limit on address space (ulimit -v).
 
 import java.io.File;
 import java.util.ArrayList;
@@ -55,6 +58,9 @@ import org.xml.sax.InputSource;
 public final class XslvalidateRun extends net.sf.saxon.Transform implements Runnable {
   // Status of a run that failed; the command line exits with 2 as well.
   private static final int FAILED = 2;
+
+  // Stack of the run's thread, in bytes.
+  private static final long RUN_STACK = 64L << 20;
 
   // A stack overflow can strike inside a class's static initializer, which
   // leaves that class unusable for the rest of the process. Stack traces are
@@ -83,7 +89,7 @@ public final class XslvalidateRun extends net.sf.saxon.Transform implements Runn
   public static int run(String[] args) {
     try {
       XslvalidateRun transform = new XslvalidateRun(RunOptions.parse(args));
-      Thread worker = new Thread(null, transform, "xslvalidate-transform", 0);
+      Thread worker = new Thread(null, transform, "xslvalidate-transform", RUN_STACK);
       worker.start();
       worker.join();
       return transform.status;
