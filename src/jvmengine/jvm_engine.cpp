@@ -26,6 +26,7 @@
 
 #include "java_vm.h"
 #include "option_list.h"
+#include "report_file_natives.h"
 #include "utf16.h"
 
 namespace {
@@ -109,6 +110,9 @@ int graal_create_isolate(graal_create_isolate_params_t*, graal_isolate_t** isola
     JNIEnv* env = nullptr;
     JavaVM* vm = startJavaVm(&env);
     if (!vm) return 1;
+    // Binds ReportFile's natives and removes a run's temporary file when
+    // SIGINT, SIGTERM or SIGHUP ends the process.
+    if (!enableReportFileNatives(env)) return 1;
     if (isolate) *isolate = reinterpret_cast<graal_isolate_t*>(vm);
     if (thread) *thread = threadHandle(env);
     return 0;

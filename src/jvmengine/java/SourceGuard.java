@@ -5,12 +5,14 @@
 // A SAX filter between the platform's parser and Saxon: a document that
 // declares a DOCTYPE is refused as soon as the parser meets it, before any
 // entity is declared or any external subset or entity is read, and so is
-// one that nests elements deeper than MAX_DEPTH. Behind that rule the
+// one that nests elements deeper than MAX_DEPTH or declares more than
+// MAX_NAMESPACE_BINDINGS distinct namespace bindings. Behind that rule the
 // parser still resolves no external entity and no external DTD (its
 // features, and this filter as its entity resolver), and runs with its
 // secure-processing limits.
 
 import java.io.IOException;
+import java.util.HashSet;
 import javax.xml.XMLConstants;
 import javax.xml.parsers.SAXParserFactory;
 import org.xml.sax.Attributes;
@@ -31,12 +33,22 @@ final class SourceGuard extends XMLFilterImpl implements LexicalHandler {
   // parser, the tree builder or the stylesheet's recursion.
   static final int MAX_DEPTH = 10_000;
 
+  // Most distinct namespace bindings (prefix and URI pairs, the default
+  // namespace counted with the prefix "") accepted in a source document.
+  // Saxon's name pool and namespace maps look namespaces up by scanning
+  // them, so a document that binds ever new ones costs time quadratic in
+  // their number (doc/hostile-documents.md). Invoices declare a few dozen;
+  // the same binding declared again on every element is counted once and
+  // costs nothing.
+  static final int MAX_NAMESPACE_BINDINGS = 1_000;
+
   private static final String LEXICAL_HANDLER = "http://xml.org/sax/properties/lexical-handler";
 
   // Saxon's lexical handler, which this filter passes lexical events on to.
   private LexicalHandler downstreamLexical;
   private Locator locator;
   private int depth;
+  private final HashSet<String> namespaceBindings = new HashSet<>();
 
   private SourceGuard(XMLReader parser) throws SAXException {
     super(parser);
@@ -108,6 +120,7 @@ final class SourceGuard extends XMLFilterImpl implements LexicalHandler {
   @Override
   public void parse(InputSource input) throws IOException, SAXException {
     depth = 0;
+    namespaceBindings.clear();
     super.parse(input);
   }
 
@@ -134,6 +147,16 @@ final class SourceGuard extends XMLFilterImpl implements LexicalHandler {
           "The document nests elements more than " + MAX_DEPTH + " levels deep", locator);
     }
     super.startElement(uri, localName, qName, attributes);
+  }
+
+  @Override
+  public void startPrefixMapping(String prefix, String uri) throws SAXException {
+    if (namespaceBindings.add(prefix + '\u0000' + uri)
+        && namespaceBindings.size() > MAX_NAMESPACE_BINDINGS) {
+      throw new SAXParseException("The document declares more than " + MAX_NAMESPACE_BINDINGS
+          + " distinct namespace bindings (prefix and URI pairs)", locator);
+    }
+    super.startPrefixMapping(prefix, uri);
   }
 
   @Override
