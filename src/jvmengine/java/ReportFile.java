@@ -84,7 +84,7 @@ final class ReportFile extends OutputStream {
     Path directory = path.getParent();
     if (directory == null || Files.isDirectory(path)) return null;  // the command line's message
     if (Files.isRegularFile(path) && !Files.isWritable(path)) {
-      return "Cannot write to URI " + path.toUri() + ": the report exists and is read-only";
+      return "Cannot write to URI " + path.toFile().toURI() + ": the report exists and is read-only";
     }
     if (!Files.isWritable(directory)) {
       return "Cannot write report " + report + ": the directory " + directory
