@@ -83,7 +83,7 @@ final class ReportFile extends OutputStream {
     }
     Path directory = path.getParent();
     if (directory == null || Files.isDirectory(path)) return null;  // the command line's message
-    if (Files.isRegularFile(path) && !Files.isWritable(path)) {
+    if (Files.isRegularFile(path, LinkOption.NOFOLLOW_LINKS) && !Files.isWritable(path)) {
       return "Cannot write to URI " + path.toFile().toURI() + ": the report exists and is read-only";
     }
     if (!Files.isWritable(directory)) {
@@ -127,7 +127,8 @@ final class ReportFile extends OutputStream {
   }
 
   // Flushes what was written to the disk and renames the temporary file
-  // over the report path. Returns false, touching nothing, when nothing was
+  // over the report path (or, decided when made, copies it into the
+  // existing report and removes it). Returns false, touching nothing, when nothing was
   // written. Throws when the file cannot be written or put in place, or when
   // its name no longer leads to the file written (someone replaced it).
   boolean complete() throws IOException {
