@@ -42,6 +42,15 @@ final class SourceGuard extends XMLFilterImpl implements LexicalHandler {
   // costs nothing.
   static final int MAX_NAMESPACE_BINDINGS = 1_000;
 
+  // Where Apache Xerces (the parser JAXP finds with Debian's Saxon, as for
+  // the command line) takes the namespace context its scanner declares
+  // into. Counting there refuses a start tag with too many declarations
+  // while the parser scans it, before its own check of each declaration
+  // against the tag's earlier ones has cost time quadratic in their
+  // number; startPrefixMapping would see them only after the whole tag.
+  private static final String XERCES_NAMESPACE_CONTEXT =
+      "http://apache.org/xml/properties/internal/namespace-context";
+
   private static final String LEXICAL_HANDLER = "http://xml.org/sax/properties/lexical-handler";
 
   // Saxon's lexical handler, which this filter passes lexical events on to.
@@ -59,7 +68,43 @@ final class SourceGuard extends XMLFilterImpl implements LexicalHandler {
   // class `factoryClass` (null: the one JAXP's lookup finds, as for the
   // command line). Throws when the parser cannot be made.
   static XMLReader newGuardedParser(String factoryClass) throws Exception {
-    return new SourceGuard(restrictedParser(factoryClass));
+    XMLReader parser = restrictedParser(factoryClass);
+    SourceGuard guard = new SourceGuard(parser);
+    guard.countInsideXerces(parser);
+    return guard;
+  }
+
+  // Gives a Xerces parser a namespace context that counts bindings as they
+  // are declared; any other parser is left as it is (this filter still
+  // counts them in startPrefixMapping).
+  private void countInsideXerces(XMLReader parser) {
+    if (!parser.getClass().getName().startsWith("org.apache.xerces.")) return;
+    try {
+      parser.setProperty(XERCES_NAMESPACE_CONTEXT, new CountingNamespaces());
+    } catch (SAXException | LinkageError notThisXerces) {
+      // The count in startPrefixMapping stands alone.
+    }
+  }
+
+  private final class CountingNamespaces extends org.apache.xerces.util.NamespaceSupport {
+    @Override
+    public boolean declarePrefix(String prefix, String uri) {
+      String refusal = countBinding(prefix, uri);
+      if (refusal != null) throw new org.apache.xerces.xni.XNIException(refusal);
+      return super.declarePrefix(prefix, uri);
+    }
+  }
+
+  // Counts the binding of `prefix` to `uri` (null or "" for none) once per
+  // document; returns the refusal once there are more than
+  // MAX_NAMESPACE_BINDINGS distinct ones, null until then.
+  private String countBinding(String prefix, String uri) {
+    String binding = prefix + '\u0000' + (uri == null ? "" : uri);
+    if (namespaceBindings.add(binding) && namespaceBindings.size() > MAX_NAMESPACE_BINDINGS) {
+      return "The document declares more than " + MAX_NAMESPACE_BINDINGS
+          + " distinct namespace bindings (prefix and URI pairs)";
+    }
+    return null;
   }
 
   // The platform's parser with secure processing on and external entities
@@ -151,11 +196,8 @@ final class SourceGuard extends XMLFilterImpl implements LexicalHandler {
 
   @Override
   public void startPrefixMapping(String prefix, String uri) throws SAXException {
-    if (namespaceBindings.add(prefix + '\u0000' + uri)
-        && namespaceBindings.size() > MAX_NAMESPACE_BINDINGS) {
-      throw new SAXParseException("The document declares more than " + MAX_NAMESPACE_BINDINGS
-          + " distinct namespace bindings (prefix and URI pairs)", locator);
-    }
+    String refusal = countBinding(prefix, uri);
+    if (refusal != null) throw new SAXParseException(refusal, locator);
     super.startPrefixMapping(prefix, uri);
   }
 
