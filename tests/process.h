@@ -2,6 +2,8 @@
 #ifndef XSLVALIDATE_TESTS_PROCESS_H_
 #define XSLVALIDATE_TESTS_PROCESS_H_
 
+#include <sys/types.h>
+
 #include <string>
 #include <vector>
 
@@ -19,6 +21,26 @@ struct ProcessResult {
 ProcessResult runProcess(const std::vector<std::string>& arguments,
                          const std::vector<std::string>& environment,
                          const std::string& workingDirectory = "");
+
+// A child started by startProcess and not yet waited for.
+struct RunningProcess {
+  pid_t pid = -1;          // -1 when it could not be started
+  std::string outPath;     // where its standard output goes
+  std::string errPath;     // where its standard error goes
+  std::string startError;  // why it could not be started
+};
+
+// Starts a child as runProcess does, without waiting for it. SIGINT,
+// SIGTERM and SIGHUP start with their default action and every signal
+// unblocked, except the signals in `ignored`, which start ignored (as
+// under nohup).
+RunningProcess startProcess(const std::vector<std::string>& arguments,
+                            const std::vector<std::string>& environment,
+                            const std::string& workingDirectory = "",
+                            const std::vector<int>& ignored = {});
+
+// Waits for a child from startProcess and collects what it wrote.
+ProcessResult waitProcess(const RunningProcess& child);
 
 // Reads a whole file as bytes; empty when it cannot be read.
 std::string readFile(const std::string& path);

@@ -39,6 +39,31 @@ const char kSecret[] = "SECRET-e7c1";  // the first words of hostile/secret.txt
 // Deepest nesting the engine accepts in a source document.
 constexpr int kMaxDepth = 10000;
 
+// Most distinct namespace bindings (prefix and URI pairs) it accepts.
+constexpr int kMaxNamespaceBindings = 1000;
+
+// An <invoice> of `count` elements made by `element(i)`, with one item.
+std::string manyElements(int count, const std::function<std::string(int)>& element) {
+  std::string text = "<invoice><item>1</item>";
+  for (int i = 0; i < count; ++i) text += element(i);
+  return text + "</invoice>";
+}
+
+// One start tag declaring `count` prefixes, each to a URI of its own.
+std::string prefixesOnOneElement(int count) {
+  std::string text = "<invoice";
+  for (int i = 0; i < count; ++i)
+    text += " xmlns:p" + std::to_string(i) + "=\"urn:x" + std::to_string(i) + "\"";
+  return text + "><item>1</item></invoice>";
+}
+
+// Each sibling binds the default namespace to a URI of its own.
+std::string ownDefaultNamespaces(int count) {
+  return manyElements(count, [](int i) {
+    return "<e xmlns=\"urn:x" + std::to_string(i) + "\"/>";
+  });
+}
+
 std::string readFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream bytes;
@@ -238,6 +263,29 @@ INSTANTIATE_TEST_SUITE_P(
                       return path;
                     },
                     "more than 10000 levels deep"},
+        HostileCase{"siblings_each_with_a_default_namespace_of_its_own",
+                    [](const fs::path& in, const Listener&) {
+                      const fs::path path = in / "default_namespaces.xml";
+                      writeFile(path, ownDefaultNamespaces(20000));
+                      return path;
+                    },
+                    "more than 1000 distinct namespace bindings"},
+        HostileCase{"one_element_with_many_prefixes",
+                    [](const fs::path& in, const Listener&) {
+                      const fs::path path = in / "prefixes.xml";
+                      writeFile(path, prefixesOnOneElement(20000));
+                      return path;
+                    },
+                    "more than 1000 distinct namespace bindings"},
+        HostileCase{"one_prefix_bound_to_ever_new_uris",
+                    [](const fs::path& in, const Listener&) {
+                      const fs::path path = in / "rebound_prefix.xml";
+                      writeFile(path, manyElements(1001, [](int i) {
+                                  return "<p:e xmlns:p=\"urn:x" + std::to_string(i) + "\"/>";
+                                }));
+                      return path;
+                    },
+                    "more than 1000 distinct namespace bindings"},
         HostileCase{"not_xml_at_all",
                     [](const fs::path&, const Listener&) { return fixture("not_xml.xml"); },
                     "Content is not allowed in prolog"},
@@ -271,6 +319,60 @@ TEST_F(HostileDocumentTest, NestingUpToTheLimitIsAcceptedAndOneLevelMoreIsNot) {
   EXPECT_NE(overLimit.errors.find("more than 10000 levels deep"), std::string::npos)
       << overLimit.errors;
   EXPECT_FALSE(fs::exists(dir_ / "out/over_limit_report.xml"));
+}
+
+// Namespace bindings count once each, however often they are declared
+// again: real documents repeat theirs freely, and up to the limit any
+// shape is accepted; one binding more is refused.
+TEST_F(HostileDocumentTest, NamespaceBindingsUpToTheLimitAreAcceptedAndOneMoreIsNot) {
+  struct Case {
+    const char* what;
+    std::string document;
+    bool accepted;
+  };
+  const Case cases[] = {
+      {"the same three bindings on 20,000 siblings",
+       manyElements(20000, [](int) {
+         return std::string("<e xmlns=\"urn:a\" xmlns:b=\"urn:b\" xmlns:c=\"urn:c\"/>");
+       }),
+       true},
+      {"100,000 distinct element names",
+       manyElements(100000, [](int i) { return "<e" + std::to_string(i) + "/>"; }), true},
+      {"as many distinct bindings as the limit", ownDefaultNamespaces(kMaxNamespaceBindings),
+       true},
+      {"one more", ownDefaultNamespaces(kMaxNamespaceBindings + 1), false},
+  };
+  for (const Case& c : cases) {
+    writeFile(dir_ / "in/doc.xml", c.document);
+    const fs::path report = dir_ / "out/doc_report.xml";
+    const Run result = run(dir_ / "in/doc.xml", kTestdata / "report.xsl", report);
+    if (c.accepted) {
+      EXPECT_EQ(result.status, 0) << c.what << ": " << result.errors;
+      EXPECT_NE(readFile(report).find("items=\"1\""), std::string::npos) << c.what;
+    } else {
+      EXPECT_NE(result.status, 0) << c.what;
+      EXPECT_NE(result.errors.find("more than 1000 distinct namespace bindings"),
+                std::string::npos)
+          << c.what << ": " << result.errors;
+      EXPECT_FALSE(fs::exists(report)) << c.what;
+    }
+    fs::remove(report);
+  }
+}
+
+// The parser checks each declaration of a start tag against the tag's
+// earlier ones, so counting only once the tag is scanned would come after
+// time quadratic in their number (some 20 s for 100,000); counted while
+// the parser scans, the document is refused at the limit.
+TEST_F(HostileDocumentTest, ManyDeclarationsInOneStartTagAreRefusedWhileTheParserScansIt) {
+  writeFile(dir_ / "in/prefixes.xml", prefixesOnOneElement(100000));
+  const Run refused = run(dir_ / "in/prefixes.xml", kTestdata / "report.xsl",
+                          dir_ / "out/report.xml");
+  EXPECT_NE(refused.status, 0);
+  EXPECT_NE(refused.errors.find("more than 1000 distinct namespace bindings"), std::string::npos)
+      << refused.errors;
+  EXPECT_LT(refused.seconds, 8.0);
+  EXPECT_TRUE(entriesOf(dir_ / "out").empty());
 }
 
 // Documents a stylesheet loads itself are trusted and keep their DTD.

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "heap_size.h"
+#include "report_file_natives.h"
 #include "shared_archive.h"
 #include "xslvalidate_run_classes.h"  // generated: kRunClasses
 
@@ -311,6 +312,12 @@ bool defineRunClass(JNIEnv* env, Engine* e, std::string* why) {
       return failWith(env, (std::string("defining class ") + embedded.name).c_str(), why);
     }
     env->DeleteLocalRef(defined);
+  }
+  // Binds ReportFile's natives and removes a run's temporary file when
+  // SIGINT, SIGTERM or SIGHUP ends the process.
+  if (!enableReportFileNatives(env)) {
+    *why = "binding the native methods of ReportFile";
+    return false;
   }
   jclass runClass = env->FindClass("XslvalidateRun");
   if (!runClass) return failWith(env, "finding class XslvalidateRun", why);

@@ -20,8 +20,13 @@ final class RunOptions {
   // The arguments as the engine gave them.
   private final String[] args;
 
+  // Whether a stylesheet option was given with nothing after "-xsl:" (an
+  // unset shell variable, say).
+  private final boolean emptyStylesheetName;
+
   private RunOptions(String[] args, File source, File stylesheet, File report) {
     this.args = args;
+    this.emptyStylesheetName = stylesheet != null && stylesheet.getPath().isEmpty();
     this.source = source;
     this.stylesheet = stylesheet;
     this.report = report;
@@ -48,8 +53,9 @@ final class RunOptions {
   // Describes why the run must not start, in the words the command line
   // uses where it has some, or returns null. Checks, in order: names the JVM
   // cannot pass on exactly, standard input, a missing source or stylesheet,
-  // a source that is not a regular file (a directory, a FIFO, a device),
-  // and a report whose directory does not exist.
+  // a source that is not a regular file (a directory, a FIFO, a device), an
+  // empty stylesheet name, a report whose directory does not exist, and what
+  // ReportFile.refusal finds wrong with the report.
   String refusal() {
     CharsetEncoder fileNames = fileNameEncoder();
     for (String arg : args) {
@@ -71,6 +77,7 @@ final class RunOptions {
       return "Source document " + source
           + " is not a regular file (a pipe or a device): only files are read";
     }
+    if (emptyStylesheetName) return "The stylesheet name is empty";
     if (stylesheet != null && !stylesheet.exists()) {
       return "Stylesheet file " + stylesheet + " does not exist";
     }
@@ -79,6 +86,7 @@ final class RunOptions {
       if (parent != null && !parent.isDirectory()) {
         return "Cannot write report " + report + ": directory " + parent + " does not exist";
       }
+      return ReportFile.refusal(report);
     }
     return null;
   }

@@ -5,12 +5,14 @@
 // A SAX filter between the platform's parser and Saxon: a document that
 // declares a DOCTYPE is refused as soon as the parser meets it, before any
 // entity is declared or any external subset or entity is read, and so is
-// one that nests elements deeper than MAX_DEPTH. Behind that rule the
+// one that nests elements deeper than MAX_DEPTH or declares more than
+// MAX_NAMESPACE_BINDINGS distinct namespace bindings. Behind that rule the
 // parser still resolves no external entity and no external DTD (its
 // features, and this filter as its entity resolver), and runs with its
 // secure-processing limits.
 
 import java.io.IOException;
+import java.util.HashSet;
 import javax.xml.XMLConstants;
 import javax.xml.parsers.SAXParserFactory;
 import org.xml.sax.Attributes;
@@ -31,12 +33,31 @@ final class SourceGuard extends XMLFilterImpl implements LexicalHandler {
   // parser, the tree builder or the stylesheet's recursion.
   static final int MAX_DEPTH = 10_000;
 
+  // Most distinct namespace bindings (prefix and URI pairs, the default
+  // namespace counted with the prefix "") accepted in a source document.
+  // Saxon's name pool and namespace maps look namespaces up by scanning
+  // them, so a document that binds ever new ones costs time quadratic in
+  // their number (doc/hostile-documents.md). Invoices declare a few dozen;
+  // the same binding declared again on every element is counted once and
+  // costs nothing.
+  static final int MAX_NAMESPACE_BINDINGS = 1_000;
+
+  // Where Apache Xerces (the parser JAXP finds with Debian's Saxon, as for
+  // the command line) takes the namespace context its scanner declares
+  // into. Counting there refuses a start tag with too many declarations
+  // while the parser scans it, before its own check of each declaration
+  // against the tag's earlier ones has cost time quadratic in their
+  // number; startPrefixMapping would see them only after the whole tag.
+  private static final String XERCES_NAMESPACE_CONTEXT =
+      "http://apache.org/xml/properties/internal/namespace-context";
+
   private static final String LEXICAL_HANDLER = "http://xml.org/sax/properties/lexical-handler";
 
   // Saxon's lexical handler, which this filter passes lexical events on to.
   private LexicalHandler downstreamLexical;
   private Locator locator;
   private int depth;
+  private final HashSet<String> namespaceBindings = new HashSet<>();
 
   private SourceGuard(XMLReader parser) throws SAXException {
     super(parser);
@@ -47,7 +68,43 @@ final class SourceGuard extends XMLFilterImpl implements LexicalHandler {
   // class `factoryClass` (null: the one JAXP's lookup finds, as for the
   // command line). Throws when the parser cannot be made.
   static XMLReader newGuardedParser(String factoryClass) throws Exception {
-    return new SourceGuard(restrictedParser(factoryClass));
+    XMLReader parser = restrictedParser(factoryClass);
+    SourceGuard guard = new SourceGuard(parser);
+    guard.countInsideXerces(parser);
+    return guard;
+  }
+
+  // Gives a Xerces parser a namespace context that counts bindings as they
+  // are declared; any other parser is left as it is (this filter still
+  // counts them in startPrefixMapping).
+  private void countInsideXerces(XMLReader parser) {
+    if (!parser.getClass().getName().startsWith("org.apache.xerces.")) return;
+    try {
+      parser.setProperty(XERCES_NAMESPACE_CONTEXT, new CountingNamespaces());
+    } catch (SAXException | LinkageError notThisXerces) {
+      // The count in startPrefixMapping stands alone.
+    }
+  }
+
+  private final class CountingNamespaces extends org.apache.xerces.util.NamespaceSupport {
+    @Override
+    public boolean declarePrefix(String prefix, String uri) {
+      String refusal = countBinding(prefix, uri);
+      if (refusal != null) throw new org.apache.xerces.xni.XNIException(refusal);
+      return super.declarePrefix(prefix, uri);
+    }
+  }
+
+  // Counts the binding of `prefix` to `uri` (null or "" for none) once per
+  // document; returns the refusal once there are more than
+  // MAX_NAMESPACE_BINDINGS distinct ones, null until then.
+  private String countBinding(String prefix, String uri) {
+    String binding = prefix + '\u0000' + (uri == null ? "" : uri);
+    if (namespaceBindings.add(binding) && namespaceBindings.size() > MAX_NAMESPACE_BINDINGS) {
+      return "The document declares more than " + MAX_NAMESPACE_BINDINGS
+          + " distinct namespace bindings (prefix and URI pairs)";
+    }
+    return null;
   }
 
   // The platform's parser with secure processing on and external entities
@@ -108,6 +165,7 @@ final class SourceGuard extends XMLFilterImpl implements LexicalHandler {
   @Override
   public void parse(InputSource input) throws IOException, SAXException {
     depth = 0;
+    namespaceBindings.clear();
     super.parse(input);
   }
 
@@ -134,6 +192,13 @@ final class SourceGuard extends XMLFilterImpl implements LexicalHandler {
           "The document nests elements more than " + MAX_DEPTH + " levels deep", locator);
     }
     super.startElement(uri, localName, qName, attributes);
+  }
+
+  @Override
+  public void startPrefixMapping(String prefix, String uri) throws SAXException {
+    String refusal = countBinding(prefix, uri);
+    if (refusal != null) throw new SAXParseException(refusal, locator);
+    super.startPrefixMapping(prefix, uri);
   }
 
   @Override

@@ -18,7 +18,10 @@
 //    command line would transform every file in it) or not a regular file
 //    (a pipe would block the run), a report whose directory does not exist
 //    (it would create it), "-" (standard input), and names the JVM cannot
-//    turn into the exact bytes of the file name.
+//    turn into the exact bytes of the file name. It refuses before the run,
+//    in one line each, an empty stylesheet name (the command line prints
+//    its whole option list) and reports that cannot be written, which the
+//    command line finds only once it writes (ReportFile.refusal).
 //  - The source document is parsed as hostile (SourceGuard).
 //  - The report is put in place whole (ReportFile). The base output URI
 //    stays the report path, so relative xsl:result-document hrefs resolve
