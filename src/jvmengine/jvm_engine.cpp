@@ -23,6 +23,7 @@
 
 #include "java_vm.h"
 #include "option_list.h"
+#include "server/client.h"
 #include "utf16.h"
 
 namespace {
@@ -62,6 +63,12 @@ extern "C" {
 
 int graal_create_isolate(graal_create_isolate_params_t*, graal_isolate_t** isolate,
                          graal_isolatethread_t** thread) {
+  // With the user's engine server, both handles are the connection to it.
+  if (ServerConnection* server = connectToEngineServer()) {
+    if (isolate) *isolate = reinterpret_cast<graal_isolate_t*>(server);
+    if (thread) *thread = reinterpret_cast<graal_isolatethread_t*>(server);
+    return 0;
+  }
   JNIEnv* env = nullptr;
   JavaVM* vm = startJavaVm(&env);
   if (!vm) return 1;
@@ -71,6 +78,15 @@ int graal_create_isolate(graal_create_isolate_params_t*, graal_isolate_t** isola
 }
 
 int graal_detach_thread(graal_isolatethread_t* thread) {
+  if (isServerConnection(thread)) {
+    closeServerConnection(reinterpret_cast<ServerConnection*>(thread));
+    JNIEnv* env = nullptr;  // attached when a run fell back to this process
+    JavaVM* vm = existingJavaVm();
+    if (vm && vm->GetEnv(reinterpret_cast<void**>(&env), JNI_VERSION_10) == JNI_OK) {
+      vm->DetachCurrentThread();
+    }
+    return 0;
+  }
   JavaVM* vm = existingJavaVm();
   if (!callingThreadEnv(thread)) return 1;
   return vm->DetachCurrentThread() == JNI_OK ? 0 : 1;
@@ -88,8 +104,9 @@ void addProcessorProperty(graal_isolatethread_t*, long long processorData, char*
 }
 
 int j_run_transform(graal_isolatethread_t* thread, long long processorData) {
-  JNIEnv* env = callingThreadEnv(thread);
-  if (!env) {
+  const bool onServer = isServerConnection(thread);
+  JNIEnv* env = onServer ? nullptr : callingThreadEnv(thread);
+  if (!env && !onServer) {
     std::fputs("j_run_transform: the calling thread is not attached to the engine\n", stderr);
     return 1;
   }
@@ -110,6 +127,11 @@ int j_run_transform(graal_isolatethread_t* thread, long long processorData) {
       return 2;
     }
     args.push_back(std::move(*text));
+  }
+  if (onServer) {
+    const ServerRun run = runOnEngineServer(reinterpret_cast<ServerConnection*>(thread), *options);
+    if (run.state != ServerRunState::kNotStarted) return run.status;
+    if (!startJavaVm(&env)) return 1;  // the run the server could not take, here
   }
   return runSaxonTransform(env, args);
 }

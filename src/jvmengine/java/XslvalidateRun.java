@@ -68,11 +68,13 @@ import javax.xml.transform.Source;
 import javax.xml.transform.sax.SAXSource;
 import javax.xml.transform.stream.StreamSource;
 import net.sf.saxon.lib.Logger;
+import net.sf.saxon.s9api.Processor;
 import net.sf.saxon.s9api.SaxonApiException;
 import net.sf.saxon.s9api.Xslt30Transformer;
 import net.sf.saxon.s9api.XsltExecutable;
 import net.sf.saxon.trans.CommandLineOptions;
 import net.sf.saxon.trans.XPathException;
+import net.sf.saxon.value.DateTimeValue;
 import org.xml.sax.Attributes;
 import org.xml.sax.ContentHandler;
 import org.xml.sax.DTDHandler;
@@ -130,6 +132,18 @@ public final class XslvalidateRun extends net.sf.saxon.Transform
     preparing.setDaemon(true);
     preparing.start();
   }
+
+  // Set by the engine server (src/jvmengine/server): the processor all its
+  // runs share, whose compilers keep what they compile; null in the
+  // library's own process, where each run makes its own. Runs on it are
+  // compiled exactly as the command line compiles.
+  public static volatile Processor sharedProcessor;
+
+  // Set by the engine server for each run (its threads inherit it): the
+  // current date and time in the caller's time zone; unset in the library's
+  // own process, where Saxon takes the JVM's.
+  public static final InheritableThreadLocal<DateTimeValue> runDateTime =
+      new InheritableThreadLocal<>();
 
   // The arguments of the run and its status once it has ended.
   private final String[] args;
@@ -249,8 +263,11 @@ public final class XslvalidateRun extends net.sf.saxon.Transform
         System.err.println(refusal);
         return FAILED;
       }
+      Processor shared = sharedProcessor;
+      if (shared != null) processor = shared;
       try {
-        doTransform(withOptimisationFor(args), "java net.sf.saxon.Transform");
+        doTransform(shared != null ? args : withOptimisationFor(args),
+                    "java net.sf.saxon.Transform");
       } catch (Throwable t) {
         if (quitStatus != 0) return quitStatus;
         throw t;
@@ -602,6 +619,14 @@ public final class XslvalidateRun extends net.sf.saxon.Transform
   protected Xslt30Transformer newTransformer(XsltExecutable sheet, CommandLineOptions options,
                                              Logger traceDestination) throws SaxonApiException {
     transformer = super.newTransformer(sheet, options, traceDestination);
+    DateTimeValue now = runDateTime.get();
+    if (now != null) {
+      try {
+        transformer.getUnderlyingController().setCurrentDateTime(now);
+      } catch (XPathException e) {
+        throw new SaxonApiException(e);
+      }
+    }
     return transformer;
   }
 
