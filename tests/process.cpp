@@ -33,6 +33,22 @@ std::vector<char*> pointers(const std::vector<std::string>& strings) {
   return result;
 }
 
+// Starts `arguments[0]` with `actions` for its standard streams, in
+// `workingDirectory` (unchanged when empty); 0 or posix_spawn's error.
+int spawn(const std::vector<std::string>& arguments,
+          const std::vector<std::string>& environment,
+          const std::string& workingDirectory,
+          posix_spawn_file_actions_t* actions, pid_t* pid) {
+  if (!workingDirectory.empty())
+    posix_spawn_file_actions_addchdir_np(actions, workingDirectory.c_str());
+  std::vector<char*> argv = pointers(arguments);
+  std::vector<char*> envp = pointers(environment);
+  int error = posix_spawn(pid, argv[0], actions, nullptr, argv.data(),
+                          envp.data());
+  posix_spawn_file_actions_destroy(actions);
+  return error;
+}
+
 }  // namespace
 
 std::string readFile(const std::string& path) {
@@ -54,15 +70,8 @@ ProcessResult runProcess(const std::vector<std::string>& arguments,
                                    O_WRONLY | O_TRUNC, 0);
   posix_spawn_file_actions_addopen(&actions, 2, err.path.c_str(),
                                    O_WRONLY | O_TRUNC, 0);
-  if (!workingDirectory.empty())
-    posix_spawn_file_actions_addchdir_np(&actions, workingDirectory.c_str());
-
-  std::vector<char*> argv = pointers(arguments);
-  std::vector<char*> envp = pointers(environment);
   pid_t pid;
-  int error = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(),
-                          envp.data());
-  posix_spawn_file_actions_destroy(&actions);
+  int error = spawn(arguments, environment, workingDirectory, &actions, &pid);
   if (error != 0) {
     result.err = std::string("cannot start: ") + strerror(error);
     return result;
@@ -77,4 +86,15 @@ ProcessResult runProcess(const std::vector<std::string>& arguments,
   result.out = readFile(out.path);
   result.err = readFile(err.path);
   return result;
+}
+
+pid_t startProcess(const std::vector<std::string>& arguments,
+                   const std::vector<std::string>& environment,
+                   const std::string& workingDirectory) {
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  for (int fd = 0; fd < 3; ++fd)
+    posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", O_RDWR, 0);
+  pid_t pid;
+  return spawn(arguments, environment, workingDirectory, &actions, &pid) == 0 ? pid : -1;
 }

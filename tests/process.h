@@ -2,6 +2,8 @@
 #ifndef XSLVALIDATE_TESTS_PROCESS_H_
 #define XSLVALIDATE_TESTS_PROCESS_H_
 
+#include <sys/types.h>
+
 #include <string>
 #include <vector>
 
@@ -19,6 +21,13 @@ struct ProcessResult {
 ProcessResult runProcess(const std::vector<std::string>& arguments,
                          const std::vector<std::string>& environment,
                          const std::string& workingDirectory = "");
+
+// Starts `arguments[0]` like runProcess, its standard streams on /dev/null,
+// and returns at once with its process id (-1 when it cannot be started);
+// the caller waits for it.
+pid_t startProcess(const std::vector<std::string>& arguments,
+                   const std::vector<std::string>& environment,
+                   const std::string& workingDirectory = "");
 
 // Reads a whole file as bytes; empty when it cannot be read.
 std::string readFile(const std::string& path);

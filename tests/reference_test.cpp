@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "process.h"
+#include "server_setting.h"
 
 namespace {
 
@@ -91,7 +92,7 @@ TEST_P(ReferenceTest, FindingsMatchTheEngineCommandLine) {
   std::vector<std::string> argv = {XSLVALIDATE_EXE, dir + "/" + file};
   for (const Expected& e : expected)
     argv.push_back(kShared + "/rules/" + e.ruleSet);
-  ProcessResult r = runProcess(argv, {"PATH=/usr/bin:/bin"});
+  ProcessResult r = runProcess(argv, withServerSetting({"PATH=/usr/bin:/bin"}));
   EXPECT_EQ(0, r.exitCode) << r.err;
 
   std::string stem = fs::path(file).stem().string();

@@ -15,6 +15,7 @@ mv "$work/first" "$work/moved"
 prefix=$work/moved
 
 for f in bin/xslvalidate lib/xslvalidate/libxslvalidate-jvmengine.so \
+         lib/xslvalidate/xslvalidate-engine-server \
          share/man/man1/xslvalidate.1.gz share/doc/xslvalidate/README.md \
          share/doc/xslvalidate/copyright; do
   [ -f "$prefix/$f" ] || fail "$f is not installed"
@@ -28,7 +29,7 @@ cp "$source/examples/invoice.xml" "$work/inbox/invoice.xml"
 cp -r "$source/examples/rules" "$work/rules"
 cd "$work/elsewhere"
 set +e
-out=$(env -i PATH=/usr/bin:/bin "$prefix/bin/xslvalidate" ../inbox/invoice.xml \
+out=$(env -i PATH=/usr/bin:/bin XSLVALIDATE_SERVER=off "$prefix/bin/xslvalidate" ../inbox/invoice.xml \
         ../rules/totals.xslt ../rules/parties.xslt 2>"$work/stderr")
 status=$?
 set -e
@@ -37,4 +38,24 @@ case "$out" in "xslvalidate "*) ;; *) fail "unexpected banner: $out" ;; esac
 grep -q 'id="TOT-03"' "$work/inbox/invoice_totals.xml" || fail "totals report lacks TOT-03"
 grep -q '<svrl:schematron-output' "$work/inbox/invoice_parties.xml" || fail "no parties report"
 [ ! -s "$work/stderr" ] || fail "unexpected messages: $(cat "$work/stderr")"
-echo "installed tool ran from a moved prefix"
+
+# The same call through the engine server of the moved tree, in a runtime
+# directory of the test's own; the server is stopped before leaving.
+mkdir -m 700 "$work/runtime"
+rm "$work/inbox/invoice_totals.xml"
+stop_server() {
+  for pid_file in "$work"/runtime/xslvalidate/*.pid; do
+    [ -f "$pid_file" ] && kill "$(cat "$pid_file")" 2>/dev/null
+  done
+  rm -rf "$work"
+}
+trap stop_server EXIT
+set +e
+env -i PATH=/usr/bin:/bin XSLVALIDATE_SERVER=on XDG_RUNTIME_DIR="$work/runtime" \
+  "$prefix/bin/xslvalidate" ../inbox/invoice.xml ../rules/totals.xslt >/dev/null 2>"$work/stderr"
+status=$?
+set -e
+[ "$status" -eq 0 ] || fail "with the server: status $status: $(cat "$work/stderr")"
+grep -q 'id="TOT-03"' "$work/inbox/invoice_totals.xml" || fail "with the server: no report"
+ls "$work"/runtime/xslvalidate/engine-*.pid >/dev/null 2>&1 || fail "no engine server ran"
+echo "installed tool ran from a moved prefix, in-process and with its engine server"

@@ -40,6 +40,7 @@ constexpr int kCacheEntries = 16;
 constexpr jlong kCacheModuleBytes = 96LL << 20;
 
 char gSocketPath[sizeof(sockaddr_un{}.sun_path)];
+char gPidPath[sizeof gSocketPath + 8];  // beside the socket: <name>.pid
 std::atomic<int> gActive{0};
 std::atomic<long> gRuns{0};
 mode_t gUmask = 022;
@@ -52,9 +53,26 @@ jclass gDescriptorClass = nullptr;
 jmethodID gDescriptorInit = nullptr;
 jfieldID gDescriptorFd = nullptr;
 
-void leave(int) {
+// Removes the socket and the process id file, so no caller finds them.
+void withdraw() {
   unlink(gSocketPath);
+  unlink(gPidPath);
+}
+
+void leave(int) {
+  withdraw();
   _exit(0);
+}
+
+// Writes this process's id to gPidPath, for users and tests to see the
+// server and stop it.
+void writePidFile() {
+  const int fd = open(gPidPath, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
+  if (fd < 0) return;
+  const std::string text = std::to_string(getpid()) + "\n";
+  if (write(fd, text.data(), text.size()) < 0) {
+  }
+  close(fd);
 }
 
 long settingOf(const char* name, long fallback) {
@@ -253,6 +271,11 @@ int main(int argc, char** argv) {
     return 2;
   }
   std::strcpy(gSocketPath, argv[1]);
+  std::string pidPath = argv[1];
+  if (pidPath.size() > 5 && pidPath.compare(pidPath.size() - 5, 5, ".sock") == 0) {
+    pidPath.resize(pidPath.size() - 5);
+  }
+  std::strcpy(gPidPath, (pidPath + ".pid").c_str());
   gUmask = umask(022);
   umask(gUmask);
   signal(SIGPIPE, SIG_IGN);
@@ -260,16 +283,21 @@ int main(int argc, char** argv) {
   const long idleSeconds = settingOf("XSLVALIDATE_SERVER_IDLE", 600);
   const long maxRuns = settingOf("XSLVALIDATE_SERVER_MAX_RUNS", 2000);
 
+  // The library's options suit a JVM that runs a few stylesheets and ends;
+  // this one runs the same ones all day, so the optimising compiler pays.
   JNIEnv* env = nullptr;
-  gVm = startJavaVm(&env);
+  gVm = startJavaVm(&env, {"-XX:TieredStopAtLevel=4", "-XX:CICompilerCount=2"});
   if (!gVm || !startJavaSide(env)) return 1;
   jclass groupClass = env->FindClass("java/lang/ThreadGroup");
   jmethodID groupInit = env->GetMethodID(groupClass, "<init>", "(Ljava/lang/String;)V");
+  // A daemon group goes away with its connection's last thread.
+  jmethodID groupDaemon = env->GetMethodID(groupClass, "setDaemon", "(Z)V");
   jstring groupName = env->NewStringUTF("xslvalidate-run");
   if (!check(env)) return 1;
 
   const int listener = listenAt(gSocketPath);
   if (listener < 0) return 1;
+  writePidFile();
   auto lastActivity = std::chrono::steady_clock::now();
   for (;;) {
     if (gRuns >= maxRuns) break;
@@ -285,6 +313,7 @@ int main(int argc, char** argv) {
     if (fd < 0) continue;
     lastActivity = now;
     jobject local = env->NewObject(groupClass, groupInit, groupName);
+    if (local) env->CallVoidMethod(local, groupDaemon, JNI_TRUE);
     jobject group = local ? env->NewGlobalRef(local) : nullptr;
     if (local) env->DeleteLocalRef(local);
     if (!check(env) || !group) {
@@ -295,7 +324,7 @@ int main(int argc, char** argv) {
     std::thread(serve, fd, group).detach();
   }
   // Retiring: the next caller starts a new server while this one finishes.
-  unlink(gSocketPath);
+  withdraw();
   close(listener);
   while (gActive > 0) std::this_thread::sleep_for(std::chrono::milliseconds(20));
   _exit(0);
