@@ -24,7 +24,9 @@ rounds=${1:-5}
 calls=${2:-500}
 build=${3:-build-bench}
 
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DXSLVALIDATE_BUILD_TESTS=OFF >/dev/null
+if [ ! -f "$build/CMakeCache.txt" ]; then
+  cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DXSLVALIDATE_BUILD_TESTS=OFF >/dev/null
+fi
 cmake --build "$build" -j2 >/dev/null
 
 tool=$(cd "$build" && pwd)/xslvalidate

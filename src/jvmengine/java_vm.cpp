@@ -147,9 +147,8 @@ void restoreVariables(const std::vector<SavedVariable>& saved) {
 // sun.jnu.encoding and file.encoding; neither can be overridden by an
 // option on this JDK. It also sets the process's global locale from the
 // environment, which is undone here.
-jint createJvm(JavaVM** vm, JNIEnv** env, const std::vector<std::string>& extraOptions) {
+jint createJvm(JavaVM** vm, JNIEnv** env) {
   std::vector<std::string> strings(std::begin(kJvmOptions), std::end(kJvmOptions));
-  strings.insert(strings.end(), extraOptions.begin(), extraOptions.end());
   if (const auto directory = ownLibraryDirectory()) {
     // Saxon's and Xerces' classes, already parsed and verified, from the
     // archive made at build time (shared_archive.cmake), once its size and
@@ -221,7 +220,7 @@ bool defineRunClass(JNIEnv* env, Engine* e) {
 
 }  // namespace
 
-JavaVM* startJavaVm(JNIEnv** env, const std::vector<std::string>& extraOptions) {
+JavaVM* startJavaVm(JNIEnv** env) {
   Engine& e = engine();
   std::lock_guard lock(e.mutex);
   if (e.attempted) {
@@ -238,7 +237,7 @@ JavaVM* startJavaVm(JNIEnv** env, const std::vector<std::string>& extraOptions) 
   e.attempted = true;
 
   JavaVM* vm = nullptr;
-  const jint created = createJvm(&vm, env, extraOptions);
+  const jint created = createJvm(&vm, env);
   if (created != JNI_OK) {
     std::fprintf(stderr, "jvmengine: cannot create the Java VM (%s, JNI status %d)\n",
                  JVMENGINE_JVM_LIBRARY, static_cast<int>(created));

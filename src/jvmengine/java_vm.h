@@ -27,10 +27,7 @@
 // The JVM's option variables JAVA_TOOL_OPTIONS and _JAVA_OPTIONS are not
 // read: they are unset while the JVM is created and set back to their
 // values afterwards.
-//
-// `extraOptions` come after the library's own options (so they override
-// them) when this call creates the JVM; the engine server gives its own.
-JavaVM* startJavaVm(JNIEnv** env, const std::vector<std::string>& extraOptions = {});
+JavaVM* startJavaVm(JNIEnv** env);
 
 // The JVM made by startJavaVm, or nullptr if there is none (yet).
 JavaVM* existingJavaVm();

@@ -32,7 +32,7 @@ struct ServerConnection {
 namespace {
 
 // Whether runs go to the server when XSLVALIDATE_SERVER is not set.
-constexpr bool kServerByDefault = false;
+constexpr bool kServerByDefault = true;
 
 // How long a client waits for a server it started to listen.
 constexpr int kStartWaitMilliseconds = 15000;

@@ -11,8 +11,7 @@
 struct ServerConnection;
 
 // Connects to the calling user's engine server of this build, starting one
-// (detached) when none listens, unless XSLVALIDATE_SERVER is "off" (or,
-// while the server is not the default, is anything but "on"). nullptr
+// (detached) when none listens, unless XSLVALIDATE_SERVER is "off". nullptr
 // whenever the server cannot be had or refuses this caller (for example a
 // socket directory of the wrong owner or mode, another umask): the caller
 // then runs in-process. Writes nothing to standard error.

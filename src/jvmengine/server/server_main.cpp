@@ -283,10 +283,11 @@ int main(int argc, char** argv) {
   const long idleSeconds = settingOf("XSLVALIDATE_SERVER_IDLE", 600);
   const long maxRuns = settingOf("XSLVALIDATE_SERVER_MAX_RUNS", 2000);
 
-  // The library's options suit a JVM that runs a few stylesheets and ends;
-  // this one runs the same ones all day, so the optimising compiler pays.
+  // The library's own JVM options, C1 only included: with the optimising
+  // compiler as well, its compile threads take the cores from the first
+  // runs of a fresh server (doc/performance.md).
   JNIEnv* env = nullptr;
-  gVm = startJavaVm(&env, {"-XX:TieredStopAtLevel=4", "-XX:CICompilerCount=2"});
+  gVm = startJavaVm(&env);
   if (!gVm || !startJavaSide(env)) return 1;
   jclass groupClass = env->FindClass("java/lang/ThreadGroup");
   jmethodID groupInit = env->GetMethodID(groupClass, "<init>", "(Ljava/lang/String;)V");
