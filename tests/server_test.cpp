@@ -29,12 +29,14 @@ const std::string kParties = kExamples + "/rules/parties.xslt";
 
 // A stylesheet that shows what the run got from its caller: the time
 // zone of current-dateTime(), an environment variable, and a message on
-// standard error.
+// standard error; compiling it gives a warning there too.
 const char kProbe[] =
-    "<xsl:stylesheet version='3.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>"
+    "<xsl:stylesheet version='3.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'"
+    " xmlns:f='urn:probe' xmlns:xs='http://www.w3.org/2001/XMLSchema'>"
+    "<xsl:function name='f:one' as='xs:integer'><xsl:value-of select='1'/></xsl:function>"
     "<xsl:template match='/'><xsl:message>probe says hello</xsl:message>"
     "<probe zone='{format-dateTime(current-dateTime(), \"[Z]\")}'"
-    " variable='{environment-variable(\"XSLV_PROBE\")}' elements='{count(//*)}'/>"
+    " variable='{environment-variable(\"XSLV_PROBE\")}' elements='{count(//*)}' one='{f:one()}'/>"
     "</xsl:template></xsl:stylesheet>";
 
 // A stylesheet that runs for minutes, in the transform: its loop count
@@ -198,15 +200,16 @@ TEST_F(EngineServer, ReusesACompileOnlyWhileEveryModuleIsUnchanged) {
 }
 
 // Relative names, the time zone, the environment and standard error come
-// from the caller, as in-process.
+// from the caller, as in-process; a compile's warnings are written again
+// when the compiled stylesheet is reused.
 TEST_F(EngineServer, CarriesTheCallersContext) {
   write(work_ + "/rules/probe.xsl", kProbe);
   const std::string report = work_ + "/invoice_probe.xml";
   const std::vector<std::string> extra = {"TZ=Asia/Kolkata", "XSLV_PROBE=caller's value"};
-  ProcessResult results[2];
-  std::string reports[2];
-  const char* settings[] = {"off", "on"};
-  for (int i = 0; i < 2; ++i) {
+  ProcessResult results[3];
+  std::string reports[3];
+  const char* settings[] = {"off", "on", "on"};
+  for (int i = 0; i < 3; ++i) {
     std::vector<std::string> env = environment(settings[i]);
     env.insert(env.end(), extra.begin(), extra.end());
     results[i] = tool({"invoice.xml", "rules/probe.xsl"}, env);
@@ -216,11 +219,26 @@ TEST_F(EngineServer, CarriesTheCallersContext) {
   EXPECT_EQ(0, results[1].exitCode) << results[1].err;
   EXPECT_NE(std::string::npos, reports[1].find("zone=\"+05:30\"")) << reports[1];
   EXPECT_NE(std::string::npos, reports[1].find("variable=\"caller's value\"")) << reports[1];
-  EXPECT_EQ(reports[0], reports[1]);
-  EXPECT_EQ(results[0].err, results[1].err);
-  EXPECT_NE(std::string::npos, results[1].err.find("probe says hello"));
-  EXPECT_EQ(results[0].out, results[1].out);
+  EXPECT_NE(std::string::npos, results[0].err.find("SXWN9000")) << results[0].err;
+  EXPECT_NE(std::string::npos, results[0].err.find("probe says hello")) << results[0].err;
+  for (int i = 1; i < 3; ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(reports[0], reports[i]);
+    EXPECT_EQ(results[0].err, results[i].err);
+    EXPECT_EQ(results[0].out, results[i].out);
+  }
   EXPECT_EQ(1u, serverPids().size());
+}
+
+// A relative name that names nothing goes in-process, so the engine's
+// message names it as given.
+TEST_F(EngineServer, MissingRelativeNameFailsAsInProcess) {
+  ProcessResult off = tool({"invoice.xml", "nowhere.xsl"}, environment("off"));
+  ProcessResult on = tool({"invoice.xml", "nowhere.xsl"}, environment());
+  EXPECT_NE(0, on.exitCode);
+  EXPECT_EQ(off.exitCode, on.exitCode);
+  EXPECT_EQ(off.err, on.err);
+  EXPECT_NE(std::string::npos, on.err.find("nowhere.xsl")) << on.err;
 }
 
 // A caller whose umask differs from the server's runs in-process, so its
@@ -388,6 +406,21 @@ TEST_F(EngineServer, IdleServerExits) {
   EXPECT_TRUE(waitFor([&] { return !alive(server); }, 15));
   EXPECT_TRUE(serverFiles(".sock").empty());
   EXPECT_TRUE(serverFiles(".pid").empty());
+}
+
+// After its number of runs a server hands over: the next caller starts a
+// fresh one, and the old one exits.
+TEST_F(EngineServer, RetiresAfterItsNumberOfRuns) {
+  std::vector<std::string> env = environment();
+  env.push_back("XSLVALIDATE_SERVER_MAX_RUNS=2");
+  ASSERT_EQ(0, tool({"invoice.xml", kTotals, kParties}, env).exitCode);
+  ASSERT_EQ(1u, serverPids().size());
+  const pid_t first = serverPids()[0];
+  ASSERT_TRUE(waitFor([&] { return !alive(first); }, 15));
+  ProcessResult r = tool({"invoice.xml", kTotals}, env);
+  EXPECT_EQ(0, r.exitCode) << r.err;
+  ASSERT_EQ(1u, serverPids().size());
+  EXPECT_NE(first, serverPids()[0]);
 }
 
 TEST_F(EngineServer, SwitchedOffNeverStartsAServer) {
