@@ -310,6 +310,30 @@ TEST_F(EngineServer, SeveralCallersAtOnce) {
   EXPECT_EQ(1u, serverPids().size());
 }
 
+// Runs that fail (a compile error, a stack overflow, a hostile document)
+// fail as in-process and leave the server serving.
+TEST_F(EngineServer, FailingRunsLeaveTheServerServing) {
+  ASSERT_EQ(0, tool({"invoice.xml", kTotals}, environment()).exitCode);
+  ASSERT_EQ(1u, serverPids().size());
+  const pid_t server = serverPids()[0];
+  write(work_ + "/doctype.xml", "<!DOCTYPE a [<!ENTITY e 'x'>]><a>&e;</a>");
+  const std::vector<std::string> cases[] = {
+      {"invoice.xml", XSLVALIDATE_SOURCE_DIR "/src/jvmengine/testdata/does_not_compile.xsl"},
+      {"invoice.xml", XSLVALIDATE_SOURCE_DIR "/src/jvmengine/testdata/endless_recursion.xsl"},
+      {"doctype.xml", kTotals},
+  };
+  for (const auto& arguments : cases) {
+    SCOPED_TRACE(arguments[1]);
+    ProcessResult off = tool(arguments, environment("off"));
+    ProcessResult on = tool(arguments, environment());
+    EXPECT_EQ(2, on.exitCode) << on.err.substr(0, 2000);
+    EXPECT_EQ(off.exitCode, on.exitCode);
+    ProcessResult next = tool({"invoice.xml", kParties}, environment());
+    EXPECT_EQ(0, next.exitCode) << next.err;
+    EXPECT_EQ(std::vector<pid_t>{server}, serverPids());
+  }
+}
+
 // A server killed during a run: the run fails and says so, no report; the
 // next caller finds the socket it left and starts a new server.
 TEST_F(EngineServer, ServerKilledDuringARunFailsThatRun) {
