@@ -18,7 +18,7 @@ work=$(mktemp -d /tmp/xslvalidate-deb-XXXXXX)
 trap 'cd /; rm -rf "$work"; DEBIAN_FRONTEND=noninteractive $sudo apt-get remove -y xslvalidate >/dev/null' EXIT
 cp examples/invoice.xml "$work/"
 cd "$work"
-env -i PATH=/usr/bin:/bin xslvalidate invoice.xml "$root/examples/rules/totals.xslt"
+env -i PATH=/usr/bin:/bin XSLVALIDATE_SERVER=off xslvalidate invoice.xml "$root/examples/rules/totals.xslt"
 grep -q 'id="TOT-03"' invoice_totals.xml
 man -w xslvalidate >/dev/null
 set +e

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "process.h"
+#include "server_setting.h"
 #include "version.h"
 
 namespace {
@@ -47,7 +48,7 @@ class EndToEnd : public testing::Test {
                          kPlainEnvironment) {
     std::vector<std::string> argv = {XSLVALIDATE_EXE};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
-    return runProcess(argv, environment, dir_);
+    return runProcess(argv, withServerSetting(environment), dir_);
   }
 
   // The report that the engine's own command line writes for the pair.

@@ -16,6 +16,7 @@
 
 #include "process.h"
 #include "reference_table.h"
+#include "server_setting.h"
 
 namespace {
 
@@ -82,7 +83,7 @@ TEST_P(ReferenceTest, FindingsMatchTheEngineCommandLine) {
   std::vector<std::string> argv = {XSLVALIDATE_EXE, dir + "/" + file};
   for (const Expected& e : expected)
     argv.push_back(kShared + "/rules/" + e.ruleSet);
-  ProcessResult r = runProcess(argv, {"PATH=/usr/bin:/bin"});
+  ProcessResult r = runProcess(argv, withServerSetting({"PATH=/usr/bin:/bin"}));
   EXPECT_EQ(0, r.exitCode) << r.err;
 
   std::string stem = fs::path(file).stem().string();

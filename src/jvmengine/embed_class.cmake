@@ -26,7 +26,9 @@ file(WRITE "${OUTPUT}.tmp"
   "// Generated from the class files in ${CLASS_DIR}; do not edit.\n"
   "#pragma once\n"
   "#include <cstddef>\n"
+  "#ifndef XSLVALIDATE_EMBEDDED_CLASS_DEFINED\n#define XSLVALIDATE_EMBEDDED_CLASS_DEFINED\n"
   "struct EmbeddedClass {\n  const char* name;\n  const unsigned char* bytes;\n  size_t size;\n};\n"
+  "#endif\n"
   "${arrays}"
   "static const EmbeddedClass ${NAME}[] = {\n${table}};\n")
 file(RENAME "${OUTPUT}.tmp" "${OUTPUT}")

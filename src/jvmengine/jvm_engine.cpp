@@ -1,12 +1,18 @@
-// The five engine calls on Saxon-HE inside the process's Java VM.
+// The five engine calls on Saxon-HE, in the user's engine server or inside
+// the process's Java VM.
+//
+// Unless XSLVALIDATE_SERVER is "off", graal_create_isolate first connects to
+// the user's engine server (server/client.h): both handles are then that
+// connection, and each run goes to the server, or here when the server
+// cannot take it. Otherwise, in-process:
 //
 // Handles: the isolate is the JavaVM, the isolate thread is a token of the
 // calling thread (the address of a thread-local record), and processor data
 // is a handle from option_list.h. A second graal_create_isolate returns the
 // same JVM and attaches the calling thread; "attached" is the library's own
 // record: the caller's threads never enter the JVM themselves, each run does
-// on a thread of its own (java_vm.h). Statuses of j_run_transform: 0 success, 2 a run that failed (as
-// the engine's command line exits), 1 a call the engine cannot serve (no
+// on a thread of its own (java_vm.h). Statuses of j_run_transform: 0
+// success, 2 a run that failed (as the engine's command line exits), 1 a call the engine cannot serve (no
 // JVM, thread not attached, unknown processor data).
 //
 // No C++ exception leaves these calls. The capacity given to
@@ -28,6 +34,7 @@
 
 #include "java_vm.h"
 #include "option_list.h"
+#include "server/client.h"
 #include "utf16.h"
 
 namespace {
@@ -74,7 +81,8 @@ T failedCall(const char* call, T result) {
 
 // The body of j_run_transform.
 int runTransform(graal_isolatethread_t* thread, long long processorData) {
-  if (!isAttachedCallingThread(thread)) {
+  const bool onServer = isServerConnection(thread);
+  if (!onServer && !isAttachedCallingThread(thread)) {
     std::fputs("j_run_transform: the calling thread is not attached to the engine\n", stderr);
     return 1;
   }
@@ -96,6 +104,11 @@ int runTransform(graal_isolatethread_t* thread, long long processorData) {
     }
     args.push_back(std::move(*text));
   }
+  if (onServer) {
+    const ServerRun run = runOnEngineServer(reinterpret_cast<ServerConnection*>(thread), *options);
+    if (run.state != ServerRunState::kNotStarted) return run.status;
+    if (!startJavaVm()) return 1;  // the run the server could not take, here
+  }
   return runSaxonTransform(args);
 }
 
@@ -110,6 +123,12 @@ extern "C" {
 int graal_create_isolate(graal_create_isolate_params_t*, graal_isolate_t** isolate,
                          graal_isolatethread_t** thread) {
   try {
+    // With the user's engine server, both handles are the connection to it.
+    if (ServerConnection* server = connectToEngineServer()) {
+      if (isolate) *isolate = reinterpret_cast<graal_isolate_t*>(server);
+      if (thread) *thread = reinterpret_cast<graal_isolatethread_t*>(server);
+      return 0;
+    }
     JavaVM* vm = startJavaVm();
     if (!vm) return 1;
     tCallingThread.attached = true;
@@ -123,6 +142,10 @@ int graal_create_isolate(graal_create_isolate_params_t*, graal_isolate_t** isola
 
 int graal_detach_thread(graal_isolatethread_t* thread) {
   try {
+    if (isServerConnection(thread)) {
+      closeServerConnection(reinterpret_cast<ServerConnection*>(thread));
+      return 0;
+    }
     if (!isAttachedCallingThread(thread)) return 1;
     tCallingThread.attached = false;
     return 0;

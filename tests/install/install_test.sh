@@ -16,7 +16,9 @@ prefix=$work/moved
 
 for f in bin/xslvalidate bin/xslvalidate-verdict \
          lib/xslvalidate/libxslvalidate-jvmengine.so \
-         share/man/man1/xslvalidate.1.gz share/man/man1/xslvalidate-verdict.1.gz share/doc/xslvalidate/README.md \
+         lib/xslvalidate/xslvalidate-engine-server \
+         share/man/man1/xslvalidate.1.gz share/man/man1/xslvalidate-verdict.1.gz \
+         share/doc/xslvalidate/README.md \
          share/doc/xslvalidate/copyright; do
   [ -f "$prefix/$f" ] || fail "$f is not installed"
 done
@@ -28,11 +30,12 @@ mkdir "$work/inbox" "$work/elsewhere"
 cp "$source/examples/invoice.xml" "$work/inbox/invoice.xml"
 cp -r "$source/examples/rules" "$work/rules"
 cd "$work/elsewhere"
-# Runs an installed program on the example with a bare environment; sets
-# `out` (standard output) and `status`, standard error in $work/stderr.
+# Runs an installed program on the example with a bare environment, its
+# engine in-process; sets `out` (standard output) and `status`, standard
+# error in $work/stderr.
 run_installed() {
   set +e
-  out=$(env -i PATH=/usr/bin:/bin "$prefix/bin/$1" ../inbox/invoice.xml \
+  out=$(env -i PATH=/usr/bin:/bin XSLVALIDATE_SERVER=off "$prefix/bin/$1" ../inbox/invoice.xml \
           ../rules/totals.xslt ../rules/parties.xslt 2>"$work/stderr")
   status=$?
   set -e
@@ -53,4 +56,24 @@ grep -qx '  fatal TOT-03: .*' <<<"$out" || fail "verdict lacks TOT-03: $out"
 [ "$(tail -n 1 <<<"$out")" = "rejected: ../inbox/invoice.xml (1 finding rejects it)" ] ||
   fail "verdict line: $out"
 [ ! -s "$work/stderr" ] || fail "unexpected verdict messages: $(cat "$work/stderr")"
-echo "installed tool ran from a moved prefix"
+
+# The same call through the engine server of the moved tree, in a runtime
+# directory of the test's own; the server is stopped before leaving.
+mkdir -m 700 "$work/runtime"
+rm "$work/inbox/invoice_totals.xml"
+stop_server() {
+  for pid_file in "$work"/runtime/xslvalidate/*.pid; do
+    [ -f "$pid_file" ] && kill "$(cat "$pid_file")" 2>/dev/null
+  done
+  rm -rf "$work"
+}
+trap stop_server EXIT
+set +e
+env -i PATH=/usr/bin:/bin XSLVALIDATE_SERVER=on XDG_RUNTIME_DIR="$work/runtime" \
+  "$prefix/bin/xslvalidate" ../inbox/invoice.xml ../rules/totals.xslt >/dev/null 2>"$work/stderr"
+status=$?
+set -e
+[ "$status" -eq 0 ] || fail "with the server: status $status: $(cat "$work/stderr")"
+grep -q 'id="TOT-03"' "$work/inbox/invoice_totals.xml" || fail "with the server: no report"
+ls "$work"/runtime/xslvalidate/engine-*.pid >/dev/null 2>&1 || fail "no engine server ran"
+echo "installed tool and verdict ran from a moved prefix, in-process and with the engine server"

@@ -26,7 +26,9 @@ done
 files=$(dpkg-deb -c "$deb" | awk '{print $6}')
 for f in ./usr/bin/xslvalidate ./usr/bin/xslvalidate-verdict \
          ./usr/lib/xslvalidate/libxslvalidate-jvmengine.so \
-         ./usr/share/man/man1/xslvalidate.1.gz ./usr/share/man/man1/xslvalidate-verdict.1.gz ./usr/share/doc/xslvalidate/copyright; do
+         ./usr/lib/xslvalidate/xslvalidate-engine-server \
+         ./usr/share/man/man1/xslvalidate.1.gz ./usr/share/man/man1/xslvalidate-verdict.1.gz \
+         ./usr/share/doc/xslvalidate/copyright; do
   grep -qx "$f" <<<"$files" || fail "package lacks $f"
 done
 
@@ -39,7 +41,7 @@ mkdir "$work/inbox"
 cp "$source/examples/invoice.xml" "$work/inbox/"
 cd "$work"
 set +e
-env -i PATH=/usr/bin:/bin "$work/root/usr/bin/xslvalidate" inbox/invoice.xml \
+env -i PATH=/usr/bin:/bin XSLVALIDATE_SERVER=off "$work/root/usr/bin/xslvalidate" inbox/invoice.xml \
   "$source/examples/rules/totals.xslt" >/dev/null 2>"$work/stderr"
 status=$?
 set -e

@@ -44,6 +44,7 @@ import javax.xml.transform.sax.SAXSource;
 import net.sf.saxon.lib.Feature;
 import net.sf.saxon.lib.Logger;
 import net.sf.saxon.s9api.DocumentBuilder;
+import net.sf.saxon.s9api.Processor;
 import net.sf.saxon.s9api.SaxonApiException;
 import net.sf.saxon.s9api.SchemaValidator;
 import net.sf.saxon.s9api.Serializer;
@@ -56,6 +57,7 @@ import net.sf.saxon.lib.AugmentedSource;
 import net.sf.saxon.lib.Validation;
 import net.sf.saxon.trans.CommandLineOptions;
 import net.sf.saxon.trans.XPathException;
+import net.sf.saxon.value.DateTimeValue;
 import org.xml.sax.InputSource;
 
 public final class XslvalidateRun extends net.sf.saxon.Transform implements Runnable {
@@ -73,6 +75,18 @@ public final class XslvalidateRun extends net.sf.saxon.Transform implements Runn
     for (StackTraceElement frame : Thread.currentThread().getStackTrace()) frame.toString();
     StartupPreparation.start();
   }
+
+  // Set by the engine server (src/jvmengine/server): the processor all its
+  // runs share, whose compilers keep what they compile; null in the
+  // library's own process, where each run makes its own. Runs on it are
+  // compiled exactly as the command line compiles.
+  public static volatile Processor sharedProcessor;
+
+  // Set by the engine server for each run (its threads inherit it): the
+  // current date and time in the caller's time zone; unset in the library's
+  // own process, where Saxon takes the JVM's.
+  public static final InheritableThreadLocal<DateTimeValue> runDateTime =
+      new InheritableThreadLocal<>();
 
   private final RunOptions options;
   private int status = FAILED;
@@ -122,6 +136,8 @@ public final class XslvalidateRun extends net.sf.saxon.Transform implements Runn
         System.err.println(refusal);
         return FAILED;
       }
+      Processor shared = sharedProcessor;
+      if (shared != null) processor = shared;
       try {
         doTransform(options.saxonArguments(), "java net.sf.saxon.Transform");
       } catch (Throwable t) {
@@ -184,6 +200,14 @@ public final class XslvalidateRun extends net.sf.saxon.Transform implements Runn
     boolean placed = false;
     try {
       Xslt30Transformer transformer = newTransformer(sheet, commandLine, traceDestination);
+      DateTimeValue now = runDateTime.get();
+      if (now != null) {
+        try {
+          transformer.getUnderlyingController().setCurrentDateTime(now);
+        } catch (XPathException e) {
+          throw new SaxonApiException(e);
+        }
+      }
       Serializer serializer = transformer.newSerializer(report);
       transformer.setBaseOutputURI(options.report.getAbsoluteFile().toURI().toString());
       try {

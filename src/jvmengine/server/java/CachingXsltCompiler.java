@@ -1,0 +1,69 @@
+// A stylesheet compiler of the engine server: a principal module given as a
+// local file is compiled once and its compiled form reused while every
+// module read to compile it is byte for byte the same. What the compile
+// wrote to standard error (warnings) is written again on each reuse, so a
+// run's text is the same with the cache as without. Compiles that fail, or
+// that read modules other than local files, are not kept.
+import java.io.ByteArrayInputStream;
+import java.io.ByteArrayOutputStream;
+import java.io.File;
+import javax.xml.transform.Source;
+import javax.xml.transform.URIResolver;
+import javax.xml.transform.stream.StreamSource;
+import net.sf.saxon.s9api.Processor;
+import net.sf.saxon.s9api.SaxonApiException;
+import net.sf.saxon.s9api.XsltCompiler;
+import net.sf.saxon.s9api.XsltExecutable;
+
+final class CachingXsltCompiler extends XsltCompiler {
+  private final CompiledStylesheets cache;
+
+  CachingXsltCompiler(Processor processor, CompiledStylesheets cache) {
+    super(processor);
+    this.cache = cache;
+  }
+
+  @Override
+  public XsltExecutable compile(Source source) throws SaxonApiException {
+    File file = principalFile(source);
+    if (file == null) return super.compile(source);
+    String uri = source.getSystemId();
+    RunContext run = XslvalidateServer.currentRun();
+    CompiledStylesheet kept = cache.lookup(uri);
+    if (kept != null) {
+      if (kept.compileOutput.length > 0) {
+        System.err.write(kept.compileOutput, 0, kept.compileOutput.length);
+        System.err.flush();
+      }
+      return kept.executable;
+    }
+    URIResolver previous = getURIResolver();
+    ModuleRecorder recorder = new ModuleRecorder(previous);
+    byte[] content = recorder.record(file);
+    if (content == null) return super.compile(source);  // Saxon reports why
+    setURIResolver(recorder);
+    ByteArrayOutputStream output = new ByteArrayOutputStream();
+    if (run != null) run.capture = output;
+    XsltExecutable executable;
+    try {
+      executable = super.compile(new StreamSource(new ByteArrayInputStream(content), uri));
+    } finally {
+      if (run != null) run.capture = null;
+      recorder.closed = true;
+      setURIResolver(previous);
+    }
+    if (recorder.keepable) {
+      cache.put(uri, new CompiledStylesheet(executable, recorder.modules, recorder.hashes,
+                                            recorder.bytes, output.toByteArray()));
+    }
+    return executable;
+  }
+
+  // The local file of a principal module given by its URI alone, else null.
+  private static File principalFile(Source source) {
+    if (!(source instanceof StreamSource)) return null;
+    StreamSource stream = (StreamSource) source;
+    if (stream.getInputStream() != null || stream.getReader() != null) return null;
+    return stream.getSystemId() == null ? null : ModuleRecorder.localFile(stream.getSystemId());
+  }
+}

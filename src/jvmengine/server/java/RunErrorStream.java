@@ -1,0 +1,37 @@
+// The engine server's System.err: every write goes to the standard error of
+// the caller whose run the writing thread serves (threads a run starts
+// inherit it), so runs of several callers at once each see their own text,
+// in the order written. Threads outside any run write to the server's own
+// standard error.
+import java.io.IOException;
+import java.io.OutputStream;
+
+final class RunErrorStream extends OutputStream {
+  private final OutputStream serverErr;
+
+  RunErrorStream(OutputStream serverErr) {
+    this.serverErr = serverErr;
+  }
+
+  @Override
+  public void write(int b) throws IOException {
+    write(new byte[] {(byte) b}, 0, 1);
+  }
+
+  @Override
+  public void write(byte[] bytes, int offset, int length) throws IOException {
+    RunContext run = XslvalidateServer.currentRun();
+    if (run == null) {
+      serverErr.write(bytes, offset, length);
+      return;
+    }
+    if (run.capture != null) run.capture.write(bytes, offset, length);
+    run.err.write(bytes, offset, length);
+  }
+
+  @Override
+  public void flush() throws IOException {
+    RunContext run = XslvalidateServer.currentRun();
+    (run == null ? serverErr : run.err).flush();
+  }
+}

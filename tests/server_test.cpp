@@ -1,0 +1,456 @@
+// The engine server through the built tool: what it keeps, what it carries
+// from the caller, callers at once, failures on either side, and its
+// lifecycle. Every test has a runtime directory of its own (so a server of
+// its own) and stops what servers it started.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "process.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kExamples = XSLVALIDATE_SOURCE_DIR "/examples";
+const std::string kTotals = kExamples + "/rules/totals.xslt";
+const std::string kParties = kExamples + "/rules/parties.xslt";
+
+// A stylesheet that shows what the run got from its caller: the time
+// zone of current-dateTime(), an environment variable, and a message on
+// standard error; compiling it gives a warning there too.
+const char kProbe[] =
+    "<xsl:stylesheet version='3.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'"
+    " xmlns:f='urn:probe' xmlns:xs='http://www.w3.org/2001/XMLSchema'>"
+    "<xsl:function name='f:one' as='xs:integer'><xsl:value-of select='1'/></xsl:function>"
+    "<xsl:template match='/'><xsl:message>probe says hello</xsl:message>"
+    "<probe zone='{format-dateTime(current-dateTime(), \"[Z]\")}'"
+    " variable='{environment-variable(\"XSLV_PROBE\")}' elements='{count(//*)}' one='{f:one()}'/>"
+    "</xsl:template></xsl:stylesheet>";
+
+// A stylesheet that runs for minutes, in the transform: its loop count
+// comes from the document, so it cannot be done at compile time.
+const char kSlow[] =
+    "<xsl:stylesheet version='2.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'"
+    " xmlns:xs='http://www.w3.org/2001/XMLSchema' xmlns:f='urn:slow'>"
+    "<xsl:function name='f:spin' as='xs:integer'><xsl:param name='n' as='xs:integer'/>"
+    "<xsl:param name='sum' as='xs:integer'/><xsl:sequence"
+    " select='if ($n le 0) then $sum else f:spin($n - 1, ($sum + $n) mod 7)'/></xsl:function>"
+    "<xsl:template match='/'><r><xsl:value-of select='f:spin(count(//*) * 1000000000, 0)'/>"
+    "</r></xsl:template></xsl:stylesheet>";
+
+const char kBroken[] =
+    "<xsl:stylesheet version='2.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>"
+    "<xsl:template match='/'><xsl:no-such-instruction/></xsl:template></xsl:stylesheet>";
+
+void write(const std::string& path, const std::string& text) {
+  fs::create_directories(fs::path(path).parent_path());
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+// True while process `pid` runs (a zombie counts as ended).
+bool alive(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string line;
+  if (!std::getline(stat, line)) return false;
+  const std::size_t close = line.rfind(')');
+  return close != std::string::npos && close + 2 < line.size() && line[close + 2] != 'Z';
+}
+
+// Waits up to `seconds` for `done`; its last answer.
+bool waitFor(const std::function<bool()>& done, double seconds) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) return done();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return true;
+}
+
+class EngineServer : public testing::Test {
+ protected:
+  void SetUp() override {
+    char name[] = "/tmp/xslvalidate-server-XXXXXX";
+    dir_ = mkdtemp(name);
+    runtime_ = dir_ + "/runtime";
+    work_ = dir_ + "/work";
+    fs::create_directories(work_);
+    fs::create_directory(runtime_);
+    fs::copy_file(kExamples + "/invoice.xml", work_ + "/invoice.xml");
+  }
+
+  void TearDown() override {
+    stopServers();
+    fs::remove_all(dir_);
+  }
+
+  std::string serverDir() const { return runtime_ + "/xslvalidate"; }
+
+  std::vector<std::string> environment(const std::string& server = "on") const {
+    return {"PATH=/usr/bin:/bin", "LANG=C.UTF-8", "XDG_RUNTIME_DIR=" + runtime_,
+            "XSLVALIDATE_SERVER=" + server};
+  }
+
+  ProcessResult tool(const std::vector<std::string>& arguments,
+                     const std::vector<std::string>& env, const std::string& in = "") {
+    std::vector<std::string> argv = {XSLVALIDATE_EXE};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    return runProcess(argv, env, in.empty() ? work_ : in);
+  }
+
+  // Files in the server directory whose names end in `suffix`.
+  std::vector<std::string> serverFiles(const std::string& suffix) const {
+    std::vector<std::string> found;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(serverDir(), error)) {
+      const std::string name = entry.path().string();
+      if (name.size() > suffix.size() &&
+          name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0) {
+        found.push_back(name);
+      }
+    }
+    return found;
+  }
+
+  std::vector<pid_t> serverPids() const {
+    std::vector<pid_t> pids;
+    for (const std::string& file : serverFiles(".pid")) {
+      const pid_t pid = std::atoi(readFile(file).c_str());
+      if (pid > 0) pids.push_back(pid);
+    }
+    return pids;
+  }
+
+  void stopServers() {
+    for (pid_t pid : serverPids()) {
+      kill(pid, SIGTERM);
+      EXPECT_TRUE(waitFor([&] { return !alive(pid); }, 10)) << "server " << pid;
+    }
+  }
+
+  std::vector<std::string> temporaryFiles() const {
+    std::vector<std::string> found;
+    for (const auto& entry : fs::directory_iterator(work_)) {
+      const std::string name = entry.path().filename().string();
+      if (name[0] == '.' && name.size() > 4 && name.substr(name.size() - 4) == ".tmp") {
+        found.push_back(name);
+      }
+    }
+    return found;
+  }
+
+  std::string dir_, runtime_, work_;
+};
+
+// A module's bytes decide, not its size or time stamp: a change that keeps
+// both is compiled anew, in the principal module and in an included one.
+TEST_F(EngineServer, ReusesACompileOnlyWhileEveryModuleIsUnchanged) {
+  const std::string main = work_ + "/main.xsl";
+  const std::string part = work_ + "/part.xsl";
+  const auto stylesheet = [&](const std::string& word) {
+    write(main,
+          "<xsl:stylesheet version='2.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>"
+          "<xsl:include href='part.xsl'/><xsl:template match='/'><r main='" + word +
+          "' part='{$v}'/></xsl:template></xsl:stylesheet>");
+  };
+  const auto module = [&](const std::string& word) {
+    write(part,
+          "<xsl:stylesheet version='2.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>"
+          "<xsl:variable name='v' select=\"'" + word + "'\"/></xsl:stylesheet>");
+  };
+  const auto sameStamp = [](const std::string& path, const std::function<void()>& change) {
+    const auto stamp = fs::last_write_time(path);
+    const auto size = fs::file_size(path);
+    change();
+    fs::last_write_time(path, stamp);
+    ASSERT_EQ(size, fs::file_size(path));
+  };
+  stylesheet("MAIN1");
+  module("PART1");
+  const std::string report = work_ + "/invoice_main.xml";
+  struct Step {
+    std::function<void()> change;
+    std::string main, part;
+  } steps[] = {
+      {[] {}, "MAIN1", "PART1"},
+      {[] {}, "MAIN1", "PART1"},
+      {[&] { sameStamp(part, [&] { module("PART2"); }); }, "MAIN1", "PART2"},
+      {[&] { sameStamp(main, [&] { stylesheet("MAIN2"); }); }, "MAIN2", "PART2"},
+  };
+  for (const Step& step : steps) {
+    step.change();
+    ProcessResult r = tool({"invoice.xml", "main.xsl"}, environment());
+    ASSERT_EQ(0, r.exitCode) << r.err;
+    const std::string text = readFile(report);
+    EXPECT_NE(std::string::npos, text.find("main=\"" + step.main + "\"")) << text;
+    EXPECT_NE(std::string::npos, text.find("part=\"" + step.part + "\"")) << text;
+  }
+  EXPECT_EQ(1u, serverPids().size()) << "the runs went to one server";
+}
+
+// Relative names, the time zone, the environment and standard error come
+// from the caller, as in-process; a compile's warnings are written again
+// when the compiled stylesheet is reused.
+TEST_F(EngineServer, CarriesTheCallersContext) {
+  write(work_ + "/rules/probe.xsl", kProbe);
+  const std::string report = work_ + "/invoice_probe.xml";
+  const std::vector<std::string> extra = {"TZ=Asia/Kolkata", "XSLV_PROBE=caller's value"};
+  ProcessResult results[3];
+  std::string reports[3];
+  const char* settings[] = {"off", "on", "on"};
+  for (int i = 0; i < 3; ++i) {
+    std::vector<std::string> env = environment(settings[i]);
+    env.insert(env.end(), extra.begin(), extra.end());
+    results[i] = tool({"invoice.xml", "rules/probe.xsl"}, env);
+    reports[i] = readFile(report);
+    fs::remove(report);
+  }
+  EXPECT_EQ(0, results[1].exitCode) << results[1].err;
+  EXPECT_NE(std::string::npos, reports[1].find("zone=\"+05:30\"")) << reports[1];
+  EXPECT_NE(std::string::npos, reports[1].find("variable=\"caller's value\"")) << reports[1];
+  EXPECT_NE(std::string::npos, results[0].err.find("SXWN9000")) << results[0].err;
+  EXPECT_NE(std::string::npos, results[0].err.find("probe says hello")) << results[0].err;
+  for (int i = 1; i < 3; ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(reports[0], reports[i]);
+    EXPECT_EQ(results[0].err, results[i].err);
+    EXPECT_EQ(results[0].out, results[i].out);
+  }
+  EXPECT_EQ(1u, serverPids().size());
+}
+
+// A relative name that names nothing goes in-process, so the engine's
+// message names it as given.
+TEST_F(EngineServer, MissingRelativeNameFailsAsInProcess) {
+  ProcessResult off = tool({"invoice.xml", "nowhere.xsl"}, environment("off"));
+  ProcessResult on = tool({"invoice.xml", "nowhere.xsl"}, environment());
+  EXPECT_NE(0, on.exitCode);
+  EXPECT_EQ(off.exitCode, on.exitCode);
+  EXPECT_EQ(off.err, on.err);
+  EXPECT_NE(std::string::npos, on.err.find("nowhere.xsl")) << on.err;
+}
+
+// A caller whose umask differs from the server's runs in-process, so its
+// report gets the mode its umask gives.
+TEST_F(EngineServer, AnotherUmaskRunsInProcess) {
+  ASSERT_EQ(0, tool({"invoice.xml", kTotals}, environment()).exitCode);
+  ASSERT_EQ(1u, serverPids().size());
+  const mode_t previous = umask(077);
+  ProcessResult r = tool({"invoice.xml", kParties}, environment());
+  umask(previous);
+  EXPECT_EQ(0, r.exitCode) << r.err;
+  struct stat status;
+  ASSERT_EQ(0, stat((work_ + "/invoice_parties.xml").c_str(), &status));
+  EXPECT_EQ(0600u, status.st_mode & 0777);
+}
+
+// Callers at once, on the same and on different documents, one of them
+// failing: each gets the report and the standard error it gets in-process.
+TEST_F(EngineServer, SeveralCallersAtOnce) {
+  struct Caller {
+    std::vector<std::string> arguments;
+    std::string folder;
+    std::vector<std::string> reports;
+  };
+  std::vector<Caller> callers = {
+      {{"invoice.xml", kTotals, kParties}, "a", {"invoice_totals.xml", "invoice_parties.xml"}},
+      {{"invoice.xml", kTotals, kParties}, "b", {"invoice_totals.xml", "invoice_parties.xml"}},
+      {{"invoice.xml", "probe.xsl"}, "c", {"invoice_probe.xml"}},
+      {{"invoice.xml", kTotals, "broken.xsl"}, "d", {"invoice_totals.xml"}},
+  };
+  write(work_ + "/c/probe.xsl", kProbe);
+  write(work_ + "/d/broken.xsl", kBroken);
+  write(work_ + "/b/invoice.xml", "<Invoice><ID>other</ID></Invoice>");
+  for (const Caller& c : callers) {
+    fs::create_directories(work_ + "/" + c.folder);
+    if (!fs::exists(work_ + "/" + c.folder + "/invoice.xml"))
+      fs::copy_file(work_ + "/invoice.xml", work_ + "/" + c.folder + "/invoice.xml");
+  }
+  std::vector<ProcessResult> expected, got(callers.size());
+  std::vector<std::vector<std::string>> expectedReports;
+  for (const Caller& c : callers) {
+    expected.push_back(tool(c.arguments, environment("off"), work_ + "/" + c.folder));
+    std::vector<std::string> reports;
+    for (const std::string& name : c.reports) {
+      reports.push_back(readFile(work_ + "/" + c.folder + "/" + name));
+      fs::remove(work_ + "/" + c.folder + "/" + name);
+    }
+    expectedReports.push_back(reports);
+  }
+  ASSERT_EQ(0, tool({"invoice.xml", kTotals}, environment()).exitCode);  // a server runs
+  std::vector<std::thread> threads;
+  for (std::size_t i = 0; i < callers.size(); ++i) {
+    threads.emplace_back([&, i] {
+      got[i] = tool(callers[i].arguments, environment(), work_ + "/" + callers[i].folder);
+    });
+  }
+  for (std::thread& t : threads) t.join();
+  for (std::size_t i = 0; i < callers.size(); ++i) {
+    SCOPED_TRACE(callers[i].folder);
+    EXPECT_EQ(expected[i].exitCode, got[i].exitCode);
+    EXPECT_EQ(expected[i].err, got[i].err);
+    for (std::size_t j = 0; j < callers[i].reports.size(); ++j) {
+      EXPECT_EQ(expectedReports[i][j],
+                readFile(work_ + "/" + callers[i].folder + "/" + callers[i].reports[j]));
+    }
+  }
+  EXPECT_NE(0, got[3].exitCode);
+  EXPECT_FALSE(fs::exists(work_ + "/d/invoice_broken.xml"));
+  EXPECT_EQ(1u, serverPids().size());
+}
+
+// Runs that fail (a compile error, a stack overflow, a hostile document)
+// fail as in-process and leave the server serving.
+TEST_F(EngineServer, FailingRunsLeaveTheServerServing) {
+  ASSERT_EQ(0, tool({"invoice.xml", kTotals}, environment()).exitCode);
+  ASSERT_EQ(1u, serverPids().size());
+  const pid_t server = serverPids()[0];
+  write(work_ + "/doctype.xml", "<!DOCTYPE a [<!ENTITY e 'x'>]><a>&e;</a>");
+  const std::vector<std::string> cases[] = {
+      {"invoice.xml", XSLVALIDATE_SOURCE_DIR "/src/jvmengine/testdata/does_not_compile.xsl"},
+      {"invoice.xml", XSLVALIDATE_SOURCE_DIR "/src/jvmengine/testdata/endless_recursion.xsl"},
+      {"doctype.xml", kTotals},
+  };
+  for (const auto& arguments : cases) {
+    SCOPED_TRACE(arguments[1]);
+    ProcessResult off = tool(arguments, environment("off"));
+    ProcessResult on = tool(arguments, environment());
+    EXPECT_EQ(2, on.exitCode) << on.err.substr(0, 2000);
+    EXPECT_EQ(off.exitCode, on.exitCode);
+    ProcessResult next = tool({"invoice.xml", kParties}, environment());
+    EXPECT_EQ(0, next.exitCode) << next.err;
+    EXPECT_EQ(std::vector<pid_t>{server}, serverPids());
+  }
+}
+
+// A server killed during a run: the run fails and says so, no report; the
+// next caller finds the socket it left and starts a new server.
+TEST_F(EngineServer, ServerKilledDuringARunFailsThatRun) {
+  write(work_ + "/slow.xsl", kSlow);
+  ASSERT_EQ(0, tool({"invoice.xml", kTotals}, environment()).exitCode);
+  ASSERT_EQ(1u, serverPids().size());
+  const pid_t server = serverPids()[0];
+  std::thread killer([&] {
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    kill(server, SIGKILL);
+  });
+  ProcessResult r = tool({"invoice.xml", "slow.xsl"}, environment());
+  killer.join();
+  EXPECT_EQ(2, r.exitCode);
+  EXPECT_NE(std::string::npos, r.err.find("engine server ended")) << r.err;
+  EXPECT_FALSE(fs::exists(work_ + "/invoice_slow.xml"));
+  ASSERT_TRUE(waitFor([&] { return !alive(server); }, 10));
+  EXPECT_EQ(1u, serverFiles(".sock").size()) << "the killed server's socket is left";
+
+  ProcessResult again = tool({"invoice.xml", kParties}, environment());
+  EXPECT_EQ(0, again.exitCode) << again.err;
+  ASSERT_EQ(1u, serverPids().size());
+  EXPECT_NE(server, serverPids()[0]);
+}
+
+// A caller that goes away during a run: the server stops the run, removes
+// its temporary file, leaves the earlier report and serves the next caller.
+TEST_F(EngineServer, CallerKilledDuringARunStopsThatRun) {
+  write(work_ + "/slow.xsl", kSlow);
+  write(work_ + "/invoice_slow.xml", "earlier report\n");
+  ASSERT_EQ(0, tool({"invoice.xml", kTotals}, environment()).exitCode);
+  const RunningProcess caller =
+      startProcess({XSLVALIDATE_EXE, "invoice.xml", "slow.xsl"}, environment(), work_);
+  ASSERT_GT(caller.pid, 0) << caller.startError;
+  ASSERT_TRUE(waitFor([&] { return !temporaryFiles().empty(); }, 30)) << "the run began";
+  kill(caller.pid, SIGTERM);
+  EXPECT_EQ(SIGTERM, waitProcess(caller).signal);
+  EXPECT_TRUE(waitFor([&] { return temporaryFiles().empty(); }, 20));
+  EXPECT_EQ("earlier report\n", readFile(work_ + "/invoice_slow.xml"));
+  ProcessResult next = tool({"invoice.xml", kParties}, environment());
+  EXPECT_EQ(0, next.exitCode) << next.err;
+  EXPECT_EQ(1u, serverPids().size());
+}
+
+// A server directory that others could enter or that is not the user's is
+// never used: the runs go in-process, and nothing is put there.
+TEST_F(EngineServer, RefusedServerDirectoryRunsInProcess) {
+  struct Case {
+    const char* what;
+    mode_t mode;
+    uid_t owner;
+  } cases[] = {{"open to others", 0755, getuid()}, {"another owner", 0700, 65534}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (c.owner != getuid() && getuid() != 0) continue;  // only root can give it away
+    fs::remove_all(serverDir());
+    ASSERT_EQ(0, mkdir(serverDir().c_str(), c.mode));
+    ASSERT_EQ(0, chmod(serverDir().c_str(), c.mode));
+    ASSERT_EQ(0, chown(serverDir().c_str(), c.owner, static_cast<gid_t>(-1)));
+    ProcessResult r = tool({"invoice.xml", kTotals}, environment());
+    EXPECT_EQ(0, r.exitCode) << r.err;
+    EXPECT_TRUE(fs::exists(work_ + "/invoice_totals.xml"));
+    EXPECT_TRUE(fs::is_empty(serverDir()));
+    fs::remove(work_ + "/invoice_totals.xml");
+  }
+}
+
+// Another build of the server program gets a server of its own; the one
+// running is not used for it.
+TEST_F(EngineServer, AnotherBuildNeverUsesThisBuildsServer) {
+  ASSERT_EQ(0, tool({"invoice.xml", kTotals}, environment()).exitCode);
+  ASSERT_EQ(1u, serverFiles(".sock").size());
+  const std::string lib = dir_ + "/other-build";
+  fs::create_directory(lib);
+  fs::copy_file(JVMENGINE_LIBRARY, lib + "/" + fs::path(JVMENGINE_LIBRARY).filename().string());
+  const std::string server = lib + "/" + fs::path(JVMENGINE_SERVER).filename().string();
+  fs::copy_file(JVMENGINE_SERVER, server);
+  std::ofstream(server, std::ios::app | std::ios::binary) << "another build";
+  std::vector<std::string> env = environment();
+  env.push_back("LD_LIBRARY_PATH=" + lib);  // comes before the tool's run path
+  ProcessResult r = tool({"invoice.xml", kParties}, env);
+  EXPECT_EQ(0, r.exitCode) << r.err;
+  EXPECT_EQ(2u, serverFiles(".sock").size());
+  EXPECT_EQ(2u, serverPids().size());
+}
+
+TEST_F(EngineServer, IdleServerExits) {
+  std::vector<std::string> env = environment();
+  env.push_back("XSLVALIDATE_SERVER_IDLE=1");
+  ASSERT_EQ(0, tool({"invoice.xml", kTotals}, env).exitCode);
+  ASSERT_EQ(1u, serverPids().size());
+  const pid_t server = serverPids()[0];
+  EXPECT_TRUE(waitFor([&] { return !alive(server); }, 15));
+  EXPECT_TRUE(serverFiles(".sock").empty());
+  EXPECT_TRUE(serverFiles(".pid").empty());
+}
+
+// After its number of runs a server hands over: the next caller starts a
+// fresh one, and the old one exits.
+TEST_F(EngineServer, RetiresAfterItsNumberOfRuns) {
+  std::vector<std::string> env = environment();
+  env.push_back("XSLVALIDATE_SERVER_MAX_RUNS=2");
+  ASSERT_EQ(0, tool({"invoice.xml", kTotals, kParties}, env).exitCode);
+  ASSERT_EQ(1u, serverPids().size());
+  const pid_t first = serverPids()[0];
+  ASSERT_TRUE(waitFor([&] { return !alive(first); }, 15));
+  ProcessResult r = tool({"invoice.xml", kTotals}, env);
+  EXPECT_EQ(0, r.exitCode) << r.err;
+  ASSERT_EQ(1u, serverPids().size());
+  EXPECT_NE(first, serverPids()[0]);
+}
+
+TEST_F(EngineServer, SwitchedOffNeverStartsAServer) {
+  ProcessResult r = tool({"invoice.xml", kTotals}, environment("off"));
+  EXPECT_EQ(0, r.exitCode) << r.err;
+  EXPECT_TRUE(fs::exists(work_ + "/invoice_totals.xml"));
+  EXPECT_FALSE(fs::exists(serverDir()));
+}
+
+}  // namespace

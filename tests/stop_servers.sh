@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Stops the engine servers of a runtime directory (by the process ids they
+# wrote beside their sockets) and waits until they are gone.
+# Usage: stop_servers.sh <runtime dir>
+dir="$1/xslvalidate"
+for pid_file in "$dir"/*.pid; do
+  [ -f "$pid_file" ] || continue
+  pid=$(cat "$pid_file")
+  kill -TERM "$pid" 2>/dev/null || continue
+  for _ in $(seq 100); do grep -qv "^[0-9]* ([^)]*) Z" "/proc/$pid/stat" 2>/dev/null || break; sleep 0.1; done
+done
+exit 0
