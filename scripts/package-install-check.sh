@@ -22,7 +22,7 @@ env -i PATH=/usr/bin:/bin XSLVALIDATE_SERVER=off xslvalidate invoice.xml "$root/
 grep -q 'id="TOT-03"' invoice_totals.xml
 man -w xslvalidate >/dev/null
 set +e
-env -i PATH=/usr/bin:/bin xslvalidate-verdict invoice.xml "$root/examples/rules/totals.xslt"
+env -i PATH=/usr/bin:/bin XSLVALIDATE_SERVER=off xslvalidate-verdict invoice.xml "$root/examples/rules/totals.xslt"
 status=$?
 set -e
 [ "$status" -eq 1 ]  # the example is rejected for TOT-03

@@ -258,7 +258,7 @@ TEST_F(EndToEnd, SigtermEndsTheToolWhateverJavaSrSignumSays) {
   ProcessResult r = runProcess(
       {"/bin/bash", "-c", "\"$0\" \"$@\" & sleep 4; kill -TERM $!; wait $!; echo status $?",
        XSLVALIDATE_EXE, invoice, dir_ + "/slow.xsl"},
-      environment, dir_);
+      withServerSetting(environment), dir_);
   EXPECT_EQ(kBanner + "status 143\n", r.out) << r.err;
   EXPECT_FALSE(fs::exists(dir_ + "/invoice_slow.xml"));
 }
@@ -275,7 +275,7 @@ TEST_F(EndToEnd, RunsUnderLimitsOnAddressSpaceAndStack) {
     fs::remove(dir_ + "/invoice_totals.xml");
     ProcessResult r = runProcess({"/bin/bash", "-c", std::string(limit) + " && exec \"$@\"",
                                   "bash", XSLVALIDATE_EXE, invoice, totals},
-                                 kPlainEnvironment, dir_);
+                                 withServerSetting(kPlainEnvironment), dir_);
     EXPECT_EQ(0, r.exitCode) << limit << ": " << r.err.substr(0, 2000);
     EXPECT_EQ(kBanner, r.out) << limit;
     EXPECT_EQ(expected, readFile(dir_ + "/invoice_totals.xml")) << limit;
@@ -319,7 +319,7 @@ TEST_F(EndToEnd, UnwritableStandardOutputIsToldOnStandardError) {
   std::string totals = kExamples + "/rules/totals.xslt";
   ProcessResult r = runProcess({"/bin/bash", "-c", "exec \"$@\" >/dev/full", "bash",
                                 XSLVALIDATE_EXE, invoice, totals},
-                               kPlainEnvironment, dir_);
+                               withServerSetting(kPlainEnvironment), dir_);
   EXPECT_EQ(0, r.exitCode);
   EXPECT_EQ("xslvalidate: standard output could not be written: No space left on device\n",
             r.err);
@@ -338,7 +338,7 @@ TEST_F(EndToEnd, UnreachableInputTellsTheReason) {
   ProcessResult r = runProcess({"/usr/bin/setpriv", "--reuid=65534", "--regid=65534",
                                 "--clear-groups", XSLVALIDATE_EXE, dir_ + "/closed/invoice.xml",
                                 "s.xslt"},
-                               kPlainEnvironment);
+                               withServerSetting(kPlainEnvironment));
   if (getuid() != 0) GTEST_SKIP() << "setpriv needs root to change user";
   EXPECT_EQ(1, r.exitCode) << r.err;
   EXPECT_EQ(kBanner + "Error: input file does not exist\n", r.out);

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "process.h"
+#include "server_setting.h"
 
 namespace {
 
@@ -46,9 +47,23 @@ class Interrupted : public testing::Test {
 
   std::string report() const { return dir_ + "/invoice_slow.xml"; }
 
-  RunningProcess startSlowRun(const std::vector<int>& ignored = {}) {
-    return startProcess({XSLVALIDATE_EXE, "invoice.xml", "slow.xslt"}, kPlainEnvironment, dir_,
-                        ignored);
+  // Starts the slow run with this suite's engine server setting, or
+  // in-process when `inProcess`.
+  RunningProcess startSlowRun(const std::vector<int>& ignored = {}, bool inProcess = false) {
+    std::vector<std::string> environment = kPlainEnvironment;
+    if (inProcess) environment.push_back("XSLVALIDATE_SERVER=off");
+    return startProcess({XSLVALIDATE_EXE, "invoice.xml", "slow.xslt"},
+                        inProcess ? environment : withServerSetting(environment), dir_, ignored);
+  }
+
+  // The temporary files once the run's engine has cleaned up: at once
+  // in-process; with the engine server, as soon as it has noticed that its
+  // caller is gone (it then stops the run and removes the file).
+  std::vector<std::string> temporaryFilesAfterCleanUp() const {
+    for (int i = 0; i < 200 && !temporaryFiles().empty(); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return temporaryFiles();
   }
 
   // Names in the test's folder that look like temporary report files.
@@ -84,7 +99,7 @@ TEST_F(Interrupted, ACatchableSignalRemovesTheTemporaryFileAndEndsTheToolWithIt)
     ProcessResult r = waitProcess(run);
     ASSERT_TRUE(started) << "no temporary file appeared: " << r.err;
     EXPECT_EQ(signal, r.signal) << "exit code " << r.exitCode << ": " << r.err;
-    EXPECT_EQ(std::vector<std::string>{}, temporaryFiles());
+    EXPECT_EQ(std::vector<std::string>{}, temporaryFilesAfterCleanUp());
     EXPECT_EQ("earlier report\n", readFile(report()));
   }
 }
@@ -105,14 +120,15 @@ TEST_F(Interrupted, AnIgnoredHangupIsLeftIgnored) {
   EXPECT_TRUE(stillRunning);
   EXPECT_EQ(1u, during.size());
   EXPECT_EQ(SIGTERM, r.signal) << r.err;
-  EXPECT_EQ(std::vector<std::string>{}, temporaryFiles());
+  EXPECT_EQ(std::vector<std::string>{}, temporaryFilesAfterCleanUp());
 }
 
 // SIGKILL cannot be caught; the file it leaves names a process that is
 // gone, and the next run writing that report removes it. A file of the same
-// shape naming a live process stays, and so do names of another shape.
+// shape naming a live process stays, and so do names of another shape. The
+// killed run is in-process: an engine server would remove its file itself.
 TEST_F(Interrupted, TheNextRunRemovesWhatAKillLeftButNoLiveRunsFile) {
-  RunningProcess run = startSlowRun();
+  RunningProcess run = startSlowRun({}, true);
   ASSERT_GT(run.pid, 0) << run.startError;
   const bool started = awaitTemporaryFile();
   kill(run.pid, SIGKILL);
@@ -136,7 +152,7 @@ TEST_F(Interrupted, TheNextRunRemovesWhatAKillLeftButNoLiveRunsFile) {
   fs::create_directories(dir_ + "/quick");
   fs::copy_file(kExamples + "/rules/totals.xslt", dir_ + "/quick/slow.xslt");
   ProcessResult next = runProcess({XSLVALIDATE_EXE, "invoice.xml", "quick/slow.xslt"},
-                                  kPlainEnvironment, dir_);
+                                  withServerSetting(kPlainEnvironment), dir_);
   EXPECT_EQ(0, next.exitCode) << next.err;
   EXPECT_FALSE(fs::exists(dir_ + "/" + stale[0]));
   for (const std::string& name : kept) EXPECT_EQ("keep\n", readFile(dir_ + "/" + name)) << name;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "process.h"
+#include "server_setting.h"
 
 namespace {
 
@@ -47,7 +48,7 @@ class ReportChecks : public testing::Test {
       argv = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
     argv.push_back(XSLVALIDATE_EXE);
     argv.insert(argv.end(), arguments.begin(), arguments.end());
-    return runProcess(argv, kPlainEnvironment, dir_);
+    return runProcess(argv, withServerSetting(kPlainEnvironment), dir_);
   }
 
   // Skips unless this test can run the tool as another user.

@@ -39,7 +39,8 @@ const char kProbe[] =
     " variable='{environment-variable(\"XSLV_PROBE\")}' elements='{count(//*)}' one='{f:one()}'/>"
     "</xsl:template></xsl:stylesheet>";
 
-// A stylesheet that runs for minutes, in the transform: its loop count
+// A stylesheet that writes a first part of its report, large enough to
+// reach the report's temporary file, then runs for minutes: its loop count
 // comes from the document, so it cannot be done at compile time.
 const char kSlow[] =
     "<xsl:stylesheet version='2.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'"
@@ -47,7 +48,8 @@ const char kSlow[] =
     "<xsl:function name='f:spin' as='xs:integer'><xsl:param name='n' as='xs:integer'/>"
     "<xsl:param name='sum' as='xs:integer'/><xsl:sequence"
     " select='if ($n le 0) then $sum else f:spin($n - 1, ($sum + $n) mod 7)'/></xsl:function>"
-    "<xsl:template match='/'><r><xsl:value-of select='f:spin(count(//*) * 1000000000, 0)'/>"
+    "<xsl:template match='/'><r><xsl:for-each select='1 to 100000'><line n='{.}'/></xsl:for-each>"
+    "<xsl:value-of select='f:spin(count(//*) * 1000000000, 0)'/>"
     "</r></xsl:template></xsl:stylesheet>";
 
 const char kBroken[] =
@@ -451,6 +453,18 @@ TEST_F(EngineServer, SwitchedOffNeverStartsAServer) {
   EXPECT_EQ(0, r.exitCode) << r.err;
   EXPECT_TRUE(fs::exists(work_ + "/invoice_totals.xml"));
   EXPECT_FALSE(fs::exists(serverDir()));
+}
+
+// Settings of a JVM of the caller's own are honoured in-process, never
+// handed to a server that another caller started with other settings.
+TEST_F(EngineServer, SettingsOfTheCallersOwnJvmRunInProcess) {
+  for (const char* setting : {"XSLVALIDATE_MAX_HEAP=512m", "XSLVALIDATE_DEBUG=1"}) {
+    std::vector<std::string> env = environment();
+    env.push_back(setting);
+    ProcessResult r = tool({"invoice.xml", kTotals}, env);
+    EXPECT_EQ(0, r.exitCode) << setting << ": " << r.err;
+    EXPECT_TRUE(serverPids().empty()) << setting;
+  }
 }
 
 }  // namespace

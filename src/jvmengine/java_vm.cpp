@@ -38,16 +38,15 @@ namespace {
 //                     dropped without a word.
 //  -XX:+UseParallelGC stop-the-world collections, as with the serial
 //                     collector, but copying with every core: compiling a
-//                     rule set keeps some 20 MB alive through a dozen young
-//                     collections, which take a tenth of a large run with
-//                     one thread and some 40 % less with two.
-//  -Xmn32m            a young generation of 32 MB instead of a third of the
-//                     initial heap: the heap the runs touch, and so the
-//                     resident memory, shrinks by some 60 MB, at no cost in
-//                     time for invoices of usual size (more collections
-//                     cost some 10 % on one of 10,000 lines); the old
-//                     generation still grows to the
-//                     maximum heap.
+//                     rule set keeps much alive through many young
+//                     collections, which then cost markedly less.
+//  -Xmn32m            a small fixed young generation instead of a third of
+//                     the initial heap: the heap the runs touch, and so the
+//                     resident memory, shrinks, at no cost in time for
+//                     invoices of usual size (more collections cost a
+//                     little on very large ones); the old generation still
+//                     grows to the maximum heap.
+//                     (doc/performance.md has the figures.)
 //  -XX:TieredStopAtLevel=1  C1 only: the validation stylesheets are huge
 //                     generated XSLT run once per process; C2 compiles
 //                     would finish after the run.
@@ -55,7 +54,7 @@ namespace {
 //                     two cores to the run.
 //  -XX:-UsePerfData   no hsperfdata file in /tmp.
 //  -XX:GCTimeLimit=50 -XX:GCHeapFreeLimit=10  a run whose heap stays
-//                     over 90 % full after full collections, with half the
+//                     nearly full after full collections, with half the
 //                     time in them, fails with OutOfMemoryError ("GC
 //                     overhead limit exceeded") instead of thrashing until
 //                     the heap is exhausted: a runaway stylesheet fails

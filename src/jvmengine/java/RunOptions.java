@@ -2,7 +2,9 @@
 // arguments into files: the source document (-s:), the stylesheet (-xsl:)
 // and the report (-o:). Every name is a file name exactly as given, taken
 // against the current directory, never a URI: "file:s.xsl" and
-// "classpath:x.xml" name files of those names.
+// "classpath:x.xml" name files of those names. The engine server gives
+// its runs the caller's current directory as "-cwd:<directory>"; relative
+// names are then taken against that, and still show as given.
 
 import java.io.File;
 import java.nio.charset.Charset;
@@ -38,16 +40,24 @@ final class RunOptions {
     String source = null;
     String stylesheet = null;
     String report = null;
+    File directory = null;
     for (String arg : args) {
       if (arg.startsWith("-s:")) source = arg.substring(3);
       if (arg.startsWith("-xsl:")) stylesheet = arg.substring(5);
       if (arg.startsWith("-o:")) report = arg.substring(3);
+      if (arg.startsWith(DIRECTORY)) directory = new File(arg.substring(DIRECTORY.length()));
     }
-    return new RunOptions(args, fileOrNull(source), fileOrNull(stylesheet), fileOrNull(report));
+    return new RunOptions(args, fileOrNull(source, directory), fileOrNull(stylesheet, directory),
+                          fileOrNull(report, directory));
   }
 
-  private static File fileOrNull(String name) {
-    return name == null ? null : new File(name);
+  // The option that names the directory relative names are taken against.
+  private static final String DIRECTORY = "-cwd:";
+
+  private static File fileOrNull(String name, File directory) {
+    if (name == null) return null;
+    if (directory == null || name.isEmpty() || new File(name).isAbsolute()) return new File(name);
+    return new GivenNameFile(directory, name);
   }
 
   // Describes why the run must not start, in the words the command line
@@ -99,7 +109,10 @@ final class RunOptions {
   String[] saxonArguments() {
     List<String> saxon = new ArrayList<>();
     for (String arg : args) {
-      if (arg.startsWith("-s:") || arg.startsWith("-xsl:") || arg.startsWith("-o:")) continue;
+      if (arg.startsWith("-s:") || arg.startsWith("-xsl:") || arg.startsWith("-o:")
+          || arg.startsWith(DIRECTORY)) {
+        continue;
+      }
       saxon.add(arg);
     }
     if (source != null) saxon.add("-s:" + source.getAbsolutePath());

@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -40,7 +41,15 @@ constexpr int kStartWaitMilliseconds = 15000;
 std::mutex gLiveMutex;
 std::set<const void*> gLive;
 
+// Settings of the engine's JVM that a caller may give: a server made for
+// another caller would not honour them, so such a caller runs in-process.
+const char* const kInProcessSettings[] = {"XSLVALIDATE_MAX_HEAP", "XSLVALIDATE_DEBUG"};
+
 bool serverWanted() {
+  for (const char* name : kInProcessSettings) {
+    const char* value = std::getenv(name);
+    if (value && *value) return false;
+  }
   const char* setting = std::getenv("XSLVALIDATE_SERVER");
   if (!setting || !*setting) return kServerByDefault;
   if (std::strcmp(setting, "off") == 0) return false;
@@ -108,6 +117,9 @@ bool greet(int fd) {
 // Starts the server program detached from this process: its own session,
 // current directory "/", standard streams on /dev/null, no other inherited
 // descriptor. Waits only for the short-lived middle process.
+// Stack limit the server starts with at least (when the hard limit allows).
+constexpr rlim_t kServerStack = 8u << 20;
+
 void startServer(const std::string& program, const std::string& socketPath) {
   const char* argv[] = {program.c_str(), socketPath.c_str(), nullptr};
   const pid_t child = fork();
@@ -116,6 +128,17 @@ void startServer(const std::string& program, const std::string& socketPath) {
     setsid();
     if (fork() != 0) _exit(0);
     if (chdir("/") != 0) _exit(127);
+    // The server serves every later caller, not this one: a small stack
+    // limit of this caller's (ulimit -s) would become the stack of each of
+    // its threads. Raise it to a usual size where the hard limit allows.
+    rlimit stack{};
+    if (getrlimit(RLIMIT_STACK, &stack) == 0 && stack.rlim_cur != RLIM_INFINITY &&
+        stack.rlim_cur < kServerStack) {
+      stack.rlim_cur = stack.rlim_max == RLIM_INFINITY || stack.rlim_max >= kServerStack
+                           ? kServerStack
+                           : stack.rlim_max;
+      setrlimit(RLIMIT_STACK, &stack);
+    }
     const int null = open("/dev/null", O_RDWR);
     if (null < 0) _exit(127);
     dup2(null, 0);
@@ -131,9 +154,9 @@ void startServer(const std::string& program, const std::string& socketPath) {
 }
 
 // A relative name goes to the server only when it names something that
-// exists as the run needs it (messages about missing files would otherwise
-// name the absolute path); the value of such a name with `directory` put in
-// front, or nullopt.
+// exists as the run needs it (so that every refusal about a missing file is
+// made here, in-process, word for word); the option as given, or nullopt.
+// The server takes relative names against `directory`, sent with the run.
 std::optional<std::string> carried(const std::string& option, const std::string& directory) {
   static const char* const kNamed[] = {"-s:", "-xsl:", "-o:"};
   for (const char* prefix : kNamed) {
@@ -150,7 +173,7 @@ std::optional<std::string> carried(const std::string& option, const std::string&
     } else if (stat(absolute.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) {
       return std::nullopt;
     }
-    return prefix + absolute;
+    return option;
   }
   return option;
 }
@@ -221,22 +244,19 @@ bool isServerConnection(const void* handle) {
 ServerRun runOnEngineServer(ServerConnection* connection, const std::vector<std::string>& options) {
   ServerRun run;
   if (connection->broken) return run;
-  std::string directory;
-  for (const std::string& option : options) {
-    if (option.find(":/") == std::string::npos && directory.empty()) {
-      char* here = getcwd(nullptr, 0);
-      if (!here) return run;
-      directory = here;
-      std::free(here);
-    }
-  }
+  char* here = getcwd(nullptr, 0);
+  if (!here) return run;
+  const std::string directory = here;
+  std::free(here);
   Writer request;
-  request.u32(static_cast<std::uint32_t>(options.size()));
+  request.u32(static_cast<std::uint32_t>(options.size() + 1));
   for (const std::string& option : options) {
     const auto value = carried(option, directory);
     if (!value) return run;
     request.text(*value);
   }
+  // The directory that the run takes relative names against (RunOptions).
+  request.text("-cwd:" + directory);
   std::uint32_t variables = 0;
   for (char** entry = environ; *entry; ++entry) ++variables;
   request.u32(variables);

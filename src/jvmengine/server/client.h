@@ -11,7 +11,9 @@
 struct ServerConnection;
 
 // Connects to the calling user's engine server of this build, starting one
-// (detached) when none listens, unless XSLVALIDATE_SERVER is "off". nullptr
+// (detached) when none listens, unless XSLVALIDATE_SERVER is "off" or the
+// caller sets XSLVALIDATE_MAX_HEAP or XSLVALIDATE_DEBUG (settings of a JVM
+// of its own, which a shared server cannot honour). nullptr
 // whenever the server cannot be had or refuses this caller (for example a
 // socket directory of the wrong owner or mode, another umask): the caller
 // then runs in-process. Writes nothing to standard error.
