@@ -56,16 +56,6 @@ class Interrupted : public testing::Test {
                         inProcess ? environment : withServerSetting(environment), dir_, ignored);
   }
 
-  // The temporary files once the run's engine has cleaned up: at once
-  // in-process; with the engine server, as soon as it has noticed that its
-  // caller is gone (it then stops the run and removes the file).
-  std::vector<std::string> temporaryFilesAfterCleanUp() const {
-    for (int i = 0; i < 200 && !temporaryFiles().empty(); ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    return temporaryFiles();
-  }
-
   // Names in the test's folder that look like temporary report files.
   std::vector<std::string> temporaryFiles() const {
     std::vector<std::string> names;
@@ -99,7 +89,7 @@ TEST_F(Interrupted, ACatchableSignalRemovesTheTemporaryFileAndEndsTheToolWithIt)
     ProcessResult r = waitProcess(run);
     ASSERT_TRUE(started) << "no temporary file appeared: " << r.err;
     EXPECT_EQ(signal, r.signal) << "exit code " << r.exitCode << ": " << r.err;
-    EXPECT_EQ(std::vector<std::string>{}, temporaryFilesAfterCleanUp());
+    EXPECT_EQ(std::vector<std::string>{}, temporaryFiles()) << "once the tool has ended";
     EXPECT_EQ("earlier report\n", readFile(report()));
   }
 }
@@ -120,7 +110,7 @@ TEST_F(Interrupted, AnIgnoredHangupIsLeftIgnored) {
   EXPECT_TRUE(stillRunning);
   EXPECT_EQ(1u, during.size());
   EXPECT_EQ(SIGTERM, r.signal) << r.err;
-  EXPECT_EQ(std::vector<std::string>{}, temporaryFilesAfterCleanUp());
+  EXPECT_EQ(std::vector<std::string>{}, temporaryFiles());
 }
 
 // SIGKILL cannot be caught; the file it leaves names a process that is

@@ -2,9 +2,12 @@
 
 #include <errno.h>
 #include <limits.h>
+#include <poll.h>
 #include <pthread.h>
 #include <signal.h>
 #include <string.h>
+#include <sys/socket.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -27,11 +30,45 @@ Slot slots[kSlots];
 
 const int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
+// The connection of the run the engine server is making, or -1.
+std::atomic<int> serverRun{-1};
+
+// How long the handler waits for the server to stop a run and clean up.
+constexpr long kServerCleanUpMilliseconds = 10000;
+
+long long nowMilliseconds() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return now.tv_sec * 1000LL + now.tv_nsec / 1000000;
+}
+
+// Tells the server that its caller is going (it then stops the run and
+// removes its temporary file) and waits until the server closes its side,
+// or the time is up. Only async-signal-safe calls.
+void awaitServerCleanUp(int fd) {
+  shutdown(fd, SHUT_WR);
+  const long long deadline = nowMilliseconds() + kServerCleanUpMilliseconds;
+  char discard[256];
+  for (;;) {
+    const long long left = deadline - nowMilliseconds();
+    if (left <= 0) return;
+    pollfd readable{fd, POLLIN, 0};
+    const int ready = poll(&readable, 1, static_cast<int>(left));
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready <= 0) return;
+    const ssize_t got = read(fd, discard, sizeof discard);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return;  // the server has closed its side, or failed
+  }
+}
+
 void removeHeldAndReraise(int signal) {
   const int savedErrno = errno;
   for (Slot& slot : slots) {
     if (slot.state.load(std::memory_order_acquire) == kHeld) unlink(slot.path);
   }
+  const int server = serverRun.load(std::memory_order_acquire);
+  if (server >= 0) awaitServerCleanUp(server);
   struct sigaction byDefault {};
   byDefault.sa_handler = SIG_DFL;
   sigemptyset(&byDefault.sa_mask);
@@ -84,4 +121,8 @@ int holdForInterrupt(const char* path) {
 void releaseFromInterrupt(int slot) {
   if (slot < 0 || slot >= kSlots) return;
   slots[slot].state.store(kFree, std::memory_order_release);
+}
+
+void holdServerRun(int fd) {
+  serverRun.store(fd, std::memory_order_release);
 }

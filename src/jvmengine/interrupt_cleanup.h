@@ -1,5 +1,5 @@
 // Removing a run's temporary report file when the process is ended by
-// SIGINT, SIGTERM or SIGHUP. The JVM runs with -Xrs, so these signals are
+// SIGINT, SIGTERM or SIGHUP, in this process or in the engine server. The JVM runs with -Xrs, so these signals are
 // the host's; the handler here removes the names held at that moment and
 // then lets the signal end the process as it would have without it (killed
 // by that signal, so a shell sees 128 + its number).
@@ -23,5 +23,13 @@ int holdForInterrupt(const char* path);
 // Releases slot `slot` from holdForInterrupt; -1 is ignored. Call it once
 // the file is renamed away or removed.
 void releaseFromInterrupt(int slot);
+
+// Holds `fd`, the connection of a run that the engine server is making for
+// this process: should one of those signals end the process meanwhile, the
+// handler first closes the connection's sending side, which makes the
+// server stop the run and remove its temporary file, and waits (a bounded
+// time) until the server has closed its side, so the file is gone before
+// the process ends. One run at a time; -1 releases it.
+void holdServerRun(int fd);
 
 #endif  // XSLVALIDATE_JVMENGINE_INTERRUPT_CLEANUP_H_

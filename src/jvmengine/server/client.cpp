@@ -20,6 +20,7 @@
 #include <optional>
 #include <set>
 
+#include "interrupt_cleanup.h"
 #include "server/socket_place.h"
 #include "server/wire.h"
 
@@ -264,6 +265,13 @@ ServerRun runOnEngineServer(ServerConnection* connection, const std::vector<std:
   request.u32(static_cast<std::uint32_t>(utcOffsetSeconds()));
   std::fflush(stderr);
 
+  // Until the status is back, a signal that ends this process first has
+  // the server stop the run and remove its temporary file.
+  installInterruptCleanup();
+  holdServerRun(connection->fd);
+  struct Release {
+    ~Release() { holdServerRun(-1); }
+  } release;
   if (!sendMessage(connection->fd, request.bytes, STDERR_FILENO)) {
     connection->broken = true;
     return run;
