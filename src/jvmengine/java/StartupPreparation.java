@@ -2,8 +2,19 @@
 // own (started when the run class is initialized) so that it overlaps
 // Saxon's own start instead of following it.
 
+import java.io.OutputStream;
 import java.net.URL;
+import java.nio.channels.Channels;
+import java.nio.channels.FileChannel;
+import java.nio.file.DirectoryStream;
+import java.nio.file.Files;
+import java.nio.file.LinkOption;
+import java.nio.file.Path;
+import java.nio.file.Paths;
+import java.nio.file.StandardOpenOption;
+import java.nio.file.attribute.PosixFileAttributes;
 import java.util.Enumeration;
+import java.util.Iterator;
 import javax.xml.parsers.SAXParserFactory;
 
 final class StartupPreparation implements Runnable {
@@ -32,8 +43,8 @@ final class StartupPreparation implements Runnable {
   // that done). Then opens every jar of the class path, as the first run
   // would: Xerces looks on the class path for a parser configuration that
   // no jar names, and the JDK for providers of time-zone rules, and each
-  // such lookup of a resource that no jar holds opens them all. Last, loads
-  // the JDK's native file channel support, which the report's file needs.
+  // such lookup of a resource that no jar holds opens them all. Last, the
+  // JDK file APIs the report's file needs (touchReportFileApis).
   // No JVM-wide setting changes: a stylesheet sees the same system
   // properties as on the command line.
   @Override
@@ -50,10 +61,34 @@ final class StartupPreparation implements Runnable {
     } catch (Throwable ignored) {
       // The run's own lookups meet the same jars and report what goes wrong.
     }
-    try {
-      Class.forName("sun.nio.ch.FileChannelImpl", true, null);
+    touchReportFileApis();
+  }
+
+  // Uses, harmlessly, the JDK's file APIs that writing a report needs (its
+  // file channel and the stream over it, the listing of its directory, the
+  // attributes of a file) and the environment, so that their classes,
+  // which the class-data archive does not hold, are loaded here, beside
+  // Saxon's start, rather than on the run's own path.
+  private static void touchReportFileApis() {
+    try (FileChannel channel = FileChannel.open(Paths.get("/dev/null"), StandardOpenOption.WRITE);
+         OutputStream out = Channels.newOutputStream(channel)) {
+      out.flush();
     } catch (Throwable ignored) {
       // Loaded when the report is written.
+    }
+    Path root = Paths.get("/");
+    try (DirectoryStream<Path> entries = Files.newDirectoryStream(root)) {
+      Iterator<Path> first = entries.iterator();
+      if (first.hasNext()) first.next();
+    } catch (Throwable ignored) {
+      // Loaded when the report's directory is listed.
+    }
+    try {
+      Files.readAttributes(root, PosixFileAttributes.class, LinkOption.NOFOLLOW_LINKS);
+      System.getenv("XSLVALIDATE_DEBUG");
+      Class.forName("org.xml.sax.helpers.XMLFilterImpl");
+    } catch (Throwable ignored) {
+      // Loaded when first used.
     }
   }
 }
