@@ -61,16 +61,25 @@ public final class XslvalidateServer {
     }
   }
 
-  // Stops every thread of `group` but the calling one: the run of a caller
-  // that has gone away. Stopping a thread is the only way to end Saxon in
-  // the middle of a transform; the run's own clean-up (its temporary report
-  // file) happens as the stop unwinds it.
+  // Name of the thread that serves a connection (server_main.cpp).
+  private static final String CONNECTION_THREAD = "xslvalidate-connection";
+
+  // Stops every thread of `group` but the calling one and the connection's
+  // own: the run of a caller that has gone away. Stopping a thread is the
+  // only way to end Saxon in the middle of a transform; the run's own
+  // clean-up (its temporary report file) happens as the stop unwinds it.
+  // The connection's thread only waits for the run's thread, and must go
+  // on waiting until that clean-up is done: it answers the caller, which
+  // may be waiting for exactly that before it ends.
   @SuppressWarnings({"removal", "deprecation"})
   public static void cancel(ThreadGroup group) {
     Thread[] threads = new Thread[group.activeCount() + 8];
     int count = group.enumerate(threads, true);
     for (int i = 0; i < count; ++i) {
-      if (threads[i] != Thread.currentThread()) threads[i].stop();
+      Thread thread = threads[i];
+      if (thread != Thread.currentThread() && !CONNECTION_THREAD.equals(thread.getName())) {
+        thread.stop();
+      }
     }
   }
 }
