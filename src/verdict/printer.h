@@ -8,18 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "verdict/result.h"
 #include "verdict/summary_line.h"
-
-enum class RunState { kCompleted, kFailed, kNotRun };
-enum class Verdict { kAccepted, kRejected, kNone };
-
-// Findings counted by severity: fatal, error, warning and information
-// always, in that order, then any other severity in order of appearance.
-struct Counts {
-  std::vector<std::pair<std::string, long long>> bySeverity = {
-      {"fatal", 0}, {"error", 0}, {"warning", 0}, {"information", 0}};
-  void add(const std::string& severity);
-};
 
 // Where the output stands; made by the caller, passed to every call.
 struct Printer {

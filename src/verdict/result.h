@@ -1,0 +1,84 @@
+// One document's outcome as a record: what the check found, before any
+// output form (text, JSON, JSON Lines, JUnit, HTML) renders it. Checking
+// fills it in; printing only reads it.
+#ifndef XSLVALIDATE_VERDICT_RESULT_H_
+#define XSLVALIDATE_VERDICT_RESULT_H_
+
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+enum class RunState { kCompleted, kFailed, kNotRun };
+enum class Verdict { kAccepted, kRejected, kNone };
+
+// Findings counted by severity: fatal, error, warning and information
+// always, in that order, then any other severity in order of appearance.
+struct Counts {
+  std::vector<std::pair<std::string, long long>> bySeverity = {
+      {"fatal", 0}, {"error", 0}, {"warning", 0}, {"information", 0}};
+  void add(const std::string& severity);
+};
+
+// One finding: a rule's svrl:failed-assert or svrl:successful-report, or
+// an error of the XML Schema step. Texts are UTF-8 exactly as the report or
+// the validator wrote them; renderers make them safe for their form.
+struct FindingRecord {
+  std::string kind;                     // "failed-assert", "successful-report" or "schema"
+  std::optional<std::string> id;        // the rule's id; absent for schema findings
+  std::optional<std::string> flag;      // the flag as the report wrote it
+  std::string severity;                 // the final severity, after any override
+  bool overridden = false;              // a scenario's customLevel set `severity`
+  bool rejects = false;                 // this finding rejects the document
+  std::optional<std::string> test;      // the SVRL test (rule findings)
+  std::optional<std::string> location;  // the SVRL location (rule findings)
+  long long line = 0;                   // schema findings; 0 when unknown
+  long long column = 0;                 // schema findings; 0 when unknown
+  std::string text;
+};
+
+// One rule set's run and what its report said.
+struct RuleSetRecord {
+  std::string stylesheet;  // as given, for display
+  std::string report;      // the report's path, for display
+  RunState run = RunState::kNotRun;
+  int runStatus = 0;
+  bool firedRules = false;  // the report holds at least one svrl:fired-rule
+  Counts counts;
+  std::vector<FindingRecord> findings;
+  std::string problem;  // why this rule set gives no verdict; empty when it does
+};
+
+// The XML Schema step of a scenario.
+enum class SchemaState {
+  kNotAsked,     // no scenario, or the scenario names no schema
+  kValid,        // the document is valid against the scenario's schemas
+  kInvalid,      // schema findings reject the document; rule sets not run
+  kFailed,       // the step could not be done (reason in `problem`)
+  kUnsupported,  // this host cannot validate XML Schemas
+};
+
+struct SchemaRecord {
+  SchemaState state = SchemaState::kNotAsked;
+  std::vector<std::string> schemas;  // the schema files, for display
+  std::vector<FindingRecord> findings;
+  std::string problem;
+};
+
+struct DocumentResult {
+  std::string document;  // as given, for display
+  std::optional<std::string> scenario;       // the matched scenario's name
+  std::optional<std::string> configuration;  // the scenarios file, for display
+  bool warningsAsErrors = false;
+  SchemaRecord schema;
+  std::vector<RuleSetRecord> ruleSets;
+  Verdict verdict = Verdict::kNone;
+  long long rejecting = 0;  // findings that reject the document
+  std::string reason;       // why there is no verdict; empty when there is one
+  // What the engine wrote about this document's runs (a missing
+  // stylesheet, a parse error with its line), so that JSON and JUnit carry
+  // the reason and not only standard error; empty when nothing was kept.
+  std::string engineMessages;
+};
+
+#endif  // XSLVALIDATE_VERDICT_RESULT_H_
