@@ -1,0 +1,39 @@
+// Checking one document: choose its scenario, run the XML Schema step and
+// the rule sets through the engine, read every report, and give the
+// outcome as a record (result.h). Printing is left to the caller.
+#ifndef XSLVALIDATE_VERDICT_CHECK_H_
+#define XSLVALIDATE_VERDICT_CHECK_H_
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/bridge.h"
+#include "verdict/result.h"
+
+struct ScenarioSet;  // scenarios.h: a scenario configuration as read
+
+// What every document of one call is checked against; fixed for the call.
+struct CheckPlan {
+  std::vector<std::u16string> ruleSets;  // named by hand; used when `scenarios` is null
+  const ScenarioSet* scenarios = nullptr;
+  bool warningsAsErrors = false;
+};
+
+// One worker's engine connection and private scratch folder. A worker
+// checks one document at a time; several workers may check at once, each
+// on its own thread.
+struct CheckWorker {
+  EngineEnvironment* environment = nullptr;
+  std::u16string scratch;
+};
+
+// Checks `document` under `plan`, writing each report in `reportFolder`
+// under the name xslvalidate gives it (empty `reportFolder`: beside the
+// document, exactly where xslvalidate writes it). Never prints; every
+// failure is in the record (verdict kNone and its reason).
+DocumentResult checkDocument(const CheckPlan& plan, CheckWorker* worker,
+                             std::u16string_view document,
+                             std::u16string_view reportFolder);
+
+#endif  // XSLVALIDATE_VERDICT_CHECK_H_
