@@ -39,7 +39,8 @@ timed() {
     "$(grep -o 'OutOfMemoryError[^"]*' "$work/$name.err" | head -1)"
 }
 
-echo "Runaway stylesheet, maximum heap: ${heap:-each side's default}; load $(cut -d' ' -f1-3 /proc/loadavg)"
+shown_heap=${heap:-"each side's default"}
+echo "Runaway stylesheet, maximum heap: $shown_heap; load $(cut -d' ' -f1-3 /proc/loadavg)"
 if [ -n "$heap" ]; then
   XSLVALIDATE_MAX_HEAP=$heap timed tool "$build/xslvalidate" "$work/doc.xml" "$work/runaway.xsl"
   timed command-line java "-Xmx$heap" -cp /usr/share/java/Saxon-HE.jar net.sf.saxon.Transform \

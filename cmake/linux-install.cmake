@@ -5,8 +5,11 @@
 # through a run path relative to itself, and the library finds what sits
 # beside it from its own location):
 #   bin/xslvalidate
-#   bin/xslvalidate-verdict                     reads the reports, gives a verdict
+#   bin/xslvalidate-verdict                       reads the reports, gives a verdict
 #   lib/xslvalidate/libxslvalidate-jvmengine.so   engine library
+#   lib/xslvalidate/xslvalidate-engine-server     engine server, started by the
+#                                                 library on a call and kept
+#                                                 for later calls
 #   lib/xslvalidate/xslvalidate-jvmengine.jsa     class-data archive, if built
 #   share/man/man1/xslvalidate.1.gz, xslvalidate-verdict.1.gz
 #   share/doc/xslvalidate/README.md, copyright
@@ -26,28 +29,22 @@ install(TARGETS jvmengine LIBRARY DESTINATION "${XSLVALIDATE_PRIVATE_LIBDIR}")
 install(FILES "$<TARGET_FILE_DIR:jvmengine>/xslvalidate-jvmengine.jsa"
         DESTINATION "${XSLVALIDATE_PRIVATE_LIBDIR}" OPTIONAL)
 
-# The manual page, with the version filled in, compressed as Debian does.
-configure_file(doc/xslvalidate.1.in "${PROJECT_BINARY_DIR}/doc/xslvalidate.1" @ONLY)
-add_custom_command(
-  OUTPUT "${PROJECT_BINARY_DIR}/doc/xslvalidate.1.gz"
-  COMMAND gzip -9nkf "${PROJECT_BINARY_DIR}/doc/xslvalidate.1"
-  DEPENDS "${PROJECT_BINARY_DIR}/doc/xslvalidate.1"
-  COMMENT "Compressing the manual page"
-  VERBATIM)
-add_custom_target(manual ALL DEPENDS "${PROJECT_BINARY_DIR}/doc/xslvalidate.1.gz")
-install(FILES "${PROJECT_BINARY_DIR}/doc/xslvalidate.1.gz" DESTINATION share/man/man1)
-configure_file(doc/xslvalidate-verdict.1.in
-  "${PROJECT_BINARY_DIR}/doc/xslvalidate-verdict.1" @ONLY)
-add_custom_command(
-  OUTPUT "${PROJECT_BINARY_DIR}/doc/xslvalidate-verdict.1.gz"
-  COMMAND gzip -9nkf "${PROJECT_BINARY_DIR}/doc/xslvalidate-verdict.1"
-  DEPENDS "${PROJECT_BINARY_DIR}/doc/xslvalidate-verdict.1"
-  COMMENT "Compressing the manual page of xslvalidate-verdict"
-  VERBATIM)
-add_custom_target(manual_verdict ALL
-  DEPENDS "${PROJECT_BINARY_DIR}/doc/xslvalidate-verdict.1.gz")
-install(FILES "${PROJECT_BINARY_DIR}/doc/xslvalidate-verdict.1.gz"
-        DESTINATION share/man/man1)
+# Makes the manual page `name`.1 from doc/`name`.1.in, with the version
+# filled in, compressed as Debian does, and installs it.
+function(xslvalidate_manual_page name)
+  set(page "${PROJECT_BINARY_DIR}/doc/${name}.1")
+  configure_file("doc/${name}.1.in" "${page}" @ONLY)
+  add_custom_command(
+    OUTPUT "${page}.gz"
+    COMMAND gzip -9nkf "${page}"
+    DEPENDS "${page}"
+    COMMENT "Compressing the manual page ${name}(1)"
+    VERBATIM)
+  add_custom_target(manual_${name} ALL DEPENDS "${page}.gz")
+  install(FILES "${page}.gz" DESTINATION share/man/man1)
+endfunction()
+xslvalidate_manual_page(xslvalidate)
+xslvalidate_manual_page(xslvalidate-verdict)
 install(FILES README.md DESTINATION share/doc/xslvalidate)
 install(FILES LICENSE DESTINATION share/doc/xslvalidate RENAME copyright)
 
@@ -62,7 +59,10 @@ set(CPACK_PACKAGE_DESCRIPTION
     "xslvalidate checks one XML document, in practice an electronic invoice
 (UBL, CII), against one or more XSLT validation stylesheets such as the
 EN 16931, XRechnung or PEPPOL rule sets, and writes each stylesheet's
-report beside the document. It runs Saxon-HE in one JVM per command.")
+report beside the document. It runs Saxon-HE in a JVM kept by a
+background engine server of the user's own, so that later commands reuse
+the JVM and the compiled rule sets; xslvalidate-verdict reads the reports
+and says whether the document is accepted.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_STRIP_FILES ON)

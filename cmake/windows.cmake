@@ -4,9 +4,12 @@
 # CMakeLists.txt when building for Windows (natively with mingw-w64 or
 # cross-compiled through cmake/mingw-w64.cmake).
 
-# wmain as the entry point; no runtime DLLs beside Windows' own.
-target_compile_options(xslvalidate PRIVATE -municode)
-target_link_options(xslvalidate PRIVATE -municode -static)
+# Makes `target` a console program with wmain as its entry point and no
+# runtime DLLs beside Windows' own.
+function(xslvalidate_windows_console_program target)
+  target_compile_options(${target} PRIVATE -municode)
+  target_link_options(${target} PRIVATE -municode -static)
+endfunction()
 
 # The engine DLL is not part of the build: users install it. Its import
 # library is made from the project's list of the five exported names.
@@ -28,18 +31,15 @@ add_custom_command(
   COMMENT "Making the import library of libsaxon-hec-12.5.0.dll"
   VERBATIM)
 add_custom_target(engine_import_library DEPENDS "${XSLVALIDATE_ENGINE_IMPLIB}")
-add_dependencies(xslvalidate engine_import_library)
-target_link_libraries(xslvalidate PRIVATE "${XSLVALIDATE_ENGINE_IMPLIB}")
-set_property(TARGET xslvalidate APPEND PROPERTY
-             LINK_DEPENDS "${XSLVALIDATE_ENGINE_IMPLIB}")
 
-# xslvalidate-verdict is built the same way and binds to the same DLL.
-target_compile_options(xslvalidate-verdict PRIVATE -municode)
-target_link_options(xslvalidate-verdict PRIVATE -municode -static)
-add_dependencies(xslvalidate-verdict engine_import_library)
-target_link_libraries(xslvalidate-verdict PRIVATE "${XSLVALIDATE_ENGINE_IMPLIB}")
-set_property(TARGET xslvalidate-verdict APPEND PROPERTY
-             LINK_DEPENDS "${XSLVALIDATE_ENGINE_IMPLIB}")
+# Both programs are built the same way and bind to the same DLL.
+foreach(program xslvalidate xslvalidate-verdict)
+  xslvalidate_windows_console_program(${program})
+  add_dependencies(${program} engine_import_library)
+  target_link_libraries(${program} PRIVATE "${XSLVALIDATE_ENGINE_IMPLIB}")
+  set_property(TARGET ${program} APPEND PROPERTY
+               LINK_DEPENDS "${XSLVALIDATE_ENGINE_IMPLIB}")
+endforeach()
 
 # The zip for Windows users, made by every build: a folder holding the
 # program, xslvalidate-verdict.exe, README.md and LICENSE.
