@@ -107,6 +107,13 @@ rss_mb=$(awk '/VmRSS/ { printf "%d", $2 / 1024 }' "/proc/$pid/status")
 hwm_mb=$(awk '/VmHWM/ { printf "%d", $2 / 1024 }' "/proc/$pid/status")
 
 ratio() { python3 -c "print('%.3f' % ($1 / $2))"; }
+# The targets: the project's own budget for the engine server (where each
+# comes from: doc/performance.md, "Budget"):
+#   fresh server at most 1.15 of a call in a JVM of its own: the server is
+#     on by default, so the call that starts it must not be noticeably slower;
+#   warm server at most 0.03 of the command line: what the server is for;
+#   server memory at most 400 MB: a process that stays up between calls
+#     must stay modest.
 {
   echo "# Warm engine server, $stamp"
   echo
