@@ -2,7 +2,7 @@
 
 const char* const kDefaultMaxHeap = "-Xmx1g";
 
-std::optional<std::string> maxHeapOption(const std::string& value) {
+std::optional<unsigned long long> maxHeapBytes(const std::string& value) {
   constexpr unsigned long long kLargest = 1ull << 40;
   size_t digits = 0;
   unsigned long long number = 0;
@@ -24,5 +24,10 @@ std::optional<std::string> maxHeapOption(const std::string& value) {
   if (number > (kLargest >> shift)) return std::nullopt;
   const unsigned long long bytes = number << shift;
   if (bytes < kSmallestMaxHeap) return std::nullopt;
+  return bytes;
+}
+
+std::optional<std::string> maxHeapOption(const std::string& value) {
+  if (!maxHeapBytes(value)) return std::nullopt;
   return "-Xmx" + value;
 }

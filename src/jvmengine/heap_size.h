@@ -20,4 +20,8 @@ constexpr unsigned long long kSmallestMaxHeap = 64ull << 20;
 // spaces, fractions, other units, out of range).
 std::optional<std::string> maxHeapOption(const std::string& value);
 
+// The number of bytes of a value maxHeapOption takes; nullopt for one it
+// refuses.
+std::optional<unsigned long long> maxHeapBytes(const std::string& value);
+
 #endif  // XSLVALIDATE_JVMENGINE_HEAP_SIZE_H_

@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 #include <locale.h>
 #include <pthread.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -18,6 +19,7 @@
 
 #include "heap_size.h"
 #include "report_file_natives.h"
+#include "server/socket_place.h"
 #include "shared_archive.h"
 #include "xslvalidate_run_classes.h"  // generated: kRunClasses
 
@@ -72,6 +74,12 @@ namespace {
 //                     would otherwise start one at once, a thread and a
 //                     socket /tmp/.java_pid<pid> through which tools of the
 //                     same user could load agents into the tool.
+//  -XX:-CreateCoredumpOnCrash  no core file of the JVM where the caller
+//                     stands; the crash report says what failed.
+//  -XX:ErrorFile, -XX:ReplayDataFile (added by crashFileOptions)  the
+//                     JVM's crash report and compiler replay file go to
+//                     the user's private folder, never to the caller's
+//                     current directory, the JVM's default.
 const char* const kJvmOptions[] = {
     "-Djava.class.path=" JVMENGINE_CLASS_PATH,
     "-Xshare:auto",
@@ -87,6 +95,7 @@ const char* const kJvmOptions[] = {
     "-XX:GCHeapFreeLimit=10",
     "-Xrs",
     "-XX:+DisableAttachMechanism",
+    "-XX:-CreateCoredumpOnCrash",
 };
 
 constexpr jint kJniVersion = JNI_VERSION_10;
@@ -187,6 +196,19 @@ bool isMapped(const std::string& path) {
   return false;
 }
 
+// Where the JVM puts its crash report and compiler replay file: the user's
+// engine server folder when it is there and private (socket_place.h), else
+// the temporary directory under names of the user's own. The JVM creates
+// them anew (never through an existing name) and falls back to the current
+// directory only when it cannot, which these folders make unlikely.
+std::vector<std::string> crashFileOptions() {
+  const auto folder = existingServerDirectory(std::getenv("XDG_RUNTIME_DIR"), getuid());
+  const std::string prefix =
+      folder ? *folder + "/" : "/tmp/xslvalidate-" + std::to_string(getuid()) + "-";
+  return {"-XX:ErrorFile=" + prefix + "hs_err_pid%p.log",
+          "-XX:ReplayDataFile=" + prefix + "replay_pid%p.log"};
+}
+
 // Creates the JVM with the calling thread in a UTF-8 locale. The JVM reads
 // the locale's code set (nl_langinfo, which follows the thread's locale) for
 // sun.jnu.encoding and file.encoding; neither can be overridden by an
@@ -198,6 +220,7 @@ jint createJvm(const std::string& heapOption, JavaVM** vm, JNIEnv** env) {
   std::string archive;
   std::vector<std::string> strings(std::begin(kJvmOptions), std::end(kJvmOptions));
   strings.push_back(heapOption);
+  for (std::string& option : crashFileOptions()) strings.push_back(std::move(option));
   if (const auto directory = ownLibraryDirectory()) {
     // Saxon's and Xerces' classes, already parsed and verified, from the
     // archive made at build time (shared_archive.cmake), once its size and
@@ -382,6 +405,14 @@ bool runOnNativeThread(const std::function<void()>& body, std::string* why) {
   return error == 0;
 }
 
+// The machine's physical memory in bytes; 0 when it cannot be told.
+unsigned long long machineMemoryBytes() {
+  const long pages = sysconf(_SC_PHYS_PAGES);
+  const long pageSize = sysconf(_SC_PAGESIZE);
+  if (pages <= 0 || pageSize <= 0) return 0;
+  return static_cast<unsigned long long>(pages) * static_cast<unsigned long long>(pageSize);
+}
+
 }  // namespace
 
 JavaVM* startJavaVm() {
@@ -402,6 +433,16 @@ JavaVM* startJavaVm() {
                    "xslvalidate: XSLVALIDATE_MAX_HEAP=%s is not a heap size: give a whole "
                    "number followed by m or g, such as 512m or 2g, from 64m to 1024g\n",
                    heap);
+      return nullptr;
+    }
+    // A heap beyond the machine's memory could never be used, and the JVM
+    // may not even start with one (it commits tables in proportion).
+    const unsigned long long machine = machineMemoryBytes();
+    if (machine != 0 && *maxHeapBytes(heap) > machine) {
+      std::fprintf(stderr,
+                   "xslvalidate: XSLVALIDATE_MAX_HEAP=%s is more than this machine's memory "
+                   "(%llum): give at most %llum\n",
+                   heap, machine >> 20, machine >> 20);
       return nullptr;
     }
     heapOption = *chosen;

@@ -64,8 +64,9 @@ final class RunOptions {
   // uses where it has some, or returns null. Checks, in order: names the JVM
   // cannot pass on exactly, standard input, a missing source or stylesheet,
   // a source that is not a regular file (a directory, a FIFO, a device), an
-  // empty stylesheet name, a report whose directory does not exist, and what
-  // ReportFile.refusal finds wrong with the report.
+  // empty stylesheet name, a stylesheet that is a FIFO or a device (which
+  // would block the run or feed it without end), a report whose directory
+  // does not exist, and what ReportFile.refusal finds wrong with the report.
   String refusal() {
     CharsetEncoder fileNames = fileNameEncoder();
     for (String arg : args) {
@@ -90,6 +91,11 @@ final class RunOptions {
     if (emptyStylesheetName) return "The stylesheet name is empty";
     if (stylesheet != null && !stylesheet.exists()) {
       return "Stylesheet file " + stylesheet + " does not exist";
+    }
+    if (stylesheet != null && !stylesheet.isDirectory()
+        && !Files.isRegularFile(stylesheet.toPath())) {
+      return "Stylesheet " + stylesheet
+          + " is not a regular file (a pipe or a device): only files are read";
     }
     if (report != null) {
       File parent = report.getAbsoluteFile().getParentFile();

@@ -21,8 +21,10 @@
 #include <set>
 
 #include "interrupt_cleanup.h"
+#include "server/caller_context.h"
 #include "server/socket_place.h"
 #include "server/wire.h"
+#include "utf16.h"
 
 extern char** environ;
 
@@ -36,8 +38,15 @@ namespace {
 // Whether runs go to the server when XSLVALIDATE_SERVER is not set.
 constexpr bool kServerByDefault = true;
 
-// How long a client waits for a server it started to listen.
-constexpr int kStartWaitMilliseconds = 15000;
+// How long a client waits for a server it started to listen: about what
+// starting a JVM of its own would cost, after which it runs in-process (the
+// server still comes up for later callers).
+constexpr int kStartWaitMilliseconds = 5000;
+
+// How long each step before a run starts may take (connecting, the
+// greeting, taking the start lock, the server's word that it took the run):
+// a server that is stopped or stuck must not hold its callers.
+constexpr int kStepWaitMilliseconds = 3000;
 
 std::mutex gLiveMutex;
 std::set<const void*> gLive;
@@ -52,6 +61,7 @@ bool serverWanted() {
     if (value && *value) return false;
   }
   const char* setting = std::getenv("XSLVALIDATE_SERVER");
+  if (limitsNeedOwnProcess()) return false;
   if (!setting || !*setting) return kServerByDefault;
   if (std::strcmp(setting, "off") == 0) return false;
   if (std::strcmp(setting, "on") == 0) return true;
@@ -79,15 +89,44 @@ std::optional<unsigned> currentUmask() {
   return std::nullopt;
 }
 
+// Makes every send and receive on `fd` give up after kStepWaitMilliseconds
+// (`bounded`), or wait as long as it takes.
+bool boundWaits(int fd, bool bounded) {
+  timeval limit{};
+  if (bounded) {
+    limit.tv_sec = kStepWaitMilliseconds / 1000;
+    limit.tv_usec = (kStepWaitMilliseconds % 1000) * 1000;
+  }
+  return setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit) == 0 &&
+         setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit) == 0;
+}
+
+// Takes the exclusive lock on `fd`, waiting at most kStartWaitMilliseconds
+// plus a step (what a client holding it to start the server may take).
+bool lockWithin(int fd) {
+  for (int waited = 0; waited < kStartWaitMilliseconds + kStepWaitMilliseconds; waited += 5) {
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
+    if (errno != EWOULDBLOCK && errno != EINTR) return false;
+    usleep(5000);
+  }
+  return false;
+}
+
 // A connection to the socket at `path` whose peer runs as this user; -1
-// when there is none.
-int connectTo(const std::string& path) {
+// when there is none, with the reason in `*error` when connecting failed
+// (0 otherwise). Its sends and receives are bounded (boundWaits).
+int connectTo(const std::string& path, int* error) {
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
   std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
   const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  *error = 0;
   if (fd < 0) return -1;
-  if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+  // A connection to a stopped server waits in its listen queue, or blocks
+  // when the queue is full; both end after the step's time.
+  if (!boundWaits(fd, true) ||
+      connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    *error = errno;
     close(fd);
     return -1;
   }
@@ -121,17 +160,19 @@ bool greet(int fd) {
 // Stack limit the server starts with at least (when the hard limit allows).
 constexpr rlim_t kServerStack = 8u << 20;
 
-void startServer(const std::string& program, const std::string& socketPath) {
-  const char* argv[] = {program.c_str(), socketPath.c_str(), nullptr};
+void startServer(const std::string& program, const std::string& socketPath,
+                 const std::string& context) {
+  const char* argv[] = {program.c_str(), socketPath.c_str(), context.c_str(), nullptr};
   const pid_t child = fork();
   if (child < 0) return;
   if (child == 0) {
     setsid();
     if (fork() != 0) _exit(0);
     if (chdir("/") != 0) _exit(127);
-    // The server serves every later caller, not this one: a small stack
-    // limit of this caller's (ulimit -s) would become the stack of each of
-    // its threads. Raise it to a usual size where the hard limit allows.
+    // A small stack limit of this caller's (ulimit -s) would become the
+    // stack of each of the server's threads. Raise it to a usual size where
+    // the hard limit allows: the context key, made before, keeps the
+    // caller's limit, so the server still serves only callers with it.
     rlimit stack{};
     if (getrlimit(RLIMIT_STACK, &stack) == 0 && stack.rlim_cur != RLIM_INFINITY &&
         stack.rlim_cur < kServerStack) {
@@ -154,24 +195,33 @@ void startServer(const std::string& program, const std::string& socketPath) {
   }
 }
 
-// A relative name goes to the server only when it names something that
-// exists as the run needs it (so that every refusal about a missing file is
-// made here, in-process, word for word); the option as given, or nullopt.
-// The server takes relative names against `directory`, sent with the run.
+// A name goes to the server only when it names something that exists as
+// the run needs it, so that every refusal about a missing file is made
+// here, in-process, word for word: a relative name must name an existing
+// file (or directory, for the report's parent), and a document or
+// stylesheet, however named, must not be a pipe or a device, which could
+// block or feed the shared process without end. The option as given, or
+// nullopt. The server takes relative names against `directory`, sent with
+// the run.
 std::optional<std::string> carried(const std::string& option, const std::string& directory) {
   static const char* const kNamed[] = {"-s:", "-xsl:", "-o:"};
   for (const char* prefix : kNamed) {
     const std::size_t length = std::strlen(prefix);
     if (option.compare(0, length, prefix) != 0) continue;
     const std::string value = option.substr(length);
-    if (value.empty() || value[0] == '/') return option;
-    const std::string absolute = directory + "/" + value;
+    if (value.empty()) return option;
+    const bool report = std::strcmp(prefix, "-o:") == 0;
+    const std::string absolute = value[0] == '/' ? value : directory + "/" + value;
     struct stat status;
-    if (std::strcmp(prefix, "-o:") == 0) {
-      const std::size_t slash = absolute.rfind('/');
-      const std::string parent = absolute.substr(0, slash);
+    const bool exists = stat(absolute.c_str(), &status) == 0;
+    if (!report && exists && !S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode)) {
+      return std::nullopt;
+    }
+    if (value[0] == '/') return option;
+    if (report) {
+      const std::string parent = absolute.substr(0, absolute.rfind('/'));
       if (stat(parent.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) return std::nullopt;
-    } else if (stat(absolute.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) {
+    } else if (!exists || !S_ISREG(status.st_mode)) {
       return std::nullopt;
     }
     return option;
@@ -197,8 +247,13 @@ ServerConnection* connectToEngineServer() {
   if (access(program.c_str(), X_OK) != 0) return nullptr;
   const auto identity = buildIdentity(*library, program);
   const auto directory = serverDirectory(std::getenv("XDG_RUNTIME_DIR"), getuid());
-  if (!identity || !directory) return nullptr;
-  const std::string socketPath = *directory + "/engine-" + *identity + ".sock";
+  // A server serves the callers of one context only: they name it by its
+  // key, and a caller of another context starts a server of its own.
+  const auto context = callerContextOf("/proc/self");
+  if (!identity || !directory || !context) return nullptr;
+  const std::string key = contextKey(*context);
+  const std::string base = *directory + "/engine-" + *identity + "-" + key;
+  const std::string socketPath = base + ".sock";
   if (socketPath.size() >= sizeof(sockaddr_un{}.sun_path)) return nullptr;
 
   struct stat status;
@@ -206,21 +261,23 @@ ServerConnection* connectToEngineServer() {
     return lstat(socketPath.c_str(), &status) != 0 || isOwnSocket(socketPath, getuid());
   };
   if (!usable()) return nullptr;
-  int fd = connectTo(socketPath);
+  int error = 0;
+  int fd = connectTo(socketPath, &error);
   if (fd < 0) {
     // One client at a time starts the server; the others wait here and
     // then find it listening.
-    const std::string lockPath = *directory + "/engine-" + *identity + ".lock";
-    const int lock = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    const int lock = open((base + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (lock < 0) return nullptr;
-    if (flock(lock, LOCK_EX) == 0) {
-      fd = connectTo(socketPath);
-      if (fd < 0 && usable()) {
+    if (lockWithin(lock)) {
+      fd = connectTo(socketPath, &error);
+      // Only a socket nobody listens on is replaced; one whose server is
+      // stopped or busy is left to it.
+      if (fd < 0 && (error == ENOENT || error == ECONNREFUSED) && usable()) {
         unlink(socketPath.c_str());  // left by a server that was killed
-        startServer(program, socketPath);
+        startServer(program, socketPath, key);
         for (int waited = 0; fd < 0 && waited < kStartWaitMilliseconds; waited += 5) {
           usleep(5000);
-          if (isOwnSocket(socketPath, getuid())) fd = connectTo(socketPath);
+          if (isOwnSocket(socketPath, getuid())) fd = connectTo(socketPath, &error);
         }
       }
     }
@@ -249,6 +306,9 @@ ServerRun runOnEngineServer(ServerConnection* connection, const std::vector<std:
   if (!here) return run;
   const std::string directory = here;
   std::free(here);
+  // The server would take such a directory's name as text and lose its
+  // bytes: in-process gives the real reason for whatever fails there.
+  if (!utf8ToUtf16(directory)) return run;
   Writer request;
   request.u32(static_cast<std::uint32_t>(options.size() + 1));
   for (const std::string& option : options) {
@@ -272,12 +332,14 @@ ServerRun runOnEngineServer(ServerConnection* connection, const std::vector<std:
   struct Release {
     ~Release() { holdServerRun(-1); }
   } release;
-  if (!sendMessage(connection->fd, request.bytes, STDERR_FILENO)) {
-    connection->broken = true;
-    return run;
-  }
-  const auto started = receiveExactly(connection->fd, 1);
-  if (!started || (*started)[0] != kRunStarted) {
+  // Until the server says it took the run, each wait is bounded; a server
+  // that does not answer in time gets its connection shut, so that it
+  // cannot start the run later, and the run goes in-process.
+  const bool sent = boundWaits(connection->fd, true) &&
+                    sendMessage(connection->fd, request.bytes, STDERR_FILENO);
+  const auto started = sent ? receiveExactly(connection->fd, 1) : std::nullopt;
+  if (!started || (*started)[0] != kRunStarted || !boundWaits(connection->fd, false)) {
+    shutdown(connection->fd, SHUT_RDWR);
     connection->broken = true;
     return run;
   }

@@ -10,13 +10,16 @@
 
 struct ServerConnection;
 
-// Connects to the calling user's engine server of this build, starting one
-// (detached) when none listens, unless XSLVALIDATE_SERVER is "off" or the
-// caller sets XSLVALIDATE_MAX_HEAP or XSLVALIDATE_DEBUG (settings of a JVM
-// of its own, which a shared server cannot honour). nullptr
-// whenever the server cannot be had or refuses this caller (for example a
-// socket directory of the wrong owner or mode, another umask): the caller
-// then runs in-process. Writes nothing to standard error.
+// Connects to the calling user's engine server of this build and of this
+// process's context (caller_context.h), starting one (detached) when none
+// listens, unless XSLVALIDATE_SERVER is "off", the caller sets
+// XSLVALIDATE_MAX_HEAP or XSLVALIDATE_DEBUG (settings of a JVM of its own,
+// which a shared server cannot honour), or its limits need a process of its
+// own (limitsNeedOwnProcess). nullptr whenever the server cannot be had or
+// refuses this caller (for example a socket directory of the wrong owner or
+// mode, another umask, another context) or does not answer within a few
+// seconds: the caller then runs in-process. Writes nothing to standard
+// error.
 ServerConnection* connectToEngineServer();
 
 // True when `handle` is a connection made by connectToEngineServer and not
@@ -39,8 +42,10 @@ struct ServerRun {
 // server, with this process's current directory (for relative names), its
 // environment, its time zone and its standard error, and waits for the
 // status. Runs the server cannot carry exactly (a relative name that names
-// no existing file) come back kNotStarted, as does every run once the
-// connection has failed.
+// no existing file, a document or stylesheet that is a pipe or a device, a
+// current directory whose name is not UTF-8) come back kNotStarted, as
+// does a run the server does not take within a few seconds, and every run
+// once the connection has failed.
 ServerRun runOnEngineServer(ServerConnection* connection, const std::vector<std::string>& options);
 
 // Ends the conversation and frees `connection`.

@@ -1,14 +1,18 @@
 // The engine server: one JVM, made exactly as the engine library makes its
 // own, serving the runs of the user's callers over a Unix socket
 // (client.cpp is the other end; doc/engine-server.md describes the
-// conversation). Usage: xslvalidate-engine-server <socket path>
+// conversation). Usage: xslvalidate-engine-server <socket path> <context key>
 //
-// It accepts only peers of its own user id and callers with its umask,
-// runs each connection on a thread of its own, stops a run whose caller
-// goes away, exits after XSLVALIDATE_SERVER_IDLE seconds without a
-// connection (default 600) and on SIGTERM, and retires (stops listening,
-// finishes its runs, exits) after XSLVALIDATE_SERVER_MAX_RUNS runs (default
-// 2000), so that what grows in Saxon over many runs is given back.
+// It accepts only peers of its own user id, with its umask, whose context
+// (caller_context.h) has the key it was started for and the credentials it
+// has itself; runs each connection on a thread of its own, stops a run
+// whose caller goes away, exits after XSLVALIDATE_SERVER_IDLE seconds
+// without a connected caller (default 600) and on SIGTERM, and retires
+// (stops listening, finishes the runs of its connected callers, exits)
+// after XSLVALIDATE_SERVER_MAX_RUNS runs (default 2000), so that what grows
+// in Saxon over many runs is given back. Runs whose callers went away are
+// not waited for long: one blocked in a system call (opening a pipe) may
+// never end.
 #include <jni.h>
 #include <poll.h>
 #include <signal.h>
@@ -30,6 +34,7 @@
 #include <vector>
 
 #include "java_vm.h"
+#include "server/caller_context.h"
 #include "server/wire.h"
 #include "xslvalidate_server_classes.h"  // generated: kServerClasses
 
@@ -38,12 +43,17 @@ namespace {
 constexpr std::size_t kMaxRequestBytes = 64 << 20;
 constexpr int kCacheEntries = 16;
 constexpr jlong kCacheModuleBytes = 96LL << 20;
+// How long an exiting server waits for the runs of callers that went away.
+constexpr auto kGoneRunsGrace = std::chrono::seconds(5);
 
 char gSocketPath[sizeof(sockaddr_un{}.sun_path)];
 char gPidPath[sizeof gSocketPath + 8];  // beside the socket: <name>.pid
-std::atomic<int> gActive{0};
+std::atomic<int> gActive{0};     // connection threads
+std::atomic<int> gConnected{0};  // connections whose caller is still there
 std::atomic<long> gRuns{0};
 mode_t gUmask = 022;
+std::string gContextKey;         // the key of the callers this server serves
+std::string gCredentials;        // its own credentials (CallerContext)
 JavaVM* gVm = nullptr;
 jclass gServerClass = nullptr;
 jmethodID gRunMethod = nullptr;
@@ -166,9 +176,23 @@ std::optional<Request> parseRequest(const std::string& bytes) {
   return request;
 }
 
+// Counts a connection's caller as gone, once.
+void callerGone(std::atomic<bool>* connected) {
+  if (connected->exchange(false)) --gConnected;
+}
+
+// Whether the peer with process id `pid` has the context this server was
+// started for (the key) and the credentials the server itself has.
+bool sameContext(pid_t pid) {
+  const auto peer = callerContextOf("/proc/" + std::to_string(pid));
+  return peer && contextKey(*peer) == gContextKey && peer->credentials == gCredentials;
+}
+
 // Runs one request on `env`, with `errFd` as the run's standard error,
-// while a watcher stops the run if the caller's end of `fd` closes.
-int runRequest(JNIEnv* env, jobject group, int fd, int errFd, const Request& request) {
+// while a watcher stops the run if the caller's end of `fd` closes (and
+// counts the caller as gone).
+int runRequest(JNIEnv* env, jobject group, int fd, int errFd, const Request& request,
+               std::atomic<bool>* connected) {
   int wake[2];
   if (pipe2(wake, O_CLOEXEC) != 0) return 2;
   std::thread watcher([&] {
@@ -176,6 +200,7 @@ int runRequest(JNIEnv* env, jobject group, int fd, int errFd, const Request& req
     while (poll(watched, 2, -1) < 0 && errno == EINTR) {
     }
     if (watched[1].revents) return;
+    callerGone(connected);
     JNIEnv* watcherEnv = nullptr;
     if (gVm->AttachCurrentThreadAsDaemon(reinterpret_cast<void**>(&watcherEnv), nullptr) != JNI_OK) return;
     watcherEnv->CallStaticVoidMethod(gServerClass, gCancelMethod, group);
@@ -208,8 +233,9 @@ void serve(int fd, jobject group) {
   JavaVMAttachArgs attach{JNI_VERSION_10, const_cast<char*>("xslvalidate-connection"), group};
   ucred peer{};
   socklen_t size = sizeof peer;
+  std::atomic<bool> connected{true};
   const bool own = getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 &&
-                   peer.uid == getuid();
+                   peer.uid == getuid() && sameContext(peer.pid);
   const auto hello = own ? receiveExactly(fd, 12) : std::nullopt;
   bool accepted = false;
   if (hello && hello->compare(0, 4, kServerGreeting) == 0) {
@@ -220,6 +246,7 @@ void serve(int fd, jobject group) {
   if (hello) sendAll(fd, std::string(1, accepted ? kAccepted : kRefused));
   if (gVm->AttachCurrentThread(reinterpret_cast<void**>(&env), &attach) != JNI_OK) {
     close(fd);  // cannot happen short of running out of memory
+    callerGone(&connected);
     --gActive;
     return;
   }
@@ -234,7 +261,7 @@ void serve(int fd, jobject group) {
       }
       ++gRuns;
       bool sent = sendAll(fd, std::string(1, kRunStarted));
-      const int status = sent ? runRequest(env, group, fd, errFd, *request) : 2;
+      const int status = sent ? runRequest(env, group, fd, errFd, *request, &connected) : 2;
       close(errFd);
       Writer ended;
       ended.bytes.push_back(kRunEnded);
@@ -242,6 +269,7 @@ void serve(int fd, jobject group) {
       if (!sent || !sendAll(fd, ended.bytes)) break;
     }
   }
+  callerGone(&connected);
   env->DeleteGlobalRef(group);
   gVm->DetachCurrentThread();
   close(fd);
@@ -266,10 +294,14 @@ int listenAt(const char* path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2 || std::strlen(argv[1]) >= sizeof gSocketPath) {
-    std::fputs("usage: xslvalidate-engine-server <socket path>\n", stderr);
+  if (argc != 3 || std::strlen(argv[1]) >= sizeof gSocketPath) {
+    std::fputs("usage: xslvalidate-engine-server <socket path> <context key>\n", stderr);
     return 2;
   }
+  gContextKey = argv[2];
+  const auto own = callerContextOf("/proc/self");
+  if (!own) return 1;
+  gCredentials = own->credentials;
   std::strcpy(gSocketPath, argv[1]);
   std::string pidPath = argv[1];
   if (pidPath.size() > 5 && pidPath.compare(pidPath.size() - 5, 5, ".sock") == 0) {
@@ -308,9 +340,9 @@ int main(int argc, char** argv) {
     pollfd waiting{listener, POLLIN, 0};
     const int ready = poll(&waiting, 1, 1000);
     const auto now = std::chrono::steady_clock::now();
-    if (gActive > 0) lastActivity = now;
+    if (gConnected > 0) lastActivity = now;
     if (ready <= 0) {
-      if (gActive == 0 && now - lastActivity >= std::chrono::seconds(idleSeconds)) break;
+      if (gConnected == 0 && now - lastActivity >= std::chrono::seconds(idleSeconds)) break;
       continue;
     }
     const int fd = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
@@ -325,11 +357,21 @@ int main(int argc, char** argv) {
       continue;
     }
     ++gActive;
+    ++gConnected;
     std::thread(serve, fd, group).detach();
   }
-  // Retiring: the next caller starts a new server while this one finishes.
+  // Retiring or idle: the next caller starts a new server while this one
+  // finishes the runs of callers still connected. A run whose caller went
+  // away gets a short while to remove its temporary file, no more: it may
+  // be blocked for good.
   withdraw();
   close(listener);
-  while (gActive > 0) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  auto callersGone = std::chrono::steady_clock::now();
+  while (gActive > 0) {
+    const auto now = std::chrono::steady_clock::now();
+    if (gConnected > 0) callersGone = now;
+    if (now - callersGone >= kGoneRunsGrace) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
   _exit(0);
 }

@@ -8,14 +8,23 @@
 #include <cstdint>
 #include <cstdio>
 
+namespace {
+
+std::string directoryName(const char* xdgRuntimeDir, uid_t uid) {
+  if (xdgRuntimeDir && xdgRuntimeDir[0] == '/') return std::string(xdgRuntimeDir) + "/xslvalidate";
+  return "/tmp/xslvalidate-" + std::to_string(uid);
+}
+
+}  // namespace
+
 std::optional<std::string> serverDirectory(const char* xdgRuntimeDir, uid_t uid) {
-  std::string directory;
-  if (xdgRuntimeDir && xdgRuntimeDir[0] == '/') {
-    directory = std::string(xdgRuntimeDir) + "/xslvalidate";
-  } else {
-    directory = "/tmp/xslvalidate-" + std::to_string(uid);
-  }
+  const std::string directory = directoryName(xdgRuntimeDir, uid);
   if (mkdir(directory.c_str(), 0700) != 0 && errno != EEXIST) return std::nullopt;
+  return existingServerDirectory(xdgRuntimeDir, uid);
+}
+
+std::optional<std::string> existingServerDirectory(const char* xdgRuntimeDir, uid_t uid) {
+  const std::string directory = directoryName(xdgRuntimeDir, uid);
   struct stat status;
   if (lstat(directory.c_str(), &status) != 0) return std::nullopt;
   if (!S_ISDIR(status.st_mode) || status.st_uid != uid || (status.st_mode & 077) != 0) {

@@ -15,6 +15,10 @@
 // and others.
 std::optional<std::string> serverDirectory(const char* xdgRuntimeDir, uid_t uid);
 
+// The same directory when it is already there and passes the same checks;
+// never made. nullopt otherwise.
+std::optional<std::string> existingServerDirectory(const char* xdgRuntimeDir, uid_t uid);
+
 // True when `path` (not followed if a link) is a socket owned by `uid`.
 bool isOwnSocket(const std::string& path, uid_t uid);
 
