@@ -310,6 +310,21 @@ TEST_F(EndToEnd, MaxHeapVariableReachesTheJvmAndIsChecked) {
         << r.err;
     EXPECT_FALSE(fs::exists(dir_ + "/invoice_totals.xml")) << value;
   }
+
+  // A heap beyond the machine's memory is refused before the JVM is tried.
+  const long pages = sysconf(_SC_PHYS_PAGES);
+  if (pages > 0 && static_cast<double>(pages) * sysconf(_SC_PAGESIZE) < 1024.0 * (1 << 30)) {
+    environment.back() = "XSLVALIDATE_MAX_HEAP=1024g";
+    r = tool({invoice, kExamples + "/rules/totals.xslt"}, environment);
+    EXPECT_EQ(1, r.exitCode);
+    EXPECT_NE(std::string::npos,
+              r.err.find("xslvalidate: XSLVALIDATE_MAX_HEAP=1024g is more than this machine's "
+                         "memory"))
+        << r.err;
+    EXPECT_FALSE(fs::exists(dir_ + "/invoice_totals.xml"));
+    for (const auto& entry : fs::directory_iterator(dir_))
+      EXPECT_EQ(std::string::npos, entry.path().filename().string().find("hs_err"));
+  }
 }
 
 // Standard output that cannot be written changes nothing of the runs: the
