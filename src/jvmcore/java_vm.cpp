@@ -16,7 +16,9 @@
 #include <string>
 #include <vector>
 
+#include "embedded_classes.h"
 #include "heap_size.h"
+#include "jni_check.h"
 #include "report_file_natives.h"
 #include "shared_archive.h"
 #include "xslvalidate_run_classes.h"  // generated: kRunClasses
@@ -103,14 +105,6 @@ struct Engine {
 Engine& engine() {
   static Engine* instance = new Engine;  // never destroyed: outlives exit handlers
   return *instance;
-}
-
-// Describes and clears a pending Java exception; true if there was one.
-bool clearException(JNIEnv* env) {
-  if (!env->ExceptionCheck()) return false;
-  env->ExceptionDescribe();  // prints to standard error and clears
-  env->ExceptionClear();
-  return true;
 }
 
 // The directory of the shared object that holds this code, from the
@@ -256,85 +250,29 @@ jint createJvm(const std::string& heapOption, JavaVM** vm, JNIEnv** env) {
   return result;
 }
 
-// The text of the pending Java exception (its toString()), which is
-// cleared; a fixed text when there is none or it cannot be had.
-std::string takeException(JNIEnv* env) {
-  jthrowable thrown = env->ExceptionOccurred();
-  if (!thrown) return "no Java exception";
-  env->ExceptionClear();
-  std::string text = "a Java exception that cannot be described";
-  jclass throwable = env->FindClass("java/lang/Throwable");
-  jmethodID toString =
-      throwable ? env->GetMethodID(throwable, "toString", "()Ljava/lang/String;") : nullptr;
-  jstring described =
-      toString ? static_cast<jstring>(env->CallObjectMethod(thrown, toString)) : nullptr;
-  if (described && !env->ExceptionCheck()) {
-    if (const char* chars = env->GetStringUTFChars(described, nullptr)) {
-      text = chars;
-      env->ReleaseStringUTFChars(described, chars);
-    }
-  }
-  env->ExceptionClear();
-  if (described) env->DeleteLocalRef(described);
-  if (throwable) env->DeleteLocalRef(throwable);
-  env->DeleteLocalRef(thrown);
-  return text;
-}
-
-// Sets `*why` to what `step` met (the pending exception's text) and reports
-// failure.
-bool failWith(JNIEnv* env, const char* step, std::string* why) {
-  *why = std::string(step) + ": " + takeException(env);
-  return false;
-}
-
 // Defines the run classes in the system class loader (which sees Saxon),
-// initializes the run class and looks up what every run needs. False with
-// the reason in `*why`.
+// binds their natives, initializes the run class and looks up what every
+// run needs. False with the reason in `*why`.
 bool defineRunClass(JNIEnv* env, Engine* e, std::string* why) {
-  jclass loaderClass = env->FindClass("java/lang/ClassLoader");
-  if (!loaderClass) return failWith(env, "finding java.lang.ClassLoader", why);
-  jmethodID systemLoader = env->GetStaticMethodID(loaderClass, "getSystemClassLoader",
-                                                  "()Ljava/lang/ClassLoader;");
-  if (!systemLoader) return failWith(env, "finding the system class loader", why);
-  jobject loader = env->CallStaticObjectMethod(loaderClass, systemLoader);
-  if (env->ExceptionCheck() || !loader)
-    return failWith(env, "getting the system class loader", why);
-
-  // Every class first, then the run class looked up: one class refers to
-  // another only when it runs, and the loader then finds the defined one.
-  for (const EmbeddedClass& embedded : kRunClasses) {
-    jclass defined = env->DefineClass(embedded.name, loader,
-                                      reinterpret_cast<const jbyte*>(embedded.bytes),
-                                      static_cast<jsize>(embedded.size));
-    if (!defined) {
-      return failWith(env, (std::string("defining class ") + embedded.name).c_str(), why);
-    }
-    env->DeleteLocalRef(defined);
-  }
+  if (!defineEmbeddedClasses(env, kRunClasses, why)) return false;
   // Binds ReportFile's natives and removes a run's temporary file when
   // SIGINT, SIGTERM or SIGHUP ends the process.
-  if (!enableReportFileNatives(env)) {
-    *why = "binding the native methods of ReportFile";
-    return false;
-  }
+  if (!enableReportFileNatives(env, why)) return false;
+  LocalFrame frame(env, 2);
+  if (!frame.made("making room for the run class", why)) return false;
   jclass runClass = env->FindClass("XslvalidateRun");
-  if (!runClass) return failWith(env, "finding class XslvalidateRun", why);
+  if (!checked(env, runClass, "finding class XslvalidateRun", why)) return false;
   // Looking the static method up initializes the class, here on the
   // creating thread's known stack.
   jmethodID run = env->GetStaticMethodID(runClass, "run", "([Ljava/lang/String;)I");
-  if (!run) return failWith(env, "initializing class XslvalidateRun", why);
+  if (!checked(env, run, "initializing class XslvalidateRun", why)) return false;
   jclass stringClass = env->FindClass("java/lang/String");
-  if (!stringClass) return failWith(env, "finding java.lang.String", why);
-
+  if (!checked(env, stringClass, "finding java.lang.String", why)) return false;
   e->runClass = static_cast<jclass>(env->NewGlobalRef(runClass));
+  if (!checked(env, e->runClass, "keeping the run class", why)) return false;
   e->stringClass = static_cast<jclass>(env->NewGlobalRef(stringClass));
+  if (!checked(env, e->stringClass, "keeping java.lang.String", why)) return false;
   e->runMethod = run;
-  env->DeleteLocalRef(loaderClass);
-  env->DeleteLocalRef(loader);
-  env->DeleteLocalRef(runClass);
-  env->DeleteLocalRef(stringClass);
-  if (!e->runClass || !e->stringClass) return failWith(env, "keeping the run class", why);
   return true;
 }
 
@@ -444,31 +382,26 @@ JavaVM* existingJavaVm() {
 
 namespace {
 
-// The body of runSaxonTransform, on a thread attached to the JVM.
-int runAttached(JNIEnv* env, const std::vector<std::u16string>& args) {
+// The body of runSaxonTransform, on a thread attached to the JVM. Returns
+// the run's status, or 1 with the reason in `*why` when the run could not
+// be made.
+int runAttached(JNIEnv* env, const std::vector<std::u16string>& args, std::string* why) {
   Engine& e = engine();
-  if (env->PushLocalFrame(static_cast<jint>(args.size()) + 4) != 0) {
-    clearException(env);
-    return 1;
-  }
-  int status = 1;
+  LocalFrame frame(env, 2);
+  if (!frame.made("making room for the run's arguments", why)) return 1;
   jobjectArray array = env->NewObjectArray(static_cast<jsize>(args.size()), e.stringClass, nullptr);
-  bool built = array != nullptr;
-  for (size_t i = 0; built && i < args.size(); ++i) {
+  if (!checked(env, array, "making the run's arguments", why)) return 1;
+  for (size_t i = 0; i < args.size(); ++i) {
+    LocalFrame pass(env, 1);
+    if (!pass.made("making room for an argument", why)) return 1;
     jstring arg = env->NewString(reinterpret_cast<const jchar*>(args[i].data()),
                                  static_cast<jsize>(args[i].size()));
-    built = arg != nullptr;
-    if (built) {
-      env->SetObjectArrayElement(array, static_cast<jsize>(i), arg);
-      built = !env->ExceptionCheck();
-      env->DeleteLocalRef(arg);
-    }
+    if (!checked(env, arg, "making an argument", why)) return 1;
+    env->SetObjectArrayElement(array, static_cast<jsize>(i), arg);
+    if (!checked(env, "storing an argument", why)) return 1;
   }
-  if (built) {
-    status = env->CallStaticIntMethod(e.runClass, e.runMethod, array);
-  }
-  if (clearException(env)) status = 1;
-  env->PopLocalFrame(nullptr);
+  const int status = env->CallStaticIntMethod(e.runClass, e.runMethod, array);
+  if (!checked(env, "running XslvalidateRun.run", why)) return 1;
   return status;
 }
 
@@ -489,7 +422,7 @@ int runSaxonTransform(const std::vector<std::u16string>& args) {
                 std::to_string(attached) + ", " + jniStatusText(attached);
           return;
         }
-        status = runAttached(env, args);
+        status = runAttached(env, args, &why);
         vm->DetachCurrentThread();
       },
       &why);

@@ -6,10 +6,14 @@
 
 #include <jni.h>
 
+#include <string>
+
 // Binds ReportFile's native methods (the class must be defined in the
 // system class loader) and installs the signal handler. Safe to call again.
-// Returns false after writing the reason to standard error when the class
-// or its methods cannot be found; a Java exception is not left pending.
-bool enableReportFileNatives(JNIEnv* env);
+// Returns false with the reason in `*why` when the class or its methods
+// cannot be found; a Java exception is not left pending. A handler that
+// cannot be installed is reported on standard error, and the natives are
+// bound all the same.
+bool enableReportFileNatives(JNIEnv* env, std::string* why);
 
 #endif  // XSLVALIDATE_JVMCORE_REPORT_FILE_NATIVES_H_
