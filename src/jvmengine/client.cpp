@@ -16,9 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <mutex>
 #include <optional>
-#include <set>
 
 #include "jvmcore/interrupt_cleanup.h"
 #include "socket_place.h"
@@ -38,9 +36,6 @@ constexpr bool kServerByDefault = true;
 
 // How long a client waits for a server it started to listen.
 constexpr int kStartWaitMilliseconds = 15000;
-
-std::mutex gLiveMutex;
-std::set<const void*> gLive;
 
 // Settings of the engine's JVM that a caller may give: a server made for
 // another caller would not honour them, so such a caller runs in-process.
@@ -231,15 +226,7 @@ ServerConnection* connectToEngineServer() {
     close(fd);
     return nullptr;
   }
-  auto* connection = new ServerConnection{fd};
-  std::lock_guard guard(gLiveMutex);
-  gLive.insert(connection);
-  return connection;
-}
-
-bool isServerConnection(const void* handle) {
-  std::lock_guard guard(gLiveMutex);
-  return gLive.count(handle) != 0;
+  return new ServerConnection{fd};
 }
 
 ServerRun runOnEngineServer(ServerConnection* connection, const std::vector<std::string>& options) {
@@ -297,10 +284,6 @@ ServerRun runOnEngineServer(ServerConnection* connection, const std::vector<std:
 }
 
 void closeServerConnection(ServerConnection* connection) {
-  {
-    std::lock_guard guard(gLiveMutex);
-    gLive.erase(connection);
-  }
   close(connection->fd);
   delete connection;
 }

@@ -19,10 +19,6 @@ struct ServerConnection;
 // then runs in-process. Writes nothing to standard error.
 ServerConnection* connectToEngineServer();
 
-// True when `handle` is a connection made by connectToEngineServer and not
-// yet closed.
-bool isServerConnection(const void* handle);
-
 // What became of a run handed to the server.
 enum class ServerRunState {
   kRan,         // the server ran it; `status` is its status
