@@ -115,7 +115,7 @@ bool startJavaSide(JNIEnv* env, std::string* why) {
   j.server = kept(env, env->FindClass("XslvalidateServer"), "finding XslvalidateServer", why);
   if (!j.server) return false;
   j.run = env->GetStaticMethodID(
-      j.server, "run", "([Ljava/lang/String;Ljava/io/FileDescriptor;[Ljava/lang/String;I)I");
+      j.server, "run", "([Ljava/lang/String;Ljava/io/FileDescriptor;[Ljava/lang/String;IZ)I");
   if (!checked(env, j.run, "finding XslvalidateServer.run", why)) return false;
   j.cancel = env->GetStaticMethodID(j.server, "cancel", "(Ljava/lang/ThreadGroup;)V");
   if (!checked(env, j.cancel, "finding XslvalidateServer.cancel", why)) return false;
@@ -181,6 +181,7 @@ struct Request {
   std::vector<std::string> args;
   std::vector<std::string> environment;
   int offsetSeconds = 0;
+  bool debug = false;  // the caller's debug switch
 };
 
 std::optional<Request> parseRequest(const std::string& bytes) {
@@ -196,8 +197,10 @@ std::optional<Request> parseRequest(const std::string& bytes) {
     }
   }
   const auto offset = reader.u32();
-  if (!offset) return std::nullopt;
+  const auto debug = reader.u32();
+  if (!offset || !debug) return std::nullopt;
   request.offsetSeconds = static_cast<int>(*offset);
+  request.debug = *debug != 0;
   return request;
 }
 
@@ -235,7 +238,8 @@ bool callRun(JNIEnv* env, int errFd, const Request& request, int* status, std::s
   env->SetIntField(descriptor, gJava.descriptorFd, errFd);
   if (!checked(env, "setting a file descriptor", why)) return false;
   *status = env->CallStaticIntMethod(gJava.server, gJava.run, args, descriptor, environment,
-                                     static_cast<jint>(request.offsetSeconds));
+                                     static_cast<jint>(request.offsetSeconds),
+                                     request.debug ? JNI_TRUE : JNI_FALSE);
   return checked(env, "running", why);
 }
 
@@ -307,6 +311,13 @@ void serve(int fd, jobject group) {
         break;
       }
       ++gRuns;
+      if (request->debug) {
+        const std::string line = "xslvalidate debug: run on the engine server (process " +
+                                 std::to_string(getpid()) + ", run " +
+                                 std::to_string(gRuns.load()) + ")\n";
+        if (write(errFd, line.data(), line.size()) < 0) {
+        }
+      }
       bool sent = sendAll(fd, std::string(1, kRunStarted));
       const int status = sent ? runRequest(env, group, fd, errFd, *request) : 2;
       close(errFd);

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "debug.h"
 #include "embedded_classes.h"
 #include "heap_size.h"
 #include "jni_check.h"
@@ -163,13 +164,6 @@ void restoreVariables(const std::vector<SavedVariable>& saved) {
   }
 }
 
-// Whether XSLVALIDATE_DEBUG=1 asks for the start-up and timing notes on
-// standard error (doc/diagnostics.md).
-bool debugging() {
-  const char* value = std::getenv("XSLVALIDATE_DEBUG");
-  return value && std::strcmp(value, "1") == 0;
-}
-
 // Whether the file `path` is mapped into this process.
 bool isMapped(const std::string& path) {
   std::ifstream maps("/proc/self/maps");
@@ -187,7 +181,6 @@ bool isMapped(const std::string& path) {
 // option on this JDK. It also sets the process's global locale from the
 // environment, which is undone here.
 jint createJvm(const std::string& heapOption, JavaVM** vm, JNIEnv** env) {
-  const bool debug = debugging();
   const auto started = std::chrono::steady_clock::now();
   std::string archive;
   std::vector<std::string> strings(std::begin(kJvmOptions), std::end(kJvmOptions));
@@ -201,18 +194,16 @@ jint createJvm(const std::string& heapOption, JavaVM** vm, JNIEnv** env) {
     archive = usableArchiveIn(*directory, &whyNot);
     if (!archive.empty()) {
       strings.push_back("-XX:SharedArchiveFile=" + archive);
-    } else if (debug) {
-      std::fprintf(stderr, "xslvalidate debug: class-data archive %s/%s dropped: %s\n",
-                   directory->c_str(), kSharedArchiveName, whyNot.c_str());
+    } else {
+      debugLine("class-data archive %s/%s dropped: %s", directory->c_str(), kSharedArchiveName,
+                whyNot.c_str());
     }
-  } else if (debug) {
-    std::fputs("xslvalidate debug: class-data archive dropped: the library's directory is unknown\n",
-               stderr);
+  } else {
+    debugLine("class-data archive dropped: the library's directory is unknown");
   }
-  if (debug) {
-    for (const std::string& option : strings)
-      std::fprintf(stderr, "xslvalidate debug: JVM option %s\n", option.c_str());
-  }
+  // The run classes learn of the switch from the JVM, not the environment.
+  if (debugging()) strings.push_back("-Dxslvalidate.debug=true");
+  for (const std::string& option : strings) debugLine("JVM option %s", option.c_str());
   std::vector<JavaVMOption> options;
   for (std::string& option : strings) options.push_back({option.data(), nullptr});
   JavaVMInitArgs args{};
@@ -235,17 +226,17 @@ jint createJvm(const std::string& heapOption, JavaVM** vm, JNIEnv** env) {
     freelocale(utf8);
   }
   setlocale(LC_ALL, savedGlobal.c_str());
-  if (debug && result == JNI_OK) {
+  if (debugging() && result == JNI_OK) {
     if (!archive.empty()) {
-      std::fprintf(stderr, "xslvalidate debug: class-data archive %s %s\n", archive.c_str(),
-                   isMapped(archive) ? "mapped"
-                                     : "not mapped: the JVM found it does not fit this JDK or "
-                                       "class path");
+      debugLine("class-data archive %s %s", archive.c_str(),
+                isMapped(archive) ? "mapped"
+                                  : "not mapped: the JVM found it does not fit this JDK or "
+                                    "class path");
     }
     const auto took = std::chrono::steady_clock::now() - started;
-    std::fprintf(stderr, "xslvalidate debug: JVM creation %lld ms\n",
-                 static_cast<long long>(
-                     std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
+    debugLine("JVM creation %lld ms",
+              static_cast<long long>(
+                  std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
   }
   return result;
 }
