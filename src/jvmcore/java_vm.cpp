@@ -1,6 +1,5 @@
 #include "java_vm.h"
 
-#include <dlfcn.h>
 #include <locale.h>
 #include <pthread.h>
 
@@ -20,6 +19,7 @@
 #include "embedded_classes.h"
 #include "heap_size.h"
 #include "jni_check.h"
+#include "own_file.h"
 #include "report_file_natives.h"
 #include "shared_archive.h"
 #include "xslvalidate_run_classes.h"  // generated: kRunClasses
@@ -108,19 +108,6 @@ Engine& engine() {
   return *instance;
 }
 
-// The directory of the shared object that holds this code, from the
-// loader's record of it; nullopt when the loader cannot tell.
-std::optional<std::string> ownLibraryDirectory() {
-  Dl_info info;
-  if (dladdr(reinterpret_cast<const void*>(&ownLibraryDirectory), &info) == 0 ||
-      !info.dli_fname) {
-    return std::nullopt;
-  }
-  const char* slash = std::strrchr(info.dli_fname, '/');
-  if (!slash) return std::nullopt;
-  return std::string(info.dli_fname, slash);
-}
-
 // Environment variables that libjvm itself reads while it is created and
 // that would change how the tool behaves. The tool takes no configuration
 // for the JVM from the environment, so they are hidden while the JVM is
@@ -185,7 +172,7 @@ jint createJvm(const std::string& heapOption, JavaVM** vm, JNIEnv** env) {
   std::string archive;
   std::vector<std::string> strings(std::begin(kJvmOptions), std::end(kJvmOptions));
   strings.push_back(heapOption);
-  if (const auto directory = ownLibraryDirectory()) {
+  if (const auto directory = ownDirectory()) {
     // Saxon's and Xerces' classes, already parsed and verified, from the
     // archive made at build time (shared_archive.cmake), once its size and
     // checksums show it whole: the JVM would not survive a truncated one

@@ -1,6 +1,7 @@
 #include "report_file_natives.h"
 
 #include <limits.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
@@ -32,6 +33,11 @@ void JNICALL releaseFromInterruptNative(JNIEnv*, jclass, jint slot) {
   releaseFromInterrupt(slot);
 }
 
+// static native int processUserId(): this process's effective user id.
+jint JNICALL processUserIdNative(JNIEnv*, jclass) {
+  return static_cast<jint>(geteuid());
+}
+
 }  // namespace
 
 bool enableReportFileNatives(JNIEnv* env, std::string* why) {
@@ -48,8 +54,11 @@ bool enableReportFileNatives(JNIEnv* env, std::string* why) {
        reinterpret_cast<void*>(&holdForInterruptNative)},
       {const_cast<char*>("releaseFromInterrupt"), const_cast<char*>("(I)V"),
        reinterpret_cast<void*>(&releaseFromInterruptNative)},
+      {const_cast<char*>("processUserId"), const_cast<char*>("()I"),
+       reinterpret_cast<void*>(&processUserIdNative)},
   };
-  const jint bound = env->RegisterNatives(reportFile, methods, 2);
+  const jint bound =
+      env->RegisterNatives(reportFile, methods, sizeof methods / sizeof methods[0]);
   if (!checked(env, "binding the native methods of ReportFile", why)) return false;
   if (bound != JNI_OK) {
     *why = "binding the native methods of ReportFile: JNI status " + std::to_string(bound);

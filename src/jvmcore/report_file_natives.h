@@ -1,6 +1,6 @@
 // The native methods of the run class ReportFile (java/ReportFile.java):
 // holding its temporary file's name for removal on SIGINT, SIGTERM or
-// SIGHUP (interrupt_cleanup.h).
+// SIGHUP (interrupt_cleanup.h), and the process's effective user id.
 #ifndef XSLVALIDATE_JVMCORE_REPORT_FILE_NATIVES_H_
 #define XSLVALIDATE_JVMCORE_REPORT_FILE_NATIVES_H_
 

@@ -1,6 +1,5 @@
 #include "client.h"
 
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/resource.h>
@@ -20,6 +19,7 @@
 
 #include "jvmcore/debug.h"
 #include "jvmcore/interrupt_cleanup.h"
+#include "jvmcore/own_file.h"
 #include "socket_place.h"
 #include "wire.h"
 
@@ -54,16 +54,6 @@ const char* whyNoServer() {
 ServerConnection* notUsed(const char* why) {
   debugLine("engine server not used (%s): runs in-process", why);
   return nullptr;
-}
-
-// The file of the shared object that holds this code.
-std::optional<std::string> ownFile() {
-  Dl_info info;
-  if (dladdr(reinterpret_cast<const void*>(&ownFile), &info) == 0 || !info.dli_fname ||
-      info.dli_fname[0] != '/') {
-    return std::nullopt;
-  }
-  return std::string(info.dli_fname);
 }
 
 // This process's umask, read without changing it (umask() would, for a
@@ -155,6 +145,10 @@ void startServer(const std::string& program, const std::string& socketPath) {
 // A relative name goes to the server only when it names something that
 // exists as the run needs it (so that every refusal about a missing file is
 // made here, in-process, word for word); the option as given, or nullopt.
+// These checks repeat, on purpose and in short, the ones RunOptions.refusal
+// (java/RunOptions.java) makes with its messages: a source or stylesheet
+// must be a regular file, a report's directory must exist. A change to
+// either must be made to both.
 // The server takes relative names against `directory`, sent with the run.
 std::optional<std::string> carried(const std::string& option, const std::string& directory) {
   static const char* const kNamed[] = {"-s:", "-xsl:", "-o:"};

@@ -36,6 +36,7 @@
 #include "option_list.h"
 #include "client.h"
 #include "jvmcore/utf16.h"
+#include "text/escaped.h"
 
 namespace {
 
@@ -62,21 +63,6 @@ Session* openSession(graal_isolatethread_t* thread) {
   if (!thread || thread != handleOf(&tSession) || tSession.kind == Session::Kind::kClosed)
     return nullptr;
   return &tSession;
-}
-
-// `bytes` with everything but printable ASCII written as \xNN.
-std::string escaped(const std::string& bytes) {
-  std::string text;
-  for (unsigned char c : bytes) {
-    if (c >= 0x20 && c < 0x7F && c != '\\') {
-      text.push_back(static_cast<char>(c));
-    } else {
-      char hex[5];
-      std::snprintf(hex, sizeof hex, "\\x%02X", c);
-      text += hex;
-    }
-  }
-  return text;
 }
 
 // Reports on standard error that `call` failed inside (out of memory or
