@@ -37,10 +37,10 @@ namespace {
 // Whether runs go to the server when XSLVALIDATE_SERVER is not set.
 constexpr bool kServerByDefault = true;
 
-// How long a client waits for a server it started to listen: about what
-// starting a JVM of its own would cost, after which it runs in-process (the
-// server still comes up for later callers).
-constexpr int kStartWaitMilliseconds = 5000;
+// How long a client waits for a server it started to listen: a few times
+// what starting a JVM takes on a busy machine, after which it runs
+// in-process (the server still comes up for later callers).
+constexpr int kStartWaitMilliseconds = 10000;
 
 // How long each step before a run starts may take (connecting, the
 // greeting, taking the start lock, the server's word that it took the run):
@@ -49,15 +49,16 @@ constexpr int kStepWaitMilliseconds = 3000;
 
 // Why runs do not go to the server; nullptr when they do. A maximum heap
 // of the caller's own is a setting of its own JVM, which a server started
-// for another caller would not honour.
+// for another caller would not honour; some limits count what a whole
+// process uses (caller_context.h).
 const char* whyNoServer() {
   const char* heap = std::getenv("XSLVALIDATE_MAX_HEAP");
   if (heap && *heap) return "XSLVALIDATE_MAX_HEAP is set, for a JVM of this process's own";
-  const char* setting = std::getenv("XSLVALIDATE_SERVER");
   if (limitsNeedOwnProcess()) {
     return "a limit of CPU time, address space, data size or few open files, for a process "
            "of this caller's own";
   }
+  const char* setting = std::getenv("XSLVALIDATE_SERVER");
   if (setting && std::strcmp(setting, "off") == 0) return "XSLVALIDATE_SERVER=off";
   if ((setting && std::strcmp(setting, "on") == 0) || kServerByDefault) return nullptr;
   return "off by default";
