@@ -154,22 +154,38 @@ void startServer(const std::string& program, const std::string& socketPath) {
   }
 }
 
-// A relative name goes to the server only when it names something that
-// exists as the run needs it (so that every refusal about a missing file is
-// made here, in-process, word for word); the option as given, or nullopt.
-// The server takes relative names against `directory`, sent with the run.
+// True when `path` resolves (in this process) to an entry of /proc: a name
+// such as /dev/stdin or /proc/self/fd/0 means this process's own file,
+// which the server would take as its own.
+bool namesOwnProcess(const std::string& path) {
+  char* real = realpath(path.c_str(), nullptr);
+  if (!real) return false;
+  const bool own = std::strncmp(real, "/proc/", 6) == 0;
+  std::free(real);
+  return own;
+}
+
+// A name goes to the server only when the server takes it as this process
+// would: a relative name that names something that exists as the run needs
+// it (so that every refusal about a missing file is made here, in-process,
+// word for word), and no name that leads into this process's own /proc
+// entries. The option as given, or nullopt. The server takes relative
+// names against `directory`, sent with the run.
 std::optional<std::string> carried(const std::string& option, const std::string& directory) {
   static const char* const kNamed[] = {"-s:", "-xsl:", "-o:"};
   for (const char* prefix : kNamed) {
     const std::size_t length = std::strlen(prefix);
     if (option.compare(0, length, prefix) != 0) continue;
     const std::string value = option.substr(length);
-    if (value.empty() || value[0] == '/') return option;
-    const std::string absolute = directory + "/" + value;
+    if (value.empty()) return option;
+    const std::string absolute = value[0] == '/' ? value : directory + "/" + value;
+    const bool report = std::strcmp(prefix, "-o:") == 0;
+    const std::string parent = absolute.substr(0, absolute.rfind('/'));
+    if (namesOwnProcess(absolute) || (report && namesOwnProcess(parent.empty() ? "/" : parent)))
+      return std::nullopt;
+    if (value[0] == '/') return option;
     struct stat status;
-    if (std::strcmp(prefix, "-o:") == 0) {
-      const std::size_t slash = absolute.rfind('/');
-      const std::string parent = absolute.substr(0, slash);
+    if (report) {
       if (stat(parent.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) return std::nullopt;
     } else if (stat(absolute.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) {
       return std::nullopt;
@@ -281,16 +297,18 @@ ServerRun runOnEngineServer(ServerConnection* connection, const std::vector<std:
     connection->broken = true;
     return run;
   }
-  const auto ended = receiveExactly(connection->fd, 5);
-  if (!ended || (*ended)[0] != kRunEnded) {
+  const auto kind = receiveExactly(connection->fd, 1);
+  if (kind && (*kind)[0] == kRunHandedBack) return run;  // nothing of it was kept
+  const auto ended = kind && (*kind)[0] == kRunEnded ? receiveExactly(connection->fd, 4)
+                                                      : std::nullopt;
+  if (!ended) {
     connection->broken = true;
     std::fputs("jvmengine: the engine server ended before the run's status came back; "
                "the run counts as failed\n", stderr);
     run.state = ServerRunState::kLost;
     return run;
   }
-  const std::string statusBytes = ended->substr(1);
-  Reader reader{statusBytes};
+  Reader reader{*ended};
   run.state = ServerRunState::kRan;
   run.status = static_cast<int>(*reader.u32());
   return run;

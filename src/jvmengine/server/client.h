@@ -38,9 +38,12 @@ struct ServerRun {
 // Hands the run with `options` (UTF-8 "-s:", "-xsl:", "-o:" options) to the
 // server, with this process's current directory (for relative names), its
 // environment, its time zone and its standard error, and waits for the
-// status. Runs the server cannot carry exactly (a relative name that names
-// no existing file) come back kNotStarted, as does every run once the
-// connection has failed.
+// status. Runs the server cannot carry exactly come back kNotStarted: a
+// relative name that names no existing file, a name that leads into this
+// process's own /proc entries (/dev/stdin), a run the server hands back
+// because it cannot serve it as this process would (it reads this
+// process's standard input or current directory, say, or the server's
+// memory ran out); so does every run once the connection has failed.
 ServerRun runOnEngineServer(ServerConnection* connection, const std::vector<std::string>& options);
 
 // Ends the conversation and frees `connection`.

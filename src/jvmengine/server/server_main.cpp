@@ -39,6 +39,10 @@ constexpr std::size_t kMaxRequestBytes = 64 << 20;
 constexpr int kCacheEntries = 16;
 constexpr jlong kCacheModuleBytes = 96LL << 20;
 
+// XslvalidateServer.run's status for a run the caller must run itself
+// (XslvalidateServer.IN_PROCESS).
+constexpr int kStatusHandedBack = -1;
+
 char gSocketPath[sizeof(sockaddr_un{}.sun_path)];
 char gPidPath[sizeof gSocketPath + 8];  // beside the socket: <name>.pid
 std::atomic<int> gActive{0};
@@ -237,8 +241,12 @@ void serve(int fd, jobject group) {
       const int status = sent ? runRequest(env, group, fd, errFd, *request) : 2;
       close(errFd);
       Writer ended;
-      ended.bytes.push_back(kRunEnded);
-      ended.u32(static_cast<std::uint32_t>(status));
+      if (status == kStatusHandedBack) {
+        ended.bytes.push_back(kRunHandedBack);
+      } else {
+        ended.bytes.push_back(kRunEnded);
+        ended.u32(static_cast<std::uint32_t>(status));
+      }
       if (!sent || !sendAll(fd, ended.bytes)) break;
     }
   }
