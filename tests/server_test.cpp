@@ -595,16 +595,53 @@ TEST_F(EngineServer, SwitchedOffNeverStartsAServer) {
   EXPECT_FALSE(fs::exists(serverDir()));
 }
 
-// Settings of a JVM of the caller's own are honoured in-process, never
-// handed to a server that another caller started with other settings.
-TEST_F(EngineServer, SettingsOfTheCallersOwnJvmRunInProcess) {
-  for (const char* setting : {"XSLVALIDATE_MAX_HEAP=512m", "XSLVALIDATE_DEBUG=1"}) {
+// A heap of the caller's own is honoured in-process, never handed to a
+// server that another caller started with another heap.
+TEST_F(EngineServer, AHeapOfTheCallersOwnRunsInProcess) {
+  std::vector<std::string> env = environment();
+  env.push_back("XSLVALIDATE_MAX_HEAP=512m");
+  ProcessResult r = tool({"invoice.xml", kTotals}, env);
+  EXPECT_EQ(0, r.exitCode) << r.err;
+  EXPECT_TRUE(serverPids().empty());
+}
+
+// The debug switch traces the path each run really takes: the server it
+// started or connected to and the run's own steps, carried back from the
+// server; or why it ran in-process.
+TEST_F(EngineServer, DebugSwitchTracesThePathTaken) {
+  struct Case {
+    std::vector<std::string> extra;
+    std::vector<std::string> lines;  // each expected in standard error, in order
+  };
+  const std::string debug = "XSLVALIDATE_DEBUG=1";
+  const Case cases[] = {
+      {{debug},
+       {"xslvalidate debug: engine server started at " + serverDir() + "/engine-",
+        "xslvalidate debug: run on the engine server (process ",
+        "xslvalidate debug: compile ", "xslvalidate debug: transform ",
+        "xslvalidate debug: write "}},
+      {{debug},
+       {"xslvalidate debug: engine server connected at " + serverDir() + "/engine-",
+        "xslvalidate debug: run on the engine server (process ",
+        "xslvalidate debug: write "}},
+      {{debug, "XSLVALIDATE_MAX_HEAP=512m"},
+       {"xslvalidate debug: engine server not used (XSLVALIDATE_MAX_HEAP is set",
+        "xslvalidate debug: JVM option -Xmx512m", "xslvalidate debug: write "}},
+      {{}, {}},
+  };
+  for (const Case& c : cases) {
     std::vector<std::string> env = environment();
-    env.push_back(setting);
+    env.insert(env.end(), c.extra.begin(), c.extra.end());
     ProcessResult r = tool({"invoice.xml", kTotals}, env);
-    EXPECT_EQ(0, r.exitCode) << setting << ": " << r.err;
-    EXPECT_TRUE(serverPids().empty()) << setting;
+    EXPECT_EQ(0, r.exitCode) << r.err;
+    std::size_t at = 0;
+    for (const std::string& line : c.lines) {
+      at = r.err.find(line, at);
+      ASSERT_NE(std::string::npos, at) << line << " in:\n" << r.err;
+    }
+    if (c.lines.empty()) EXPECT_EQ("", r.err);
   }
+  EXPECT_EQ(1u, serverPids().size());
 }
 
 }  // namespace
