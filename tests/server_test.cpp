@@ -369,6 +369,58 @@ TEST_F(EngineServer, CompileInputsDecideReuse) {
   EXPECT_EQ(1u, serverPids().size());
 }
 
+// Resident memory of process `pid` in kilobytes; 0 when unknown.
+long residentKilobytes(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
+  }
+  return 0;
+}
+
+// A caller whose stylesheet exhausts the heap beside an ordinary caller:
+// the ordinary one gets the report it gets in-process, the runaway fails
+// as it does in-process (in a heap of its own), and the server gives the
+// memory back.
+TEST_F(EngineServer, ARunawayFailsAloneAndTheHeapIsGivenBack) {
+  const std::string rules = XSLVALIDATE_SHARED_DIR "/rules/EN16931-UBL-validation.xslt";
+  fs::copy_file(XSLVALIDATE_SHARED_DIR "/invoices/ubl/BIS3_Invoice_positive.XML",
+                work_ + "/ubl.xml");
+  write(work_ + "/runaway/doc.xml", "<a/>");
+  write(work_ + "/runaway/runaway.xsl",
+        "<xsl:stylesheet version='3.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>"
+        "<xsl:template match='/'><n><xsl:value-of select=\"count(sort(for $i in 1 to 30000000"
+        " return concat('item-', $i)))\"/></n></xsl:template></xsl:stylesheet>");
+  const std::string report = work_ + "/ubl_EN16931-UBL-validation.xml";
+  ASSERT_EQ(0, tool({"ubl.xml", rules}, environment("off")).exitCode);
+  const std::string expected = readFile(report);
+  fs::remove(report);
+  ASSERT_EQ(0, tool({"ubl.xml", rules}, environment()).exitCode);  // compiled and kept
+  fs::remove(report);
+  ASSERT_EQ(1u, serverPids().size());
+  const pid_t server = serverPids()[0];
+  const long warm = residentKilobytes(server);
+
+  const RunningProcess runaway =
+      startProcess({XSLVALIDATE_EXE, "doc.xml", "runaway.xsl"}, environment(), work_ + "/runaway");
+  ASSERT_GT(runaway.pid, 0) << runaway.startError;
+  EXPECT_TRUE(waitFor([&] { return residentKilobytes(server) > warm + (300 << 10); }, 60))
+      << "the runaway fills the server's heap";
+  ProcessResult ordinary = tool({"ubl.xml", rules}, environment());
+  const ProcessResult stopped = waitProcess(runaway);
+
+  EXPECT_EQ(0, ordinary.exitCode) << ordinary.err;
+  EXPECT_EQ(expected, readFile(report));
+  EXPECT_EQ(2, stopped.exitCode);
+  EXPECT_NE(std::string::npos, stopped.err.find("OutOfMemoryError")) << stopped.err;
+  EXPECT_EQ(std::string::npos, stopped.err.find("engine server")) << stopped.err;
+  const long bound = warm + (200 << 10);
+  EXPECT_TRUE(waitFor([&] { return residentKilobytes(server) < bound; }, 30))
+      << residentKilobytes(server) << " kB resident, " << warm << " kB before the runaway";
+  EXPECT_EQ(std::vector<pid_t>{server}, serverPids());
+}
+
 // A relative name that names nothing goes in-process, so the engine's
 // message names it as given.
 TEST_F(EngineServer, MissingRelativeNameFailsAsInProcess) {

@@ -378,9 +378,12 @@ int main(int argc, char** argv) {
 
   // The library's own JVM options, C1 only included: with the optimising
   // compiler as well, its compile threads take the cores from the first
-  // runs of a fresh server (doc/performance.md).
+  // runs of a fresh server (doc/performance.md). One of its own: a full
+  // collection the server asks for (MemoryWatch.java: once a run that took
+  // most of the heap is gone, or when idle) also resizes the heap, so
+  // memory a run took is given back to the system.
   JNIEnv* env = nullptr;
-  gVm = startJavaVm();
+  gVm = startJavaVm({"-XX:+UseAdaptiveSizePolicyWithSystemGC"});
   if (!gVm) return 1;
   if (gVm->AttachCurrentThread(reinterpret_cast<void**>(&env), nullptr) != JNI_OK) {
     complain(STDERR_FILENO, "cannot attach the main thread to the Java VM");

@@ -37,7 +37,11 @@
 // With XSLVALIDATE_DEBUG=1 in the environment, writes the JVM options, what
 // became of the class-data archive and the creation time to standard error
 // (doc/diagnostics.md).
-JavaVM* startJavaVm();
+//
+// `extraOptions` go to the JVM after the library's own (the engine server
+// adds its own collector settings); they count only on the call that
+// creates the JVM.
+JavaVM* startJavaVm(const std::vector<std::string>& extraOptions = {});
 
 // The JVM made by startJavaVm, or nullptr if there is none (yet).
 JavaVM* existingJavaVm();

@@ -42,4 +42,11 @@ final class RunContext {
     this.environment = environment;
     this.directory = directory;
   }
+
+  // Marks the run as one its caller must run itself, for `why` (the first
+  // reason given stays), and silences it.
+  synchronized void handBack(String why) {
+    if (inProcessReason == null) inProcessReason = why;
+    silenced = true;
+  }
 }

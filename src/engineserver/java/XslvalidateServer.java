@@ -57,6 +57,7 @@ public final class XslvalidateServer {
     config.setOutputURIResolver(new RunOutputResolver(config.getOutputURIResolver()));
     config.setCollectionFinder(new RunCollectionFinder(config.getCollectionFinder()));
     XslvalidateRun.failureTaker = new RunFailures();
+    MemoryWatch.start();
     XslvalidateRun.sharedProcessor = processor;
   }
 
@@ -111,12 +112,7 @@ public final class XslvalidateServer {
   // caller to throw.
   static RunMovesInProcess moveInProcess(String why) {
     RunContext run = currentRun();
-    if (run != null) {
-      synchronized (run) {
-        if (run.inProcessReason == null) run.inProcessReason = why;
-      }
-      run.silenced = true;
-    }
+    if (run != null) run.handBack(why);
     return new RunMovesInProcess(why);
   }
 
@@ -130,10 +126,29 @@ public final class XslvalidateServer {
   // The connection's thread only waits for the run's thread, and must go
   // on waiting until that clean-up is done: it answers the caller, which
   // may be waiting for exactly that before it ends.
-  @SuppressWarnings({"removal", "deprecation"})
   public static void cancel(ThreadGroup group) {
     RunContext run = RUNS.get(group);
     if (run != null) run.silenced = true;  // the caller's process would end without a word
+    stopThreads(group);
+  }
+
+  // The runs in progress, by their connection's thread group.
+  static Map<ThreadGroup, RunContext> runsInProgress() {
+    return RUNS;
+  }
+
+  // Stops the run of `group` as cancel does, and has its caller run it
+  // itself for `why` (or, when the run already wrote to the caller, fail
+  // saying why).
+  static void handBack(ThreadGroup group, String why) {
+    RunContext run = RUNS.get(group);
+    if (run == null) return;
+    run.handBack(why);
+    stopThreads(group);
+  }
+
+  @SuppressWarnings({"removal", "deprecation"})
+  private static void stopThreads(ThreadGroup group) {
     Thread[] threads = new Thread[group.activeCount() + 8];
     int count = group.enumerate(threads, true);
     for (int i = 0; i < count; ++i) {
