@@ -62,7 +62,8 @@ final class CachingXsltCompiler extends XsltCompiler {
       setURIResolver(previous);
     }
     if (inputs.keepable()) {
-      cache.put(uri, new CompiledStylesheet(executable, inputs, output.toByteArray()));
+      cache.put(uri, new CompiledStylesheet(executable, inputs, inputs.bytes(),
+                                            output.toByteArray()));
     }
     return executable;
   }

@@ -9,10 +9,12 @@ final class CompiledStylesheet {
   final CompileInputs inputs;
   final long moduleBytes;
 
-  CompiledStylesheet(XsltExecutable executable, CompileInputs inputs, byte[] compileOutput) {
+  // `moduleBytes` is what the entry counts against the cache's size bound.
+  CompiledStylesheet(XsltExecutable executable, CompileInputs inputs, long moduleBytes,
+                     byte[] compileOutput) {
     this.executable = executable;
     this.inputs = inputs;
-    this.moduleBytes = inputs.bytes();
+    this.moduleBytes = moduleBytes;
     this.compileOutput = compileOutput;
   }
 
