@@ -7,19 +7,22 @@
 import java.util.function.Predicate;
 
 final class RunFailures implements Predicate<Throwable> {
+  // Causes looked through, in case a chain of them loops.
+  private static final int MAX_CAUSES = 32;
+
   @Override
   @SuppressWarnings("removal")
   public boolean test(Throwable t) {
     RunContext run = XslvalidateServer.currentRun();
     if (run == null) return false;
     if (t instanceof ThreadDeath) return run.silenced;
-    for (Throwable cause = t; cause != null; cause = cause.getCause()) {
+    Throwable cause = t;
+    for (int depth = 0; cause != null && depth < MAX_CAUSES; ++depth, cause = cause.getCause()) {
       if (cause instanceof RunMovesInProcess) return true;
       if (cause instanceof OutOfMemoryError) {
         XslvalidateServer.moveInProcess("the server's memory ran out during the run");
         return true;
       }
-      if (cause.getCause() == cause) break;
     }
     return false;
   }

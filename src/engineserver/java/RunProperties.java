@@ -1,10 +1,12 @@
 // The engine server's system properties: the few whose value the JVM takes
 // from its process's context (current directory, time zone, locale) are
-// answered, for a thread that serves a run, with the value the caller's own
-// process would have; where the server cannot tell that value, the run
-// moves to the caller's own process. Every other property is the server's,
-// which the caller's own JVM would have as well. What a compile reads is
-// recorded for the cache.
+// answered, when a stylesheet asks (system-property()), with the value the
+// caller's own process would have; where the server cannot tell that
+// value, the run moves to the caller's own process. The JDK's and Saxon's
+// own reads keep the server's values: a class that keeps what it read must
+// not keep one caller's. Every other property is the server's, which the
+// caller's own JVM would have as well. What a compile reads is recorded for
+// the cache.
 import java.time.ZoneId;
 import java.util.Objects;
 import java.util.Properties;
@@ -25,7 +27,9 @@ final class RunProperties extends Properties {
   @Override
   public String getProperty(String key) {
     RunContext run = XslvalidateServer.currentRun();
-    if (run == null || !dependsOnCaller(key)) return super.getProperty(key);
+    if (run == null || !dependsOnCaller(key) || !askedByStylesheet()) {
+      return super.getProperty(key);
+    }
     String value = callerValue(run, key);
     if (value == UNSERVABLE) {
       throw XslvalidateServer.moveInProcess("system property " + key
@@ -41,6 +45,16 @@ final class RunProperties extends Properties {
     String value = getProperty(key);
     return value == null ? fallback : value;
   }
+
+  // Whether the calling code is Saxon's system-property() function.
+  private static boolean askedByStylesheet() {
+    for (StackTraceElement frame : new Throwable().getStackTrace()) {
+      if (frame.getClassName().equals(STYLESHEET_FUNCTION)) return true;
+    }
+    return false;
+  }
+
+  private static final String STYLESHEET_FUNCTION = "net.sf.saxon.functions.SystemProperty";
 
   private static boolean dependsOnCaller(String key) {
     return key.equals("user.dir") || key.equals("user.timezone") || key.startsWith("user.language")
@@ -77,9 +91,12 @@ final class RunProperties extends Properties {
   private static final Properties SERVER_VALUES = new Properties();
 
   // Installs the run-aware properties in place of the JVM's; the time zone
-  // is looked up first so that the server's own user.timezone is set.
+  // and the locales are looked up first, outside any run, so the server's
+  // own values are set (and its user.timezone with them).
   static void install() {
     java.util.TimeZone.getDefault();
+    java.util.Locale.getDefault(java.util.Locale.Category.FORMAT);
+    java.util.Locale.getDefault(java.util.Locale.Category.DISPLAY);
     SERVER_VALUES.putAll(System.getProperties());
     System.setProperties(new RunProperties(System.getProperties()));
   }
