@@ -32,10 +32,10 @@
 #include <cstdio>
 #include <string>
 
-#include "jvmcore/java_vm.h"
-#include "option_list.h"
 #include "client.h"
+#include "jvmcore/java_vm.h"
 #include "jvmcore/utf16.h"
+#include "option_list.h"
 #include "text/escaped.h"
 
 namespace {
