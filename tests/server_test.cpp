@@ -121,6 +121,195 @@ TEST_F(EngineServer, CarriesTheCallersContext) {
   EXPECT_EQ(1u, serverPids().size());
 }
 
+// What the caller's own process would give for names of its own (standard
+// streams, /proc/self), its current directory and its time zone, whether
+// the stylesheet names them in its text or builds them while it runs. The
+// server is started by a caller in another directory without TZ; each case
+// runs in-process and then twice through the server (compiled, then
+// reused), with the same standard input.
+TEST_F(EngineServer, CallersOwnFilesAndPropertiesAsInProcess) {
+  const auto sheet = [](const std::string& body) {
+    return "<xsl:stylesheet version='3.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>"
+           "<xsl:template match='/'>" + body + "</xsl:template></xsl:stylesheet>";
+  };
+  struct Case {
+    const char* name;
+    std::string stylesheet;
+    std::vector<std::string> extraEnvironment;
+  } cases[] = {
+      {"stdin named", sheet("<r in='{unparsed-text(\"/dev/stdin\")}'/>"), {}},
+      {"stdin built", sheet("<r in='{unparsed-text(concat(\"/dev/\", \"std\", \"in\"))}'/>"), {}},
+      {"stdin through a link", sheet("<r in='{unparsed-text(\"input-link\")}'/>"), {}},
+      {"fd built", sheet("<r in='{doc-available(string-join((\"\", \"proc\", \"self\", \"fd\", "
+                         "\"0\"), \"/\"))}'/>"), {}},
+      {"stdout built", sheet("<r/><xsl:result-document href='{concat(\"file:///dev/\", "
+                             "\"stdout\")}' method='text'>to standard output</xsl:result-document>"),
+       {}},
+      {"current directory", sheet("<r dir='{system-property(\"user.dir\")}'/>"), {}},
+      {"time zone", sheet("<r tz='{system-property(\"user.timezone\")}'/>"),
+       {"TZ=Europe/Paris"}},
+      {"time zone by rule", sheet("<r tz='{system-property(\"user.timezone\")}'/>"),
+       {"TZ=UTC-3"}},
+  };
+  const std::string input = dir_ + "/input.xml";
+  write(input, "<from-the-caller/>\n");
+  fs::create_symlink("/dev/stdin", work_ + "/input-link");
+  ASSERT_EQ(0, tool({work_ + "/invoice.xml", kTotals}, environment(), dir_).exitCode);
+  ASSERT_EQ(1u, serverPids().size());
+  const auto run = [&](const std::vector<std::string>& env) {
+    std::vector<std::string> argv = {"/bin/sh", "-c", "f=$1; shift; exec \"$@\" < \"$f\"", "sh",
+                                     input, XSLVALIDATE_EXE, "invoice.xml", "case.xsl"};
+    ProcessResult r = runProcess(argv, env, work_);
+    const std::string report = readFile(work_ + "/invoice_case.xml");
+    fs::remove(work_ + "/invoice_case.xml");
+    return std::make_pair(r, report);
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    write(work_ + "/case.xsl", c.stylesheet);
+    std::vector<std::string> off = environment("off"), on = environment();
+    off.insert(off.end(), c.extraEnvironment.begin(), c.extraEnvironment.end());
+    on.insert(on.end(), c.extraEnvironment.begin(), c.extraEnvironment.end());
+    const auto expected = run(off);
+    ASSERT_EQ(0, expected.first.exitCode) << expected.first.err;
+    for (int i = 0; i < 2; ++i) {
+      const auto got = run(on);
+      EXPECT_EQ(expected.first.exitCode, got.first.exitCode);
+      EXPECT_EQ(expected.first.out, got.first.out);
+      EXPECT_EQ(expected.first.err, got.first.err);
+      EXPECT_EQ(expected.second, got.second);
+    }
+  }
+  EXPECT_EQ(1u, serverPids().size());
+}
+
+// A compiled stylesheet is reused only while everything its compile
+// consulted is the same: a text or document read by a static expression,
+// a document's absence, an environment variable in use-when, an external
+// entity, the current directory. After each change, the server's run gives
+// what an in-process run gives.
+TEST_F(EngineServer, CompileInputsDecideReuse) {
+  const auto sheet = [](const std::string& prolog, const std::string& declarations,
+                        const std::string& body) {
+    return prolog + "<xsl:stylesheet version='3.0' xmlns:xsl='http://www.w3.org/1999/XSL/"
+           "Transform'>" + declarations + "<xsl:template match='/'>" + body +
+           "</xsl:template></xsl:stylesheet>";
+  };
+  struct Case {
+    const char* name;
+    std::string stylesheet;
+    std::function<void()> before, change;
+    std::vector<std::string> environmentBefore, environmentAfter;
+    std::string folderAfter;  // where the second caller runs, under work_
+  } cases[] = {
+      {"text in a static variable",
+       sheet("", "<xsl:variable name='t' static='yes' select=\"unparsed-text('side.txt')\"/>",
+             "<r t='{$t}'/>"),
+       [&] { write(work_ + "/side.txt", "first"); },
+       [&] { write(work_ + "/side.txt", "other"); }, {}, {}, ""},
+      {"document that appears",
+       sheet("", "<xsl:variable name='a' static='yes' select=\"doc-available('x.xml')\"/>",
+             "<r a='{$a}'/>"),
+       [&] { fs::remove(work_ + "/x.xml"); },
+       [&] { write(work_ + "/x.xml", "<x/>"); }, {}, {}, ""},
+      {"document in a static variable",
+       sheet("", "<xsl:variable name='d' static='yes' select=\"string(doc('x.xml'))\"/>",
+             "<r d='{$d}'/>"),
+       [&] { write(work_ + "/x.xml", "<x>first</x>"); },
+       [&] { write(work_ + "/x.xml", "<x>other</x>"); }, {}, {}, ""},
+      {"environment variable in use-when",
+       sheet("", "", "<r><a xsl:use-when=\"environment-variable('FOO') = '1'\"/></r>"), [] {}, [] {},
+       {"FOO=1"}, {"FOO=2"}, ""},
+      {"external entity",
+       sheet("<!DOCTYPE xsl:stylesheet [<!ENTITY e SYSTEM 'entity.txt'>]>", "", "<r>&e;</r>"),
+       [&] { write(work_ + "/entity.txt", "first"); },
+       [&] { write(work_ + "/entity.txt", "other"); }, {}, {}, ""},
+      {"current directory in a static variable",
+       sheet("", "<xsl:variable name='d' static='yes' select=\"system-property('user.dir')\"/>",
+             "<r d='{$d}'/>"),
+       [] {}, [] {}, {}, {}, "elsewhere"},
+  };
+  ASSERT_EQ(0, tool({"invoice.xml", kTotals}, environment()).exitCode);
+  const std::string stylesheet = work_ + "/case.xsl";
+  const auto run = [&](const std::string& server, const std::vector<std::string>& extra,
+                       const std::string& folder) {
+    std::vector<std::string> env = environment(server);
+    env.insert(env.end(), extra.begin(), extra.end());
+    const std::string where = folder.empty() ? work_ : work_ + "/" + folder;
+    ProcessResult r = tool({work_ + "/invoice.xml", stylesheet}, env, where);
+    const std::string report = readFile(work_ + "/invoice_case.xml");
+    fs::remove(work_ + "/invoice_case.xml");
+    EXPECT_EQ(0, r.exitCode) << r.err;
+    return report;
+  };
+  fs::create_directories(work_ + "/elsewhere");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    write(stylesheet, c.stylesheet);
+    c.before();
+    const std::string first = run("off", c.environmentBefore, "");
+    EXPECT_EQ(first, run("on", c.environmentBefore, ""));
+    EXPECT_EQ(first, run("on", c.environmentBefore, "")) << "reused";
+    c.change();
+    const std::string expected = run("off", c.environmentAfter, c.folderAfter);
+    EXPECT_NE(first, expected) << "the change shows in-process";
+    EXPECT_EQ(expected, run("on", c.environmentAfter, c.folderAfter));
+  }
+  EXPECT_EQ(1u, serverPids().size());
+}
+
+// Resident memory of process `pid` in kilobytes; 0 when unknown.
+long residentKilobytes(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
+  }
+  return 0;
+}
+
+// A caller whose stylesheet exhausts the heap beside an ordinary caller:
+// the ordinary one gets the report it gets in-process, the runaway fails
+// as it does in-process (in a heap of its own), and the server gives the
+// memory back.
+TEST_F(EngineServer, ARunawayFailsAloneAndTheHeapIsGivenBack) {
+  const std::string rules = XSLVALIDATE_SHARED_DIR "/rules/EN16931-UBL-validation.xslt";
+  fs::copy_file(XSLVALIDATE_SHARED_DIR "/invoices/ubl/BIS3_Invoice_positive.XML",
+                work_ + "/ubl.xml");
+  write(work_ + "/runaway/doc.xml", "<a/>");
+  write(work_ + "/runaway/runaway.xsl",
+        "<xsl:stylesheet version='3.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>"
+        "<xsl:template match='/'><n><xsl:value-of select=\"count(sort(for $i in 1 to 30000000"
+        " return concat('item-', $i)))\"/></n></xsl:template></xsl:stylesheet>");
+  const std::string report = work_ + "/ubl_EN16931-UBL-validation.xml";
+  ASSERT_EQ(0, tool({"ubl.xml", rules}, environment("off")).exitCode);
+  const std::string expected = readFile(report);
+  fs::remove(report);
+  ASSERT_EQ(0, tool({"ubl.xml", rules}, environment()).exitCode);  // compiled and kept
+  fs::remove(report);
+  ASSERT_EQ(1u, serverPids().size());
+  const pid_t server = serverPids()[0];
+  const long warm = residentKilobytes(server);
+
+  const RunningProcess runaway =
+      startProcess({XSLVALIDATE_EXE, "doc.xml", "runaway.xsl"}, environment(), work_ + "/runaway");
+  ASSERT_GT(runaway.pid, 0) << runaway.startError;
+  EXPECT_TRUE(waitFor([&] { return residentKilobytes(server) > warm + (300 << 10); }, 60))
+      << "the runaway fills the server's heap";
+  ProcessResult ordinary = tool({"ubl.xml", rules}, environment());
+  const ProcessResult stopped = waitProcess(runaway);
+
+  EXPECT_EQ(0, ordinary.exitCode) << ordinary.err;
+  EXPECT_EQ(expected, readFile(report));
+  EXPECT_EQ(2, stopped.exitCode);
+  EXPECT_NE(std::string::npos, stopped.err.find("OutOfMemoryError")) << stopped.err;
+  EXPECT_EQ(std::string::npos, stopped.err.find("engine server")) << stopped.err;
+  const long bound = warm + (200 << 10);
+  EXPECT_TRUE(waitFor([&] { return residentKilobytes(server) < bound; }, 30))
+      << residentKilobytes(server) << " kB resident, " << warm << " kB before the runaway";
+  EXPECT_EQ(std::vector<pid_t>{server}, serverPids());
+}
+
 // A relative name that names nothing goes in-process, so the engine's
 // message names it as given.
 TEST_F(EngineServer, MissingRelativeNameFailsAsInProcess) {
@@ -250,8 +439,9 @@ TEST_F(EngineServer, ServerKilledDuringARunFailsThatRun) {
   EXPECT_NE(server, serverPids()[0]);
 }
 
-// A caller that goes away during a run: the server stops the run, removes
-// its temporary file, leaves the earlier report and serves the next caller.
+// A caller that goes away during a run: the server stops the run without a
+// word to the caller, removes its temporary file, leaves the earlier report
+// and serves the next caller.
 TEST_F(EngineServer, CallerKilledDuringARunStopsThatRun) {
   write(work_ + "/slow.xsl", kSlow);
   write(work_ + "/invoice_slow.xml", "earlier report\n");
@@ -261,7 +451,9 @@ TEST_F(EngineServer, CallerKilledDuringARunStopsThatRun) {
   ASSERT_GT(caller.pid, 0) << caller.startError;
   ASSERT_TRUE(waitFor([&] { return !temporaryFiles().empty(); }, 30)) << "the run began";
   kill(caller.pid, SIGTERM);
-  EXPECT_EQ(SIGTERM, waitProcess(caller).signal);
+  const ProcessResult stopped = waitProcess(caller);
+  EXPECT_EQ(SIGTERM, stopped.signal);
+  EXPECT_EQ("", stopped.err) << "as in-process, the stopped run says nothing";
   EXPECT_TRUE(waitFor([&] { return temporaryFiles().empty(); }, 20));
   EXPECT_EQ("earlier report\n", readFile(work_ + "/invoice_slow.xml"));
   ProcessResult next = tool({"invoice.xml", kParties}, environment());

@@ -48,6 +48,10 @@ constexpr jlong kCacheModuleBytes = 96LL << 20;
 // How long an exiting server waits for the runs of callers that went away.
 constexpr auto kGoneRunsGrace = std::chrono::seconds(5);
 
+// XslvalidateServer.run's status for a run the caller must run itself
+// (XslvalidateServer.IN_PROCESS).
+constexpr int kStatusHandedBack = -1;
+
 char gSocketPath[sizeof(sockaddr_un{}.sun_path)];
 char gPidPath[sizeof gSocketPath + 8];  // beside the socket: <name>.pid
 std::atomic<int> gActive{0};     // connection threads
@@ -354,8 +358,12 @@ void serve(int fd, jobject group) {
       const int status = sent ? runRequest(env, group, fd, errFd, *request, &connected) : 2;
       close(errFd);
       Writer ended;
-      ended.bytes.push_back(kRunEnded);
-      ended.u32(static_cast<std::uint32_t>(status));
+      if (status == kStatusHandedBack) {
+        ended.bytes.push_back(kRunHandedBack);
+      } else {
+        ended.bytes.push_back(kRunEnded);
+        ended.u32(static_cast<std::uint32_t>(status));
+      }
       if (!sent || !sendAll(fd, ended.bytes)) break;
     }
   }
@@ -407,9 +415,12 @@ int main(int argc, char** argv) {
 
   // The library's own JVM options, C1 only included: with the optimising
   // compiler as well, its compile threads take the cores from the first
-  // runs of a fresh server (doc/performance.md).
+  // runs of a fresh server (doc/performance.md). One of its own: a full
+  // collection the server asks for (MemoryWatch.java: once a run that took
+  // most of the heap is gone, or when idle) also resizes the heap, so
+  // memory a run took is given back to the system.
   JNIEnv* env = nullptr;
-  gVm = startJavaVm();
+  gVm = startJavaVm({"-XX:+UseAdaptiveSizePolicyWithSystemGC"});
   if (!gVm) return 1;
   if (gVm->AttachCurrentThread(reinterpret_cast<void**>(&env), nullptr) != JNI_OK) {
     complain(STDERR_FILENO, "cannot attach the main thread to the Java VM");

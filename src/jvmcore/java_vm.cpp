@@ -189,12 +189,14 @@ std::vector<std::string> crashFileOptions() {
 // sun.jnu.encoding and file.encoding; neither can be overridden by an
 // option on this JDK. It also sets the process's global locale from the
 // environment, which is undone here.
-jint createJvm(const std::string& heapOption, JavaVM** vm, JNIEnv** env) {
+jint createJvm(const std::string& heapOption, const std::vector<std::string>& extraOptions,
+               JavaVM** vm, JNIEnv** env) {
   const auto started = std::chrono::steady_clock::now();
   std::string archive;
   std::vector<std::string> strings(std::begin(kJvmOptions), std::end(kJvmOptions));
   strings.push_back(heapOption);
   for (std::string& option : crashFileOptions()) strings.push_back(std::move(option));
+  strings.insert(strings.end(), extraOptions.begin(), extraOptions.end());
   if (const auto directory = ownDirectory()) {
     // Saxon's and Xerces' classes, already parsed and verified, from the
     // archive made at build time (shared_archive.cmake), once its size and
@@ -331,7 +333,7 @@ unsigned long long machineMemoryBytes() {
 
 }  // namespace
 
-JavaVM* startJavaVm() {
+JavaVM* startJavaVm(const std::vector<std::string>& extraOptions) {
   Engine& e = engine();
   std::lock_guard lock(e.mutex);
   if (e.attempted) {
@@ -372,7 +374,7 @@ JavaVM* startJavaVm() {
   const bool ran = runOnNativeThread(
       [&] {
         JNIEnv* env = nullptr;
-        created = createJvm(heapOption, &vm, &env);
+        created = createJvm(heapOption, extraOptions, &vm, &env);
         if (created != JNI_OK) return;
         if (defineRunClass(env, &e, &why)) why.clear();
         else if (why.empty()) why = "unknown failure";

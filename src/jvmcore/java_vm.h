@@ -38,7 +38,11 @@
 // of the class-data archive and the creation time to standard error, and
 // tells the run classes so through the system property xslvalidate.debug
 // (doc/diagnostics.md).
-JavaVM* startJavaVm();
+//
+// `extraOptions` go to the JVM after the library's own (the engine server
+// adds its own collector settings); they count only on the call that
+// creates the JVM.
+JavaVM* startJavaVm(const std::vector<std::string>& extraOptions = {});
 
 // The JVM made by startJavaVm, or nullptr if there is none (yet).
 JavaVM* existingJavaVm();

@@ -187,16 +187,27 @@ void startServer(const std::string& program, const std::string& socketPath,
   }
 }
 
-// A name goes to the server only when it names something that exists as
-// the run needs it, so that every refusal about a missing file is made
-// here, in-process, word for word: a relative name must name an existing
-// file (or directory, for the report's parent), and a document or
-// stylesheet, however named, must not be a pipe or a device, which could
-// block or feed the shared process without end. The option as given, or
-// nullopt. These checks repeat, on purpose and in short, the ones
-// RunOptions.refusal (java/RunOptions.java) makes with its messages: a
-// change to either must be made to both. The server takes relative names
-// against `directory`, sent with the run.
+// True when `path` resolves (in this process) to an entry of /proc: a name
+// such as /dev/stdin or /proc/self/fd/0 means this process's own file,
+// which the server would take as its own.
+bool namesOwnProcess(const std::string& path) {
+  char* real = realpath(path.c_str(), nullptr);
+  if (!real) return false;
+  const bool own = std::strncmp(real, "/proc/", 6) == 0;
+  std::free(real);
+  return own;
+}
+
+// A name goes to the server only when the server takes it as this process
+// would: a relative name must name an existing file (or directory, for the
+// report's parent), so that every refusal about a missing file is made
+// here, in-process, word for word; a document or stylesheet, however
+// named, must not be a pipe or a device, which could block or feed the
+// shared process without end; and no name may lead into this process's own
+// /proc entries. The option as given, or nullopt. These checks repeat, on
+// purpose and in short, the ones RunOptions.refusal (java/RunOptions.java)
+// makes with its messages: a change to either must be made to both. The
+// server takes relative names against `directory`, sent with the run.
 std::optional<std::string> carried(const std::string& option, const std::string& directory) {
   static const char* const kNamed[] = {"-s:", "-xsl:", "-o:"};
   for (const char* prefix : kNamed) {
@@ -206,6 +217,9 @@ std::optional<std::string> carried(const std::string& option, const std::string&
     if (value.empty()) return option;
     const bool report = std::strcmp(prefix, "-o:") == 0;
     const std::string absolute = value[0] == '/' ? value : directory + "/" + value;
+    const std::string parent = absolute.substr(0, absolute.rfind('/'));
+    if (namesOwnProcess(absolute) || (report && namesOwnProcess(parent.empty() ? "/" : parent)))
+      return std::nullopt;
     struct stat status;
     const bool exists = stat(absolute.c_str(), &status) == 0;
     if (!report && exists && !S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode)) {
@@ -213,7 +227,6 @@ std::optional<std::string> carried(const std::string& option, const std::string&
     }
     if (value[0] == '/') return option;
     if (report) {
-      const std::string parent = absolute.substr(0, absolute.rfind('/'));
       if (stat(parent.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) return std::nullopt;
     } else if (!exists || !S_ISREG(status.st_mode)) {
       return std::nullopt;
@@ -320,7 +333,7 @@ ServerRun runOnEngineServer(ServerConnection* connection, const std::vector<std:
     const auto value = carried(option, directory);
     if (!value) {
       debugLine("run in-process: %s names nothing that exists relative to the current "
-                "directory, or a pipe or a device", option.c_str());
+                "directory, a pipe or a device, or a file of this process's own", option.c_str());
       return run;
     }
     request.text(*value);
@@ -355,16 +368,21 @@ ServerRun runOnEngineServer(ServerConnection* connection, const std::vector<std:
     debugLine("run in-process: the engine server did not start the run");
     return run;
   }
-  const auto ended = receiveExactly(connection->fd, 5);
-  if (!ended || (*ended)[0] != kRunEnded) {
+  const auto kind = receiveExactly(connection->fd, 1);
+  if (kind && (*kind)[0] == kRunHandedBack) {
+    debugLine("run in-process: the engine server handed the run back");
+    return run;  // nothing of it reached this process
+  }
+  const auto ended = kind && (*kind)[0] == kRunEnded ? receiveExactly(connection->fd, 4)
+                                                      : std::nullopt;
+  if (!ended) {
     connection->broken = true;
     std::fputs("jvmengine: the engine server ended before the run's status came back; "
                "the run counts as failed\n", stderr);
     run.state = ServerRunState::kLost;
     return run;
   }
-  const std::string statusBytes = ended->substr(1);
-  Reader reader{statusBytes};
+  Reader reader{*ended};
   run.state = ServerRunState::kRan;
   run.status = static_cast<int>(*reader.u32());
   return run;

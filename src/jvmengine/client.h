@@ -38,13 +38,16 @@ struct ServerRun {
 // Hands the run with `options` (UTF-8 "-s:", "-xsl:", "-o:" options) to the
 // server, with this process's current directory (for relative names), its
 // environment, its time zone and its standard error, and waits for the
-// status. Runs the server cannot carry exactly (a relative name that names
-// no existing file, a document or stylesheet that is a pipe or a device, a
-// current directory whose name is not UTF-8) come back kNotStarted, as
-// does a run the server does not take within a few seconds, and every run
-// once the connection has failed; with the debug switch on, a line says
-// why. The switch goes with the run, whose trace lines come back on
-// standard error.
+// status. Runs the server cannot carry exactly come back kNotStarted: a
+// relative name that names no existing file, a document or stylesheet that
+// is a pipe or a device, a name that leads into this process's own /proc
+// entries (/dev/stdin), a current directory whose name is not UTF-8, a run
+// the server hands back because it cannot serve it as this process would
+// (it reads this process's standard input or current directory, say, or
+// the server's memory ran out); so does a run the server does not take
+// within a few seconds, and every run once the connection has failed. With
+// the debug switch on, a line says why. The switch goes with the run, whose
+// trace lines come back on standard error.
 ServerRun runOnEngineServer(ServerConnection* connection, const std::vector<std::string>& options);
 
 // Ends the conversation and frees `connection`.

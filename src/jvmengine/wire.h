@@ -15,11 +15,13 @@ inline constexpr char kServerGreeting[] = "XSLV";
 inline constexpr std::uint32_t kProtocolVersion = 2;
 
 // One byte the server sends: greeting accepted or refused, run started,
-// run ended (followed by its status).
+// run ended (followed by its status), run handed back (nothing of it
+// reached the caller: the caller runs it itself).
 inline constexpr char kAccepted = 'Y';
 inline constexpr char kRefused = 'N';
 inline constexpr char kRunStarted = 'S';
 inline constexpr char kRunEnded = 'E';
+inline constexpr char kRunHandedBack = 'P';
 
 // A message being built.
 struct Writer {

@@ -1,9 +1,11 @@
 // A stylesheet compiler of the engine server: a principal module given as a
-// local file is compiled once and its compiled form reused while every
-// module read to compile it is byte for byte the same. What the compile
-// wrote to standard error (warnings) is written again on each reuse, so a
-// run's text is the same with the cache as without. Compiles that fail, or
-// that read modules other than local files, are not kept.
+// local file is compiled once and its compiled form reused while everything
+// the compile consulted (CompileInputs: modules, files and documents read,
+// environment variables, system properties) is the same for the run at
+// hand. What the compile wrote to standard error (warnings) is written
+// again on each reuse, so a run's text is the same with the cache as
+// without. Compiles that fail, or that consulted what cannot be recorded,
+// are not kept.
 import java.io.ByteArrayInputStream;
 import java.io.ByteArrayOutputStream;
 import java.io.File;
@@ -38,23 +40,30 @@ final class CachingXsltCompiler extends XsltCompiler {
       return kept.executable;
     }
     URIResolver previous = getURIResolver();
-    ModuleRecorder recorder = new ModuleRecorder(previous);
+    CompileInputs inputs = new CompileInputs();
+    ModuleRecorder recorder = new ModuleRecorder(previous, inputs);
     byte[] content = recorder.record(file);
     if (content == null) return super.compile(source);  // Saxon reports why
     setURIResolver(recorder);
     ByteArrayOutputStream output = new ByteArrayOutputStream();
-    if (run != null) run.capture = output;
+    if (run != null) {
+      run.capture = output;
+      run.compiling = inputs;
+    }
     XsltExecutable executable;
     try {
       executable = super.compile(new StreamSource(new ByteArrayInputStream(content), uri));
     } finally {
-      if (run != null) run.capture = null;
+      if (run != null) {
+        run.capture = null;
+        run.compiling = null;
+      }
       recorder.closed = true;
       setURIResolver(previous);
     }
-    if (recorder.keepable) {
-      cache.put(uri, new CompiledStylesheet(executable, recorder.modules, recorder.hashes,
-                                            recorder.bytes, output.toByteArray()));
+    if (inputs.keepable()) {
+      cache.put(uri, new CompiledStylesheet(executable, inputs, inputs.bytes(),
+                                            output.toByteArray()));
     }
     return executable;
   }

@@ -1,6 +1,7 @@
 // environment-variable() and available-environment-variables() in the
 // engine server: the variables of the caller whose run asks, as the
-// library's own process would have them.
+// library's own process would have them. What a compile asks is recorded
+// in its inputs.
 import java.util.Map;
 import java.util.Set;
 import net.sf.saxon.lib.EnvironmentVariableResolver;
@@ -8,16 +9,20 @@ import net.sf.saxon.lib.EnvironmentVariableResolver;
 final class RunEnvironment implements EnvironmentVariableResolver {
   @Override
   public Set<String> getAvailableEnvironmentVariables() {
-    return variables().keySet();
+    RunContext run = XslvalidateServer.currentRun();
+    if (run == null) return System.getenv().keySet();
+    CompileInputs compile = run.compiling;
+    if (compile != null) compile.allVariables(run.environment);
+    return run.environment.keySet();
   }
 
   @Override
   public String getEnvironmentVariable(String name) {
-    return variables().get(name);
-  }
-
-  private static Map<String, String> variables() {
     RunContext run = XslvalidateServer.currentRun();
-    return run == null ? System.getenv() : run.environment;
+    if (run == null) return System.getenv(name);
+    String value = run.environment.get(name);
+    CompileInputs compile = run.compiling;
+    if (compile != null) compile.variable(name, value);
+    return value;
   }
 }

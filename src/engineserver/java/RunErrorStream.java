@@ -2,7 +2,8 @@
 // the caller whose run the writing thread serves (threads a run starts
 // inherit it), so runs of several callers at once each see their own text,
 // in the order written. Threads outside any run write to the server's own
-// standard error.
+// standard error. A run that has been silenced (stopped, or moved to the
+// caller's own process) writes nothing more.
 import java.io.IOException;
 import java.io.OutputStream;
 
@@ -25,7 +26,9 @@ final class RunErrorStream extends OutputStream {
       serverErr.write(bytes, offset, length);
       return;
     }
+    if (run.silenced || length == 0) return;
     if (run.capture != null) run.capture.write(bytes, offset, length);
+    run.wroteError = true;
     run.err.write(bytes, offset, length);
   }
 

@@ -9,7 +9,6 @@ import java.io.File;
 import java.io.IOException;
 import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
-import java.util.List;
 
 public final class CompiledStylesheetsTest {
   private CompiledStylesheetsTest() {}
@@ -25,7 +24,7 @@ public final class CompiledStylesheetsTest {
 
   // An entry of `moduleBytes` whose modules never change (it has none).
   private static CompiledStylesheet entry(long moduleBytes) {
-    return new CompiledStylesheet(null, List.of(), List.of(), moduleBytes, new byte[0]);
+    return new CompiledStylesheet(null, new CompileInputs(), moduleBytes, new byte[0]);
   }
 
   // Which of `uris` the cache holds, as a string of 0 and 1.
@@ -76,10 +75,10 @@ public final class CompiledStylesheetsTest {
     File module = File.createTempFile("module", ".xsl");
     try {
       Files.writeString(module.toPath(), "<first/>", StandardCharsets.UTF_8);
-      byte[] hash = CompiledStylesheet.sha256(Files.readAllBytes(module.toPath()));
+      CompileInputs inputs = new CompileInputs();
+      inputs.read(module);
       CompiledStylesheets watched = new CompiledStylesheets(16, 1_000);
-      watched.put("m",
-                  new CompiledStylesheet(null, List.of(module), List.of(hash), 8, new byte[0]));
+      watched.put("m", new CompiledStylesheet(null, inputs, 8, new byte[0]));
       check(watched.lookup("m") != null, "an unchanged module keeps its entry");
       Files.writeString(module.toPath(), "<later/>", StandardCharsets.UTF_8);  // same size
       check(watched.lookup("m") == null && watched.size() == 0, "a changed module drops its entry");

@@ -39,6 +39,7 @@
 import java.io.File;
 import java.util.ArrayList;
 import java.util.List;
+import java.util.function.Predicate;
 import javax.xml.transform.Source;
 import javax.xml.transform.sax.SAXSource;
 import net.sf.saxon.lib.Feature;
@@ -87,6 +88,12 @@ public final class XslvalidateRun extends net.sf.saxon.Transform implements Runn
   // own process, where Saxon takes the JVM's.
   public static final InheritableThreadLocal<DateTimeValue> runDateTime =
       new InheritableThreadLocal<>();
+
+  // Set by the engine server: shown every Throwable that ends a run before
+  // it is reported; true when the server deals with it itself (a run it
+  // stopped, or one it hands back to the caller), and then nothing is
+  // written. Null in the library's own process.
+  public static volatile Predicate<Throwable> failureTaker;
 
   private final RunOptions options;
   private int status = FAILED;
@@ -158,6 +165,8 @@ public final class XslvalidateRun extends net.sf.saxon.Transform implements Runn
 
   private static void report(Throwable t) {
     try {
+      Predicate<Throwable> taker = failureTaker;
+      if (taker != null && taker.test(t)) return;
       System.err.println("Fatal error during transformation: " + t);
     } catch (Throwable ignored) {
       // Nothing left to tell the user with.
