@@ -233,7 +233,7 @@ std::vector<Finding> findingsOf(const std::string& report) {
 struct InvalidCase {
   const char* what;
   const char* find;         // in the UBL invoice
-  const char* replacement;  // what it becomes
+  std::string replacement;  // what it becomes
   const char* severity;
   const char* line;
   const char* messagePart;  // of the first finding
@@ -241,6 +241,8 @@ struct InvalidCase {
 };
 
 TEST_F(SchemaStep, InvalidDocumentsGiveTheirFindingWithLineAndColumn) {
+  std::string bindings = "<Invoice";
+  for (int i = 0; i <= 1000; ++i) bindings += " xmlns:p" + std::to_string(i) + "='urn:p'";
   const InvalidCase cases[] = {
       {"an element the schema does not allow", "<cbc:IssueDate>",
        "<cbc:Unexpected>1</cbc:Unexpected>\n<cbc:IssueDate>", "error", "17", "Unexpected", 1},
@@ -249,6 +251,7 @@ TEST_F(SchemaStep, InvalidDocumentsGiveTheirFindingWithLineAndColumn) {
       {"not well-formed", "</Invoice>", "</Invoic>", "fatal", "", "Invoic", 1},
       {"a DOCTYPE", "<Invoice ", "<!DOCTYPE Invoice [<!ENTITY e 'x'>]>\n<Invoice ", "fatal", "7",
        "DOCTYPE", 1},
+      {"too many namespace bindings", "<Invoice", bindings, "fatal", "7", "namespace bindings", 1},
   };
   for (const InvalidCase& c : cases) {
     SCOPED_TRACE(c.what);

@@ -31,6 +31,7 @@ import javax.xml.transform.sax.SAXSource;
 import javax.xml.validation.Validator;
 import org.xml.sax.ErrorHandler;
 import org.xml.sax.InputSource;
+import org.xml.sax.Locator;
 import org.xml.sax.SAXException;
 import org.xml.sax.SAXParseException;
 import org.xml.sax.XMLReader;
@@ -103,6 +104,7 @@ final class SchemaValidation {
   private static void validate(CompiledSchema compiled, RunOptions options, Findings findings)
       throws IOException {
     Validator validator = compiled.schema.newValidator();
+    XMLReader parser = null;
     try {
       // The document's own schema hints (xsi:schemaLocation) are never
       // followed: it is checked against the schemas given, and reads nothing.
@@ -110,13 +112,19 @@ final class SchemaValidation {
       validator.setProperty(XMLConstants.ACCESS_EXTERNAL_DTD, "");
       validator.setErrorHandler(findings);
       InputSource input = new InputSource(options.source.getAbsoluteFile().toURI().toString());
-      XMLReader parser = SourceGuard.newGuardedParser(StartupPreparation.parserFactoryClass());
+      parser = SourceGuard.newGuardedParser(StartupPreparation.parserFactoryClass());
       // The validator needs namespace names, which the platform's parser
       // gives only when asked (Saxon asks for them itself).
       parser.setFeature("http://xml.org/sax/features/namespaces", true);
       validator.validate(new SAXSource(parser, input));
-    } catch (SAXException e) {
+    } catch (SAXParseException e) {
       findings.fatal(e);
+    } catch (SAXException e) {
+      // A refusal raised inside the parser's scanner comes without a place:
+      // the place is where the parser stopped.
+      Locator where = parser instanceof SourceGuard
+          ? ((SourceGuard) parser).documentLocator() : null;
+      findings.fatal(where == null ? e : new SAXParseException(e.getMessage(), where));
     } catch (IOException e) {
       throw e;
     } catch (Exception e) {
