@@ -2,7 +2,7 @@
 // the process's Java VM.
 //
 // Unless XSLVALIDATE_SERVER is "off", graal_create_isolate first connects to
-// the user's engine server (server/client.h): both handles are then that
+// the user's engine server (client.h): both handles are then that
 // connection, and each run goes to the server, or here when the server
 // cannot take it. Otherwise, in-process:
 //
@@ -48,10 +48,10 @@
 #include <cstdio>
 #include <string>
 
-#include "java_vm.h"
+#include "jvmcore/java_vm.h"
 #include "option_list.h"
-#include "server/client.h"
-#include "utf16.h"
+#include "client.h"
+#include "jvmcore/utf16.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // Strict UTF-8 decoding for strings that cross into the JVM.
-#ifndef XSLVALIDATE_JVMENGINE_UTF16_H_
-#define XSLVALIDATE_JVMENGINE_UTF16_H_
+#ifndef XSLVALIDATE_JVMCORE_UTF16_H_
+#define XSLVALIDATE_JVMCORE_UTF16_H_
 
 #include <optional>
 #include <string>
@@ -13,4 +13,4 @@
 // ever replaced, so the text names exactly the file that the bytes name.
 std::optional<std::u16string> utf8ToUtf16(std::string_view bytes);
 
-#endif  // XSLVALIDATE_JVMENGINE_UTF16_H_
+#endif  // XSLVALIDATE_JVMCORE_UTF16_H_

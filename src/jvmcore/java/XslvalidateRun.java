@@ -82,7 +82,7 @@ public final class XslvalidateRun extends net.sf.saxon.Transform implements Runn
     StartupPreparation.start();
   }
 
-  // Set by the engine server (src/jvmengine/server): the processor all its
+  // Set by the engine server (src/engineserver): the processor all its
   // runs share, whose compilers keep what they compile; null in the
   // library's own process, where each run makes its own. Runs on it are
   // compiled exactly as the command line compiles.

@@ -1,8 +1,8 @@
 // The class-data archive that the engine library hands to its JVM:
 // xslvalidate-jvmengine.jsa in the library's own directory, made at build
 // time (shared_archive.cmake) and installed beside the library.
-#ifndef XSLVALIDATE_JVMENGINE_SHARED_ARCHIVE_H_
-#define XSLVALIDATE_JVMENGINE_SHARED_ARCHIVE_H_
+#ifndef XSLVALIDATE_JVMCORE_SHARED_ARCHIVE_H_
+#define XSLVALIDATE_JVMCORE_SHARED_ARCHIVE_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -35,4 +35,4 @@ bool archiveRegionsIntact(int fd, const unsigned char* header);
 // `whyNot` is given and the result is "", it says why, in a few words.
 std::string usableArchiveIn(const std::string& directory, std::string* whyNot = nullptr);
 
-#endif  // XSLVALIDATE_JVMENGINE_SHARED_ARCHIVE_H_
+#endif  // XSLVALIDATE_JVMCORE_SHARED_ARCHIVE_H_

@@ -2,8 +2,8 @@
 // user's server and hands it runs. Every failure here means "run in this
 // process instead", never a failed run, until a run has started on the
 // server.
-#ifndef XSLVALIDATE_JVMENGINE_SERVER_CLIENT_H_
-#define XSLVALIDATE_JVMENGINE_SERVER_CLIENT_H_
+#ifndef XSLVALIDATE_JVMENGINE_CLIENT_H_
+#define XSLVALIDATE_JVMENGINE_CLIENT_H_
 
 #include <string>
 #include <vector>
@@ -46,4 +46,4 @@ ServerRun runOnEngineServer(ServerConnection* connection, const std::vector<std:
 // Ends the conversation and frees `connection`.
 void closeServerConnection(ServerConnection* connection);
 
-#endif  // XSLVALIDATE_JVMENGINE_SERVER_CLIENT_H_
+#endif  // XSLVALIDATE_JVMENGINE_CLIENT_H_

@@ -1,8 +1,8 @@
 // The native methods of the run class ReportFile (java/ReportFile.java):
 // holding its temporary file's name for removal on SIGINT, SIGTERM or
 // SIGHUP (interrupt_cleanup.h).
-#ifndef XSLVALIDATE_JVMENGINE_REPORT_FILE_NATIVES_H_
-#define XSLVALIDATE_JVMENGINE_REPORT_FILE_NATIVES_H_
+#ifndef XSLVALIDATE_JVMCORE_REPORT_FILE_NATIVES_H_
+#define XSLVALIDATE_JVMCORE_REPORT_FILE_NATIVES_H_
 
 #include <jni.h>
 
@@ -12,4 +12,4 @@
 // or its methods cannot be found; a Java exception is not left pending.
 bool enableReportFileNatives(JNIEnv* env);
 
-#endif  // XSLVALIDATE_JVMENGINE_REPORT_FILE_NATIVES_H_
+#endif  // XSLVALIDATE_JVMCORE_REPORT_FILE_NATIVES_H_

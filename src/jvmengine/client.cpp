@@ -1,4 +1,4 @@
-#include "server/client.h"
+#include "client.h"
 
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -20,9 +20,9 @@
 #include <optional>
 #include <set>
 
-#include "interrupt_cleanup.h"
-#include "server/socket_place.h"
-#include "server/wire.h"
+#include "jvmcore/interrupt_cleanup.h"
+#include "socket_place.h"
+#include "wire.h"
 
 extern char** environ;
 

@@ -1,4 +1,4 @@
-#include "server/wire.h"
+#include "wire.h"
 
 #include <sys/socket.h>
 #include <unistd.h>

@@ -1,7 +1,7 @@
 // The JVM's maximum heap: the tool's default, or the user's choice from
 // XSLVALIDATE_MAX_HEAP.
-#ifndef XSLVALIDATE_JVMENGINE_HEAP_SIZE_H_
-#define XSLVALIDATE_JVMENGINE_HEAP_SIZE_H_
+#ifndef XSLVALIDATE_JVMCORE_HEAP_SIZE_H_
+#define XSLVALIDATE_JVMCORE_HEAP_SIZE_H_
 
 #include <optional>
 #include <string>
@@ -20,4 +20,4 @@ constexpr unsigned long long kSmallestMaxHeap = 64ull << 20;
 // spaces, fractions, other units, out of range).
 std::optional<std::string> maxHeapOption(const std::string& value);
 
-#endif  // XSLVALIDATE_JVMENGINE_HEAP_SIZE_H_
+#endif  // XSLVALIDATE_JVMCORE_HEAP_SIZE_H_

@@ -3,8 +3,8 @@
 // the host's; the handler here removes the names held at that moment and
 // then lets the signal end the process as it would have without it (killed
 // by that signal, so a shell sees 128 + its number).
-#ifndef XSLVALIDATE_JVMENGINE_INTERRUPT_CLEANUP_H_
-#define XSLVALIDATE_JVMENGINE_INTERRUPT_CLEANUP_H_
+#ifndef XSLVALIDATE_JVMCORE_INTERRUPT_CLEANUP_H_
+#define XSLVALIDATE_JVMCORE_INTERRUPT_CLEANUP_H_
 
 // Installs the handler for SIGINT, SIGTERM and SIGHUP, each only where the
 // signal's action is the default one: a signal the caller ignores (nohup)
@@ -32,4 +32,4 @@ void releaseFromInterrupt(int slot);
 // the process ends. One run at a time; -1 releases it.
 void holdServerRun(int fd);
 
-#endif  // XSLVALIDATE_JVMENGINE_INTERRUPT_CLEANUP_H_
+#endif  // XSLVALIDATE_JVMCORE_INTERRUPT_CLEANUP_H_

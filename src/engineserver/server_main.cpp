@@ -29,8 +29,8 @@
 #include <thread>
 #include <vector>
 
-#include "java_vm.h"
-#include "server/wire.h"
+#include "jvmcore/java_vm.h"
+#include "jvmengine/wire.h"
 #include "xslvalidate_server_classes.h"  // generated: kServerClasses
 
 namespace {

@@ -1,4 +1,4 @@
-#include "server/socket_place.h"
+#include "socket_place.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

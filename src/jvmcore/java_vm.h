@@ -1,7 +1,7 @@
 // The process's one Java VM: Saxon-HE on its class path and our run classes
 // (java/*.java, embedded at build time) defined in it.
-#ifndef XSLVALIDATE_JVMENGINE_JAVA_VM_H_
-#define XSLVALIDATE_JVMENGINE_JAVA_VM_H_
+#ifndef XSLVALIDATE_JVMCORE_JAVA_VM_H_
+#define XSLVALIDATE_JVMCORE_JAVA_VM_H_
 
 #include <jni.h>
 
@@ -50,4 +50,4 @@ JavaVM* existingJavaVm();
 // reference behind.
 int runSaxonTransform(const std::vector<std::u16string>& args);
 
-#endif  // XSLVALIDATE_JVMENGINE_JAVA_VM_H_
+#endif  // XSLVALIDATE_JVMCORE_JAVA_VM_H_
