@@ -284,8 +284,6 @@ ServerRun runOnEngineServer(ServerConnection* connection, const std::vector<std:
   const auto ended = receiveExactly(connection->fd, 5);
   if (!ended || (*ended)[0] != kRunEnded) {
     connection->broken = true;
-    std::fputs("jvmengine: the engine server ended before the run's status came back; "
-               "the run counts as failed\n", stderr);
     run.state = ServerRunState::kLost;
     return run;
   }

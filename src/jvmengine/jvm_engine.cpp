@@ -50,6 +50,7 @@
 
 #include "jvmcore/java_vm.h"
 #include "option_list.h"
+#include "run_messages.h"
 #include "client.h"
 #include "jvmcore/utf16.h"
 
@@ -112,16 +113,20 @@ int runTransform(graal_isolatethread_t* thread, long long processorData) {
   for (const std::string& option : *options) {
     auto text = utf8ToUtf16(option);
     if (!text) {
-      std::fprintf(stderr,
-                   "Cannot represent the file name in option %s: it is not valid UTF-8, "
-                   "and the engine takes file names only as Unicode text\n",
-                   escaped(option).c_str());
+      tellRun(*options, RunMessageMoment::kBeforeTheRun,
+              "Cannot represent the file name in option " + escaped(option) +
+                  ": it is not valid UTF-8, and the engine takes file names only as Unicode text");
       return 2;
     }
     args.push_back(std::move(*text));
   }
   if (onServer) {
     const ServerRun run = runOnEngineServer(reinterpret_cast<ServerConnection*>(thread), *options);
+    if (run.state == ServerRunState::kLost) {
+      tellRun(*options, RunMessageMoment::kAfterTheRun,
+              "jvmengine: the engine server ended before the run's status came back; "
+              "the run counts as failed");
+    }
     if (run.state != ServerRunState::kNotStarted) return run.status;
     if (!startJavaVm()) return 1;  // the run the server could not take, here
   }

@@ -394,6 +394,12 @@ TEST_F(SchemaStep, MessagesGoToTheRunsOwnFile) {
                          "-o:" + (dir_ / "out.xml").string(), "-err:" + messages.string()}),
               0);
     EXPECT_EQ(readFile(messages), "");
+    // An option the engine refuses before the JVM has a part in the run.
+    EXPECT_EQ(run(mode, {"-s:" + kUblInvoice.string() + "\xff", "-xsd:" + kUblInvoiceSchema.string(),
+                         "-o:" + (dir_ / "out.xml").string(), "-err:" + messages.string()}),
+              2);
+    EXPECT_NE(readFile(messages).find("is not valid UTF-8"), std::string::npos)
+        << readFile(messages);
     EXPECT_EQ(run(mode, {"-s:" + kUblInvoice.string(), "-xsd:" + kUblInvoiceSchema.string(),
                          "-err:" + (dir_ / "no/such/folder/m.txt").string(),
                          "-o:" + (dir_ / "out.xml").string()}),
