@@ -4,11 +4,14 @@
 // its own) and stops what servers it started.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -17,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "jvmengine/wire.h"
 #include "process.h"
 
 namespace {
@@ -455,16 +459,138 @@ TEST_F(EngineServer, SwitchedOffNeverStartsAServer) {
   EXPECT_FALSE(fs::exists(serverDir()));
 }
 
-// Settings of a JVM of the caller's own are honoured in-process, never
-// handed to a server that another caller started with other settings.
-TEST_F(EngineServer, SettingsOfTheCallersOwnJvmRunInProcess) {
-  for (const char* setting : {"XSLVALIDATE_MAX_HEAP=512m", "XSLVALIDATE_DEBUG=1"}) {
-    std::vector<std::string> env = environment();
-    env.push_back(setting);
-    ProcessResult r = tool({"invoice.xml", kTotals}, env);
-    EXPECT_EQ(0, r.exitCode) << setting << ": " << r.err;
-    EXPECT_TRUE(serverPids().empty()) << setting;
+// A connection to the Unix socket at `path`; -1 on failure.
+int connectTo(const std::string& path) {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  if (path.size() >= sizeof address.sun_path) return -1;
+  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    close(fd);
+    return -1;
   }
+  return fd;
+}
+
+// The greeting of a client of this build with this process's umask.
+std::string greeting() {
+  const mode_t mask = umask(022);
+  umask(mask);
+  Writer hello;
+  hello.bytes = kServerGreeting;
+  hello.u32(kProtocolVersion);
+  hello.u32(mask);
+  return hello.bytes;
+}
+
+// `payload` as one message: its length, then its bytes.
+std::string framed(const std::string& payload) {
+  Writer message;
+  message.u32(static_cast<std::uint32_t>(payload.size()));
+  return message.bytes + payload;
+}
+
+// A client that sends what no client of this build would: the server ends
+// that conversation, starts no run on it, and goes on serving.
+TEST_F(EngineServer, GarbageFromAClientEndsOnlyItsConversation) {
+  ASSERT_EQ(0, tool({"invoice.xml", kTotals}, environment()).exitCode);
+  ASSERT_EQ(1u, serverPids().size());
+  const pid_t server = serverPids()[0];
+  const std::vector<std::string> sockets = serverFiles(".sock");
+  ASSERT_EQ(1u, sockets.size());
+
+  Writer huge;  // a length far above the cap, and nothing after it
+  huge.u32(0xFFFFFFFFu);
+  Writer truncated;  // claims two arguments, holds one
+  truncated.u32(2);
+  truncated.text("-s:x");
+  Writer whole;  // a whole request: no argument, no variable, offset, switch
+  for (int i = 0; i < 4; ++i) whole.u32(0);
+  struct Case {
+    const char* what;
+    std::string greeting;
+    char answer;        // to the greeting; 0 for none
+    std::string bytes;  // then sent as they are
+    int descriptor;     // passed with them, or -1
+  };
+  const Case cases[] = {
+      {"nothing at all", "", 0, "", -1},
+      {"a greeting of garbage", std::string(12, '\xFF'), kRefused, "", -1},
+      {"a greeting cut short", "XSLV", 0, "", -1},
+      {"a message above the size cap", greeting(), kAccepted, huge.bytes, STDERR_FILENO},
+      {"a request cut short", greeting(), kAccepted, framed(truncated.bytes), STDERR_FILENO},
+      {"a request with no standard error", greeting(), kAccepted, framed(whole.bytes), -1},
+  };
+  for (const Case& c : cases) {
+    const int fd = connectTo(sockets[0]);
+    ASSERT_GE(fd, 0) << c.what;
+    if (!c.greeting.empty()) ASSERT_TRUE(sendAll(fd, c.greeting)) << c.what;
+    if (c.answer) {
+      const auto answer = receiveExactly(fd, 1);
+      ASSERT_TRUE(answer) << c.what;
+      EXPECT_EQ(c.answer, (*answer)[0]) << c.what;
+    }
+    if (!c.bytes.empty()) EXPECT_TRUE(sendAll(fd, c.bytes, c.descriptor)) << c.what;
+    shutdown(fd, SHUT_WR);
+    // The server closes its end without starting a run.
+    EXPECT_FALSE(receiveExactly(fd, 1)) << c.what;
+    close(fd);
+  }
+  ProcessResult r = tool({"invoice.xml", kParties}, environment());
+  EXPECT_EQ(0, r.exitCode) << r.err;
+  EXPECT_TRUE(fs::exists(work_ + "/invoice_parties.xml"));
+  ASSERT_EQ(1u, serverPids().size());
+  EXPECT_EQ(server, serverPids()[0]) << "the same server served the next caller";
+}
+
+// A heap of the caller's own is honoured in-process, never handed to a
+// server that another caller started with another heap.
+TEST_F(EngineServer, AHeapOfTheCallersOwnRunsInProcess) {
+  std::vector<std::string> env = environment();
+  env.push_back("XSLVALIDATE_MAX_HEAP=512m");
+  ProcessResult r = tool({"invoice.xml", kTotals}, env);
+  EXPECT_EQ(0, r.exitCode) << r.err;
+  EXPECT_TRUE(serverPids().empty());
+}
+
+// The debug switch traces the path each run really takes: the server it
+// started or connected to and the run's own steps, carried back from the
+// server; or why it ran in-process.
+TEST_F(EngineServer, DebugSwitchTracesThePathTaken) {
+  struct Case {
+    std::vector<std::string> extra;
+    std::vector<std::string> lines;  // each expected in standard error, in order
+  };
+  const std::string debug = "XSLVALIDATE_DEBUG=1";
+  const Case cases[] = {
+      {{debug},
+       {"xslvalidate debug: engine server started at " + serverDir() + "/engine-",
+        "xslvalidate debug: run on the engine server (process ",
+        "xslvalidate debug: compile ", "xslvalidate debug: transform ",
+        "xslvalidate debug: write "}},
+      {{debug},
+       {"xslvalidate debug: engine server connected at " + serverDir() + "/engine-",
+        "xslvalidate debug: run on the engine server (process ",
+        "xslvalidate debug: write "}},
+      {{debug, "XSLVALIDATE_MAX_HEAP=512m"},
+       {"xslvalidate debug: engine server not used (XSLVALIDATE_MAX_HEAP is set",
+        "xslvalidate debug: JVM option -Xmx512m", "xslvalidate debug: write "}},
+      {{}, {}},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> env = environment();
+    env.insert(env.end(), c.extra.begin(), c.extra.end());
+    ProcessResult r = tool({"invoice.xml", kTotals}, env);
+    EXPECT_EQ(0, r.exitCode) << r.err;
+    std::size_t at = 0;
+    for (const std::string& line : c.lines) {
+      at = r.err.find(line, at);
+      ASSERT_NE(std::string::npos, at) << line << " in:\n" << r.err;
+    }
+    if (c.lines.empty()) EXPECT_EQ("", r.err);
+  }
+  EXPECT_EQ(1u, serverPids().size());
 }
 
 }  // namespace

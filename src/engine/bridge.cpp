@@ -6,24 +6,9 @@
 
 #include "host/utf8.h"
 #include "path/report_path.h"
+#include "text/escaped.h"
 
 namespace {
-
-// `text` with everything but printable ASCII written as \uXXXX, one escape
-// per UTF-16 code unit, so a lone surrogate shows as itself on any console.
-std::string escaped(std::u16string_view text) {
-  std::string out;
-  for (char16_t c : text) {
-    if (c >= 0x20 && c < 0x7F && c != u'\\') {
-      out.push_back(static_cast<char>(c));
-    } else {
-      char hex[7];
-      std::snprintf(hex, sizeof hex, "\\u%04X", static_cast<unsigned>(c));
-      out += hex;
-    }
-  }
-  return out;
-}
 
 // The engine option `prefix` + the UTF-8 form of `path`; none, after one
 // line on standard error, when the path has no UTF-8 form.

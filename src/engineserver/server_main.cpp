@@ -29,7 +29,9 @@
 #include <thread>
 #include <vector>
 
+#include "jvmcore/embedded_classes.h"
 #include "jvmcore/java_vm.h"
+#include "jvmcore/jni_check.h"
 #include "jvmengine/wire.h"
 #include "xslvalidate_server_classes.h"  // generated: kServerClasses
 
@@ -45,13 +47,25 @@ std::atomic<int> gActive{0};
 std::atomic<long> gRuns{0};
 mode_t gUmask = 022;
 JavaVM* gVm = nullptr;
-jclass gServerClass = nullptr;
-jmethodID gRunMethod = nullptr;
-jmethodID gCancelMethod = nullptr;
-jclass gStringClass = nullptr;
-jclass gDescriptorClass = nullptr;
-jmethodID gDescriptorInit = nullptr;
-jfieldID gDescriptorFd = nullptr;
+
+// What the server's native side calls in Java, looked up once at start
+// (global references and IDs).
+struct JavaSide {
+  jclass server = nullptr;
+  jmethodID run = nullptr;
+  jmethodID cancel = nullptr;
+  jclass string = nullptr;
+  jmethodID stringFromBytes = nullptr;
+  jobject utf8 = nullptr;  // the charset name "UTF-8"
+  jclass descriptor = nullptr;
+  jmethodID descriptorInit = nullptr;
+  jfieldID descriptorFd = nullptr;
+  jclass group = nullptr;
+  jmethodID groupInit = nullptr;
+  jmethodID groupDaemon = nullptr;
+  jobject groupName = nullptr;
+};
+JavaSide gJava;
 
 // Removes the socket and the process id file, so no caller finds them.
 void withdraw() {
@@ -83,61 +97,82 @@ long settingOf(const char* name, long fallback) {
   return (*end == '\0' && parsed > 0) ? parsed : fallback;
 }
 
-bool check(JNIEnv* env) {
-  if (!env->ExceptionCheck()) return true;
-  env->ExceptionDescribe();
-  env->ExceptionClear();
-  return false;
+// A global reference to the local `object` (which is released), or
+// nullptr with the reason in `*why`.
+template <typename T>
+T kept(JNIEnv* env, T object, const char* step, std::string* why) {
+  if (!checked(env, object, step, why)) return nullptr;
+  T global = static_cast<T>(env->NewGlobalRef(object));
+  env->DeleteLocalRef(object);
+  return checked(env, global, step, why) ? global : nullptr;
 }
 
-// Defines the server's classes beside the run class and starts its Java side.
-bool startJavaSide(JNIEnv* env) {
-  jclass loaderClass = env->FindClass("java/lang/ClassLoader");
-  jmethodID systemLoader = env->GetStaticMethodID(loaderClass, "getSystemClassLoader",
-                                                  "()Ljava/lang/ClassLoader;");
-  jobject loader = env->CallStaticObjectMethod(loaderClass, systemLoader);
-  if (!check(env)) return false;
-  for (const EmbeddedClass& c : kServerClasses) {
-    if (std::strcmp(c.name, "XslvalidateRun") == 0) continue;
-    if (!env->DefineClass(c.name, loader, reinterpret_cast<const jbyte*>(c.bytes),
-                          static_cast<jsize>(c.size)) && !check(env)) {
-      return false;
-    }
-  }
-  jclass server = env->FindClass("XslvalidateServer");
-  if (!server) return check(env);
-  gServerClass = static_cast<jclass>(env->NewGlobalRef(server));
-  gRunMethod = env->GetStaticMethodID(
-      server, "run", "([Ljava/lang/String;Ljava/io/FileDescriptor;[Ljava/lang/String;I)I");
-  gCancelMethod = env->GetStaticMethodID(server, "cancel", "(Ljava/lang/ThreadGroup;)V");
-  jmethodID start = env->GetStaticMethodID(server, "start", "(IJ)V");
-  if (!gRunMethod || !gCancelMethod || !start) return check(env);
-  env->CallStaticVoidMethod(server, start, kCacheEntries, kCacheModuleBytes);
-  gStringClass = static_cast<jclass>(env->NewGlobalRef(env->FindClass("java/lang/String")));
-  gDescriptorClass =
-      static_cast<jclass>(env->NewGlobalRef(env->FindClass("java/io/FileDescriptor")));
-  gDescriptorInit = env->GetMethodID(gDescriptorClass, "<init>", "()V");
+// Defines the server's classes beside the run classes, starts its Java side
+// and looks up what the connections call. False with the reason in `*why`.
+bool startJavaSide(JNIEnv* env, std::string* why) {
+  if (!defineEmbeddedClasses(env, kServerClasses, why)) return false;
+  JavaSide& j = gJava;
+  j.server = kept(env, env->FindClass("XslvalidateServer"), "finding XslvalidateServer", why);
+  if (!j.server) return false;
+  j.run = env->GetStaticMethodID(
+      j.server, "run", "([Ljava/lang/String;Ljava/io/FileDescriptor;[Ljava/lang/String;IZ)I");
+  if (!checked(env, j.run, "finding XslvalidateServer.run", why)) return false;
+  j.cancel = env->GetStaticMethodID(j.server, "cancel", "(Ljava/lang/ThreadGroup;)V");
+  if (!checked(env, j.cancel, "finding XslvalidateServer.cancel", why)) return false;
+  jmethodID start = env->GetStaticMethodID(j.server, "start", "(IJ)V");
+  if (!checked(env, start, "finding XslvalidateServer.start", why)) return false;
+  env->CallStaticVoidMethod(j.server, start, kCacheEntries, kCacheModuleBytes);
+  if (!checked(env, "starting the server's Java side", why)) return false;
+
+  j.string = kept(env, env->FindClass("java/lang/String"), "finding java.lang.String", why);
+  if (!j.string) return false;
+  j.stringFromBytes = env->GetMethodID(j.string, "<init>", "([BLjava/lang/String;)V");
+  if (!checked(env, j.stringFromBytes, "finding String(byte[], String)", why)) return false;
+  j.utf8 = kept(env, env->NewStringUTF("UTF-8"), "making the charset name", why);
+  if (!j.utf8) return false;
+
+  j.descriptor =
+      kept(env, env->FindClass("java/io/FileDescriptor"), "finding java.io.FileDescriptor", why);
+  if (!j.descriptor) return false;
+  j.descriptorInit = env->GetMethodID(j.descriptor, "<init>", "()V");
+  if (!checked(env, j.descriptorInit, "finding FileDescriptor()", why)) return false;
   // JNI is not held to Java's access rules: the only way to give Java a
   // descriptor received from elsewhere without reflection into java.base.
-  gDescriptorFd = env->GetFieldID(gDescriptorClass, "fd", "I");
-  return check(env) && gDescriptorInit && gDescriptorFd;
+  j.descriptorFd = env->GetFieldID(j.descriptor, "fd", "I");
+  if (!checked(env, j.descriptorFd, "finding FileDescriptor.fd", why)) return false;
+
+  j.group = kept(env, env->FindClass("java/lang/ThreadGroup"), "finding java.lang.ThreadGroup",
+                 why);
+  if (!j.group) return false;
+  j.groupInit = env->GetMethodID(j.group, "<init>", "(Ljava/lang/String;)V");
+  if (!checked(env, j.groupInit, "finding ThreadGroup(String)", why)) return false;
+  // A daemon group goes away with its connection's last thread.
+  j.groupDaemon = env->GetMethodID(j.group, "setDaemon", "(Z)V");
+  if (!checked(env, j.groupDaemon, "finding ThreadGroup.setDaemon", why)) return false;
+  j.groupName = kept(env, env->NewStringUTF("xslvalidate-run"), "making the group name", why);
+  return j.groupName != nullptr;
 }
 
-jobjectArray stringArray(JNIEnv* env, const std::vector<std::string>& values) {
-  jobjectArray array = env->NewObjectArray(static_cast<jsize>(values.size()), gStringClass, nullptr);
-  for (std::size_t i = 0; array && i < values.size(); ++i) {
-    // Modified UTF-8 differs from UTF-8 only for NUL and supplementary
-    // characters; go through a byte array decoded as UTF-8 for exactness.
-    jbyteArray bytes = env->NewByteArray(static_cast<jsize>(values[i].size()));
-    env->SetByteArrayRegion(bytes, 0, static_cast<jsize>(values[i].size()),
-                            reinterpret_cast<const jbyte*>(values[i].data()));
-    static jmethodID fromBytes = env->GetMethodID(gStringClass, "<init>", "([BLjava/lang/String;)V");
-    jstring charset = env->NewStringUTF("UTF-8");
-    jobject text = env->NewObject(gStringClass, fromBytes, bytes, charset);
+// A Java String[] of `values`, each decoded as UTF-8; nullptr with the
+// reason in `*why`. Modified UTF-8 (NewStringUTF) differs from UTF-8 for
+// NUL and supplementary characters, so each value goes through a byte array
+// that String decodes.
+jobjectArray stringArray(JNIEnv* env, const std::vector<std::string>& values, std::string* why) {
+  jobjectArray array =
+      env->NewObjectArray(static_cast<jsize>(values.size()), gJava.string, nullptr);
+  if (!checked(env, array, "making a string array", why)) return nullptr;
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    LocalFrame pass(env, 2);
+    if (!pass.made("making room for a string", why)) return nullptr;
+    const auto size = static_cast<jsize>(values[i].size());
+    jbyteArray bytes = env->NewByteArray(size);
+    if (!checked(env, bytes, "making a byte array", why)) return nullptr;
+    env->SetByteArrayRegion(bytes, 0, size, reinterpret_cast<const jbyte*>(values[i].data()));
+    if (!checked(env, "filling a byte array", why)) return nullptr;
+    jobject text = env->NewObject(gJava.string, gJava.stringFromBytes, bytes, gJava.utf8);
+    if (!checked(env, text, "decoding a string", why)) return nullptr;
     env->SetObjectArrayElement(array, static_cast<jsize>(i), text);
-    env->DeleteLocalRef(text);
-    env->DeleteLocalRef(charset);
-    env->DeleteLocalRef(bytes);
+    if (!checked(env, "storing a string", why)) return nullptr;
   }
   return array;
 }
@@ -146,6 +181,7 @@ struct Request {
   std::vector<std::string> args;
   std::vector<std::string> environment;
   int offsetSeconds = 0;
+  bool debug = false;  // the caller's debug switch
 };
 
 std::optional<Request> parseRequest(const std::string& bytes) {
@@ -161,9 +197,50 @@ std::optional<Request> parseRequest(const std::string& bytes) {
     }
   }
   const auto offset = reader.u32();
-  if (!offset) return std::nullopt;
+  const auto debug = reader.u32();
+  if (!offset || !debug) return std::nullopt;
   request.offsetSeconds = static_cast<int>(*offset);
+  request.debug = *debug != 0;
   return request;
+}
+
+// Writes what went wrong in the server to `fd`: the caller's standard error
+// for a run, the server's own otherwise.
+void complain(int fd, const std::string& why) {
+  const std::string line = "xslvalidate-engine-server: " + why + "\n";
+  if (write(fd, line.data(), line.size()) < 0) {
+  }
+}
+
+// Stops the run of `group` (XslvalidateServer.cancel) from a thread of its
+// own, attached for the moment.
+void cancelRun(jobject group) {
+  JNIEnv* env = nullptr;
+  if (gVm->AttachCurrentThreadAsDaemon(reinterpret_cast<void**>(&env), nullptr) != JNI_OK) return;
+  env->CallStaticVoidMethod(gJava.server, gJava.cancel, group);
+  std::string why;
+  if (!checked(env, "stopping a run", &why)) complain(STDERR_FILENO, why);
+  gVm->DetachCurrentThread();
+}
+
+// Hands the request to XslvalidateServer.run on `env`, with `errFd` as the
+// run's standard error, and sets `*status` to the run's. False with the
+// reason in `*why` when the run could not be made.
+bool callRun(JNIEnv* env, int errFd, const Request& request, int* status, std::string* why) {
+  LocalFrame frame(env, 4);
+  if (!frame.made("making room for a run", why)) return false;
+  jobjectArray args = stringArray(env, request.args, why);
+  if (!args) return false;
+  jobjectArray environment = stringArray(env, request.environment, why);
+  if (!environment) return false;
+  jobject descriptor = env->NewObject(gJava.descriptor, gJava.descriptorInit);
+  if (!checked(env, descriptor, "making a file descriptor", why)) return false;
+  env->SetIntField(descriptor, gJava.descriptorFd, errFd);
+  if (!checked(env, "setting a file descriptor", why)) return false;
+  *status = env->CallStaticIntMethod(gJava.server, gJava.run, args, descriptor, environment,
+                                     static_cast<jint>(request.offsetSeconds),
+                                     request.debug ? JNI_TRUE : JNI_FALSE);
+  return checked(env, "running", why);
 }
 
 // Runs one request on `env`, with `errFd` as the run's standard error,
@@ -175,25 +252,13 @@ int runRequest(JNIEnv* env, jobject group, int fd, int errFd, const Request& req
     pollfd watched[2] = {{fd, POLLRDHUP, 0}, {wake[0], POLLIN, 0}};
     while (poll(watched, 2, -1) < 0 && errno == EINTR) {
     }
-    if (watched[1].revents) return;
-    JNIEnv* watcherEnv = nullptr;
-    if (gVm->AttachCurrentThreadAsDaemon(reinterpret_cast<void**>(&watcherEnv), nullptr) != JNI_OK) return;
-    watcherEnv->CallStaticVoidMethod(gServerClass, gCancelMethod, group);
-    check(watcherEnv);
-    gVm->DetachCurrentThread();
+    if (!watched[1].revents) cancelRun(group);
   });
   int status = 2;
-  if (env->PushLocalFrame(16) == 0) {
-    jobjectArray args = stringArray(env, request.args);
-    jobjectArray environment = stringArray(env, request.environment);
-    jobject descriptor = env->NewObject(gDescriptorClass, gDescriptorInit);
-    if (descriptor) env->SetIntField(descriptor, gDescriptorFd, errFd);
-    if (check(env) && args && environment && descriptor) {
-      status = env->CallStaticIntMethod(gServerClass, gRunMethod, args, descriptor, environment,
-                                        static_cast<jint>(request.offsetSeconds));
-      if (!check(env)) status = 2;
-    }
-    env->PopLocalFrame(nullptr);
+  std::string why;
+  if (!callRun(env, errFd, request, &status, &why)) {
+    complain(errFd, why);
+    status = 2;
   }
   if (write(wake[1], "x", 1) < 0) {
   }
@@ -201,6 +266,19 @@ int runRequest(JNIEnv* env, jobject group, int fd, int errFd, const Request& req
   close(wake[0]);
   close(wake[1]);
   return status;
+}
+
+// A new daemon thread group for a connection's threads (a global
+// reference); nullptr with the reason in `*why`.
+jobject newConnectionGroup(JNIEnv* env, std::string* why) {
+  LocalFrame frame(env, 1);
+  if (!frame.made("making room for a thread group", why)) return nullptr;
+  jobject group = env->NewObject(gJava.group, gJava.groupInit, gJava.groupName);
+  if (!checked(env, group, "making a thread group", why)) return nullptr;
+  env->CallVoidMethod(group, gJava.groupDaemon, JNI_TRUE);
+  if (!checked(env, "making a thread group a daemon", why)) return nullptr;
+  jobject global = env->NewGlobalRef(group);
+  return checked(env, global, "keeping a thread group", why) ? global : nullptr;
 }
 
 void serve(int fd, jobject group) {
@@ -233,6 +311,13 @@ void serve(int fd, jobject group) {
         break;
       }
       ++gRuns;
+      if (request->debug) {
+        const std::string line = "xslvalidate debug: run on the engine server (process " +
+                                 std::to_string(getpid()) + ", run " +
+                                 std::to_string(gRuns.load()) + ")\n";
+        if (write(errFd, line.data(), line.size()) < 0) {
+        }
+      }
       bool sent = sendAll(fd, std::string(1, kRunStarted));
       const int status = sent ? runRequest(env, group, fd, errFd, *request) : 2;
       close(errFd);
@@ -288,16 +373,16 @@ int main(int argc, char** argv) {
   // runs of a fresh server (doc/performance.md).
   JNIEnv* env = nullptr;
   gVm = startJavaVm();
-  if (!gVm || gVm->AttachCurrentThread(reinterpret_cast<void**>(&env), nullptr) != JNI_OK ||
-      !startJavaSide(env)) {
+  if (!gVm) return 1;
+  if (gVm->AttachCurrentThread(reinterpret_cast<void**>(&env), nullptr) != JNI_OK) {
+    complain(STDERR_FILENO, "cannot attach the main thread to the Java VM");
     return 1;
   }
-  jclass groupClass = env->FindClass("java/lang/ThreadGroup");
-  jmethodID groupInit = env->GetMethodID(groupClass, "<init>", "(Ljava/lang/String;)V");
-  // A daemon group goes away with its connection's last thread.
-  jmethodID groupDaemon = env->GetMethodID(groupClass, "setDaemon", "(Z)V");
-  jstring groupName = env->NewStringUTF("xslvalidate-run");
-  if (!check(env)) return 1;
+  std::string why;
+  if (!startJavaSide(env, &why)) {
+    complain(STDERR_FILENO, why);
+    return 1;
+  }
 
   const int listener = listenAt(gSocketPath);
   if (listener < 0) return 1;
@@ -316,11 +401,9 @@ int main(int argc, char** argv) {
     const int fd = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
     if (fd < 0) continue;
     lastActivity = now;
-    jobject local = env->NewObject(groupClass, groupInit, groupName);
-    if (local) env->CallVoidMethod(local, groupDaemon, JNI_TRUE);
-    jobject group = local ? env->NewGlobalRef(local) : nullptr;
-    if (local) env->DeleteLocalRef(local);
-    if (!check(env) || !group) {
+    jobject group = newConnectionGroup(env, &why);
+    if (!group) {
+      complain(STDERR_FILENO, why);
       close(fd);
       continue;
     }

@@ -1,7 +1,7 @@
 # Writes every class file in CLASS_DIR into the header OUTPUT as C++ byte
-# arrays, with a table NAME of {class name, bytes, size} that the library
-# defines, in order, through JNI DefineClass. None of the classes extends
-# another of them, so any order defines them; the table is sorted by name
+# arrays, with a table NAME of EmbeddedClass (embedded_classes.h) that the
+# programs define, in order, through JNI DefineClass. None of the classes
+# extends another of them, so any order defines them; the table is sorted by name
 # so the header is the same on every build. Fails if there is none.
 file(GLOB classes "${CLASS_DIR}/*.class")
 list(SORT classes)
@@ -25,10 +25,7 @@ endforeach()
 file(WRITE "${OUTPUT}.tmp"
   "// Generated from the class files in ${CLASS_DIR}; do not edit.\n"
   "#pragma once\n"
-  "#include <cstddef>\n"
-  "#ifndef XSLVALIDATE_EMBEDDED_CLASS_DEFINED\n#define XSLVALIDATE_EMBEDDED_CLASS_DEFINED\n"
-  "struct EmbeddedClass {\n  const char* name;\n  const unsigned char* bytes;\n  size_t size;\n};\n"
-  "#endif\n"
+  "#include \"jvmcore/embedded_classes.h\"\n"
   "${arrays}"
   "static const EmbeddedClass ${NAME}[] = {\n${table}};\n")
 file(RENAME "${OUTPUT}.tmp" "${OUTPUT}")

@@ -1,6 +1,5 @@
 #include "java_vm.h"
 
-#include <dlfcn.h>
 #include <locale.h>
 #include <pthread.h>
 
@@ -16,7 +15,11 @@
 #include <string>
 #include <vector>
 
+#include "debug.h"
+#include "embedded_classes.h"
 #include "heap_size.h"
+#include "jni_check.h"
+#include "own_file.h"
 #include "report_file_natives.h"
 #include "shared_archive.h"
 #include "xslvalidate_run_classes.h"  // generated: kRunClasses
@@ -105,27 +108,6 @@ Engine& engine() {
   return *instance;
 }
 
-// Describes and clears a pending Java exception; true if there was one.
-bool clearException(JNIEnv* env) {
-  if (!env->ExceptionCheck()) return false;
-  env->ExceptionDescribe();  // prints to standard error and clears
-  env->ExceptionClear();
-  return true;
-}
-
-// The directory of the shared object that holds this code, from the
-// loader's record of it; nullopt when the loader cannot tell.
-std::optional<std::string> ownLibraryDirectory() {
-  Dl_info info;
-  if (dladdr(reinterpret_cast<const void*>(&ownLibraryDirectory), &info) == 0 ||
-      !info.dli_fname) {
-    return std::nullopt;
-  }
-  const char* slash = std::strrchr(info.dli_fname, '/');
-  if (!slash) return std::nullopt;
-  return std::string(info.dli_fname, slash);
-}
-
 // Environment variables that libjvm itself reads while it is created and
 // that would change how the tool behaves. The tool takes no configuration
 // for the JVM from the environment, so they are hidden while the JVM is
@@ -169,13 +151,6 @@ void restoreVariables(const std::vector<SavedVariable>& saved) {
   }
 }
 
-// Whether XSLVALIDATE_DEBUG=1 asks for the start-up and timing notes on
-// standard error (doc/diagnostics.md).
-bool debugging() {
-  const char* value = std::getenv("XSLVALIDATE_DEBUG");
-  return value && std::strcmp(value, "1") == 0;
-}
-
 // Whether the file `path` is mapped into this process.
 bool isMapped(const std::string& path) {
   std::ifstream maps("/proc/self/maps");
@@ -193,12 +168,11 @@ bool isMapped(const std::string& path) {
 // option on this JDK. It also sets the process's global locale from the
 // environment, which is undone here.
 jint createJvm(const std::string& heapOption, JavaVM** vm, JNIEnv** env) {
-  const bool debug = debugging();
   const auto started = std::chrono::steady_clock::now();
   std::string archive;
   std::vector<std::string> strings(std::begin(kJvmOptions), std::end(kJvmOptions));
   strings.push_back(heapOption);
-  if (const auto directory = ownLibraryDirectory()) {
+  if (const auto directory = ownDirectory()) {
     // Saxon's and Xerces' classes, already parsed and verified, from the
     // archive made at build time (shared_archive.cmake), once its size and
     // checksums show it whole: the JVM would not survive a truncated one
@@ -207,18 +181,16 @@ jint createJvm(const std::string& heapOption, JavaVM** vm, JNIEnv** env) {
     archive = usableArchiveIn(*directory, &whyNot);
     if (!archive.empty()) {
       strings.push_back("-XX:SharedArchiveFile=" + archive);
-    } else if (debug) {
-      std::fprintf(stderr, "xslvalidate debug: class-data archive %s/%s dropped: %s\n",
-                   directory->c_str(), kSharedArchiveName, whyNot.c_str());
+    } else {
+      debugLine("class-data archive %s/%s dropped: %s", directory->c_str(), kSharedArchiveName,
+                whyNot.c_str());
     }
-  } else if (debug) {
-    std::fputs("xslvalidate debug: class-data archive dropped: the library's directory is unknown\n",
-               stderr);
+  } else {
+    debugLine("class-data archive dropped: the library's directory is unknown");
   }
-  if (debug) {
-    for (const std::string& option : strings)
-      std::fprintf(stderr, "xslvalidate debug: JVM option %s\n", option.c_str());
-  }
+  // The run classes learn of the switch from the JVM, not the environment.
+  if (debugging()) strings.push_back("-Dxslvalidate.debug=true");
+  for (const std::string& option : strings) debugLine("JVM option %s", option.c_str());
   std::vector<JavaVMOption> options;
   for (std::string& option : strings) options.push_back({option.data(), nullptr});
   JavaVMInitArgs args{};
@@ -241,100 +213,44 @@ jint createJvm(const std::string& heapOption, JavaVM** vm, JNIEnv** env) {
     freelocale(utf8);
   }
   setlocale(LC_ALL, savedGlobal.c_str());
-  if (debug && result == JNI_OK) {
+  if (debugging() && result == JNI_OK) {
     if (!archive.empty()) {
-      std::fprintf(stderr, "xslvalidate debug: class-data archive %s %s\n", archive.c_str(),
-                   isMapped(archive) ? "mapped"
-                                     : "not mapped: the JVM found it does not fit this JDK or "
-                                       "class path");
+      debugLine("class-data archive %s %s", archive.c_str(),
+                isMapped(archive) ? "mapped"
+                                  : "not mapped: the JVM found it does not fit this JDK or "
+                                    "class path");
     }
     const auto took = std::chrono::steady_clock::now() - started;
-    std::fprintf(stderr, "xslvalidate debug: JVM creation %lld ms\n",
-                 static_cast<long long>(
-                     std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
+    debugLine("JVM creation %lld ms",
+              static_cast<long long>(
+                  std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
   }
   return result;
 }
 
-// The text of the pending Java exception (its toString()), which is
-// cleared; a fixed text when there is none or it cannot be had.
-std::string takeException(JNIEnv* env) {
-  jthrowable thrown = env->ExceptionOccurred();
-  if (!thrown) return "no Java exception";
-  env->ExceptionClear();
-  std::string text = "a Java exception that cannot be described";
-  jclass throwable = env->FindClass("java/lang/Throwable");
-  jmethodID toString =
-      throwable ? env->GetMethodID(throwable, "toString", "()Ljava/lang/String;") : nullptr;
-  jstring described =
-      toString ? static_cast<jstring>(env->CallObjectMethod(thrown, toString)) : nullptr;
-  if (described && !env->ExceptionCheck()) {
-    if (const char* chars = env->GetStringUTFChars(described, nullptr)) {
-      text = chars;
-      env->ReleaseStringUTFChars(described, chars);
-    }
-  }
-  env->ExceptionClear();
-  if (described) env->DeleteLocalRef(described);
-  if (throwable) env->DeleteLocalRef(throwable);
-  env->DeleteLocalRef(thrown);
-  return text;
-}
-
-// Sets `*why` to what `step` met (the pending exception's text) and reports
-// failure.
-bool failWith(JNIEnv* env, const char* step, std::string* why) {
-  *why = std::string(step) + ": " + takeException(env);
-  return false;
-}
-
 // Defines the run classes in the system class loader (which sees Saxon),
-// initializes the run class and looks up what every run needs. False with
-// the reason in `*why`.
+// binds their natives, initializes the run class and looks up what every
+// run needs. False with the reason in `*why`.
 bool defineRunClass(JNIEnv* env, Engine* e, std::string* why) {
-  jclass loaderClass = env->FindClass("java/lang/ClassLoader");
-  if (!loaderClass) return failWith(env, "finding java.lang.ClassLoader", why);
-  jmethodID systemLoader = env->GetStaticMethodID(loaderClass, "getSystemClassLoader",
-                                                  "()Ljava/lang/ClassLoader;");
-  if (!systemLoader) return failWith(env, "finding the system class loader", why);
-  jobject loader = env->CallStaticObjectMethod(loaderClass, systemLoader);
-  if (env->ExceptionCheck() || !loader)
-    return failWith(env, "getting the system class loader", why);
-
-  // Every class first, then the run class looked up: one class refers to
-  // another only when it runs, and the loader then finds the defined one.
-  for (const EmbeddedClass& embedded : kRunClasses) {
-    jclass defined = env->DefineClass(embedded.name, loader,
-                                      reinterpret_cast<const jbyte*>(embedded.bytes),
-                                      static_cast<jsize>(embedded.size));
-    if (!defined) {
-      return failWith(env, (std::string("defining class ") + embedded.name).c_str(), why);
-    }
-    env->DeleteLocalRef(defined);
-  }
+  if (!defineEmbeddedClasses(env, kRunClasses, why)) return false;
   // Binds ReportFile's natives and removes a run's temporary file when
   // SIGINT, SIGTERM or SIGHUP ends the process.
-  if (!enableReportFileNatives(env)) {
-    *why = "binding the native methods of ReportFile";
-    return false;
-  }
+  if (!enableReportFileNatives(env, why)) return false;
+  LocalFrame frame(env, 2);
+  if (!frame.made("making room for the run class", why)) return false;
   jclass runClass = env->FindClass("XslvalidateRun");
-  if (!runClass) return failWith(env, "finding class XslvalidateRun", why);
+  if (!checked(env, runClass, "finding class XslvalidateRun", why)) return false;
   // Looking the static method up initializes the class, here on the
   // creating thread's known stack.
   jmethodID run = env->GetStaticMethodID(runClass, "run", "([Ljava/lang/String;)I");
-  if (!run) return failWith(env, "initializing class XslvalidateRun", why);
+  if (!checked(env, run, "initializing class XslvalidateRun", why)) return false;
   jclass stringClass = env->FindClass("java/lang/String");
-  if (!stringClass) return failWith(env, "finding java.lang.String", why);
-
+  if (!checked(env, stringClass, "finding java.lang.String", why)) return false;
   e->runClass = static_cast<jclass>(env->NewGlobalRef(runClass));
+  if (!checked(env, e->runClass, "keeping the run class", why)) return false;
   e->stringClass = static_cast<jclass>(env->NewGlobalRef(stringClass));
+  if (!checked(env, e->stringClass, "keeping java.lang.String", why)) return false;
   e->runMethod = run;
-  env->DeleteLocalRef(loaderClass);
-  env->DeleteLocalRef(loader);
-  env->DeleteLocalRef(runClass);
-  env->DeleteLocalRef(stringClass);
-  if (!e->runClass || !e->stringClass) return failWith(env, "keeping the run class", why);
   return true;
 }
 
@@ -444,31 +360,26 @@ JavaVM* existingJavaVm() {
 
 namespace {
 
-// The body of runSaxonTransform, on a thread attached to the JVM.
-int runAttached(JNIEnv* env, const std::vector<std::u16string>& args) {
+// The body of runSaxonTransform, on a thread attached to the JVM. Returns
+// the run's status, or 1 with the reason in `*why` when the run could not
+// be made.
+int runAttached(JNIEnv* env, const std::vector<std::u16string>& args, std::string* why) {
   Engine& e = engine();
-  if (env->PushLocalFrame(static_cast<jint>(args.size()) + 4) != 0) {
-    clearException(env);
-    return 1;
-  }
-  int status = 1;
+  LocalFrame frame(env, 2);
+  if (!frame.made("making room for the run's arguments", why)) return 1;
   jobjectArray array = env->NewObjectArray(static_cast<jsize>(args.size()), e.stringClass, nullptr);
-  bool built = array != nullptr;
-  for (size_t i = 0; built && i < args.size(); ++i) {
+  if (!checked(env, array, "making the run's arguments", why)) return 1;
+  for (size_t i = 0; i < args.size(); ++i) {
+    LocalFrame pass(env, 1);
+    if (!pass.made("making room for an argument", why)) return 1;
     jstring arg = env->NewString(reinterpret_cast<const jchar*>(args[i].data()),
                                  static_cast<jsize>(args[i].size()));
-    built = arg != nullptr;
-    if (built) {
-      env->SetObjectArrayElement(array, static_cast<jsize>(i), arg);
-      built = !env->ExceptionCheck();
-      env->DeleteLocalRef(arg);
-    }
+    if (!checked(env, arg, "making an argument", why)) return 1;
+    env->SetObjectArrayElement(array, static_cast<jsize>(i), arg);
+    if (!checked(env, "storing an argument", why)) return 1;
   }
-  if (built) {
-    status = env->CallStaticIntMethod(e.runClass, e.runMethod, array);
-  }
-  if (clearException(env)) status = 1;
-  env->PopLocalFrame(nullptr);
+  const int status = env->CallStaticIntMethod(e.runClass, e.runMethod, array);
+  if (!checked(env, "running XslvalidateRun.run", why)) return 1;
   return status;
 }
 
@@ -489,7 +400,7 @@ int runSaxonTransform(const std::vector<std::u16string>& args) {
                 std::to_string(attached) + ", " + jniStatusText(attached);
           return;
         }
-        status = runAttached(env, args);
+        status = runAttached(env, args, &why);
         vm->DetachCurrentThread();
       },
       &why);

@@ -1,12 +1,14 @@
 #include "report_file_natives.h"
 
 #include <limits.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
 #include <mutex>
 
 #include "interrupt_cleanup.h"
+#include "jni_check.h"
 
 namespace {
 
@@ -19,6 +21,7 @@ jint JNICALL holdForInterruptNative(JNIEnv* env, jclass, jbyteArray path) {
   if (length <= 0 || length >= PATH_MAX) return -1;
   char name[PATH_MAX];
   env->GetByteArrayRegion(path, 0, length, reinterpret_cast<jbyte*>(name));
+  // The exception, if any, goes back to the Java caller.
   if (env->ExceptionCheck()) return -1;
   name[length] = '\0';
   if (std::strlen(name) != static_cast<size_t>(length)) return -1;
@@ -30,32 +33,35 @@ void JNICALL releaseFromInterruptNative(JNIEnv*, jclass, jint slot) {
   releaseFromInterrupt(slot);
 }
 
+// static native int processUserId(): this process's effective user id.
+jint JNICALL processUserIdNative(JNIEnv*, jclass) {
+  return static_cast<jint>(geteuid());
+}
+
 }  // namespace
 
-bool enableReportFileNatives(JNIEnv* env) {
+bool enableReportFileNatives(JNIEnv* env, std::string* why) {
   static std::mutex mutex;
   static bool enabled = false;
   std::lock_guard lock(mutex);
   if (enabled) return true;
+  LocalFrame frame(env, 1);
+  if (!frame.made("making room for ReportFile", why)) return false;
   jclass reportFile = env->FindClass("ReportFile");
-  if (!reportFile) {
-    env->ExceptionDescribe();
-    env->ExceptionClear();
-    std::fputs("jvmengine: the run class ReportFile is not defined\n", stderr);
-    return false;
-  }
+  if (!checked(env, reportFile, "finding the run class ReportFile", why)) return false;
   JNINativeMethod methods[] = {
       {const_cast<char*>("holdForInterrupt"), const_cast<char*>("([B)I"),
        reinterpret_cast<void*>(&holdForInterruptNative)},
       {const_cast<char*>("releaseFromInterrupt"), const_cast<char*>("(I)V"),
        reinterpret_cast<void*>(&releaseFromInterruptNative)},
+      {const_cast<char*>("processUserId"), const_cast<char*>("()I"),
+       reinterpret_cast<void*>(&processUserIdNative)},
   };
-  const bool bound = env->RegisterNatives(reportFile, methods, 2) == JNI_OK;
-  env->DeleteLocalRef(reportFile);
-  if (!bound) {
-    env->ExceptionDescribe();
-    env->ExceptionClear();
-    std::fputs("jvmengine: cannot bind the native methods of ReportFile\n", stderr);
+  const jint bound =
+      env->RegisterNatives(reportFile, methods, sizeof methods / sizeof methods[0]);
+  if (!checked(env, "binding the native methods of ReportFile", why)) return false;
+  if (bound != JNI_OK) {
+    *why = "binding the native methods of ReportFile: JNI status " + std::to_string(bound);
     return false;
   }
   if (!installInterruptCleanup()) {

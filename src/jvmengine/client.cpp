@@ -1,6 +1,5 @@
 #include "client.h"
 
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/resource.h>
@@ -16,11 +15,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <mutex>
 #include <optional>
-#include <set>
 
+#include "jvmcore/debug.h"
 #include "jvmcore/interrupt_cleanup.h"
+#include "jvmcore/own_file.h"
 #include "socket_place.h"
 #include "wire.h"
 
@@ -39,33 +38,22 @@ constexpr bool kServerByDefault = true;
 // How long a client waits for a server it started to listen.
 constexpr int kStartWaitMilliseconds = 15000;
 
-std::mutex gLiveMutex;
-std::set<const void*> gLive;
-
-// Settings of the engine's JVM that a caller may give: a server made for
-// another caller would not honour them, so such a caller runs in-process.
-const char* const kInProcessSettings[] = {"XSLVALIDATE_MAX_HEAP", "XSLVALIDATE_DEBUG"};
-
-bool serverWanted() {
-  for (const char* name : kInProcessSettings) {
-    const char* value = std::getenv(name);
-    if (value && *value) return false;
-  }
+// Why runs do not go to the server; nullptr when they do. A maximum heap
+// of the caller's own is a setting of its own JVM, which a server started
+// for another caller would not honour.
+const char* whyNoServer() {
+  const char* heap = std::getenv("XSLVALIDATE_MAX_HEAP");
+  if (heap && *heap) return "XSLVALIDATE_MAX_HEAP is set, for a JVM of this process's own";
   const char* setting = std::getenv("XSLVALIDATE_SERVER");
-  if (!setting || !*setting) return kServerByDefault;
-  if (std::strcmp(setting, "off") == 0) return false;
-  if (std::strcmp(setting, "on") == 0) return true;
-  return kServerByDefault;
+  if (setting && std::strcmp(setting, "off") == 0) return "XSLVALIDATE_SERVER=off";
+  if ((setting && std::strcmp(setting, "on") == 0) || kServerByDefault) return nullptr;
+  return "off by default";
 }
 
-// The file of the shared object that holds this code.
-std::optional<std::string> ownFile() {
-  Dl_info info;
-  if (dladdr(reinterpret_cast<const void*>(&ownFile), &info) == 0 || !info.dli_fname ||
-      info.dli_fname[0] != '/') {
-    return std::nullopt;
-  }
-  return std::string(info.dli_fname);
+// Traces that the server is not used, and why; returns nullptr.
+ServerConnection* notUsed(const char* why) {
+  debugLine("engine server not used (%s): runs in-process", why);
+  return nullptr;
 }
 
 // This process's umask, read without changing it (umask() would, for a
@@ -157,6 +145,10 @@ void startServer(const std::string& program, const std::string& socketPath) {
 // A relative name goes to the server only when it names something that
 // exists as the run needs it (so that every refusal about a missing file is
 // made here, in-process, word for word); the option as given, or nullopt.
+// These checks repeat, on purpose and in short, the ones RunOptions.refusal
+// (java/RunOptions.java) makes with its messages: a source or stylesheet
+// must be a regular file, a report's directory must exist. A change to
+// either must be made to both.
 // The server takes relative names against `directory`, sent with the run.
 std::optional<std::string> carried(const std::string& option, const std::string& directory) {
   static const char* const kNamed[] = {"-s:", "-xsl:", "-xsd:", "-o:", "-err:"};
@@ -190,34 +182,38 @@ int utcOffsetSeconds() {
 }  // namespace
 
 ServerConnection* connectToEngineServer() {
-  if (!serverWanted()) return nullptr;
+  if (const char* why = whyNoServer()) return notUsed(why);
   const auto library = ownFile();
-  if (!library) return nullptr;
+  if (!library) return notUsed("the library's own file is unknown");
   const std::string program = library->substr(0, library->rfind('/')) + "/xslvalidate-engine-server";
-  if (access(program.c_str(), X_OK) != 0) return nullptr;
+  if (access(program.c_str(), X_OK) != 0) return notUsed("no server program beside the library");
   const auto identity = buildIdentity(*library, program);
+  if (!identity) return notUsed("the library or the server program cannot be read");
   const auto directory = serverDirectory(std::getenv("XDG_RUNTIME_DIR"), getuid());
-  if (!identity || !directory) return nullptr;
+  if (!directory) return notUsed("no server directory of this user's alone");
   const std::string socketPath = *directory + "/engine-" + *identity + ".sock";
-  if (socketPath.size() >= sizeof(sockaddr_un{}.sun_path)) return nullptr;
+  if (socketPath.size() >= sizeof(sockaddr_un{}.sun_path))
+    return notUsed("the socket's path is too long");
 
   struct stat status;
   const auto usable = [&] {
     return lstat(socketPath.c_str(), &status) != 0 || isOwnSocket(socketPath, getuid());
   };
-  if (!usable()) return nullptr;
+  if (!usable()) return notUsed("the socket is not this user's");
   int fd = connectTo(socketPath);
+  bool started = false;
   if (fd < 0) {
     // One client at a time starts the server; the others wait here and
     // then find it listening.
     const std::string lockPath = *directory + "/engine-" + *identity + ".lock";
     const int lock = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (lock < 0) return nullptr;
+    if (lock < 0) return notUsed("the start lock cannot be opened");
     if (flock(lock, LOCK_EX) == 0) {
       fd = connectTo(socketPath);
       if (fd < 0 && usable()) {
         unlink(socketPath.c_str());  // left by a server that was killed
         startServer(program, socketPath);
+        started = true;
         for (int waited = 0; fd < 0 && waited < kStartWaitMilliseconds; waited += 5) {
           usleep(5000);
           if (isOwnSocket(socketPath, getuid())) fd = connectTo(socketPath);
@@ -226,34 +222,40 @@ ServerConnection* connectToEngineServer() {
     }
     close(lock);
   }
-  if (fd < 0) return nullptr;
+  if (fd < 0) {
+    return notUsed(started ? "the server started did not listen in time"
+                           : "no server listens and none could be started");
+  }
   if (!greet(fd)) {
     close(fd);
-    return nullptr;
+    return notUsed("the server refused this caller (another umask or version)");
   }
-  auto* connection = new ServerConnection{fd};
-  std::lock_guard guard(gLiveMutex);
-  gLive.insert(connection);
-  return connection;
-}
-
-bool isServerConnection(const void* handle) {
-  std::lock_guard guard(gLiveMutex);
-  return gLive.count(handle) != 0;
+  debugLine("engine server %s at %s", started ? "started" : "connected", socketPath.c_str());
+  return new ServerConnection{fd};
 }
 
 ServerRun runOnEngineServer(ServerConnection* connection, const std::vector<std::string>& options) {
   ServerRun run;
-  if (connection->broken) return run;
+  if (connection->broken) {
+    debugLine("run in-process: the connection to the engine server failed before");
+    return run;
+  }
   char* here = getcwd(nullptr, 0);
-  if (!here) return run;
+  if (!here) {
+    debugLine("run in-process: the current directory is unknown");
+    return run;
+  }
   const std::string directory = here;
   std::free(here);
   Writer request;
   request.u32(static_cast<std::uint32_t>(options.size() + 1));
   for (const std::string& option : options) {
     const auto value = carried(option, directory);
-    if (!value) return run;
+    if (!value) {
+      debugLine("run in-process: %s names nothing that exists, relative to the current "
+                "directory", option.c_str());
+      return run;
+    }
     request.text(*value);
   }
   // The directory that the run takes relative names against (RunOptions).
@@ -263,6 +265,8 @@ ServerRun runOnEngineServer(ServerConnection* connection, const std::vector<std:
   request.u32(variables);
   for (char** entry = environ; *entry; ++entry) request.text(*entry);
   request.u32(static_cast<std::uint32_t>(utcOffsetSeconds()));
+  // The caller's debug switch, for the run's own trace lines.
+  request.u32(debugging() ? 1 : 0);
   std::fflush(stderr);
 
   // Until the status is back, a signal that ends this process first has
@@ -274,11 +278,13 @@ ServerRun runOnEngineServer(ServerConnection* connection, const std::vector<std:
   } release;
   if (!sendMessage(connection->fd, request.bytes, STDERR_FILENO)) {
     connection->broken = true;
+    debugLine("run in-process: the engine server did not take the request");
     return run;
   }
   const auto started = receiveExactly(connection->fd, 1);
   if (!started || (*started)[0] != kRunStarted) {
     connection->broken = true;
+    debugLine("run in-process: the engine server did not start the run");
     return run;
   }
   const auto ended = receiveExactly(connection->fd, 5);
@@ -295,10 +301,6 @@ ServerRun runOnEngineServer(ServerConnection* connection, const std::vector<std:
 }
 
 void closeServerConnection(ServerConnection* connection) {
-  {
-    std::lock_guard guard(gLiveMutex);
-    gLive.erase(connection);
-  }
   close(connection->fd);
   delete connection;
 }

@@ -12,16 +12,13 @@ struct ServerConnection;
 
 // Connects to the calling user's engine server of this build, starting one
 // (detached) when none listens, unless XSLVALIDATE_SERVER is "off" or the
-// caller sets XSLVALIDATE_MAX_HEAP or XSLVALIDATE_DEBUG (settings of a JVM
-// of its own, which a shared server cannot honour). nullptr
-// whenever the server cannot be had or refuses this caller (for example a
-// socket directory of the wrong owner or mode, another umask): the caller
-// then runs in-process. Writes nothing to standard error.
+// caller sets XSLVALIDATE_MAX_HEAP (a setting of a JVM of its own, which a
+// shared server cannot honour). nullptr whenever the server cannot be had
+// or refuses this caller (for example a socket directory of the wrong owner
+// or mode, another umask): the caller then runs in-process. Writes nothing
+// to standard error but, with the debug switch on (debug.h), a line saying
+// which server it connected to or started, or why it runs in-process.
 ServerConnection* connectToEngineServer();
-
-// True when `handle` is a connection made by connectToEngineServer and not
-// yet closed.
-bool isServerConnection(const void* handle);
 
 // What became of a run handed to the server.
 enum class ServerRunState {
@@ -40,7 +37,8 @@ struct ServerRun {
 // environment, its time zone and its standard error, and waits for the
 // status. Runs the server cannot carry exactly (a relative name that names
 // no existing file) come back kNotStarted, as does every run once the
-// connection has failed.
+// connection has failed; with the debug switch on, a line says why. The
+// switch goes with the run, whose trace lines come back on standard error.
 ServerRun runOnEngineServer(ServerConnection* connection, const std::vector<std::string>& options);
 
 // Ends the conversation and frees `connection`.

@@ -1,6 +1,7 @@
 // The schema step through the engine library's calls, each case run twice
 // from this one process: in-process (its own JVM) and through an engine
-// server of the test's own runtime directory, which is stopped at the end.
+// server of the test's own runtime directory, which is stopped at the end;
+// each from a thread of its own, as the library keeps one session a thread.
 // Both must write the same report bytes and status.
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -13,9 +14,12 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <mutex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -48,19 +52,104 @@ void writeFile(const fs::path& path, const std::string& text) {
   std::ofstream(path, std::ios::binary) << text;
 }
 
+// A thread of its own that holds one engine session (the library keeps a
+// session per thread) and makes the calls handed to it.
+class Caller {
+ public:
+  // Starts the thread and opens its session with XSLVALIDATE_SERVER set to
+  // `setting` (read when the session opens); false when it cannot be had.
+  bool open(const char* setting) {
+    thread_ = std::thread([this] { serve(); });
+    return onThread([&] {
+      setenv("XSLVALIDATE_SERVER", setting, 1);
+      graal_isolate_t* isolate = nullptr;
+      return graal_create_isolate(nullptr, &isolate, &handle_) == 0 ? 1 : 0;
+    }) == 1;
+  }
+
+  // One run with `options` on the session.
+  int run(const std::vector<std::string>& options) {
+    return onThread([&] {
+      const long long data = createProcessorDataWithCapacity(handle_, 4);
+      for (const std::string& option : options) {
+        std::string copy = option;  // the call takes char*
+        addProcessorProperty(handle_, data, copy.data());
+      }
+      return j_run_transform(handle_, data);
+    });
+  }
+
+  // Closes the session and ends the thread.
+  void close() {
+    if (!thread_.joinable()) return;
+    onThread([&] { return graal_detach_thread(handle_); });
+    {
+      std::lock_guard lock(mutex_);
+      quit_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+  }
+
+ private:
+  int onThread(std::function<int()> task) {
+    std::unique_lock lock(mutex_);
+    task_ = std::move(task);
+    done_ = false;
+    changed_.notify_all();
+    changed_.wait(lock, [&] { return done_; });
+    return result_;
+  }
+
+  void serve() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      changed_.wait(lock, [&] { return quit_ || task_; });
+      if (!task_) return;
+      std::function<int()> task = std::move(task_);
+      task_ = nullptr;
+      lock.unlock();
+      const int result = task();
+      lock.lock();
+      result_ = result;
+      done_ = true;
+      changed_.notify_all();
+    }
+  }
+
+  std::thread thread_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::function<int()> task_;
+  bool done_ = false;
+  bool quit_ = false;
+  int result_ = 0;
+  graal_isolatethread_t* handle_ = nullptr;
+};
+
 // The two ways a caller reaches the engine.
 struct Mode {
   const char* name;
-  graal_isolatethread_t* thread;
+  Caller* caller;
 };
 
 fs::path gRoot;     // the suite's temporary folder
 fs::path gRuntime;  // the runtime directory of the suite's engine server
+Caller gServerCaller, gLocalCaller;
 std::vector<Mode> gModes;
 
-// Makes the server connection first (the library reads the setting when
-// the isolate is created), then the in-process JVM; at the end detaches
-// both and stops the server.
+// Any engine server's process-id files in the suite's runtime directory.
+std::vector<fs::path> serverPidFiles() {
+  std::vector<fs::path> files;
+  std::error_code error;
+  for (const auto& entry : fs::directory_iterator(gRuntime / "xslvalidate", error)) {
+    if (entry.path().extension() == ".pid") files.push_back(entry.path());
+  }
+  return files;
+}
+
+// Opens a session through the engine server (starting it) and one in this
+// process; at the end closes both and stops the server.
 class Modes : public ::testing::Environment {
  public:
   void SetUp() override {
@@ -73,18 +162,14 @@ class Modes : public ::testing::Environment {
     setenv("XDG_RUNTIME_DIR", gRuntime.c_str(), 1);
     unsetenv("XSLVALIDATE_DEBUG");
     unsetenv("XSLVALIDATE_MAX_HEAP");
-    graal_isolate_t* isolate = nullptr;
-    graal_isolatethread_t* server = nullptr;
-    setenv("XSLVALIDATE_SERVER", "on", 1);
-    ASSERT_EQ(graal_create_isolate(nullptr, &isolate, &server), 0);
-    graal_isolatethread_t* local = nullptr;
-    setenv("XSLVALIDATE_SERVER", "off", 1);
-    ASSERT_EQ(graal_create_isolate(nullptr, &isolate, &local), 0);
-    ASSERT_NE(server, local) << "no engine server could be had";
-    gModes = {{"in-process", local}, {"server", server}};
+    ASSERT_TRUE(gServerCaller.open("on"));
+    ASSERT_FALSE(serverPidFiles().empty()) << "no engine server could be had";
+    ASSERT_TRUE(gLocalCaller.open("off"));
+    gModes = {{"in-process", &gLocalCaller}, {"server", &gServerCaller}};
   }
   void TearDown() override {
-    for (const Mode& mode : gModes) graal_detach_thread(mode.thread);
+    gServerCaller.close();
+    gLocalCaller.close();
     stopServers();
     fs::remove_all(gRoot);
   }
@@ -92,10 +177,8 @@ class Modes : public ::testing::Environment {
   // Ends every server of the suite's runtime directory, by the process ids
   // written beside their sockets, and waits until each is gone.
   static void stopServers() {
-    std::error_code error;
-    for (const auto& entry : fs::directory_iterator(gRuntime / "xslvalidate", error)) {
-      if (entry.path().extension() != ".pid") continue;
-      const pid_t pid = std::atoi(readFile(entry.path()).c_str());
+    for (const fs::path& file : serverPidFiles()) {
+      const pid_t pid = std::atoi(readFile(file).c_str());
       if (pid <= 0 || kill(pid, SIGTERM) != 0) continue;
       for (int i = 0; i < 100 && kill(pid, 0) == 0; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -143,12 +226,7 @@ class SchemaStep : public ::testing::Test {
   }
 
   static int run(const Mode& mode, const std::vector<std::string>& options) {
-    const long long data = createProcessorDataWithCapacity(mode.thread, 4);
-    for (const std::string& option : options) {
-      std::string copy = option;
-      addProcessorProperty(mode.thread, data, copy.data());
-    }
-    return j_run_transform(mode.thread, data);
+    return mode.caller->run(options);
   }
 
   // Runs in both modes; expects the same status, report and messages from

@@ -12,7 +12,7 @@
 // Greeting and version of the conversation; a client and server of other
 // versions never get past the greeting.
 inline constexpr char kServerGreeting[] = "XSLV";
-inline constexpr std::uint32_t kProtocolVersion = 1;
+inline constexpr std::uint32_t kProtocolVersion = 2;
 
 // One byte the server sends: greeting accepted or refused, run started,
 // run ended (followed by its status).

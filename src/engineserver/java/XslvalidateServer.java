@@ -43,15 +43,17 @@ public final class XslvalidateServer {
   // Runs the transform command with `args` for a caller whose standard
   // error is `err` (left open), whose environment is `environment`
   // ("NAME=value" entries) and whose time zone is `offsetSeconds` east of
-  // UTC now. Returns XslvalidateRun.run's status.
+  // UTC now; `debug` is the caller's debug switch, for the run's trace
+  // lines. Returns XslvalidateRun.run's status.
   public static int run(String[] args, FileDescriptor err, String[] environment,
-                        int offsetSeconds) {
+                        int offsetSeconds, boolean debug) {
     Map<String, String> variables = new HashMap<>();
     for (String entry : environment) {
       int equals = entry.indexOf('=');
       if (equals > 0) variables.putIfAbsent(entry.substring(0, equals), entry.substring(equals + 1));
     }
     RUN.set(new RunContext(new FileOutputStream(err), variables));
+    Diagnostics.forRun.set(debug);
     XslvalidateRun.runDateTime.set(DateTimeValue.fromZonedDateTime(
         ZonedDateTime.now(ZoneOffset.ofTotalSeconds(offsetSeconds))));
     try {
@@ -59,6 +61,7 @@ public final class XslvalidateServer {
     } finally {
       System.err.flush();
       XslvalidateRun.runDateTime.remove();
+      Diagnostics.forRun.remove();
       RUN.remove();
     }
   }

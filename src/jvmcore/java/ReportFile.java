@@ -97,11 +97,6 @@ final class ReportFile extends OutputStream {
     return null;
   }
 
-  // The temporary file, once created; null before the first byte.
-  Path temporary() {
-    return temporary;
-  }
-
   @Override
   public void write(int b) throws IOException {
     open().write(b);
@@ -290,16 +285,14 @@ final class ReportFile extends OutputStream {
     }
   }
 
-  // This process's effective user id, from /proc/self/status; -1 if unknown.
+  // This process's effective user id, from the engine library; -1 if
+  // unknown (no engine library in this JVM).
   private static int effectiveUserId() {
     try {
-      for (String line : Files.readAllLines(Path.of("/proc/self/status"))) {
-        if (line.startsWith("Uid:")) return Integer.parseInt(line.split("\\s+")[2]);
-      }
-    } catch (IOException | RuntimeException unknown) {
-      // Falls through.
+      return processUserId();
+    } catch (UnsatisfiedLinkError notInTheEngine) {
+      return -1;
     }
-    return -1;
   }
 
   // Holds `name` in the engine library for removal on a signal; returns its
@@ -325,6 +318,8 @@ final class ReportFile extends OutputStream {
   private static native int holdForInterrupt(byte[] name);
 
   private static native void releaseFromInterrupt(int slot);
+
+  private static native int processUserId();
 
   // This process's id, from the link /proc/self (plain java.io: the JDK's
   // ProcessHandle would generate classes at run time); "0" if unknown.

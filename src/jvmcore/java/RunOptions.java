@@ -90,7 +90,10 @@ final class RunOptions {
   // cannot pass on exactly, standard input, a missing source or stylesheet,
   // a source that is not a regular file (a directory, a FIFO, a device), an
   // empty stylesheet name, a report whose directory does not exist, and what
-  // ReportFile.refusal finds wrong with the report.
+  // ReportFile.refusal finds wrong with the report. The engine library's
+  // client (jvmengine/client.cpp, carried()) repeats the file checks in
+  // short, to keep a relative name that fails them in-process: a change
+  // here must be made there too.
   String refusal() {
     CharsetEncoder fileNames = fileNameEncoder();
     for (String arg : args) {

@@ -85,7 +85,6 @@ final class StartupPreparation implements Runnable {
     }
     try {
       Files.readAttributes(root, PosixFileAttributes.class, LinkOption.NOFOLLOW_LINKS);
-      System.getenv("XSLVALIDATE_DEBUG");
       Class.forName("org.xml.sax.helpers.XMLFilterImpl");
     } catch (Throwable ignored) {
       // Loaded when first used.
