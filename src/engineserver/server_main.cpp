@@ -204,12 +204,18 @@ std::optional<Request> parseRequest(const std::string& bytes) {
   return request;
 }
 
+// Writes `line` and a newline to `fd`, as one write; a failure is not
+// for the server to mend.
+void writeLine(int fd, const std::string& line) {
+  const std::string text = line + "\n";
+  if (write(fd, text.data(), text.size()) < 0) {
+  }
+}
+
 // Writes what went wrong in the server to `fd`: the caller's standard error
 // for a run, the server's own otherwise.
 void complain(int fd, const std::string& why) {
-  const std::string line = "xslvalidate-engine-server: " + why + "\n";
-  if (write(fd, line.data(), line.size()) < 0) {
-  }
+  writeLine(fd, "xslvalidate-engine-server: " + why);
 }
 
 // Stops the run of `group` (XslvalidateServer.cancel) from a thread of its
@@ -312,11 +318,9 @@ void serve(int fd, jobject group) {
       }
       ++gRuns;
       if (request->debug) {
-        const std::string line = "xslvalidate debug: run on the engine server (process " +
-                                 std::to_string(getpid()) + ", run " +
-                                 std::to_string(gRuns.load()) + ")\n";
-        if (write(errFd, line.data(), line.size()) < 0) {
-        }
+        writeLine(errFd, "xslvalidate debug: run on the engine server (process " +
+                             std::to_string(getpid()) + ", run " + std::to_string(gRuns.load()) +
+                             ")");
       }
       bool sent = sendAll(fd, std::string(1, kRunStarted));
       const int status = sent ? runRequest(env, group, fd, errFd, *request) : 2;

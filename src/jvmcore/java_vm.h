@@ -34,8 +34,9 @@
 // JAVA_TOOL_OPTIONS, _JAVA_OPTIONS, _JAVA_SR_SIGNUM) are not read: they are
 // unset while the JVM is created and set back to their values afterwards.
 //
-// With XSLVALIDATE_DEBUG=1 in the environment, writes the JVM options, what
-// became of the class-data archive and the creation time to standard error
+// With the debug switch on (debug.h), writes the JVM options, what became
+// of the class-data archive and the creation time to standard error, and
+// tells the run classes so through the system property xslvalidate.debug
 // (doc/diagnostics.md).
 JavaVM* startJavaVm();
 

@@ -48,11 +48,11 @@
 #include <cstdio>
 #include <string>
 
+#include "client.h"
 #include "jvmcore/java_vm.h"
+#include "jvmcore/utf16.h"
 #include "option_list.h"
 #include "run_messages.h"
-#include "client.h"
-#include "jvmcore/utf16.h"
 #include "text/escaped.h"
 
 namespace {

@@ -21,23 +21,20 @@ final class RunErrorStream extends OutputStream {
 
   @Override
   public void write(byte[] bytes, int offset, int length) throws IOException {
+    RunContext run = XslvalidateServer.currentRun();
+    if (run != null && run.capture != null) run.capture.write(bytes, offset, length);
     OutputStream file = RunErrorFile.current();
     if (file != null) {
       file.write(bytes, offset, length);
-      return;
+    } else {
+      (run == null ? serverErr : run.err).write(bytes, offset, length);
     }
-    RunContext run = XslvalidateServer.currentRun();
-    if (run == null) {
-      serverErr.write(bytes, offset, length);
-      return;
-    }
-    if (run.capture != null) run.capture.write(bytes, offset, length);
-    run.err.write(bytes, offset, length);
   }
 
   @Override
   public void flush() throws IOException {
     RunContext run = XslvalidateServer.currentRun();
-    (run == null ? serverErr : run.err).flush();
+    OutputStream file = RunErrorFile.current();
+    (file != null ? file : run == null ? serverErr : run.err).flush();
   }
 }
