@@ -209,13 +209,14 @@ bool namesOwnProcess(const std::string& path) {
 // makes with its messages: a change to either must be made to both. The
 // server takes relative names against `directory`, sent with the run.
 std::optional<std::string> carried(const std::string& option, const std::string& directory) {
-  static const char* const kNamed[] = {"-s:", "-xsl:", "-o:"};
+  static const char* const kNamed[] = {"-s:", "-xsl:", "-xsd:", "-o:", "-err:"};
   for (const char* prefix : kNamed) {
     const std::size_t length = std::strlen(prefix);
     if (option.compare(0, length, prefix) != 0) continue;
     const std::string value = option.substr(length);
     if (value.empty()) return option;
-    const bool report = std::strcmp(prefix, "-o:") == 0;
+    // A report or a messages file is written: its folder must exist.
+    const bool report = std::strcmp(prefix, "-o:") == 0 || std::strcmp(prefix, "-err:") == 0;
     const std::string absolute = value[0] == '/' ? value : directory + "/" + value;
     const std::string parent = absolute.substr(0, absolute.rfind('/'));
     if (namesOwnProcess(absolute) || (report && namesOwnProcess(parent.empty() ? "/" : parent)))
@@ -377,8 +378,6 @@ ServerRun runOnEngineServer(ServerConnection* connection, const std::vector<std:
                                                       : std::nullopt;
   if (!ended) {
     connection->broken = true;
-    std::fputs("jvmengine: the engine server ended before the run's status came back; "
-               "the run counts as failed\n", stderr);
     run.state = ServerRunState::kLost;
     return run;
   }

@@ -27,8 +27,8 @@ ServerConnection* connectToEngineServer();
 enum class ServerRunState {
   kRan,         // the server ran it; `status` is its status
   kNotStarted,  // nothing of it was done: run it in-process
-  kLost,        // the server went away during the run; `status` is 2 and
-                // the reason is on standard error
+  kLost,        // the server went away during the run; `status` is 2,
+                // and the caller says why
 };
 struct ServerRun {
   ServerRunState state = ServerRunState::kNotStarted;

@@ -18,9 +18,9 @@ import net.sf.saxon.s9api.XsltCompiler;
 import net.sf.saxon.s9api.XsltExecutable;
 
 final class CachingXsltCompiler extends XsltCompiler {
-  private final CompiledStylesheets cache;
+  private final CompiledCache<CompiledStylesheet> cache;
 
-  CachingXsltCompiler(Processor processor, CompiledStylesheets cache) {
+  CachingXsltCompiler(Processor processor, CompiledCache<CompiledStylesheet> cache) {
     super(processor);
     this.cache = cache;
   }
@@ -62,8 +62,7 @@ final class CachingXsltCompiler extends XsltCompiler {
       setURIResolver(previous);
     }
     if (inputs.keepable()) {
-      cache.put(uri, new CompiledStylesheet(executable, inputs, inputs.bytes(),
-                                            output.toByteArray()));
+      cache.put(uri, new CompiledStylesheet(executable, inputs, output.toByteArray()));
     }
     return executable;
   }
@@ -73,6 +72,6 @@ final class CachingXsltCompiler extends XsltCompiler {
     if (!(source instanceof StreamSource)) return null;
     StreamSource stream = (StreamSource) source;
     if (stream.getInputStream() != null || stream.getReader() != null) return null;
-    return stream.getSystemId() == null ? null : ModuleRecorder.localFile(stream.getSystemId());
+    return stream.getSystemId() == null ? null : SourceFiles.localFile(stream.getSystemId());
   }
 }

@@ -4,12 +4,12 @@
 // absence, environment variables and the system properties that depend on
 // the caller by value. A compile that consulted something that cannot be
 // recorded so (a collection, a file that cannot be read) is not kept.
+// A file whose status (SourceFiles.settledStatus) is what it was when it
+// was hashed is taken as unchanged without reading it again.
 import java.io.File;
 import java.io.IOException;
 import java.nio.file.Files;
 import java.nio.file.NoSuchFileException;
-import java.security.MessageDigest;
-import java.security.NoSuchAlgorithmException;
 import java.util.Arrays;
 import java.util.HashMap;
 import java.util.LinkedHashMap;
@@ -17,8 +17,19 @@ import java.util.Map;
 import java.util.Objects;
 
 final class CompileInputs {
-  // File to the hash of its bytes; null for a file that did not exist.
-  private final Map<File, byte[]> files = new LinkedHashMap<>();
+  // A file as recorded: the hash of its bytes (null for a file that did not
+  // exist) and its status then (null while not to be trusted).
+  private static final class Recorded {
+    final byte[] hash;
+    volatile String status;
+
+    Recorded(byte[] hash, String status) {
+      this.hash = hash;
+      this.status = status;
+    }
+  }
+
+  private final Map<File, Recorded> files = new LinkedHashMap<>();
   private final Map<String, String> variables = new HashMap<>();
   private final Map<String, String> properties = new HashMap<>();
   private Map<String, String> allVariables;
@@ -30,12 +41,13 @@ final class CompileInputs {
   // not to keep and returns null when it cannot be read otherwise.
   synchronized byte[] read(File file) {
     try {
+      String status = SourceFiles.settledStatus(file);
       byte[] content = Files.readAllBytes(file.toPath());
-      files.put(file, sha256(content));
+      files.put(file, new Recorded(sha256(content), status));
       bytes += content.length;
       return content;
     } catch (NoSuchFileException e) {
-      if (!files.containsKey(file)) files.put(file, null);
+      if (!files.containsKey(file)) files.put(file, new Recorded(null, null));
       return null;
     } catch (IOException | RuntimeException e) {
       notKept("cannot read " + file);
@@ -73,11 +85,14 @@ final class CompileInputs {
   // stamp) or is still absent, every variable and property has the same
   // value for it.
   boolean sameFor(RunContext run) {
-    Map<File, byte[]> fileCopy;
+    Map<File, Recorded> fileCopy;
     synchronized (this) {
       fileCopy = new LinkedHashMap<>(files);
     }
-    for (Map.Entry<File, byte[]> entry : fileCopy.entrySet()) {
+    for (Map.Entry<File, Recorded> entry : fileCopy.entrySet()) {
+      Recorded recorded = entry.getValue();
+      String status = recorded.hash == null ? null : SourceFiles.settledStatus(entry.getKey());
+      if (status != null && status.equals(recorded.status)) continue;
       byte[] now;
       try {
         now = sha256(Files.readAllBytes(entry.getKey().toPath()));
@@ -86,7 +101,8 @@ final class CompileInputs {
       } catch (IOException | RuntimeException e) {
         return false;
       }
-      if (!Arrays.equals(entry.getValue(), now)) return false;
+      if (!Arrays.equals(recorded.hash, now)) return false;
+      if (recorded.hash != null) recorded.status = status;
     }
     Map<String, String> environment = run == null ? System.getenv() : run.environment;
     synchronized (this) {
@@ -105,11 +121,7 @@ final class CompileInputs {
     return true;
   }
 
-  static byte[] sha256(byte[] content) {
-    try {
-      return MessageDigest.getInstance("SHA-256").digest(content);
-    } catch (NoSuchAlgorithmException e) {
-      throw new IllegalStateException("SHA-256 missing from the JDK", e);
-    }
+  private static byte[] sha256(byte[] content) {
+    return SourceFiles.sha256(content);
   }
 }

@@ -76,7 +76,7 @@ final class ModuleRecorder implements URIResolver {
   public Source resolve(String href, String base) throws TransformerException {
     if (closed) return previous == null ? null : previous.resolve(href, base);
     String absolute = absoluteUri(href, base);
-    File file = absolute == null ? null : localFile(absolute);
+    File file = absolute == null ? null : SourceFiles.localFile(absolute);
     byte[] content = file == null ? null : record(file);
     if (content == null) {
       if (file == null) inputs.notKept("reads " + href + ", not a local file");
@@ -91,17 +91,6 @@ final class ModuleRecorder implements URIResolver {
     try {
       URI uri = ResolveURI.makeAbsolute(href, base);
       return new URI(uri.getScheme(), uri.getSchemeSpecificPart(), null).toString();
-    } catch (Exception e) {
-      return null;
-    }
-  }
-
-  // The local file a file: URI names, or null for any other URI.
-  static File localFile(String uri) {
-    try {
-      URI parsed = new URI(uri);
-      if (!"file".equals(parsed.getScheme()) || parsed.getAuthority() != null) return null;
-      return new File(parsed);
     } catch (Exception e) {
       return null;
     }

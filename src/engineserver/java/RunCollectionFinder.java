@@ -22,7 +22,7 @@ final class RunCollectionFinder implements CollectionFinder {
     if (run != null && uri != null) {
       CompileInputs compile = run.compiling;
       if (compile != null) compile.notKept("reads the collection " + uri);
-      File file = ModuleRecorder.localFile(uri);
+      File file = SourceFiles.localFile(uri);
       if (file != null && CallerFiles.isCallersOwn(file)) {
         throw XslvalidateServer.moveInProcess("the run reads the collection " + file);
       }

@@ -23,7 +23,7 @@ final class RunOutputResolver implements OutputURIResolver {
   public Result resolve(String href, String base) throws TransformerException {
     if (XslvalidateServer.currentRun() != null) {
       String absolute = ModuleRecorder.absoluteUri(href, base);
-      File file = absolute == null ? null : ModuleRecorder.localFile(absolute);
+      File file = absolute == null ? null : SourceFiles.localFile(absolute);
       if (file != null && CallerFiles.isCallersOwn(file)) {
         throw XslvalidateServer.moveInProcess("the run writes " + file);
       }

@@ -20,7 +20,7 @@ final class RunTextResolver implements UnparsedTextURIResolver {
   public Reader resolve(URI uri, String encoding, Configuration config) throws XPathException {
     RunContext run = XslvalidateServer.currentRun();
     if (run != null) {
-      File file = ModuleRecorder.localFile(uri.toString());
+      File file = SourceFiles.localFile(uri.toString());
       CompileInputs compile = run.compiling;
       if (file != null && CallerFiles.isCallersOwn(file)) {
         throw XslvalidateServer.moveInProcess("the run reads " + file);

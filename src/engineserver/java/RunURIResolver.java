@@ -16,7 +16,7 @@ final class RunURIResolver implements URIResolver {
     RunContext run = XslvalidateServer.currentRun();
     if (run == null) return null;
     String absolute = ModuleRecorder.absoluteUri(href, base);
-    File file = absolute == null ? null : ModuleRecorder.localFile(absolute);
+    File file = absolute == null ? null : SourceFiles.localFile(absolute);
     CompileInputs compile = run.compiling;
     if (file == null) {
       if (compile != null) compile.notKept("reads " + href + ", not a local file");

@@ -1,10 +1,11 @@
 // The Java side of the engine server (server_main.cpp does the sockets):
-// one shared Saxon processor whose compilers keep compiled stylesheets, and
-// runs that each carry their caller's standard error, environment, current
-// directory and current date and time. A run itself is XslvalidateRun's, as
-// in the library's own process. A run that the server cannot serve as the
-// caller's own process would (it reads the caller's standard input, say)
-// is handed back to the caller to run itself.
+// one shared Saxon processor whose compilers keep compiled stylesheets, a
+// cache of compiled schema sets, and runs that each carry their caller's
+// standard error, environment, current directory and current date and
+// time. A run itself is XslvalidateRun's, as in the library's own process.
+// A run that the server cannot serve as the caller's own process would (it
+// reads the caller's standard input, say) is handed back to the caller to
+// run itself.
 import java.io.FileDescriptor;
 import java.io.FileOutputStream;
 import java.io.PrintStream;
@@ -42,14 +43,16 @@ public final class XslvalidateServer {
   // Sets the server up; called once, before any run. System.err becomes the
   // per-run stream before Saxon's configuration is made, since Saxon keeps
   // the stream it finds then. The cache holds at most `maxEntries`
-  // stylesheets whose modules sum to at most `maxModuleBytes`.
+  // stylesheets whose modules sum to at most `maxModuleBytes`, and so
+  // does the cache of compiled schema sets.
   @SuppressWarnings("deprecation")  // the output resolver: still what the command line's runs use
   public static void start(int maxEntries, long maxModuleBytes) {
     System.setErr(new PrintStream(new RunErrorStream(new FileOutputStream(FileDescriptor.err)),
                                   true, StandardCharsets.UTF_8));
     RunProperties.install();
     ServerProcessor processor =
-        new ServerProcessor(new CompiledStylesheets(maxEntries, maxModuleBytes));
+        new ServerProcessor(new CompiledCache<CompiledStylesheet>(maxEntries, maxModuleBytes));
+    SchemaValidation.cache = new CompiledCache<CompiledSchema>(maxEntries, maxModuleBytes);
     Configuration config = processor.getUnderlyingConfiguration();
     config.setConfigurationProperty(Feature.ENVIRONMENT_VARIABLE_RESOLVER, new RunEnvironment());
     config.setURIResolver(new RunURIResolver());

@@ -1,6 +1,7 @@
-// The engine server's cache of compiled stylesheets on its own: entries go
-// least recently used first when there are more than the count allows or
-// their modules sum to more than the size allows; a lone entry above the
+// The engine server's cache of compiles (stylesheets, schema sets) on its
+// own: entries go
+// least recently used first when there are more than the count allows
+// or their modules sum to more than the size allows; a lone entry above the
 // size stays; putting a URI again replaces its entry and its size; an entry
 // whose module changed is dropped. Run as a program: exits 0 when every
 // check passes, 1 after naming each check that failed.
@@ -10,8 +11,8 @@ import java.io.IOException;
 import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
 
-public final class CompiledStylesheetsTest {
-  private CompiledStylesheetsTest() {}
+public final class CompiledCacheTest {
+  private CompiledCacheTest() {}
 
   private static int failures;
 
@@ -22,13 +23,31 @@ public final class CompiledStylesheetsTest {
     }
   }
 
-  // An entry of `moduleBytes` whose modules never change (it has none).
-  private static CompiledStylesheet entry(long moduleBytes) {
-    return new CompiledStylesheet(null, new CompileInputs(), moduleBytes, new byte[0]);
+  // An entry of `moduleBytes` whose modules never change.
+  private static final class Sized implements CompiledCache.Entry {
+    private final long moduleBytes;
+
+    Sized(long moduleBytes) {
+      this.moduleBytes = moduleBytes;
+    }
+
+    @Override
+    public boolean unchanged() {
+      return true;
+    }
+
+    @Override
+    public long sourceBytes() {
+      return moduleBytes;
+    }
+  }
+
+  private static Sized entry(long moduleBytes) {
+    return new Sized(moduleBytes);
   }
 
   // Which of `uris` the cache holds, as a string of 0 and 1.
-  private static String held(CompiledStylesheets cache, String... uris) {
+  private static String held(CompiledCache<?> cache, String... uris) {
     StringBuilder held = new StringBuilder();
     for (String uri : uris) held.append(cache.lookup(uri) != null ? '1' : '0');
     return held.toString();
@@ -36,7 +55,7 @@ public final class CompiledStylesheetsTest {
 
   public static void main(String[] args) throws IOException {
     // By count: the third entry pushes out the least recently used.
-    CompiledStylesheets byCount = new CompiledStylesheets(2, 1_000);
+    CompiledCache<Sized> byCount = new CompiledCache<>(2, 1_000);
     byCount.put("a", entry(1));
     byCount.put("b", entry(1));
     check(byCount.lookup("a") != null, "a held while the count allows");
@@ -46,7 +65,7 @@ public final class CompiledStylesheetsTest {
     check(byCount.size() == 2, "by count, two entries: " + byCount.size());
 
     // By size: entries go, oldest first, until the modules fit.
-    CompiledStylesheets bySize = new CompiledStylesheets(16, 100);
+    CompiledCache<Sized> bySize = new CompiledCache<>(16, 100);
     bySize.put("a", entry(60));
     bySize.put("b", entry(30));
     bySize.put("c", entry(20));  // 110: a goes
@@ -57,14 +76,14 @@ public final class CompiledStylesheetsTest {
     check(sized.equals("001"), "by size, b and c out: " + sized);
 
     // A lone entry larger than the size is kept: the next run reuses it.
-    CompiledStylesheets tooLarge = new CompiledStylesheets(16, 100);
+    CompiledCache<Sized> tooLarge = new CompiledCache<>(16, 100);
     tooLarge.put("big", entry(500));
     check(tooLarge.size() == 1, "a lone entry above the size is kept");
     tooLarge.put("small", entry(1));
     check(held(tooLarge, "big", "small").equals("01"), "the large one goes when another comes");
 
     // Putting a URI again counts its size once.
-    CompiledStylesheets again = new CompiledStylesheets(16, 100);
+    CompiledCache<Sized> again = new CompiledCache<>(16, 100);
     again.put("a", entry(60));
     again.put("a", entry(60));
     again.put("b", entry(40));
@@ -77,8 +96,8 @@ public final class CompiledStylesheetsTest {
       Files.writeString(module.toPath(), "<first/>", StandardCharsets.UTF_8);
       CompileInputs inputs = new CompileInputs();
       inputs.read(module);
-      CompiledStylesheets watched = new CompiledStylesheets(16, 1_000);
-      watched.put("m", new CompiledStylesheet(null, inputs, 8, new byte[0]));
+      CompiledCache<CompiledStylesheet> watched = new CompiledCache<>(16, 1_000);
+      watched.put("m", new CompiledStylesheet(null, inputs, new byte[0]));
       check(watched.lookup("m") != null, "an unchanged module keeps its entry");
       Files.writeString(module.toPath(), "<later/>", StandardCharsets.UTF_8);  // same size
       check(watched.lookup("m") == null && watched.size() == 0, "a changed module drops its entry");
