@@ -30,8 +30,10 @@ Slot slots[kSlots];
 
 const int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
-// The connection of the run the engine server is making, or -1.
-std::atomic<int> serverRun{-1};
+// The connections of the runs the engine server is making for this
+// process, one per calling thread, each held as its descriptor + 1 so
+// that a place is free (0) from the start.
+std::atomic<int> serverRuns[kSlots];
 
 // How long the handler waits for the server to stop a run and clean up.
 constexpr long kServerCleanUpMilliseconds = 10000;
@@ -42,11 +44,10 @@ long long nowMilliseconds() {
   return now.tv_sec * 1000LL + now.tv_nsec / 1000000;
 }
 
-// Tells the server that its caller is going (it then stops the run and
-// removes its temporary file) and waits until the server closes its side,
-// or the time is up. Only async-signal-safe calls.
+// Once the server has been told that its caller is going (it then stops
+// the run and removes its temporary file), waits until the server closes
+// its side, or the time is up. Only async-signal-safe calls.
 void awaitServerCleanUp(int fd) {
-  shutdown(fd, SHUT_WR);
   const long long deadline = nowMilliseconds() + kServerCleanUpMilliseconds;
   char discard[256];
   for (;;) {
@@ -67,8 +68,15 @@ void removeHeldAndReraise(int signal) {
   for (Slot& slot : slots) {
     if (slot.state.load(std::memory_order_acquire) == kHeld) unlink(slot.path);
   }
-  const int server = serverRun.load(std::memory_order_acquire);
-  if (server >= 0) awaitServerCleanUp(server);
+  // Every run is told first, so the server stops them all at once.
+  int held[kSlots];
+  for (int i = 0; i < kSlots; ++i) {
+    held[i] = serverRuns[i].load(std::memory_order_acquire) - 1;
+    if (held[i] >= 0) shutdown(held[i], SHUT_WR);
+  }
+  for (int fd : held) {
+    if (fd >= 0) awaitServerCleanUp(fd);
+  }
   struct sigaction byDefault {};
   byDefault.sa_handler = SIG_DFL;
   sigemptyset(&byDefault.sa_mask);
@@ -123,6 +131,16 @@ void releaseFromInterrupt(int slot) {
   slots[slot].state.store(kFree, std::memory_order_release);
 }
 
-void holdServerRun(int fd) {
-  serverRun.store(fd, std::memory_order_release);
+int holdServerRun(int fd) {
+  for (int i = 0; i < kSlots; ++i) {
+    int expected = 0;
+    if (serverRuns[i].compare_exchange_strong(expected, fd + 1, std::memory_order_acq_rel))
+      return i;
+  }
+  return -1;
+}
+
+void releaseServerRun(int slot) {
+  if (slot < 0 || slot >= kSlots) return;
+  serverRuns[slot].store(0, std::memory_order_release);
 }

@@ -4,6 +4,7 @@
 #define XSLVALIDATE_VERDICT_HOST_FILES_H_
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -45,5 +46,25 @@ void removeFile(std::u16string_view path);
 
 // fopen for a path in the tool's UTF-16 text; nullptr on failure.
 std::FILE* openFile(std::u16string_view path, const char* mode);
+
+// The tool's UTF-16 path text as a std::filesystem path, and back; the
+// round trip keeps every name exactly (on POSIX hosts a byte that is not
+// UTF-8 travels as its lone surrogate, see host/arguments.h).
+std::filesystem::path fsPath(std::u16string_view path);
+std::u16string fromFsPath(const std::filesystem::path& path);
+
+// Makes `folder` and every missing folder above it. False when it cannot
+// be made or something else stands at its place.
+bool makeFolders(std::u16string_view folder);
+
+// Writes `content` to `path` whole or not at all, replacing any file
+// there: first to a file beside it that has no name yet (Linux) or a
+// temporary name, which then takes the path's name. A process ended while
+// writing leaves no partial file (on Windows, a temporary one can stay).
+// False when any step fails.
+bool writeFileWhole(std::u16string_view path, std::string_view content);
+
+// True when standard error is a terminal (a person watches it).
+bool stderrIsTerminal();
 
 #endif  // XSLVALIDATE_VERDICT_HOST_FILES_H_

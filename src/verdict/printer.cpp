@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "verdict/json.h"
+#include "verdict/outcome_text.h"
 
 namespace {
 
@@ -23,15 +24,6 @@ std::string countsText(const Counts& counts, bool json) {
     text += std::to_string(count);
   }
   return text;
-}
-
-const char* runName(RunState run) {
-  switch (run) {
-    case RunState::kCompleted: return "completed";
-    case RunState::kFailed: return "failed";
-    case RunState::kNotRun: return "not run";
-  }
-  return "";
 }
 
 }  // namespace

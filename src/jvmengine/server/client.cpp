@@ -268,10 +268,10 @@ ServerRun runOnEngineServer(ServerConnection* connection, const std::vector<std:
   // Until the status is back, a signal that ends this process first has
   // the server stop the run and remove its temporary file.
   installInterruptCleanup();
-  holdServerRun(connection->fd);
   struct Release {
-    ~Release() { holdServerRun(-1); }
-  } release;
+    int slot;
+    ~Release() { releaseServerRun(slot); }
+  } release{holdServerRun(connection->fd)};
   if (!sendMessage(connection->fd, request.bytes, STDERR_FILENO)) {
     connection->broken = true;
     return run;
