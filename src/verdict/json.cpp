@@ -1,9 +1,6 @@
 #include "verdict/json.h"
 
-namespace {
-
-// Length of the well-formed UTF-8 sequence starting at `text[i]`, or 0.
-size_t sequenceLength(std::string_view text, size_t i) {
+size_t utf8SequenceLength(std::string_view text, size_t i) {
   auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
   unsigned char lead = byte(i);
   size_t length;
@@ -33,6 +30,8 @@ size_t sequenceLength(std::string_view text, size_t i) {
   return length;
 }
 
+namespace {
+
 void appendEscape(std::string* out, unsigned code) {
   static const char digits[] = "0123456789abcdef";
   *out += "\\u";
@@ -45,7 +44,7 @@ void appendEscape(std::string* out, unsigned code) {
 std::string jsonString(std::string_view bytes) {
   std::string out = "\"";
   for (size_t i = 0; i < bytes.size();) {
-    size_t length = sequenceLength(bytes, i);
+    size_t length = utf8SequenceLength(bytes, i);
     if (length == 0) {
       appendEscape(&out, 0xDC00 + static_cast<unsigned char>(bytes[i]));
       ++i;
