@@ -13,8 +13,8 @@
 // the tool itself reads such bytes; no input makes invalid JSON text.
 std::string jsonString(std::string_view bytes);
 
-// Length of the well-formed UTF-8 sequence starting at `text[i]`
-// (i < text.size()), or 0 when none starts there.
+// Length of the well-formed UTF-8 sequence starting at `text[i]` (1 to 4),
+// or 0 when the bytes there are not one.
 size_t utf8SequenceLength(std::string_view text, size_t i);
 
 #endif  // XSLVALIDATE_VERDICT_JSON_H_

@@ -1,41 +1,19 @@
 #include "verdict/verdict.h"
 
+#include <cerrno>
 #include <cstdio>
-#include <optional>
+#include <cstring>
 #include <string>
-#include <string_view>
 
 #include "engine/bridge.h"
 #include "host/file_exists.h"
-#include "host/utf8.h"
-#include "path/report_path.h"
+#include "verdict/check.h"
 #include "verdict/host_files.h"
 #include "verdict/printer.h"
-#include "verdict/summary_stylesheet.h"
+#include "verdict/shown.h"
 #include "version.h"
 
 namespace {
-
-// `text` as UTF-8 for output: a lone surrogate, which has no UTF-8 form on
-// Windows, is shown as U+FFFD. Only for what is printed, never for a name
-// handed to the file system or the engine.
-std::string shown(std::u16string_view text) {
-  std::u16string whole(text);
-  for (size_t i = 0; i < whole.size(); ++i) {
-    const char16_t c = whole[i];
-    const bool high = c >= 0xD800 && c <= 0xDBFF;
-    const bool low = c >= 0xDC00 && c <= 0xDFFF;
-    if (high && i + 1 < whole.size() && whole[i + 1] >= 0xDC00 &&
-        whole[i + 1] <= 0xDFFF) {
-      ++i;
-    } else if (high || low) {
-      if (std::optional<std::string> bytes = toUtf8(text))
-        return *bytes;  // POSIX hosts keep such text as raw bytes
-      whole[i] = 0xFFFD;
-    }
-  }
-  return toUtf8(whole).value_or(std::string());
-}
 
 const char kUsage[] =
     "usage: xslvalidate-verdict [--json] [--warnings-as-errors] xml-file "
@@ -77,141 +55,15 @@ bool parseOptions(const std::vector<std::u16string>& arguments,
   return true;
 }
 
-// Reads one line of `file` into `line`, without its line end. False at
-// the end of the file.
-bool readLine(std::FILE* file, std::string* line) {
-  line->clear();
-  int c;
-  while ((c = std::getc(file)) != EOF) {
-    if (c == '\n')
-      break;
-    *line += static_cast<char>(c);
-  }
-  if (c == EOF && line->empty())
-    return false;
-  if (!line->empty() && line->back() == '\r')
-    line->pop_back();
-  return true;
-}
-
-// The state of the whole command, shared by the steps below.
-struct Session {
-  EngineEnvironment* environment;
-  Printer printer;
-  bool warningsAsErrors = false;
-  std::u16string summaryStylesheetPath;
-  std::u16string summaryPath;
-  long long rejecting = 0;
-  std::string firstProblem;  // why there is no verdict; empty while there is one
-};
-
-void noteProblem(Session* session, std::string_view stylesheet,
-                 std::string_view problem) {
-  if (session->firstProblem.empty())
-    session->firstProblem = std::string(stylesheet) + ": " + std::string(problem);
-}
-
-// Turns the report into its summary with the engine, then prints its
-// findings line by line. Returns the problem that kept the report from
-// being read as SVRL, or empty text.
-std::string readReport(Session* session, std::u16string_view report,
-                       Counts* counts) {
-  removeFile(session->summaryPath);
-  if (runTransformTo(session->environment, report,
-                     session->summaryStylesheetPath, session->summaryPath) != 0)
-    return "the report could not be read as XML";
-  std::FILE* summary = openFile(session->summaryPath, "rb");
-  if (!summary)
-    return "the report's summary could not be opened";
-
-  std::string problem;
-  std::string line;
-  SummaryHead head;
-  if (!readLine(summary, &line) || !parseSummaryHead(line, &head)) {
-    problem = "the report's summary is malformed";
-  } else {
-    beginFindings(&session->printer, head);
-    if (!head.svrl)
-      problem = "the report is not SVRL (its root element is " +
-                head.rootName + ")";
-    Finding finding;
-    while (problem.empty() && readLine(summary, &line)) {
-      if (!parseFindingLine(line, &finding)) {
-        problem = "the report's summary is malformed";
-        break;
-      }
-      std::string severity = severityOf(finding);
-      counts->add(severity);
-      if (rejects(severity, session->warningsAsErrors))
-        ++session->rejecting;
-      printFinding(&session->printer, finding, severity);
-    }
-  }
-  std::fclose(summary);
-  return problem;
-}
-
-// Runs one rule set and reads its report. Returns the run's status.
-int checkRuleSet(Session* session, std::u16string_view document,
-                 std::u16string_view stylesheet) {
-  std::u16string report = deriveReportPath(document, stylesheet);
-  std::string stylesheetText = shown(stylesheet);
-  FileIdentity before = fileIdentity(report);
-  int status = runTransform(session->environment, document, stylesheet);
-  beginRuleSet(&session->printer, stylesheetText, shown(report),
-               status == 0 ? RunState::kCompleted : RunState::kFailed, status);
-  Counts counts;
-  std::string problem;
-  if (status != 0)
-    problem = "the run failed with status " + std::to_string(status);
-  else if (!writtenSince(before, fileIdentity(report)))
-    problem = "the run wrote no report (the file at its path is not new)";
-  else
-    problem = readReport(session, report, &counts);
-  if (!problem.empty())
-    noteProblem(session, stylesheetText, problem);
-  endRuleSet(&session->printer, counts, problem);
-  return status;
-}
-
-// Runs every rule set, stopping after the first run that fails, with the
-// summary stylesheet written to `scratch`.
-void checkAll(Session* session, const std::vector<std::u16string>& arguments,
-              size_t document, const std::u16string& scratch) {
-  session->summaryStylesheetPath = inFolder(scratch, u"summary.xsl");
-  session->summaryPath = inFolder(scratch, u"summary.txt");
-  std::FILE* file = openFile(session->summaryStylesheetPath, "wb");
-  std::string_view stylesheet = summaryStylesheet();
-  bool written =
-      file && std::fwrite(stylesheet.data(), 1, stylesheet.size(), file) ==
-                  stylesheet.size();
-  if (file && std::fclose(file) != 0)
-    written = false;
-  if (!written) {
-    session->firstProblem = "the summary stylesheet could not be written";
-    return;
-  }
-
-  static EngineEnvironment environment;
-  if (createIsolate(&environment) != 0) {
-    session->firstProblem = "the engine could not be started";
-    return;
-  }
-  session->environment = &environment;
-  size_t i = document + 1;
-  for (; i < arguments.size(); ++i) {
-    if (checkRuleSet(session, arguments[document], arguments[i]) != 0)
-      break;
-  }
-  for (++i; i < arguments.size(); ++i) {
-    beginRuleSet(&session->printer, shown(arguments[i]),
-                 shown(deriveReportPath(arguments[document], arguments[i])),
-                 RunState::kNotRun, 0);
-    endRuleSet(&session->printer, Counts(), "not run, an earlier run failed");
-  }
-  std::fflush(stdout);
-  if (graal_detach_thread(environment.thread) != 0)
-    noteProblem(session, "engine", "the engine could not be detached");
+// Writes `text` to standard output and flushes it. Returns the system's
+// reason when that failed, empty text when it did not.
+std::string writeOutput(const std::string& text) {
+  errno = 0;
+  bool failed = std::fwrite(text.data(), 1, text.size(), stdout) != text.size();
+  failed = std::fflush(stdout) != 0 || failed || std::ferror(stdout);
+  if (!failed)
+    return std::string();
+  return std::strerror(errno != 0 ? errno : EIO);
 }
 
 }  // namespace
@@ -239,25 +91,44 @@ int runVerdict(const std::vector<std::u16string>& arguments) {
     return kUsageError;
   }
 
-  Session session;
-  session.printer.json = options.json;
-  session.warningsAsErrors = options.warningsAsErrors;
-  std::string documentText = shown(document);
-  beginDocument(&session.printer, documentText, options.warningsAsErrors);
-  std::u16string scratch = makeScratchFolder();
-  if (scratch.empty()) {
-    session.firstProblem = "no temporary folder could be made";
+  CheckPlan plan;
+  plan.warningsAsErrors = options.warningsAsErrors;
+  plan.ruleSets.assign(arguments.begin() + options.firstOperand + 1,
+                       arguments.end());
+  DocumentResult result;
+  CheckWorker worker;
+  worker.scratch = makeScratchFolder();
+  if (worker.scratch.empty()) {
+    result.document = shown(document);
+    result.warningsAsErrors = options.warningsAsErrors;
+    result.reason = "no temporary folder could be made";
   } else {
-    checkAll(&session, arguments, options.firstOperand, scratch);
-    removeScratchFolder(scratch);
+    // Lives for the rest of the process: the isolate is never torn down.
+    static EngineEnvironment environment;
+    if (createIsolate(&environment) != 0) {
+      result.document = shown(document);
+      result.warningsAsErrors = options.warningsAsErrors;
+      result.reason = "the engine could not be started";
+    } else {
+      worker.environment = &environment;
+      result = checkDocument(plan, &worker, document, u"");
+      if (graal_detach_thread(environment.thread) != 0 && result.reason.empty()) {
+        result.verdict = Verdict::kNone;
+        result.reason = "engine: the engine could not be detached";
+      }
+    }
+    removeScratchFolder(worker.scratch);
   }
 
-  Verdict verdict = !session.firstProblem.empty() ? Verdict::kNone
-                    : session.rejecting > 0       ? Verdict::kRejected
-                                                  : Verdict::kAccepted;
-  endDocument(&session.printer, documentText, verdict, session.rejecting,
-              session.firstProblem);
-  if (verdict == Verdict::kNone)
+  std::string failure =
+      writeOutput(options.json ? jsonOutput(result) : textOutput(result));
+  if (!failure.empty()) {
+    std::fprintf(stderr,
+                 "xslvalidate-verdict: standard output could not be written: %s\n",
+                 failure.c_str());
+    return kOutputError;
+  }
+  if (result.verdict == Verdict::kNone)
     return kNoVerdict;
-  return verdict == Verdict::kRejected ? kRejected : kAccepted;
+  return result.verdict == Verdict::kRejected ? kRejected : kAccepted;
 }

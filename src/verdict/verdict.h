@@ -13,7 +13,9 @@ enum VerdictStatus {
   kRejected = 1,    // every report read as SVRL, at least one finding rejects
   kUsageError = 2,  // unknown option, too few arguments, document missing
   kNoVerdict = 3,   // a run failed, a report was not written or not SVRL,
-                    // the engine did not start or detach
+                    // a rule set examined nothing, the engine did not
+                    // start or detach
+  kOutputError = 4,  // the verdict could not be written to standard output
 };
 
 // Runs the command on `arguments` (the program name first, then options,

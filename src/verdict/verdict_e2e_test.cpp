@@ -232,15 +232,19 @@ TEST(VerdictFixtures, OddEmptyForeignAndNonXmlReportsInJson) {
 
   const json& odd = doc["ruleSets"][0];
   EXPECT_EQ("invoice_odd_findings.xml", odd["report"]);
-  EXPECT_EQ(json::parse(R"([
+  // A flag the verdict does not know counts as an error, its flag kept.
+  EXPECT_EQ(json::parse(R"j([
     {"kind": "failed-assert", "id": "ODD-NOFLAG", "flag": null, "severity": "error",
-     "location": "/*[local-name()='Invoice']",
+     "overridden": false, "rejects": true, "location": "/*[local-name()='Invoice']",
+     "test": "false()",
      "message": "Zeile eins: Müller & Söhne \"GmbH\" C:\\temp\t€ 𝄞\n          Zeile zwei"},
     {"kind": "successful-report", "id": null, "flag": "warning", "severity": "warning",
-     "location": "/", "message": "reported without an id"},
-    {"kind": "failed-assert", "id": "ODD-CAUTION", "flag": "caution", "severity": "caution",
-     "location": null, "message": "no location"}])"), odd["findings"]);
-  EXPECT_EQ(json::parse(R"({"fatal": 0, "error": 1, "warning": 1, "information": 0, "caution": 1})"),
+     "overridden": false, "rejects": false, "location": "/", "test": "true()",
+     "message": "reported without an id"},
+    {"kind": "failed-assert", "id": "ODD-CAUTION", "flag": "caution", "severity": "error",
+     "overridden": false, "rejects": true, "location": null, "test": "false()",
+     "message": "no location"}])j"), odd["findings"]);
+  EXPECT_EQ(json::parse(R"({"fatal": 0, "error": 2, "warning": 1, "information": 0})"),
             odd["counts"]);
   EXPECT_TRUE(odd["problem"].is_null());
 
@@ -279,11 +283,11 @@ TEST(VerdictFixtures, FindingWithoutFlagRejectsInText) {
       "  error ODD-NOFLAG at /*[local-name()='Invoice']: Zeile eins: Müller & Söhne "
       "\"GmbH\" C:\\temp € 𝄞 Zeile zwei\n"
       "  warning (no id) at /: reported without an id\n"
-      "  caution ODD-CAUTION: no location\n"
-      "  counts: fatal 0, error 1, warning 1, information 0, caution 1\n" +
+      "  error (flag caution) ODD-CAUTION: no location\n"
+      "  counts: fatal 0, error 2, warning 1, information 0\n" +
       kFixtures + "empty_svrl.xsl -> invoice_empty_svrl.xml\n"
           "  counts: fatal 0, error 0, warning 0, information 0\n"
-          "rejected: invoice.xml (1 finding rejects it)\n",
+          "rejected: invoice.xml (2 findings reject it)\n",
       r.out);
   EXPECT_EQ("", r.err);
 }
