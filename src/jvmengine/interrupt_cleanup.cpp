@@ -12,21 +12,17 @@
 
 #include <atomic>
 
+#include "host/end_by_signal.h"
+#include "host/held_paths.h"
+
 namespace {
 
 // Runs at a time per process: one for the tool, a few for a server that
 // runs several; names are absolute paths the kernel accepts.
 constexpr int kSlots = 16;
 
-enum SlotState : int { kFree = 0, kFilling = 1, kHeld = 2 };
-
-struct Slot {
-  std::atomic<int> state{kFree};
-  char path[PATH_MAX];
-};
-
 // Fixed storage: the handler touches nothing that is allocated or locked.
-Slot slots[kSlots];
+HeldPaths<kSlots> heldFiles;
 
 const int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
@@ -64,10 +60,7 @@ void awaitServerCleanUp(int fd) {
 }
 
 void removeHeldAndReraise(int signal) {
-  const int savedErrno = errno;
-  for (Slot& slot : slots) {
-    if (slot.state.load(std::memory_order_acquire) == kHeld) unlink(slot.path);
-  }
+  heldFiles.forEachHeld([](const char* path) { unlink(path); });
   // Every run is told first, so the server stops them all at once.
   int held[kSlots];
   for (int i = 0; i < kSlots; ++i) {
@@ -77,18 +70,7 @@ void removeHeldAndReraise(int signal) {
   for (int fd : held) {
     if (fd >= 0) awaitServerCleanUp(fd);
   }
-  struct sigaction byDefault {};
-  byDefault.sa_handler = SIG_DFL;
-  sigemptyset(&byDefault.sa_mask);
-  sigaction(signal, &byDefault, nullptr);
-  sigset_t self;
-  sigemptyset(&self);
-  sigaddset(&self, signal);
-  pthread_sigmask(SIG_UNBLOCK, &self, nullptr);
-  raise(signal);
-  // Not reached: the default action of these signals ends the process.
-  errno = savedErrno;
-  _exit(128 + signal);
+  endBySignal(signal);
 }
 
 }  // namespace
@@ -113,22 +95,11 @@ bool installInterruptCleanup() {
 }
 
 int holdForInterrupt(const char* path) {
-  const size_t length = strlen(path);
-  if (length >= PATH_MAX) return -1;
-  for (int i = 0; i < kSlots; ++i) {
-    int expected = kFree;
-    if (!slots[i].state.compare_exchange_strong(expected, kFilling, std::memory_order_acq_rel))
-      continue;
-    memcpy(slots[i].path, path, length + 1);
-    slots[i].state.store(kHeld, std::memory_order_release);
-    return i;
-  }
-  return -1;
+  return heldFiles.hold(path);
 }
 
 void releaseFromInterrupt(int slot) {
-  if (slot < 0 || slot >= kSlots) return;
-  slots[slot].state.store(kFree, std::memory_order_release);
+  heldFiles.release(slot);
 }
 
 int holdServerRun(int fd) {

@@ -1,5 +1,6 @@
 #include "verdict/html_page.h"
 
+#include "path/path_text.h"
 #include "verdict/markup.h"
 #include "verdict/outcome_text.h"
 
@@ -94,6 +95,7 @@ std::string htmlPage(const DocumentResult& result) {
   return page + "</body>\n</html>\n";
 }
 
-std::string htmlPageName(const std::string& documentName) {
-  return documentName + ".html";
+std::u16string htmlPageName(std::u16string_view document) {
+  PathText text{hostGrammar()};
+  return std::u16string(document.substr(text.filenameStart(document))) + u".html";
 }

@@ -4,6 +4,7 @@
 #define XSLVALIDATE_VERDICT_HTML_PAGE_H_
 
 #include <string>
+#include <string_view>
 
 #include "verdict/result.h"
 
@@ -15,8 +16,8 @@
 // the same offline. Every text is escaped.
 std::string htmlPage(const DocumentResult& result);
 
-// The page's file name for the document file named `documentName`:
-// that name with ".html" added.
-std::string htmlPageName(const std::string& documentName);
+// The page's file name for the document at `document`: the document's
+// file name with ".html" added.
+std::u16string htmlPageName(std::u16string_view document);
 
 #endif  // XSLVALIDATE_VERDICT_HTML_PAGE_H_

@@ -11,6 +11,17 @@ const char* runName(RunState run) {
   return "";
 }
 
+const char* schemaStateName(SchemaState state) {
+  switch (state) {
+    case SchemaState::kNotAsked: return "not asked";
+    case SchemaState::kValid: return "valid";
+    case SchemaState::kInvalid: return "invalid";
+    case SchemaState::kFailed: return "failed";
+    case SchemaState::kUnsupported: return "unsupported";
+  }
+  return "";
+}
+
 const char* verdictName(Verdict verdict) {
   switch (verdict) {
     case Verdict::kAccepted: return "accepted";

@@ -9,6 +9,9 @@
 // "completed", "failed" or "not run".
 const char* runName(RunState run);
 
+// "not asked", "valid", "invalid", "failed" or "unsupported".
+const char* schemaStateName(SchemaState state);
+
 // "accepted", "rejected" or "no verdict".
 const char* verdictName(Verdict verdict);
 

@@ -9,7 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "verdict/html_page.h"
-#include "verdict/json_line.h"
+#include "verdict/printer.h"
 #include "verdict/junit.h"
 #include "verdict/tally.h"
 
@@ -155,13 +155,14 @@ TEST(JsonLines, OneParsableLinePerDocument) {
   DocumentResult markup = rejected();
   markup.ruleSets[0].findings[0].text = kMarkup;
   for (const DocumentResult& r : {accepted(), markup, withoutVerdict()}) {
-    const std::string line = documentJsonLine(r);
+    const std::string line = jsonLine(r);
     ASSERT_EQ('\n', line.back());
     EXPECT_EQ(line.size() - 1, line.find('\n')) << line;
     const nlohmann::json doc = nlohmann::json::parse(line);
     EXPECT_EQ(r.document, doc["document"]);
     EXPECT_EQ(r.rejecting, doc["rejectingFindings"]);
     EXPECT_EQ(r.ruleSets.size(), doc["ruleSets"].size());
+    EXPECT_EQ(nlohmann::json::parse(jsonOutput(r)), doc);
     if (r.verdict == Verdict::kNone) {
       EXPECT_EQ("no verdict", doc["verdict"]);
       EXPECT_EQ(r.reason, doc["reason"]);
@@ -169,9 +170,10 @@ TEST(JsonLines, OneParsableLinePerDocument) {
       EXPECT_EQ(2, doc["ruleSets"][0]["runStatus"]);
     } else {
       EXPECT_TRUE(doc["reason"].is_null());
+      EXPECT_TRUE(doc["engineMessages"].is_null());
     }
   }
-  const nlohmann::json doc = nlohmann::json::parse(documentJsonLine(markup));
+  const nlohmann::json doc = nlohmann::json::parse(jsonLine(markup));
   EXPECT_EQ(kMarkup, doc["ruleSets"][0]["findings"][0]["message"]);
   EXPECT_EQ("PEPPOL UBL", doc["scenario"]);
   EXPECT_EQ("valid", doc["schema"]["state"]);
@@ -190,7 +192,7 @@ TEST(HtmlPage, EscapesEveryTextAndForbidsLoadingAnything) {
   EXPECT_EQ(std::string::npos, page.find('\xFF'));
   EXPECT_NE(std::string::npos, page.find("&lt;script&gt;alert(&#39;x&#39;)"));
   EXPECT_NE(std::string::npos, page.find("content=\"default-src 'none'; style-src 'unsafe-inline'\""));
-  EXPECT_EQ("bad.xml.html", htmlPageName("bad.xml"));
+  EXPECT_EQ(u"bad.xml.html", htmlPageName(u"inbox/sub/bad.xml"));
 }
 
 }  // namespace

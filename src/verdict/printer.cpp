@@ -1,6 +1,7 @@
 #include "verdict/printer.h"
 
 #include "verdict/json.h"
+#include "verdict/outcome_text.h"
 #include "verdict/summary_line.h"
 
 namespace {
@@ -24,26 +25,6 @@ std::string countsText(const Counts& counts, bool json) {
     text += std::to_string(count);
   }
   return text;
-}
-
-const char* runName(RunState run) {
-  switch (run) {
-    case RunState::kCompleted: return "completed";
-    case RunState::kFailed: return "failed";
-    case RunState::kNotRun: return "not run";
-  }
-  return "";
-}
-
-const char* schemaStateName(SchemaState state) {
-  switch (state) {
-    case SchemaState::kNotAsked: return "not asked";
-    case SchemaState::kValid: return "valid";
-    case SchemaState::kInvalid: return "invalid";
-    case SchemaState::kFailed: return "failed";
-    case SchemaState::kUnsupported: return "unsupported";
-  }
-  return "";
 }
 
 // The severity as the text shows it: with the report's flag beside it
@@ -180,9 +161,7 @@ std::string textOutput(const DocumentResult& result) {
 }
 
 std::string jsonOutput(const DocumentResult& result) {
-  const char* verdict = result.verdict == Verdict::kAccepted   ? "accepted"
-                        : result.verdict == Verdict::kRejected ? "rejected"
-                                                               : "no verdict";
+  const char* verdict = verdictName(result.verdict);
   std::string sets;
   for (const RuleSetRecord& set : result.ruleSets)
     sets += (sets.empty() ? "\n" : ",\n") + jsonRuleSet(set);
@@ -197,5 +176,20 @@ std::string jsonOutput(const DocumentResult& result) {
          ",\n  \"reason\": " +
          (result.verdict == Verdict::kNone ? jsonString(result.reason)
                                            : std::string("null")) +
-         "\n}\n";
+         ",\n  \"engineMessages\": " + jsonText(result.engineMessages) + "\n}\n";
+}
+
+std::string jsonLine(const DocumentResult& result) {
+  // Texts are escaped, so every line end in the JSON form is layout.
+  const std::string json = jsonOutput(result);
+  std::string line;
+  for (size_t i = 0; i < json.size(); ++i) {
+    if (json[i] != '\n') {
+      line += json[i];
+      continue;
+    }
+    while (i + 1 < json.size() && json[i + 1] == ' ')
+      ++i;
+  }
+  return line + "\n";
 }

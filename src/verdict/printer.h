@@ -18,4 +18,8 @@ std::string textOutput(const DocumentResult& result);
 // fields a record leaves out are null.
 std::string jsonOutput(const DocumentResult& result);
 
+// The JSON form on one line, ending in a line end: a line of JSON Lines,
+// the form of --json for a batch, with the same fields as jsonOutput.
+std::string jsonLine(const DocumentResult& result);
+
 #endif  // XSLVALIDATE_VERDICT_PRINTER_H_

@@ -3,68 +3,171 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <optional>
 #include <string>
+#include <thread>
 
-#include "engine/bridge.h"
-#include "host/file_exists.h"
+#include "host/utf8.h"
+#include "path/path_text.h"
+#include "verdict/batch.h"
 #include "verdict/check.h"
 #include "verdict/host_files.h"
+#include "verdict/html_page.h"
+#include "verdict/inputs.h"
+#include "verdict/junit.h"
 #include "verdict/printer.h"
 #include "verdict/shown.h"
+#include "verdict/tally.h"
 #include "version.h"
 
 namespace {
 
 const char kUsage[] =
-    "usage: xslvalidate-verdict [--json] [--warnings-as-errors] xml-file "
-    "rules1 [rules2 ...]\n";
+    "usage: xslvalidate-verdict [options] xml-file rules1 [rules2 ...]\n"
+    "       xslvalidate-verdict [options] --rules rules1 [--rules rules2 ...] "
+    "document-or-folder...\n"
+    "options: --json --warnings-as-errors --jobs N --shard I/N --report-dir DIR\n"
+    "         --junit FILE --html DIR --version --help\n";
 
 struct Options {
   bool json = false;
   bool warningsAsErrors = false;
   bool help = false;
-  size_t firstOperand = 1;  // index of the document in the arguments
+  bool version = false;
+  size_t jobs = 0;  // 0: one per core
+  Shard shard;
+  bool sharded = false;
+  std::u16string reportDir;
+  std::u16string junit;
+  std::u16string html;
+  std::vector<std::u16string> ruleSets;  // by --rules; the operands are then documents
+  std::vector<std::u16string> operands;
 };
 
-// Reads the options before the document; "--" ends them. Returns false
-// after writing the error for an unknown option.
-bool parseOptions(const std::vector<std::u16string>& arguments,
-                  Options* options) {
+bool usageError(const std::string& message) {
+  std::fprintf(stderr, "xslvalidate-verdict: %s\n%s", message.c_str(), kUsage);
+  return false;
+}
+
+// Reads the options before the operands ("--" ends them); an option's
+// value is the next argument or follows "=". Returns false after writing
+// the error for an unknown option or a bad value.
+bool parseOptions(const std::vector<std::u16string>& arguments, Options* options) {
   size_t i = 1;
   for (; i < arguments.size(); ++i) {
-    const std::u16string& argument = arguments[i];
+    std::u16string argument = arguments[i];
     if (argument == u"--") {
       ++i;
       break;
     }
     if (argument.size() < 2 || argument[0] != u'-')
       break;
+    std::optional<std::u16string> attached;
+    if (size_t equals = argument.find(u'='); equals != std::u16string::npos) {
+      attached = argument.substr(equals + 1);
+      argument.resize(equals);
+    }
+    auto value = [&](std::u16string* into) {
+      if (attached) {
+        *into = *attached;
+        return true;
+      }
+      if (i + 1 >= arguments.size())
+        return usageError(shown(argument) + " needs a value");
+      *into = arguments[++i];
+      return true;
+    };
+    std::u16string text;
     if (argument == u"--json") {
       options->json = true;
     } else if (argument == u"--warnings-as-errors") {
       options->warningsAsErrors = true;
     } else if (argument == u"--help" || argument == u"-h") {
       options->help = true;
+    } else if (argument == u"--version") {
+      options->version = true;
+    } else if (argument == u"--rules") {
+      if (!value(&text))
+        return false;
+      options->ruleSets.push_back(text);
+    } else if (argument == u"--report-dir") {
+      if (!value(&options->reportDir))
+        return false;
+    } else if (argument == u"--junit") {
+      if (!value(&options->junit))
+        return false;
+    } else if (argument == u"--html") {
+      if (!value(&options->html))
+        return false;
+    } else if (argument == u"--jobs") {
+      if (!value(&text))
+        return false;
+      const std::string digits = shown(text);
+      char* end = nullptr;
+      const unsigned long jobs = std::strtoul(digits.c_str(), &end, 10);
+      if (digits.empty() || *end != '\0' || digits[0] == '-' || jobs == 0 || jobs > 64)
+        return usageError("--jobs takes a whole number from 1 to 64, not " + digits);
+      options->jobs = jobs;
+    } else if (argument == u"--shard") {
+      if (!value(&text))
+        return false;
+      const std::optional<Shard> shard = parseShard(shown(text));
+      if (!shard)
+        return usageError("--shard takes I/N with 0 <= I < N, not " + shown(text));
+      options->shard = *shard;
+      options->sharded = true;
     } else {
-      std::fprintf(stderr, "xslvalidate-verdict: unknown option %s\n%s",
-                   shown(argument).c_str(), kUsage);
-      return false;
+      return usageError("unknown option " + shown(argument));
     }
   }
-  options->firstOperand = i;
+  options->operands.assign(arguments.begin() + static_cast<long>(i), arguments.end());
   return true;
 }
 
-// Writes `text` to standard output and flushes it. Returns the system's
-// reason when that failed, empty text when it did not.
-std::string writeOutput(const std::string& text) {
+// Writes `text` to `stream` and flushes it. Returns the system's reason
+// when that failed, empty text when it did not.
+std::string writeOutput(std::FILE* stream, const std::string& text) {
   errno = 0;
-  bool failed = std::fwrite(text.data(), 1, text.size(), stdout) != text.size();
-  failed = std::fflush(stdout) != 0 || failed || std::ferror(stdout);
+  bool failed = std::fwrite(text.data(), 1, text.size(), stream) != text.size();
+  failed = std::fflush(stream) != 0 || failed || std::ferror(stream);
   if (!failed)
     return std::string();
   return std::strerror(errno != 0 ? errno : EIO);
 }
+
+// The stem of a stylesheet's file name: the part its reports are named by.
+std::u16string stemOf(const std::u16string& stylesheet) {
+  PathText text{hostGrammar()};
+  std::u16string name = stylesheet.substr(text.filenameStart(stylesheet));
+  const size_t dot = name.rfind(u'.');
+  return dot == std::u16string::npos || dot == 0 ? name : name.substr(0, dot);
+}
+
+std::string utcTimestamp() {
+  const std::time_t now = std::time(nullptr);
+  char text[32] = "";
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", std::gmtime(&now));
+  return text;
+}
+
+// The progress line on standard error, for a person watching a batch.
+struct Progress {
+  bool shown = false;
+  size_t total = 0;
+  void clear() {
+    if (shown)
+      std::fputs("\r\033[K", stderr);
+  }
+  void draw(size_t done, const Tally& tally) {
+    if (!shown)
+      return;
+    std::fprintf(stderr, "\r%zu of %zu checked: accepted %lld, rejected %lld, no verdict %lld",
+                 done, total, tally.accepted, tally.rejected, tally.noVerdict);
+    std::fflush(stderr);
+  }
+};
 
 }  // namespace
 
@@ -72,63 +175,121 @@ int runVerdict(const std::vector<std::u16string>& arguments) {
   Options options;
   if (!parseOptions(arguments, &options))
     return kUsageError;
-  if (options.help) {
-    std::fputs("xslvalidate-verdict " XSLVALIDATE_VERSION
-               ": validates an XML document and says whether the rules accept it\n",
-               stdout);
-    std::fputs(kUsage, stdout);
+  if (options.help || options.version) {
+    std::fputs("xslvalidate-verdict " XSLVALIDATE_VERSION "\n", stdout);
+    if (options.help)
+      std::fputs(kUsage, stdout);
     return 0;
   }
-  if (arguments.size() < options.firstOperand + 2) {
-    std::fprintf(stderr, "xslvalidate-verdict: expected a document and at "
-                         "least one stylesheet\n%s", kUsage);
-    return kUsageError;
-  }
-  const std::u16string& document = arguments[options.firstOperand];
-  if (!fileExists(document)) {
-    std::fprintf(stderr, "xslvalidate-verdict: document does not exist: %s\n",
-                 shown(document).c_str());
-    return kUsageError;
-  }
 
+  // Either the document first and then its rule sets, or rule sets by
+  // --rules and every operand a document or a folder of them.
   CheckPlan plan;
   plan.warningsAsErrors = options.warningsAsErrors;
-  plan.ruleSets.assign(arguments.begin() + options.firstOperand + 1,
-                       arguments.end());
-  DocumentResult result;
-  CheckWorker worker;
-  worker.scratch = makeScratchFolder();
-  if (worker.scratch.empty()) {
-    result.document = shown(document);
-    result.warningsAsErrors = options.warningsAsErrors;
-    result.reason = "no temporary folder could be made";
-  } else {
-    // Lives for the rest of the process: the isolate is never torn down.
-    static EngineEnvironment environment;
-    if (createIsolate(&environment) != 0) {
-      result.document = shown(document);
-      result.warningsAsErrors = options.warningsAsErrors;
-      result.reason = "the engine could not be started";
-    } else {
-      worker.environment = &environment;
-      result = checkDocument(plan, &worker, document, u"");
-      if (graal_detach_thread(environment.thread) != 0 && result.reason.empty()) {
-        result.verdict = Verdict::kNone;
-        result.reason = "engine: the engine could not be detached";
-      }
+  std::vector<std::u16string> documentOperands;
+  if (options.ruleSets.empty()) {
+    if (options.operands.size() < 2) {
+      usageError("expected a document and at least one stylesheet");
+      return kUsageError;
     }
-    removeScratchFolder(worker.scratch);
+    documentOperands.push_back(options.operands[0]);
+    plan.ruleSets.assign(options.operands.begin() + 1, options.operands.end());
+  } else {
+    if (options.operands.empty()) {
+      usageError("expected at least one document or folder");
+      return kUsageError;
+    }
+    documentOperands = options.operands;
+    plan.ruleSets = options.ruleSets;
   }
 
-  std::string failure =
-      writeOutput(options.json ? jsonOutput(result) : textOutput(result));
-  if (!failure.empty()) {
-    std::fprintf(stderr,
-                 "xslvalidate-verdict: standard output could not be written: %s\n",
-                 failure.c_str());
+  std::vector<std::u16string> stems;
+  for (const std::u16string& stylesheet : plan.ruleSets)
+    stems.push_back(stemOf(stylesheet));
+  std::vector<std::u16string> skip;
+  for (const std::u16string* folder : {&options.reportDir, &options.html})
+    if (!folder->empty())
+      skip.push_back(*folder);
+  InputSet inputs = collectInputs(documentOperands, stems, skip);
+  if (!inputs.error.empty()) {
+    std::fprintf(stderr, "xslvalidate-verdict: %s\n", inputs.error.c_str());
+    return kUsageError;
+  }
+  // A batch: more than one document operand, or a folder. Its --json form
+  // is JSON Lines, and a summary follows the last document.
+  bool batch = documentOperands.size() > 1;
+  for (const InputDocument& document : inputs.documents)
+    batch = batch || document.fromFolder;
+  std::vector<InputDocument> documents =
+      options.sharded ? shardOf(inputs.documents, options.shard) : inputs.documents;
+  for (const std::u16string* folder : {&options.reportDir, &options.html}) {
+    const std::string clash = reportClash(documents, *folder);
+    if (!clash.empty()) {
+      std::fprintf(stderr, "xslvalidate-verdict: %s would have the same report names in %s\n",
+                   clash.c_str(), shown(*folder).c_str());
+      return kUsageError;
+    }
+  }
+
+  const size_t jobs = options.jobs != 0 ? options.jobs
+                                        : std::max(1u, std::thread::hardware_concurrency());
+  Tally tally;
+  Progress progress{batch && stderrIsTerminal(), documents.size()};
+  std::vector<DocumentResult> results;  // kept for the JUnit file
+  std::vector<double> seconds;
+  std::string outputFailure;
+  std::string fileFailure;
+  checkBatch(plan, documents, options.reportDir, jobs,
+             [&](size_t position, const DocumentResult& result, double took) {
+               addToTally(&tally, result);
+               progress.clear();
+               if (outputFailure.empty()) {
+                 outputFailure = writeOutput(
+                     stdout, !options.json ? textOutput(result)
+                             : batch       ? jsonLine(result)
+                                           : jsonOutput(result));
+               }
+               if (!options.html.empty()) {
+                 const std::u16string folder = reportFolderOf(documents[position], options.html);
+                 const std::u16string page =
+                     inFolder(folder, htmlPageName(documents[position].path));
+                 if (!makeFolders(folder) || !writeFileWhole(page, htmlPage(result)))
+                   fileFailure = "the page " + shown(page) + " could not be written";
+               }
+               if (!options.junit.empty()) {
+                 results.push_back(result);
+                 seconds.push_back(took);
+               }
+               progress.draw(position + 1, tally);
+             });
+  progress.clear();
+
+  if (!options.junit.empty()) {
+    std::vector<TimedResult> timed;
+    for (size_t i = 0; i < results.size(); ++i)
+      timed.push_back(TimedResult{&results[i], seconds[i]});
+    std::string suite = "xslvalidate-verdict";
+    if (options.sharded)
+      suite += " shard " + std::to_string(options.shard.index) + "/" +
+               std::to_string(options.shard.count);
+    const std::filesystem::path parent = fsPath(options.junit).parent_path();
+    if ((!parent.empty() && !makeFolders(fromFsPath(parent))) ||
+        !writeFileWhole(options.junit, junitReport(timed, suite, utcTimestamp())))
+      fileFailure = "the JUnit file " + shown(options.junit) + " could not be written";
+  }
+  if (batch && outputFailure.empty()) {
+    // With --json the summary is for the person reading the log, not part
+    // of the JSON Lines.
+    outputFailure = writeOutput(options.json ? stderr : stdout, tallyText(tally));
+  }
+  if (!outputFailure.empty()) {
+    std::fprintf(stderr, "xslvalidate-verdict: standard output could not be written: %s\n",
+                 outputFailure.c_str());
     return kOutputError;
   }
-  if (result.verdict == Verdict::kNone)
-    return kNoVerdict;
-  return result.verdict == Verdict::kRejected ? kRejected : kAccepted;
+  if (!fileFailure.empty()) {
+    std::fprintf(stderr, "xslvalidate-verdict: %s\n", fileFailure.c_str());
+    return kOutputError;
+  }
+  return tallyStatus(tally);
 }

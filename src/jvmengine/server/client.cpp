@@ -231,6 +231,10 @@ ServerConnection* connectToEngineServer() {
     close(fd);
     return nullptr;
   }
+  // The handler is in place from the connection on, as it is from the
+  // JVM's start in-process, so a caller that adds its own clean-up after
+  // graal_create_isolate finds it there to pass the signal on to.
+  installInterruptCleanup();
   auto* connection = new ServerConnection{fd};
   std::lock_guard guard(gLiveMutex);
   gLive.insert(connection);

@@ -1,0 +1,242 @@
+// xslvalidate-verdict over many documents in one call, on the real engine:
+// folders and subfolders, a report folder for a read-only inbox, the mix of
+// verdicts with its summary and status, JSON Lines, JUnit, shards, an
+// interrupted batch, and the page in a real browser. Runs in-process
+// (XSLVALIDATE_SERVER=off) unless a test says it starts its own server.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "process.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+const std::string kFixtures = std::string(VERDICT_SOURCE_DIR) + "/testdata/";
+const std::string kMarks = kFixtures + "marks.xsl";
+const std::vector<std::string> kInProcess = {"PATH=/usr/bin:/bin", "XSLVALIDATE_SERVER=off"};
+
+// A fresh folder, removed (made writable first) afterwards.
+struct Tree {
+  fs::path root;
+  Tree() {
+    char name[] = "/tmp/xslvalidate-batch-test-XXXXXX";
+    root = mkdtemp(name);
+  }
+  ~Tree() {
+    for (auto& e : fs::recursive_directory_iterator(root))
+      if (e.is_directory()) fs::permissions(e.path(), fs::perms::owner_all, fs::perm_options::add);
+    fs::remove_all(root);
+  }
+  void put(const std::string& relative, const std::string& text) const {
+    fs::create_directories((root / relative).parent_path());
+    std::ofstream(root / relative, std::ios::binary) << text;
+  }
+  // Every file below the root, relative, sorted.
+  std::vector<std::string> files(const std::string& under = "") const {
+    std::vector<std::string> names;
+    for (auto& e : fs::recursive_directory_iterator(root / under))
+      if (e.is_regular_file()) names.push_back(e.path().lexically_relative(root / under).string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+};
+
+const char kOk[] = "<doc ok=\"yes\"/>\n";
+const char kNotOk[] = "<doc ok=\"no\"/>\n";
+const char kBroken[] = "<doc ok=\"yes\">\n<unclosed>\n</doc>\n";
+
+// inbox/a.xml accepted, inbox/b.xml rejected, inbox/sub/a.xml (same name
+// as the first) accepted, inbox/sub/broken.xml without verdict.
+void mixedInbox(const Tree& tree) {
+  tree.put("inbox/a.xml", kOk);
+  tree.put("inbox/b.xml", kNotOk);
+  tree.put("inbox/sub/a.xml", kOk);
+  tree.put("inbox/sub/broken.xml", kBroken);
+}
+
+ProcessResult verdict(std::vector<std::string> arguments, const std::string& directory,
+                      std::vector<std::string> environment = kInProcess) {
+  arguments.insert(arguments.begin(), VERDICT_EXE);
+  return runProcess(arguments, environment, directory);
+}
+
+std::vector<json> jsonLines(const std::string& text) {
+  std::vector<json> lines;
+  std::stringstream in(text);
+  std::string line;
+  while (std::getline(in, line)) lines.push_back(json::parse(line));
+  return lines;
+}
+
+std::map<std::string, std::string> verdicts(const std::vector<json>& lines) {
+  std::map<std::string, std::string> by;
+  for (const json& line : lines) by[line["document"]] = line["verdict"];
+  return by;
+}
+
+// A read-only inbox with a subfolder and two documents of the same name,
+// reports in a report folder: every document once, in order, its reports
+// mirrored under the report folder, nothing written to the inbox; the
+// summary counts the mix and the status is that of the worst verdict.
+TEST(VerdictBatch, ReadOnlyInboxWithSubfolderIntoReportFolder) {
+  Tree tree;
+  mixedInbox(tree);
+  for (const char* folder : {"inbox/sub", "inbox"})
+    fs::permissions(tree.root / folder, fs::perms::owner_write | fs::perms::group_write |
+                    fs::perms::others_write, fs::perm_options::remove);
+  ProcessResult r = verdict({"--json", "--jobs", "2", "--rules", kMarks, "--report-dir",
+                             "out", "inbox"},
+                            tree.root);
+  EXPECT_EQ(3, r.exitCode) << r.err;
+  std::vector<json> lines = jsonLines(r.out);
+  ASSERT_EQ(4u, lines.size()) << r.out;
+  std::vector<std::string> order;
+  for (const json& line : lines) order.push_back(line["document"]);
+  EXPECT_EQ((std::vector<std::string>{"inbox/a.xml", "inbox/b.xml", "inbox/sub/a.xml",
+                                      "inbox/sub/broken.xml"}),
+            order);
+  EXPECT_EQ("accepted", lines[0]["verdict"]);
+  EXPECT_EQ("rejected", lines[1]["verdict"]);
+  EXPECT_EQ("OK-1", lines[1]["ruleSets"][0]["findings"][0]["id"]);
+  EXPECT_EQ("out/b_marks.xml", lines[1]["ruleSets"][0]["report"]);
+  EXPECT_EQ("accepted", lines[2]["verdict"]);
+  EXPECT_EQ("no verdict", lines[3]["verdict"]);
+  EXPECT_FALSE(lines[3]["reason"].get<std::string>().empty());
+  EXPECT_EQ((std::vector<std::string>{"a_marks.xml", "b_marks.xml", "sub/a_marks.xml"}),
+            tree.files("out"));
+  EXPECT_EQ((std::vector<std::string>{"a.xml", "b.xml", "sub/a.xml", "sub/broken.xml"}),
+            tree.files("inbox"));
+  EXPECT_NE(std::string::npos,
+            r.err.find("documents: 4 (accepted 2, rejected 1, no verdict 1)\n"
+                       "rejected most often by: OK-1 (1 document)\n"))
+      << r.err;
+}
+
+// Statuses over the whole call, and the summary after the text output.
+TEST(VerdictBatch, StatusAndSummaryFollowTheMix) {
+  Tree tree;
+  mixedInbox(tree);
+  struct Case { std::vector<std::string> documents; int status; const char* summary; };
+  for (const Case& c : std::initializer_list<Case>{
+           {{"inbox/a.xml", "inbox/sub/a.xml"}, 0, "documents: 2 (accepted 2, rejected 0, no verdict 0)\n"},
+           {{"inbox/a.xml", "inbox/b.xml"}, 1, "documents: 2 (accepted 1, rejected 1, no verdict 0)\n"
+                                             "rejected most often by: OK-1 (1 document)\n"},
+           {{"inbox/sub"}, 3, "documents: 2 (accepted 1, rejected 0, no verdict 1)\n"}}) {
+    std::vector<std::string> arguments = {"--rules", kMarks};
+    arguments.insert(arguments.end(), c.documents.begin(), c.documents.end());
+    ProcessResult r = verdict(arguments, tree.root);
+    SCOPED_TRACE(c.documents[0]);
+    EXPECT_EQ(c.status, r.exitCode) << r.err;
+    ASSERT_GE(r.out.size(), std::string(c.summary).size()) << r.out;
+    EXPECT_EQ(c.summary, r.out.substr(r.out.size() - std::string(c.summary).size()));
+  }
+}
+
+// Reports written beside the documents by one call are not taken for
+// documents by the next, whatever their root; a report folder inside the
+// walked folder is not entered either.
+TEST(VerdictBatch, FolderWalkNeverTakesReports) {
+  Tree tree;
+  tree.put("inbox/a.xml", kOk);
+  tree.put("inbox/b.xml", kNotOk);
+  for (int round = 0; round < 2; ++round) {
+    ProcessResult r = verdict({"--json", "--rules", kMarks, "--rules",
+                               kFixtures + "not_svrl.xsl", "inbox"},
+                              tree.root);
+    EXPECT_EQ(2u, jsonLines(r.out).size()) << "round " << round << r.out << r.err;
+  }
+  const std::vector<std::string> inside = {"--json", "--rules", kMarks, "--rules",
+                                           kFixtures + "not_svrl.xsl", "--report-dir",
+                                           "inbox/reports", "inbox"};
+  ProcessResult first = verdict(inside, tree.root);
+  ProcessResult again = verdict(inside, tree.root);
+  EXPECT_EQ(2u, jsonLines(first.out).size()) << first.out;
+  EXPECT_EQ(2u, jsonLines(again.out).size()) << again.out;
+}
+
+TEST(VerdictBatch, UsageErrorsBeforeAnyRun) {
+  Tree tree;
+  tree.put("one/a.xml", kOk);
+  tree.put("two/a.xml", kOk);
+  struct Case { std::vector<std::string> arguments; const char* error; };
+  for (const Case& c : std::initializer_list<Case>{
+           {{"--rules", kMarks, "--shard", "2/2", "one"}, "--shard"},
+           {{"--rules", kMarks, "--jobs", "0", "one"}, "--jobs"},
+           {{"--rules", kMarks, "--report-dir", "out", "one/a.xml", "two/a.xml"},
+            "one/a.xml and two/a.xml"},
+           {{"--rules", kMarks, "nothing"}, "does not exist: nothing"},
+           {{"--rules", kMarks}, "expected"}}) {
+    ProcessResult r = verdict(c.arguments, tree.root);
+    SCOPED_TRACE(c.error);
+    EXPECT_EQ(2, r.exitCode);
+    EXPECT_NE(std::string::npos, r.err.find(c.error)) << r.err;
+  }
+  EXPECT_EQ((std::vector<std::string>{"one/a.xml", "two/a.xml"}), tree.files());
+}
+
+// N shards, each its own call, check every document exactly once, with
+// the verdicts of one unsharded call.
+TEST(VerdictBatch, ShardsTogetherAreTheUnshardedCall) {
+  Tree tree;
+  for (int i = 0; i < 7; ++i)
+    tree.put("inbox/d" + std::to_string(i) + ".xml", i % 3 == 0 ? kNotOk : kOk);
+  tree.put("inbox/sub/broken.xml", kBroken);
+  ProcessResult whole = verdict({"--json", "--rules", kMarks, "inbox"}, tree.root);
+  std::map<std::string, std::string> unsharded = verdicts(jsonLines(whole.out));
+  ASSERT_EQ(8u, unsharded.size());
+  std::map<std::string, std::string> together;
+  for (int index = 0; index < 3; ++index) {
+    ProcessResult r = verdict({"--json", "--shard", std::to_string(index) + "/3", "--rules",
+                               kMarks, "--junit", "shard" + std::to_string(index) + ".xml",
+                               "inbox"},
+                              tree.root);
+    for (const auto& [document, verdict] : verdicts(jsonLines(r.out)))
+      EXPECT_TRUE(together.emplace(document, verdict).second) << document << " twice";
+    EXPECT_TRUE(fs::exists(tree.root / ("shard" + std::to_string(index) + ".xml")));
+  }
+  EXPECT_EQ(unsharded, together);
+}
+
+// JUnit: one test case per document, rejected as failure, no verdict as
+// error with the engine's reason, in the shape CI servers read.
+TEST(VerdictBatch, JUnitFileForCiServers) {
+  Tree tree;
+  mixedInbox(tree);
+  ProcessResult r = verdict({"--rules", kMarks, "--report-dir", "out", "--junit",
+                             "reports/junit.xml", "inbox"},
+                            tree.root);
+  EXPECT_EQ(3, r.exitCode) << r.err;
+  const std::string junit = (tree.root / "reports/junit.xml").string();
+  ProcessResult valid = runProcess({"/usr/bin/xmllint", "--noout", "--schema",
+                                    kFixtures + "junit.xsd", junit}, kInProcess);
+  EXPECT_EQ(0, valid.exitCode) << valid.err;
+  auto xpath = [&](const std::string& expression) {
+    std::string out = runProcess({"/usr/bin/xmllint", "--xpath", expression, junit}, kInProcess).out;
+    if (!out.empty() && out.back() == '\n') out.pop_back();
+    return out;
+  };
+  EXPECT_EQ("4", xpath("string(//testsuite/@tests)"));
+  EXPECT_EQ("1", xpath("string(//testsuite/@failures)"));
+  EXPECT_EQ("1", xpath("string(//testsuite/@errors)"));
+  EXPECT_EQ("inbox/b.xml", xpath("string(//testcase[failure]/@name)"));
+  EXPECT_NE(std::string::npos, xpath("string(//failure)").find("fatal OK-1 at /*[1]: The "
+                                                               "document says it is not ok: <b>&</b>"));
+  EXPECT_EQ("inbox/sub/broken.xml", xpath("string(//testcase[error]/@name)"));
+  EXPECT_NE("", xpath("string(//error/@message)"));
+}
+
+}  // namespace
