@@ -240,3 +240,71 @@ TEST(VerdictBatch, JUnitFileForCiServers) {
 }
 
 }  // namespace
+
+namespace {
+
+const std::string kShared = XSLVALIDATE_SHARED_DIR;
+const size_t kUblInvoices = [] {
+  size_t n = 0;
+  for (auto& e : fs::directory_iterator(kShared + "/invoices/ubl")) n += e.is_regular_file();
+  return n;
+}();
+
+// Ctrl-C in the middle of a batch over shared invoices, in-process and
+// through an engine server of the test's own: the call ends by the signal,
+// every report and page there is whole, no JUnit file is begun, and no
+// temporary file or scratch folder is left.
+TEST(VerdictBatch, InterruptedBatchLeavesNoPartialOrTemporaryFile) {
+  for (bool server : {false, true}) {
+    SCOPED_TRACE(server ? "engine server" : "in-process");
+    Tree tree;
+    for (int copy = 0; copy < 3; ++copy)
+      for (auto& e : fs::directory_iterator(kShared + "/invoices/ubl"))
+        tree.put("inbox/" + std::to_string(copy) + "/" + e.path().filename().string(),
+                 readFile(e.path().string()));
+    fs::create_directories(tree.root / "tmp");
+    fs::create_directories(tree.root / "runtime");
+    fs::permissions(tree.root / "runtime", fs::perms::owner_all);
+    std::vector<std::string> environment = {"PATH=/usr/bin:/bin",
+                                            "TMPDIR=" + (tree.root / "tmp").string()};
+    environment.push_back(server ? "XSLVALIDATE_SERVER=on" : "XSLVALIDATE_SERVER=off");
+    environment.push_back("XDG_RUNTIME_DIR=" + (tree.root / "runtime").string());
+    RunningProcess run = startProcess(
+        {VERDICT_EXE, "--jobs", "2", "--rules", kShared + "/rules/PEPPOL-EN16931-UBL.xslt",
+         "--report-dir", "out", "--html", "pages", "--junit", "junit.xml", "inbox"},
+        environment, tree.root.string());
+    ASSERT_GT(run.pid, 0) << run.startError;
+    bool begun = false;
+    for (int i = 0; i < 1200 && !begun; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(25));
+      begun = fs::exists(tree.root / "pages") && !fs::is_empty(tree.root / "pages");
+    }
+    kill(run.pid, SIGINT);
+    ProcessResult r = waitProcess(run);
+    runProcess({"/bin/bash", XSLVALIDATE_SOURCE_DIR "/tests/stop_servers.sh",
+                (tree.root / "runtime").string()},
+               {"PATH=/usr/bin:/bin"});
+    ASSERT_TRUE(begun) << r.err;
+    EXPECT_EQ(SIGINT, r.signal) << "exit code " << r.exitCode << ": " << r.err;
+    EXPECT_FALSE(fs::exists(tree.root / "junit.xml"));
+    EXPECT_TRUE(fs::is_empty(tree.root / "tmp")) << tree.files("tmp").front();
+    size_t reports = 0;
+    for (const std::string& name : tree.files("out")) {
+      SCOPED_TRACE(name);
+      const std::string file = fs::path(name).filename().string();
+      EXPECT_TRUE(file[0] != '.' && file.find("_PEPPOL-EN16931-UBL.") != std::string::npos);
+      ProcessResult whole = runProcess({"/usr/bin/xmllint", "--noout",
+                                        (tree.root / "out" / name).string()}, kInProcess);
+      EXPECT_EQ(0, whole.exitCode) << whole.err;
+      ++reports;
+    }
+    EXPECT_GT(reports, 0u);
+    EXPECT_LT(reports, 3 * kUblInvoices) << "the batch was not interrupted";
+    for (const std::string& name : tree.files("pages")) {
+      EXPECT_TRUE(name.ends_with(".xml.html") || name.ends_with(".XML.html")) << name;
+      EXPECT_TRUE(readFile((tree.root / "pages" / name).string()).ends_with("</html>\n")) << name;
+    }
+  }
+}
+
+}  // namespace
