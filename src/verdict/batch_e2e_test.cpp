@@ -3,10 +3,15 @@
 // verdicts with its summary and status, JSON Lines, JUnit, shards, an
 // interrupted batch, and the page in a real browser. Runs in-process
 // (XSLVALIDATE_SERVER=off) unless a test says it starts its own server.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -56,7 +61,7 @@ struct Tree {
 };
 
 const char kOk[] = "<doc ok=\"yes\"/>\n";
-const char kNotOk[] = "<doc ok=\"no\"/>\n";
+const char kNotOk[] = "<doc ok=\"no\" why=\"&lt;b&gt;&amp;&lt;/b&gt;\"/>\n";
 const char kBroken[] = "<doc ok=\"yes\">\n<unclosed>\n</doc>\n";
 
 // inbox/a.xml accepted, inbox/b.xml rejected, inbox/sub/a.xml (same name
@@ -305,6 +310,98 @@ TEST(VerdictBatch, InterruptedBatchLeavesNoPartialOrTemporaryFile) {
       EXPECT_TRUE(readFile((tree.root / "pages" / name).string()).ends_with("</html>\n")) << name;
     }
   }
+}
+
+}  // namespace
+
+namespace {
+
+// Counts the connections made to a port on the loopback address while it
+// lives: a page that loads anything from there shows up in `count`.
+struct Listener {
+  int fd = -1;
+  int port = 0;
+  std::atomic<int> count{0};
+  std::atomic<bool> stop{false};
+  std::thread thread;
+  Listener() {
+    fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    port = ntohs(address.sin_port);
+    listen(fd, 16);
+    thread = std::thread([this] {
+      while (!stop) {
+        pollfd ready{fd, POLLIN, 0};
+        if (poll(&ready, 1, 50) > 0) {
+          const int client = accept(fd, nullptr, nullptr);
+          if (client >= 0) {
+            ++count;
+            close(client);
+          }
+        }
+      }
+    });
+  }
+  ~Listener() {
+    stop = true;
+    thread.join();
+    close(fd);
+  }
+};
+
+// Loads `page` in headless Chromium: its DOM after loading, and a
+// screenshot at `screenshot`.
+ProcessResult chromium(const Tree& tree, const std::string& page, const std::string& flag) {
+  return runProcess({"/usr/bin/chromium", "--headless", "--no-sandbox", "--disable-gpu",
+                     "--user-data-dir=" + (tree.root / "profile").string(),
+                     "--window-size=1000,700", flag, "file://" + page},
+                    {"PATH=/usr/bin:/bin", "HOME=" + tree.root.string()});
+}
+
+// The page a clerk sends on: rendered by a real browser, with a finding
+// whose message holds markup that would load from a local listener if it
+// reached the page as markup. A control page that does load from there
+// shows that the listener would notice.
+TEST(VerdictBatch, HtmlPageRendersInABrowserAndLoadsNothing) {
+  if (!fs::exists("/usr/bin/chromium")) GTEST_SKIP() << "chromium is not installed";
+  Tree tree;
+  Listener listener;
+  const std::string origin = "http://127.0.0.1:" + std::to_string(listener.port);
+  tree.put("control.html", "<!DOCTYPE html><img src=\"" + origin + "/control.png\">");
+  ProcessResult control = chromium(tree, (tree.root / "control.html").string(), "--dump-dom");
+  ASSERT_EQ(0, control.exitCode) << control.err;
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  ASSERT_GT(listener.count.load(), 0) << "the control page's load went unnoticed";
+  listener.count = 0;
+
+  const std::string markup = "<img src=\"" + origin + "/img.png\"><script src=\"" + origin +
+                             "/s.js\"></script><link rel=\"stylesheet\" href=\"" + origin +
+                             "/s.css\">";
+  std::string escaped;
+  for (char c : markup)
+    escaped += c == '<' ? "&lt;" : c == '>' ? "&gt;" : c == '"' ? "&quot;" : std::string(1, c);
+  tree.put("inbox/bad.xml", "<doc ok=\"no\" why=\"" + escaped + "\"/>\n");
+  ProcessResult r = verdict({"--rules", kMarks, "--html", "pages", "inbox/bad.xml"}, tree.root);
+  ASSERT_EQ(1, r.exitCode) << r.err;
+  const std::string page = (tree.root / "pages/bad.xml.html").string();
+  ProcessResult dom = chromium(tree, page, "--dump-dom");
+  ASSERT_EQ(0, dom.exitCode) << dom.err;
+  EXPECT_NE(std::string::npos, dom.out.find("<h1 class=\"rejected\">Rejected</h1>")) << dom.out;
+  EXPECT_NE(std::string::npos, dom.out.find("<td>OK-1</td>")) << dom.out;
+  EXPECT_NE(std::string::npos, dom.out.find("&lt;img src=\"" + origin)) << dom.out;
+  for (const char* element : {"<img", "<script", "<link"})
+    EXPECT_EQ(std::string::npos, dom.out.find(element)) << element;
+  const std::string shot = (tree.root / "page.png").string();
+  ProcessResult screenshot = chromium(tree, page, "--screenshot=" + shot);
+  ASSERT_EQ(0, screenshot.exitCode) << screenshot.err;
+  EXPECT_EQ("\x89PNG", readFile(shot).substr(0, 4));
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_EQ(0, listener.count.load());
 }
 
 }  // namespace
