@@ -46,4 +46,13 @@ void removeFile(std::u16string_view path);
 // fopen for a path in the tool's UTF-16 text; nullptr on failure.
 std::FILE* openFile(std::u16string_view path, const char* mode);
 
+// Writes `bytes` to the file at `path`, replacing any file there. Returns
+// the system's reason when that failed (the partial file removed), empty
+// text when it did not.
+std::string writeWholeFile(std::u16string_view path, std::string_view bytes);
+
+// Reads one line of `file` into `line`, without its line end (a line feed,
+// and a carriage return before it). False at the end of the file.
+bool readLine(std::FILE* file, std::string* line);
+
 #endif  // XSLVALIDATE_VERDICT_HOST_FILES_H_

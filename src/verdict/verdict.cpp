@@ -10,19 +10,26 @@
 #include "verdict/check.h"
 #include "verdict/host_files.h"
 #include "verdict/printer.h"
+#include "verdict/scenarios.h"
 #include "verdict/shown.h"
+#include "verdict/summary_line.h"
 #include "version.h"
 
 namespace {
 
 const char kUsage[] =
     "usage: xslvalidate-verdict [--json] [--warnings-as-errors] xml-file "
-    "rules1 [rules2 ...]\n";
+    "rules1 [rules2 ...]\n"
+    "       xslvalidate-verdict [--json] [--warnings-as-errors] "
+    "--scenarios scenarios.xml [--repository folder] xml-file\n";
 
 struct Options {
   bool json = false;
   bool warningsAsErrors = false;
   bool help = false;
+  std::u16string scenarios;   // empty: rule sets named by hand
+  std::u16string repository;  // where the configuration's locations start
+  bool repositoryGiven = false;
   size_t firstOperand = 1;  // index of the document in the arguments
 };
 
@@ -45,6 +52,17 @@ bool parseOptions(const std::vector<std::u16string>& arguments,
       options->warningsAsErrors = true;
     } else if (argument == u"--help" || argument == u"-h") {
       options->help = true;
+    } else if (argument == u"--scenarios" || argument == u"-s" ||
+               argument == u"--repository" || argument == u"-r") {
+      if (i + 1 == arguments.size() || arguments[i + 1].empty()) {
+        std::fprintf(stderr, "xslvalidate-verdict: option %s needs a value\n%s",
+                     shown(argument).c_str(), kUsage);
+        return false;
+      }
+      const bool scenarios = argument == u"--scenarios" || argument == u"-s";
+      (scenarios ? options->scenarios : options->repository) = arguments[++i];
+      if (!scenarios)
+        options->repositoryGiven = true;
     } else {
       std::fprintf(stderr, "xslvalidate-verdict: unknown option %s\n%s",
                    shown(argument).c_str(), kUsage);
@@ -79,9 +97,20 @@ int runVerdict(const std::vector<std::u16string>& arguments) {
     std::fputs(kUsage, stdout);
     return 0;
   }
-  if (arguments.size() < options.firstOperand + 2) {
+  const size_t operands = arguments.size() - options.firstOperand;
+  if (options.scenarios.empty() && operands < 2) {
     std::fprintf(stderr, "xslvalidate-verdict: expected a document and at "
                          "least one stylesheet\n%s", kUsage);
+    return kUsageError;
+  }
+  if (!options.scenarios.empty() && operands != 1) {
+    std::fprintf(stderr, "xslvalidate-verdict: with --scenarios, expected one "
+                         "document and no stylesheet\n%s", kUsage);
+    return kUsageError;
+  }
+  if (options.scenarios.empty() && options.repositoryGiven) {
+    std::fprintf(stderr, "xslvalidate-verdict: --repository needs --scenarios\n%s",
+                 kUsage);
     return kUsageError;
   }
   const std::u16string& document = arguments[options.firstOperand];
@@ -111,6 +140,23 @@ int runVerdict(const std::vector<std::u16string>& arguments) {
       result.reason = "the engine could not be started";
     } else {
       worker.environment = &environment;
+      ScenarioSet scenarios;
+      if (!options.scenarios.empty()) {
+        std::string refused = loadScenarios(&environment, options.scenarios,
+                                            options.repository, worker.scratch,
+                                            &scenarios);
+        if (!refused.empty()) {
+          graal_detach_thread(environment.thread);
+          removeScratchFolder(worker.scratch);
+          std::fprintf(stderr,
+                       "xslvalidate-verdict: scenarios configuration %s "
+                       "refused: %s\n",
+                       visible(shown(options.scenarios)).c_str(),
+                       visible(refused).c_str());
+          return kUsageError;
+        }
+        plan.scenarios = &scenarios;
+      }
       result = checkDocument(plan, &worker, document, u"");
       if (graal_detach_thread(environment.thread) != 0 && result.reason.empty()) {
         result.verdict = Verdict::kNone;
