@@ -18,6 +18,22 @@
 // No C++ exception leaves these calls. The capacity given to
 // createProcessorDataWithCapacity is a hint only.
 //
+// Besides the transform ("-s:", "-xsl:", "-o:"), j_run_transform runs the
+// schema step: with "-s:<document>", one or more "-xsd:<schema file>" and
+// "-o:<report>" (any order, no "-xsl:") it validates the document against
+// the schemas taken together and writes a schema report,
+//   <schema-report xmlns="urn:xslvalidate:schema-report" valid="true|false">
+//   <finding severity="warning|error|fatal" line="N" column="N">message</finding>...
+//   </schema-report>
+// in UTF-8, one finding per problem in document order (line and column 0
+// when unknown; a document not well-formed or refused as hostile gives a
+// fatal finding). Status 0 once the report is written, valid or not; 2
+// with one line on standard error when a schema cannot be read or
+// compiled, the document is missing or not a regular file, or the report
+// cannot be written. Any run may add "-err:<file>": what it would write on
+// standard error goes to that file instead (created or truncated).
+// doc/schema-step.md has the whole of it.
+//
 // Option values are file names as UTF-8. One that is not valid UTF-8 is
 // refused (status 2), never opened under a substitute name. Relative names
 // are taken against the working directory the process had when the JVM was

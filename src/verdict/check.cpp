@@ -1,8 +1,6 @@
 #include "verdict/check.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <functional>
 #include <string>
 
@@ -13,46 +11,9 @@
 #include "verdict/schema_support.h"
 #include "verdict/shown.h"
 #include "verdict/summary_line.h"
-#include "verdict/summary_stylesheet.h"
+#include "verdict/bundled_stylesheets.h"
 
 namespace {
-
-// Reads one line of `file` into `line`, without its line end. False at
-// the end of the file.
-bool readLine(std::FILE* file, std::string* line) {
-  line->clear();
-  int c;
-  while ((c = std::getc(file)) != EOF) {
-    if (c == '\n')
-      break;
-    *line += static_cast<char>(c);
-  }
-  if (c == EOF && line->empty())
-    return false;
-  if (!line->empty() && line->back() == '\r')
-    line->pop_back();
-  return true;
-}
-
-// Writes `bytes` to a new file at `path`; the system's reason on failure,
-// empty text on success.
-std::string writeFile(std::u16string_view path, std::string_view bytes) {
-  errno = 0;
-  std::FILE* file = openFile(path, "wb");
-  if (!file)
-    return std::strerror(errno != 0 ? errno : EIO);
-  bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  written = std::fflush(file) == 0 && written;
-  int error = errno;
-  if (std::fclose(file) != 0 && written) {
-    written = false;
-    error = errno;
-  }
-  if (written)
-    return std::string();
-  removeFile(path);
-  return std::strerror(error != 0 ? error : EIO);
-}
 
 // The worker's files in its scratch folder.
 struct Scratch {
@@ -79,7 +40,7 @@ std::string scratchProblem(const CheckWorker& worker, std::string_view reason) {
 // the engine meant to; empty text when the folder takes it.
 std::string probeScratch(const CheckWorker& worker, unsigned long long size) {
   std::u16string probe = inFolder(worker.scratch, u"probe");
-  std::string reason = writeFile(probe, std::string(size + 4096, ' '));
+  std::string reason = writeWholeFile(probe, std::string(size + 4096, ' '));
   removeFile(probe);
   return reason.empty() ? std::string() : scratchProblem(worker, reason);
 }
@@ -306,7 +267,7 @@ std::string prepareScratch(CheckWorker* worker) {
   Scratch files = scratchFiles(*worker);
   if (fileIdentity(files.summaryStylesheet).exists)
     return std::string();
-  std::string reason = writeFile(files.summaryStylesheet, summaryStylesheet());
+  std::string reason = writeWholeFile(files.summaryStylesheet, summaryStylesheet());
   return reason.empty() ? std::string() : scratchProblem(*worker, reason);
 }
 

@@ -87,7 +87,7 @@ bool writeAll(int fd, std::string_view content) {
 
 }  // namespace
 
-bool writeFileWhole(std::u16string_view path, std::string_view content) {
+bool writeFileAtomically(std::u16string_view path, std::string_view content) {
   const std::filesystem::path target(*toUtf8(path));
   std::filesystem::path folder = target.parent_path();
   if (folder.empty())

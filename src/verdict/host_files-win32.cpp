@@ -98,7 +98,7 @@ bool makeFolders(std::u16string_view folder) {
   return std::filesystem::is_directory(fsPath(folder), error);
 }
 
-bool writeFileWhole(std::u16string_view path, std::string_view content) {
+bool writeFileAtomically(std::u16string_view path, std::string_view content) {
   // A name of this process's own beside the target; Windows has no
   // handler to remove it on Ctrl-C, so the window is kept to the write.
   std::wstring target = wide(path);

@@ -62,9 +62,18 @@ bool makeFolders(std::u16string_view folder);
 // temporary name, which then takes the path's name. A process ended while
 // writing leaves no partial file (on Windows, a temporary one can stay).
 // False when any step fails.
-bool writeFileWhole(std::u16string_view path, std::string_view content);
+bool writeFileAtomically(std::u16string_view path, std::string_view content);
 
 // True when standard error is a terminal (a person watches it).
 bool stderrIsTerminal();
+
+// Writes `bytes` to the file at `path`, replacing any file there. Returns
+// the system's reason when that failed (the partial file removed), empty
+// text when it did not.
+std::string writeWholeFile(std::u16string_view path, std::string_view bytes);
+
+// Reads one line of `file` into `line`, without its line end (a line feed,
+// and a carriage return before it). False at the end of the file.
+bool readLine(std::FILE* file, std::string* line);
 
 #endif  // XSLVALIDATE_VERDICT_HOST_FILES_H_

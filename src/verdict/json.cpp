@@ -30,6 +30,16 @@ size_t utf8SequenceLength(std::string_view text, size_t i) {
   return length;
 }
 
+char32_t utf8CodePoint(std::string_view text, size_t i, size_t length) {
+  auto byte = [&](size_t k) { return static_cast<unsigned char>(text[i + k]); };
+  if (length == 1)
+    return byte(0);
+  char32_t c = byte(0) & (0x7F >> length);
+  for (size_t k = 1; k < length; ++k)
+    c = (c << 6) | (byte(k) & 0x3F);
+  return c;
+}
+
 namespace {
 
 void appendEscape(std::string* out, unsigned code) {

@@ -17,4 +17,8 @@ std::string jsonString(std::string_view bytes);
 // or 0 when the bytes there are not one.
 size_t utf8SequenceLength(std::string_view text, size_t i);
 
+// The code point of the well-formed UTF-8 sequence of `length` bytes at
+// `text[i]` (as utf8SequenceLength measured it).
+char32_t utf8CodePoint(std::string_view text, size_t i, size_t length);
+
 #endif  // XSLVALIDATE_VERDICT_JSON_H_

@@ -30,4 +30,28 @@ struct ScenarioSet {
   std::u16string matchStylesheet;
 };
 
+// One scenario's match: an XPath over the document and the namespace
+// prefixes it may use.
+struct ScenarioMatch {
+  std::vector<std::pair<std::string, std::string>> namespaces;  // prefix, URI
+  std::string xpath;
+};
+
+// The text of the match stylesheet (see ScenarioSet) for `matches`, in
+// order: each match is tested as written, with its own prefixes bound, in
+// an xsl:choose, so that the first true one wins. Texts are UTF-8.
+std::string matchStylesheetText(const std::vector<ScenarioMatch>& matches);
+
+// Reads the scenario configuration at `file` through the engine, resolves
+// every location in it against `repository` (empty: the file's own
+// folder), checks that every schema and rule set it names is there, and
+// writes the match stylesheet into `folder` and compiles it. Returns empty
+// text with `set` filled in, or the reason the configuration is refused
+// (the engine may have written details on standard error). Nothing of the
+// configuration runs on a document here.
+std::string loadScenarios(EngineEnvironment* environment,
+                          std::u16string_view file,
+                          std::u16string_view repository,
+                          std::u16string_view folder, ScenarioSet* set);
+
 #endif  // XSLVALIDATE_VERDICT_SCENARIOS_H_

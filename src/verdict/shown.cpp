@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "host/utf8.h"
+#include "verdict/json.h"
 
 std::string shown(std::u16string_view text) {
   std::u16string whole(text);
@@ -20,4 +21,21 @@ std::string shown(std::u16string_view text) {
     }
   }
   return toUtf8(whole).value_or(std::string());
+}
+
+std::u16string fromUtf8(std::string_view bytes) {
+  std::u16string text;
+  for (size_t i = 0; i < bytes.size();) {
+    size_t length = utf8SequenceLength(bytes, i);
+    char32_t c = length ? utf8CodePoint(bytes, i, length) : 0xFFFD;
+    i += length ? length : 1;
+    if (c >= 0x10000) {
+      c -= 0x10000;
+      text.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
+      text.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
+    } else {
+      text.push_back(static_cast<char16_t>(c));
+    }
+  }
+  return text;
 }

@@ -10,4 +10,9 @@
 // handed to the file system or the engine.
 std::string shown(std::u16string_view text);
 
+// Well-formed UTF-8 text (as the engine writes it) as the tool's UTF-16
+// path text. A byte that is not part of a well-formed sequence becomes
+// U+FFFD.
+std::u16string fromUtf8(std::string_view bytes);
+
 #endif  // XSLVALIDATE_VERDICT_SHOWN_H_

@@ -58,18 +58,6 @@ std::vector<std::string_view> splitTabs(std::string_view line) {
   }
 }
 
-// The code point of the well-formed UTF-8 sequence of `length` bytes at
-// `text[i]`.
-char32_t codePoint(std::string_view text, size_t i, size_t length) {
-  auto byte = [&](size_t k) { return static_cast<unsigned char>(text[i + k]); };
-  if (length == 1)
-    return byte(0);
-  char32_t c = byte(0) & (0x7F >> length);
-  for (size_t k = 1; k < length; ++k)
-    c = (c << 6) | (byte(k) & 0x3F);
-  return c;
-}
-
 // Unicode's White_Space characters.
 bool isUnicodeSpace(char32_t c) {
   return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85 || c == 0xA0 ||
@@ -119,6 +107,16 @@ bool parseSummaryHead(std::string_view line, SummaryHead* head) {
   return unescape(fields[1], &head->rootName);
 }
 
+bool splitFields(std::string_view line, std::vector<std::string>* fields) {
+  fields->clear();
+  for (std::string_view field : splitTabs(line)) {
+    fields->emplace_back();
+    if (!unescape(field, &fields->back()))
+      return false;
+  }
+  return true;
+}
+
 bool parseSchemaFindingLine(std::string_view line, SchemaFinding* finding) {
   std::vector<std::string_view> fields = splitTabs(line);
   std::string number;
@@ -150,7 +148,7 @@ std::string normalizedFlag(std::string_view flag) {
   size_t begin = 0;
   while (begin < flag.size()) {
     size_t length = utf8SequenceLength(flag, begin);
-    if (length == 0 || !isUnicodeSpace(codePoint(flag, begin, length)))
+    if (length == 0 || !isUnicodeSpace(utf8CodePoint(flag, begin, length)))
       break;
     begin += length;
   }
@@ -159,7 +157,7 @@ std::string normalizedFlag(std::string_view flag) {
     size_t length = utf8SequenceLength(flag, i);
     if (length == 0)
       length = 1;
-    else if (isUnicodeSpace(codePoint(flag, i, length))) {
+    else if (isUnicodeSpace(utf8CodePoint(flag, i, length))) {
       i += length;
       continue;
     }
@@ -202,7 +200,7 @@ std::string visible(std::string_view text) {
       ++i;
       continue;
     }
-    char32_t c = codePoint(text, i, length);
+    char32_t c = utf8CodePoint(text, i, length);
     if (!isControl(c)) {
       out.append(text.substr(i, length));
     } else if (c == '\n') {

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // The summary's first line: whether the report is SVRL and how many
 // svrl:fired-rule elements it holds; whether it is a schema report and
@@ -39,6 +40,10 @@ bool parseSummaryHead(std::string_view line, SummaryHead* head);
 // fields, escapes undone, "\-" read as an absent attribute. False, with
 // `finding` unspecified, when the line does not have that form.
 bool parseFindingLine(std::string_view line, Finding* finding);
+
+// Splits a summary line at its tabs and undoes each field's escapes.
+// False when a field holds a backslash not followed by one of \ t n r.
+bool splitFields(std::string_view line, std::vector<std::string>* fields);
 
 // One finding of a schema report.
 struct SchemaFinding {

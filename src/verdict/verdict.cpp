@@ -18,7 +18,10 @@
 #include "verdict/inputs.h"
 #include "verdict/junit.h"
 #include "verdict/printer.h"
+#include "verdict/scenarios.h"
+#include "verdict/scratch_guard.h"
 #include "verdict/shown.h"
+#include "verdict/summary_line.h"
 #include "verdict/tally.h"
 #include "version.h"
 
@@ -28,6 +31,8 @@ const char kUsage[] =
     "usage: xslvalidate-verdict [options] xml-file rules1 [rules2 ...]\n"
     "       xslvalidate-verdict [options] --rules rules1 [--rules rules2 ...] "
     "document-or-folder...\n"
+    "       xslvalidate-verdict [options] --scenarios scenarios.xml "
+    "[--repository folder] document-or-folder...\n"
     "options: --json --warnings-as-errors --jobs N --shard I/N --report-dir DIR\n"
     "         --junit FILE --html DIR --version --help\n";
 
@@ -43,6 +48,9 @@ struct Options {
   std::u16string junit;
   std::u16string html;
   std::vector<std::u16string> ruleSets;  // by --rules; the operands are then documents
+  std::u16string scenarios;   // a scenario configuration; the operands are then documents
+  std::u16string repository;  // where the configuration's locations start
+  bool repositoryGiven = false;
   std::vector<std::u16string> operands;
 };
 
@@ -92,6 +100,17 @@ bool parseOptions(const std::vector<std::u16string>& arguments, Options* options
       if (!value(&text))
         return false;
       options->ruleSets.push_back(text);
+    } else if (argument == u"--scenarios" || argument == u"-s") {
+      if (!value(&options->scenarios))
+        return false;
+      if (options->scenarios.empty())
+        return usageError(shown(argument) + " needs a value");
+    } else if (argument == u"--repository" || argument == u"-r") {
+      if (!value(&options->repository))
+        return false;
+      if (options->repository.empty())
+        return usageError(shown(argument) + " needs a value");
+      options->repositoryGiven = true;
     } else if (argument == u"--report-dir") {
       if (!value(&options->reportDir))
         return false;
@@ -169,6 +188,33 @@ struct Progress {
   }
 };
 
+// The folder that holds a scenario configuration's match stylesheet while
+// the call lasts; removed with it, and on an interrupting signal.
+struct ConfigurationFolder {
+  std::u16string folder;
+  int held = -1;
+  // Reads the configuration of `options` into `set` with an engine
+  // environment of its own. Returns the reason it is refused, or empty.
+  std::string load(const Options& options, ScenarioSet* set) {
+    folder = makeScratchFolder();
+    if (folder.empty())
+      return "no temporary folder could be made";
+    held = holdScratchFolder(folder);
+    EngineEnvironment environment{};
+    if (createIsolate(&environment) != 0)
+      return "the engine could not be started";
+    std::string refused =
+        loadScenarios(&environment, options.scenarios, options.repository, folder, set);
+    graal_detach_thread(environment.thread);
+    return refused;
+  }
+  ~ConfigurationFolder() {
+    releaseScratchFolder(held);
+    if (!folder.empty())
+      removeScratchFolder(folder);
+  }
+};
+
 }  // namespace
 
 int runVerdict(const std::vector<std::u16string>& arguments) {
@@ -183,11 +229,20 @@ int runVerdict(const std::vector<std::u16string>& arguments) {
   }
 
   // Either the document first and then its rule sets, or rule sets by
-  // --rules and every operand a document or a folder of them.
+  // --rules or a scenario configuration and every operand a document or a
+  // folder of them.
   CheckPlan plan;
   plan.warningsAsErrors = options.warningsAsErrors;
   std::vector<std::u16string> documentOperands;
-  if (options.ruleSets.empty()) {
+  if (!options.scenarios.empty() && !options.ruleSets.empty()) {
+    usageError("--scenarios and --rules exclude each other");
+    return kUsageError;
+  }
+  if (options.scenarios.empty() && options.repositoryGiven) {
+    usageError("--repository needs --scenarios");
+    return kUsageError;
+  }
+  if (options.ruleSets.empty() && options.scenarios.empty()) {
     if (options.operands.size() < 2) {
       usageError("expected a document and at least one stylesheet");
       return kUsageError;
@@ -203,9 +258,26 @@ int runVerdict(const std::vector<std::u16string>& arguments) {
     plan.ruleSets = options.ruleSets;
   }
 
+  // The configuration is read once, before any document; its match
+  // stylesheet lives in a folder of its own for the whole call.
+  ScenarioSet scenarios;
+  ConfigurationFolder configuration;
+  if (!options.scenarios.empty()) {
+    const std::string refused = configuration.load(options, &scenarios);
+    if (!refused.empty()) {
+      std::fprintf(stderr, "xslvalidate-verdict: scenarios configuration %s refused: %s\n",
+                   visible(shown(options.scenarios)).c_str(), visible(refused).c_str());
+      return kUsageError;
+    }
+    plan.scenarios = &scenarios;
+  }
+
   std::vector<std::u16string> stems;
   for (const std::u16string& stylesheet : plan.ruleSets)
     stems.push_back(stemOf(stylesheet));
+  for (const Scenario& scenario : scenarios.scenarios)
+    for (const std::u16string& stylesheet : scenario.ruleSets)
+      stems.push_back(stemOf(stylesheet));
   std::vector<std::u16string> skip;
   for (const std::u16string* folder : {&options.reportDir, &options.html})
     if (!folder->empty())
@@ -253,7 +325,7 @@ int runVerdict(const std::vector<std::u16string>& arguments) {
                  const std::u16string folder = reportFolderOf(documents[position], options.html);
                  const std::u16string page =
                      inFolder(folder, htmlPageName(documents[position].path));
-                 if (!makeFolders(folder) || !writeFileWhole(page, htmlPage(result)))
+                 if (!makeFolders(folder) || !writeFileAtomically(page, htmlPage(result)))
                    fileFailure = "the page " + shown(page) + " could not be written";
                }
                if (!options.junit.empty()) {
@@ -274,7 +346,7 @@ int runVerdict(const std::vector<std::u16string>& arguments) {
                std::to_string(options.shard.count);
     const std::filesystem::path parent = fsPath(options.junit).parent_path();
     if ((!parent.empty() && !makeFolders(fromFsPath(parent))) ||
-        !writeFileWhole(options.junit, junitReport(timed, suite, utcTimestamp())))
+        !writeFileAtomically(options.junit, junitReport(timed, suite, utcTimestamp())))
       fileFailure = "the JUnit file " + shown(options.junit) + " could not be written";
   }
   if (batch && outputFailure.empty()) {

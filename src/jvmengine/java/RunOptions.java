@@ -1,6 +1,8 @@
 // The options of one run, parsed once from the engine's "-name:value"
 // arguments into files: the source document (-s:), the stylesheet (-xsl:)
-// and the report (-o:). Every name is a file name exactly as given, taken
+// or the schema files (-xsd:, any number: SchemaValidation), the report
+// (-o:) and where the run's messages go instead of standard error (-err:,
+// RunErrorFile). Every name is a file name exactly as given, taken
 // against the current directory, never a URI: "file:s.xsl" and
 // "classpath:x.xml" name files of those names. The engine server gives
 // its runs the caller's current directory as "-cwd:<directory>"; relative
@@ -18,6 +20,10 @@ final class RunOptions {
   final File source;
   final File stylesheet;
   final File report;
+  final File errorFile;
+
+  // The schema files, in the order given; empty when none.
+  final List<File> schemas;
 
   // The arguments as the engine gave them.
   private final String[] args;
@@ -26,30 +32,49 @@ final class RunOptions {
   // unset shell variable, say).
   private final boolean emptyStylesheetName;
 
-  private RunOptions(String[] args, File source, File stylesheet, File report) {
+  private RunOptions(String[] args, File source, File stylesheet, File report, File errorFile,
+                     List<File> schemas) {
     this.args = args;
     this.emptyStylesheetName = stylesheet != null && stylesheet.getPath().isEmpty();
     this.source = source;
     this.stylesheet = stylesheet;
     this.report = report;
+    this.errorFile = errorFile;
+    this.schemas = schemas;
+  }
+
+  // Whether this run validates against schemas instead of transforming.
+  boolean validatesSchemas() {
+    return !schemas.isEmpty() && stylesheet == null;
   }
 
   // The options in `args`; the last of each kind counts, as on the command
-  // line.
+  // line, but every schema file counts.
   static RunOptions parse(String[] args) {
     String source = null;
     String stylesheet = null;
     String report = null;
+    String errorFile = null;
+    List<String> schemas = new ArrayList<>();
     File directory = null;
     for (String arg : args) {
       if (arg.startsWith("-s:")) source = arg.substring(3);
       if (arg.startsWith("-xsl:")) stylesheet = arg.substring(5);
       if (arg.startsWith("-o:")) report = arg.substring(3);
+      if (arg.startsWith(SCHEMA)) schemas.add(arg.substring(SCHEMA.length()));
+      if (arg.startsWith(ERROR_FILE)) errorFile = arg.substring(ERROR_FILE.length());
       if (arg.startsWith(DIRECTORY)) directory = new File(arg.substring(DIRECTORY.length()));
     }
+    List<File> schemaFiles = new ArrayList<>();
+    for (String schema : schemas) schemaFiles.add(fileOrNull(schema, directory));
     return new RunOptions(args, fileOrNull(source, directory), fileOrNull(stylesheet, directory),
-                          fileOrNull(report, directory));
+                          fileOrNull(report, directory), fileOrNull(errorFile, directory),
+                          schemaFiles);
   }
+
+  // The options this engine adds to the command line's.
+  private static final String SCHEMA = "-xsd:";
+  private static final String ERROR_FILE = "-err:";
 
   // The option that names the directory relative names are taken against.
   private static final String DIRECTORY = "-cwd:";
@@ -75,9 +100,14 @@ final class RunOptions {
         return "Cannot represent the file name " + value + " in the JVM's file name encoding "
             + System.getProperty("sun.jnu.encoding");
       }
-      if ((arg.startsWith("-s:") || arg.startsWith("-xsl:")) && value.equals("-")) {
+      if ((arg.startsWith("-s:") || arg.startsWith("-xsl:") || arg.startsWith(SCHEMA))
+          && value.equals("-")) {
         return "Reading from standard input is not supported: " + arg;
       }
+    }
+    if (!schemas.isEmpty()) {
+      String refusal = schemaRefusal();
+      if (refusal != null) return refusal;
     }
     if (source != null && !source.exists()) return "Source file " + source + " does not exist";
     if (source != null && source.isDirectory()) {
@@ -101,6 +131,26 @@ final class RunOptions {
     return null;
   }
 
+  // What keeps a run with schema files from starting, or null: a
+  // stylesheet beside them, a missing document or report option, a schema
+  // file that is missing or not a regular file.
+  private String schemaRefusal() {
+    if (stylesheet != null) {
+      return "A run either transforms (-xsl:) or validates against schemas (-xsd:), not both";
+    }
+    if (source == null || report == null) {
+      return "Validating against schemas needs the document (-s:) and the report (-o:)";
+    }
+    for (File schema : schemas) {
+      if (schema.getPath().isEmpty()) return "A schema file name is empty";
+      if (!schema.exists()) return "Schema file " + schema + " does not exist";
+      if (!Files.isRegularFile(schema.toPath())) {
+        return "Schema file " + schema + " is not a regular file";
+      }
+    }
+    return null;
+  }
+
   // The arguments for Saxon's command line: the files as absolute paths,
   // which it always takes as file names (a name such as "file:s.xsl" it
   // would take as a URI), then every other argument as given. Saxon makes
@@ -110,7 +160,7 @@ final class RunOptions {
     List<String> saxon = new ArrayList<>();
     for (String arg : args) {
       if (arg.startsWith("-s:") || arg.startsWith("-xsl:") || arg.startsWith("-o:")
-          || arg.startsWith(DIRECTORY)) {
+          || arg.startsWith(DIRECTORY) || arg.startsWith(SCHEMA) || arg.startsWith(ERROR_FILE)) {
         continue;
       }
       saxon.add(arg);

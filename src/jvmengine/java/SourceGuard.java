@@ -169,6 +169,11 @@ final class SourceGuard extends XMLFilterImpl implements LexicalHandler {
     super.parse(input);
   }
 
+  // Where the parser is in the document, once it has said; null before.
+  Locator documentLocator() {
+    return locator;
+  }
+
   @Override
   public void setDocumentLocator(Locator locator) {
     this.locator = locator;

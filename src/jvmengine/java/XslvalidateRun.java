@@ -30,6 +30,12 @@
 //  - Every Throwable stays inside: the caller gets a status, never an
 //    exception.
 //
+// Two kinds of run the command line does not have: with schema files
+// ("-xsd:") and no stylesheet, a run validates the document against them
+// (SchemaValidation) instead of transforming it; with "-err:<file>", any
+// run writes what it would write on standard error to that file
+// (RunErrorFile).
+//
 // The run happens on a fresh Java thread with a deep stack of its own
 // (RUN_STACK), whatever the stack of the calling thread: deeply nested
 // stylesheets and documents recurse in Saxon. Only this thread gets it;
@@ -104,8 +110,20 @@ public final class XslvalidateRun extends net.sf.saxon.Transform implements Runn
   // when the run completed and its report exists, FAILED otherwise; the
   // reason is on System.err.
   public static int run(String[] args) {
+    boolean redirected = false;
     try {
-      XslvalidateRun transform = new XslvalidateRun(RunOptions.parse(args));
+      RunOptions options = RunOptions.parse(args);
+      if (options.errorFile != null && RunErrorFile.current() == null) {
+        try {
+          RunErrorFile.redirect(options.errorFile);
+          redirected = true;
+        } catch (java.io.IOException e) {
+          System.err.println("Cannot write messages to " + options.errorFile + ": "
+              + e.getMessage());
+          return FAILED;
+        }
+      }
+      XslvalidateRun transform = new XslvalidateRun(options);
       Thread worker = new Thread(null, transform, "xslvalidate-transform", RUN_STACK);
       worker.start();
       worker.join();
@@ -115,6 +133,7 @@ public final class XslvalidateRun extends net.sf.saxon.Transform implements Runn
       return FAILED;
     } finally {
       System.err.flush();
+      if (redirected) RunErrorFile.release();
     }
   }
 
@@ -136,6 +155,7 @@ public final class XslvalidateRun extends net.sf.saxon.Transform implements Runn
         System.err.println(refusal);
         return FAILED;
       }
+      if (options.validatesSchemas()) return SchemaValidation.run(options);
       Processor shared = sharedProcessor;
       if (shared != null) processor = shared;
       try {

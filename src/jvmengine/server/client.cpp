@@ -159,7 +159,7 @@ void startServer(const std::string& program, const std::string& socketPath) {
 // made here, in-process, word for word); the option as given, or nullopt.
 // The server takes relative names against `directory`, sent with the run.
 std::optional<std::string> carried(const std::string& option, const std::string& directory) {
-  static const char* const kNamed[] = {"-s:", "-xsl:", "-o:"};
+  static const char* const kNamed[] = {"-s:", "-xsl:", "-xsd:", "-o:", "-err:"};
   for (const char* prefix : kNamed) {
     const std::size_t length = std::strlen(prefix);
     if (option.compare(0, length, prefix) != 0) continue;
@@ -167,7 +167,7 @@ std::optional<std::string> carried(const std::string& option, const std::string&
     if (value.empty() || value[0] == '/') return option;
     const std::string absolute = directory + "/" + value;
     struct stat status;
-    if (std::strcmp(prefix, "-o:") == 0) {
+    if (std::strcmp(prefix, "-o:") == 0 || std::strcmp(prefix, "-err:") == 0) {
       const std::size_t slash = absolute.rfind('/');
       const std::string parent = absolute.substr(0, slash);
       if (stat(parent.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) return std::nullopt;

@@ -16,9 +16,9 @@ import net.sf.saxon.s9api.XsltCompiler;
 import net.sf.saxon.s9api.XsltExecutable;
 
 final class CachingXsltCompiler extends XsltCompiler {
-  private final CompiledStylesheets cache;
+  private final CompiledCache<CompiledStylesheet> cache;
 
-  CachingXsltCompiler(Processor processor, CompiledStylesheets cache) {
+  CachingXsltCompiler(Processor processor, CompiledCache<CompiledStylesheet> cache) {
     super(processor);
     this.cache = cache;
   }
@@ -53,8 +53,7 @@ final class CachingXsltCompiler extends XsltCompiler {
       setURIResolver(previous);
     }
     if (recorder.keepable) {
-      cache.put(uri, new CompiledStylesheet(executable, recorder.modules, recorder.hashes,
-                                            recorder.bytes, output.toByteArray()));
+      cache.put(uri, new CompiledStylesheet(executable, recorder.modules, output.toByteArray()));
     }
     return executable;
   }
@@ -64,6 +63,6 @@ final class CachingXsltCompiler extends XsltCompiler {
     if (!(source instanceof StreamSource)) return null;
     StreamSource stream = (StreamSource) source;
     if (stream.getInputStream() != null || stream.getReader() != null) return null;
-    return stream.getSystemId() == null ? null : ModuleRecorder.localFile(stream.getSystemId());
+    return stream.getSystemId() == null ? null : SourceFiles.localFile(stream.getSystemId());
   }
 }

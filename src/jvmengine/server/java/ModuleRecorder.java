@@ -6,9 +6,6 @@
 import java.io.ByteArrayInputStream;
 import java.io.File;
 import java.net.URI;
-import java.nio.file.Files;
-import java.util.ArrayList;
-import java.util.List;
 import javax.xml.transform.Source;
 import javax.xml.transform.TransformerException;
 import javax.xml.transform.URIResolver;
@@ -17,9 +14,7 @@ import net.sf.saxon.functions.ResolveURI;
 
 final class ModuleRecorder implements URIResolver {
   private final URIResolver previous;
-  final List<File> modules = new ArrayList<>();
-  final List<byte[]> hashes = new ArrayList<>();
-  long bytes;
+  final SourceFiles modules = new SourceFiles();
   boolean keepable = true;
   volatile boolean closed;
 
@@ -31,11 +26,7 @@ final class ModuleRecorder implements URIResolver {
   // compile one not to keep) when it cannot be read.
   byte[] record(File file) {
     try {
-      byte[] content = Files.readAllBytes(file.toPath());
-      modules.add(file);
-      hashes.add(CompiledStylesheet.sha256(content));
-      bytes += content.length;
-      return content;
+      return modules.read(file);
     } catch (Exception e) {
       keepable = false;
       return null;
@@ -50,7 +41,7 @@ final class ModuleRecorder implements URIResolver {
     try {
       URI uri = ResolveURI.makeAbsolute(href, base);
       absolute = new URI(uri.getScheme(), uri.getSchemeSpecificPart(), null).toString();
-      file = localFile(absolute);
+      file = SourceFiles.localFile(absolute);
     } catch (Exception e) {
       file = null;
     }
@@ -60,16 +51,5 @@ final class ModuleRecorder implements URIResolver {
       return previous == null ? null : previous.resolve(href, base);
     }
     return new StreamSource(new ByteArrayInputStream(content), absolute);
-  }
-
-  // The local file a file: URI names, or null for any other URI.
-  static File localFile(String uri) {
-    try {
-      URI parsed = new URI(uri);
-      if (!"file".equals(parsed.getScheme()) || parsed.getAuthority() != null) return null;
-      return new File(parsed);
-    } catch (Exception e) {
-      return null;
-    }
   }
 }

@@ -1,7 +1,8 @@
 // The engine server's System.err: every write goes to the standard error of
 // the caller whose run the writing thread serves (threads a run starts
 // inherit it), so runs of several callers at once each see their own text,
-// in the order written. Threads outside any run write to the server's own
+// in the order written, or to the run's own file of messages when it names
+// one (RunErrorFile). Threads outside any run write to the server's own
 // standard error.
 import java.io.IOException;
 import java.io.OutputStream;
@@ -20,6 +21,11 @@ final class RunErrorStream extends OutputStream {
 
   @Override
   public void write(byte[] bytes, int offset, int length) throws IOException {
+    OutputStream file = RunErrorFile.current();
+    if (file != null) {
+      file.write(bytes, offset, length);
+      return;
+    }
     RunContext run = XslvalidateServer.currentRun();
     if (run == null) {
       serverErr.write(bytes, offset, length);

@@ -4,9 +4,9 @@ import net.sf.saxon.s9api.Processor;
 import net.sf.saxon.s9api.XsltCompiler;
 
 final class ServerProcessor extends Processor {
-  private final CompiledStylesheets cache;
+  private final CompiledCache<CompiledStylesheet> cache;
 
-  ServerProcessor(CompiledStylesheets cache) {
+  ServerProcessor(CompiledCache<CompiledStylesheet> cache) {
     super(false);
     this.cache = cache;
   }

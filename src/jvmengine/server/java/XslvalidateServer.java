@@ -1,7 +1,7 @@
 // The Java side of the engine server (server_main.cpp does the sockets):
-// one shared Saxon processor whose compilers keep compiled stylesheets, and
-// runs that each carry their caller's standard error, environment and
-// current date and time. A run itself is XslvalidateRun's, as in the
+// one shared Saxon processor whose compilers keep compiled stylesheets, a
+// cache of compiled schema sets, and runs that each carry their caller's
+// standard error, environment and current date and time. A run itself is XslvalidateRun's, as in the
 // library's own process.
 import java.io.FileDescriptor;
 import java.io.FileOutputStream;
@@ -27,12 +27,14 @@ public final class XslvalidateServer {
   // Sets the server up; called once, before any run. System.err becomes the
   // per-run stream before Saxon's configuration is made, since Saxon keeps
   // the stream it finds then. The cache holds at most `maxEntries`
-  // stylesheets whose modules sum to at most `maxModuleBytes`.
+  // stylesheets whose modules sum to at most `maxModuleBytes`, and so
+  // does the cache of compiled schema sets.
   public static void start(int maxEntries, long maxModuleBytes) {
     System.setErr(new PrintStream(new RunErrorStream(new FileOutputStream(FileDescriptor.err)),
                                   true, StandardCharsets.UTF_8));
     ServerProcessor processor =
-        new ServerProcessor(new CompiledStylesheets(maxEntries, maxModuleBytes));
+        new ServerProcessor(new CompiledCache<CompiledStylesheet>(maxEntries, maxModuleBytes));
+    SchemaValidation.cache = new CompiledCache<CompiledSchema>(maxEntries, maxModuleBytes);
     processor.getUnderlyingConfiguration().setConfigurationProperty(
         Feature.ENVIRONMENT_VARIABLE_RESOLVER, new RunEnvironment());
     XslvalidateRun.sharedProcessor = processor;
