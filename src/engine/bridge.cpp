@@ -1,6 +1,9 @@
 #include "engine/bridge.h"
 
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
@@ -42,6 +45,16 @@ std::optional<std::string> option(const char* prefix,
   return prefix + *bytes;
 }
 
+// What the file at `path` holds; empty when it cannot be read.
+std::string contentOf(std::u16string_view path) {
+  try {
+    std::ifstream file(std::filesystem::path(std::u16string(path)), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  } catch (...) {
+    return std::string();
+  }
+}
+
 // One engine option: its prefix and the path that follows it.
 struct NamedPath {
   const char* prefix;
@@ -51,7 +64,13 @@ struct NamedPath {
 // Hands the engine one run with `options` in order and returns its status;
 // 2, before the engine is called, when a path has no UTF-8 form.
 int runWithOptions(EngineEnvironment* environment,
-                   const std::vector<NamedPath>& options) {
+                   std::vector<NamedPath> options) {
+  if (!environment->messagesFile.empty()) {
+    // Gone first, so that a run that writes none leaves none of an earlier one.
+    std::error_code ignored;
+    std::filesystem::remove(std::filesystem::path(environment->messagesFile), ignored);
+    options.push_back({"-err:", environment->messagesFile});
+  }
   std::vector<std::string> texts;
   for (const NamedPath& named : options) {
     std::optional<std::string> text = option(named.prefix, named.path);
@@ -65,7 +84,10 @@ int runWithOptions(EngineEnvironment* environment,
   // strings live until j_run_transform has returned.
   for (std::string& text : texts)
     addProcessorProperty(environment->thread, processorData, text.data());
-  return j_run_transform(environment->thread, processorData);
+  const int status = j_run_transform(environment->thread, processorData);
+  if (!environment->messagesFile.empty())
+    environment->messages += contentOf(environment->messagesFile);
+  return status;
 }
 
 }  // namespace

@@ -14,6 +14,12 @@
 struct EngineEnvironment {
   graal_isolate_t* isolate;
   graal_isolatethread_t* thread;  // passed to every engine call
+  // When set, each run's messages go to this file (the engine's "-err:"
+  // option, which the Linux engine knows) instead of standard error, and
+  // after the run what the file holds is added to `messages`; a caller
+  // running several documents at once keeps each one's messages apart.
+  std::u16string messagesFile;
+  std::string messages;
 };
 
 // Creates the engine's isolate and attaches the calling thread. Returns 0;

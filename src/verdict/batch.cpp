@@ -50,6 +50,8 @@ void work(const CheckPlan& plan, const std::vector<InputDocument>& documents,
   }
   CheckWorker worker{started ? &environment : nullptr, makeScratchFolder()};
   const int held = worker.scratch.empty() ? -1 : holdScratchFolder(worker.scratch);
+  if (!worker.scratch.empty())
+    environment.messagesFile = engineMessagesFile(worker.scratch);
   for (;;) {
     size_t position;
     {
@@ -69,8 +71,11 @@ void work(const CheckPlan& plan, const std::vector<InputDocument>& documents,
     else if (!folder.empty() && !makeFolders(folder))
       result = withoutVerdict(document, "the report folder " + shown(folder) +
                                             " could not be made");
-    else
+    else {
+      environment.messages.clear();
       result = checkDocument(plan, &worker, document.path, folder);
+      result.engineMessages = std::move(environment.messages);
+    }
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - begin;
     {
       std::lock_guard lock(queue->mutex);

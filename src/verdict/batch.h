@@ -21,7 +21,10 @@ using ResultSink =
 // more than there are documents). Each worker starts its own engine
 // environment (graal_create_isolate on its own thread: an engine server
 // connection of its own, or the in-process engine attached to that
-// thread) and scratch folder, and removes both at the end. Reports go to
+// thread) and scratch folder, and removes both at the end. What the engine
+// writes about a document's runs is kept in its record (engineMessages)
+// where the engine can write it to a file, else it goes to standard error
+// as the runs write it. Reports go to
 // reportFolderOf(document, reportDir). A document whose report folder
 // cannot be made, or that a worker cannot check for want of an engine or
 // scratch folder, gets a result without verdict and its reason; the

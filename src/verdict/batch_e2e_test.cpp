@@ -173,6 +173,31 @@ TEST(VerdictBatch, FolderWalkNeverTakesReports) {
   EXPECT_EQ(2u, jsonLines(again.out).size()) << again.out;
 }
 
+// What the engine writes about each document is kept with it, in JSON
+// and JUnit; on standard error a rule set's compile warning, the same for
+// every document, shows once, and a document's own parse error shows.
+TEST(VerdictBatch, EngineMessagesKeptPerDocumentAndWarningsShownOnce) {
+  Tree tree;
+  tree.put("inbox/a.xml", kOk);
+  tree.put("inbox/b.xml", kOk);
+  tree.put("inbox/c.xml", kBroken);
+  ProcessResult r = verdict({"--json", "--rules", kFixtures + "warns.xsl", "--junit",
+                             "junit.xml", "inbox"},
+                            tree.root);
+  EXPECT_EQ(3, r.exitCode) << r.err;
+  std::vector<json> lines = jsonLines(r.out);
+  ASSERT_EQ(3u, lines.size()) << r.out;
+  for (const json& line : lines)
+    EXPECT_NE(std::string::npos, line["engineMessages"].get<std::string>().find("SXWN9001"))
+        << line;
+  EXPECT_NE(std::string::npos, lines[2]["engineMessages"].get<std::string>().find("SXXP0003"));
+  const size_t first = r.err.find("SXWN9001");
+  EXPECT_NE(std::string::npos, first) << r.err;
+  EXPECT_EQ(std::string::npos, r.err.find("SXWN9001", first + 1)) << r.err;
+  EXPECT_NE(std::string::npos, r.err.find("SXXP0003")) << r.err;
+  EXPECT_NE(std::string::npos, readFile((tree.root / "junit.xml").string()).find("SXXP0003"));
+}
+
 TEST(VerdictBatch, UsageErrorsBeforeAnyRun) {
   Tree tree;
   tree.put("one/a.xml", kOk);

@@ -122,3 +122,7 @@ bool writeFileAtomically(std::u16string_view path, std::string_view content) {
 bool stderrIsTerminal() {
   return isatty(STDERR_FILENO) == 1;
 }
+
+std::u16string engineMessagesFile(std::u16string_view scratch) {
+  return inFolder(scratch, u"engine-messages.txt");
+}

@@ -127,3 +127,7 @@ bool writeFileAtomically(std::u16string_view path, std::string_view content) {
 bool stderrIsTerminal() {
   return _isatty(_fileno(stderr)) != 0;
 }
+
+std::u16string engineMessagesFile(std::u16string_view) {
+  return std::u16string();
+}

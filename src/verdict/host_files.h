@@ -64,6 +64,11 @@ bool makeFolders(std::u16string_view folder);
 // False when any step fails.
 bool writeFileAtomically(std::u16string_view path, std::string_view content);
 
+// The file in `scratch` where the engine is to write a run's messages
+// (its "-err:" option), or empty text where the engine writes them only
+// on standard error (Windows).
+std::u16string engineMessagesFile(std::u16string_view scratch);
+
 // True when standard error is a terminal (a person watches it).
 bool stderrIsTerminal();
 

@@ -6,6 +6,7 @@
 #include <ctime>
 #include <filesystem>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 
@@ -215,6 +216,22 @@ struct ConfigurationFolder {
   }
 };
 
+// Writes the lines of `messages` on standard error that were not written
+// before in this call: a rule set's compile warnings, the same for every
+// document, are shown once; each document's own errors name it, and show.
+void showEngineMessages(const std::string& messages, std::set<std::string>* shown) {
+  size_t start = 0;
+  while (start < messages.size()) {
+    size_t end = messages.find('\n', start);
+    if (end == std::string::npos)
+      end = messages.size();
+    const std::string line = messages.substr(start, end - start);
+    if (shown->insert(line).second)
+      std::fprintf(stderr, "%s\n", line.c_str());
+    start = end + 1;
+  }
+}
+
 }  // namespace
 
 int runVerdict(const std::vector<std::u16string>& arguments) {
@@ -311,10 +328,12 @@ int runVerdict(const std::vector<std::u16string>& arguments) {
   std::vector<double> seconds;
   std::string outputFailure;
   std::string fileFailure;
+  std::set<std::string> shownMessages;
   checkBatch(plan, documents, options.reportDir, jobs,
              [&](size_t position, const DocumentResult& result, double took) {
                addToTally(&tally, result);
                progress.clear();
+               showEngineMessages(result.engineMessages, &shownMessages);
                if (outputFailure.empty()) {
                  outputFailure = writeOutput(
                      stdout, !options.json ? textOutput(result)
