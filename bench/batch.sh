@@ -11,14 +11,14 @@
 # prints it.
 #
 # Usage: bash bench/batch.sh [rounds [copies [jobs [build-dir]]]]
-#   rounds     rounds of each case (default 3)
+#   rounds     rounds of each case (default 5)
 #   copies     copies of the UBL invoices (default 4)
 #   jobs       parallelism of both ways (default 2)
 #   build-dir  where the tool is built, in Release (default build)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-rounds=${1:-3}
+rounds=${1:-5}
 copies=${2:-4}
 jobs=${3:-2}
 build=${4:-build}
@@ -49,16 +49,7 @@ count=$(wc -l <"$work/invoices.txt")
 stop_servers() { bash "$root/tests/stop_servers.sh" "$runtime"; }
 trap stop_servers EXIT
 
-now() { date +%s.%N; }
-median() { python3 -c 'import statistics,sys; print("%.3f" % statistics.median(float(x) for x in sys.argv[1:]))' "$@"; }
-# Seconds a command takes, wall clock; its output is dropped.
-seconds() {
-  local start end
-  start=$(now)
-  "$@" >/dev/null 2>&1 || true
-  end=$(now)
-  python3 -c "print($end - $start)"
-}
+source "$root/bench/timing.sh"
 
 pair=(--rules "$rules/EN16931-UBL-validation.xslt" --rules "$rules/PEPPOL-EN16931-UBL.xslt")
 scenario=(--scenarios "$scenarios" --repository "$shared")
@@ -80,11 +71,18 @@ batch_scenario >/dev/null 2>&1 || true
 matched=$("$verdict" --json "${scenario[@]}" --report-dir "$work/out" "$work/inbox" 2>/dev/null |
   python3 -c 'import json,sys; print(sum(1 for l in sys.stdin if json.loads(l)["scenario"]))')
 
-declare -A median_of
-for case in batch_pair calls_pair batch_scenario calls_scenario; do
-  times=()
-  for _ in $(seq "$rounds"); do times+=("$(seconds "$case")"); done
-  median_of[$case]=$(median "${times[@]}")
+# The cases take turns in each round, so that load from elsewhere on a
+# shared machine falls on all of them alike.
+cases=(batch_pair calls_pair batch_scenario calls_scenario)
+declare -A times_of median_of
+load_before=$(cut -d' ' -f1-3 /proc/loadavg)
+for _ in $(seq "$rounds"); do
+  for case in "${cases[@]}"; do times_of[$case]+=" $(seconds "$case")"; done
+done
+load_after=$(cut -d' ' -f1-3 /proc/loadavg)
+for case in "${cases[@]}"; do
+  # shellcheck disable=SC2086 # the times are words
+  median_of[$case]=$(median ${times_of[$case]})
 done
 rate() { python3 -c "print('%.1f' % ($count / $1))"; }
 
@@ -92,11 +90,16 @@ rate() { python3 -c "print('%.1f' % ($count / $1))"; }
   echo "# Batch call against one call per invoice ($stamp)"
   echo
   echo "$(nproc) cores, shared with other builds; $count UBL invoices ($copies copies of the shared ones),"
-  echo "parallelism $jobs both ways, warm engine server, median of $rounds rounds."
+  echo "parallelism $jobs both ways, warm engine server, median of $rounds rounds (cases taking turns);"
+  echo "load average before $load_before, after $load_after."
   echo
   echo "| Case | One call (s) | Invoices/s | One call per invoice, xargs -P $jobs (s) | Invoices/s |"
   echo "|---|---|---|---|---|"
   echo "| PEPPOL pair (EN 16931 UBL + PEPPOL UBL) | ${median_of[batch_pair]} | $(rate "${median_of[batch_pair]}") | ${median_of[calls_pair]} | $(rate "${median_of[calls_pair]}") |"
   echo "| Scenarios: schema + two rule sets ($matched of $count invoices matched) | ${median_of[batch_scenario]} | $(rate "${median_of[batch_scenario]}") | ${median_of[calls_scenario]} | $(rate "${median_of[calls_scenario]}") |"
+  echo
+  echo "Rounds (s):"
+  echo
+  for case in "${cases[@]}"; do echo "- $case:${times_of[$case]}"; done
 } >"$result"
 cat "$result"

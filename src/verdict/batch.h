@@ -18,7 +18,8 @@ using ResultSink =
     std::function<void(size_t position, const DocumentResult& result, double seconds)>;
 
 // Checks `documents` under `plan` with `jobs` workers (at least one; never
-// more than there are documents). Each worker starts its own engine
+// more than there are documents; on Windows always one, on the calling
+// thread). Each worker starts its own engine
 // environment (graal_create_isolate on its own thread: an engine server
 // connection of its own, or the in-process engine attached to that
 // thread) and scratch folder, and removes both at the end. What the engine

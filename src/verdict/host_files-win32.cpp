@@ -131,3 +131,8 @@ bool stderrIsTerminal() {
 std::u16string engineMessagesFile(std::u16string_view) {
   return std::u16string();
 }
+
+unsigned processorCount() {
+  const DWORD count = GetActiveProcessorCount(ALL_PROCESSOR_GROUPS);
+  return count > 0 ? count : 1;
+}

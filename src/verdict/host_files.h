@@ -69,6 +69,9 @@ bool writeFileAtomically(std::u16string_view path, std::string_view content);
 // on standard error (Windows).
 std::u16string engineMessagesFile(std::u16string_view scratch);
 
+// How many processors this process may run on; at least 1.
+unsigned processorCount();
+
 // True when standard error is a terminal (a person watches it).
 bool stderrIsTerminal();
 

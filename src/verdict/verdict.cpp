@@ -8,7 +8,6 @@
 #include <optional>
 #include <set>
 #include <string>
-#include <thread>
 
 #include "host/utf8.h"
 #include "path/path_text.h"
@@ -320,8 +319,7 @@ int runVerdict(const std::vector<std::u16string>& arguments) {
     }
   }
 
-  const size_t jobs = options.jobs != 0 ? options.jobs
-                                        : std::max(1u, std::thread::hardware_concurrency());
+  const size_t jobs = options.jobs != 0 ? options.jobs : processorCount();
   Tally tally;
   Progress progress{batch && stderrIsTerminal(), documents.size()};
   std::vector<DocumentResult> results;  // kept for the JUnit file

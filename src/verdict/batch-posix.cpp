@@ -1,14 +1,14 @@
+// The batch on POSIX hosts: one thread per worker, each with its own
+// engine environment.
 #include "verdict/batch.h"
 
-#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <optional>
 #include <thread>
 
-#include "verdict/host_files.h"
+#include "verdict/batch_worker.h"
 #include "verdict/scratch_guard.h"
-#include "verdict/shown.h"
 
 namespace {
 
@@ -21,25 +21,16 @@ struct Done {
 struct Queue {
   std::mutex mutex;
   std::condition_variable changed;
-  size_t next = 0;  // the next document to take
-  size_t started = 0;      // workers whose engine environment is made (or failed)
-  bool guarded = false;    // the scratch clean-up is installed
+  size_t next = 0;       // the next document to take
+  size_t started = 0;    // workers whose engine environment is made (or failed)
+  bool guarded = false;  // the scratch clean-up is installed
   std::vector<std::optional<Done>> done;
 };
 
-// A result without verdict for `document`, for a reason outside the check.
-DocumentResult withoutVerdict(const InputDocument& document, std::string reason) {
-  DocumentResult result;
-  result.document = shown(document.path);
-  result.verdict = Verdict::kNone;
-  result.reason = std::move(reason);
-  return result;
-}
-
 void work(const CheckPlan& plan, const std::vector<InputDocument>& documents,
           const std::u16string& reportDir, Queue* queue) {
-  EngineEnvironment environment{};
-  const bool started = createIsolate(&environment) == 0;
+  BatchWorker worker;
+  startEngine(&worker);
   {
     // The scratch folder is made once the clean-up that removes it on a
     // signal is installed, which waits for every engine's own.
@@ -48,10 +39,7 @@ void work(const CheckPlan& plan, const std::vector<InputDocument>& documents,
     queue->changed.notify_all();
     queue->changed.wait(lock, [&] { return queue->guarded; });
   }
-  CheckWorker worker{started ? &environment : nullptr, makeScratchFolder()};
-  const int held = worker.scratch.empty() ? -1 : holdScratchFolder(worker.scratch);
-  if (!worker.scratch.empty())
-    environment.messagesFile = engineMessagesFile(worker.scratch);
+  makeScratch(&worker);
   for (;;) {
     size_t position;
     {
@@ -60,34 +48,15 @@ void work(const CheckPlan& plan, const std::vector<InputDocument>& documents,
         break;
       position = queue->next++;
     }
-    const InputDocument& document = documents[position];
-    const auto begin = std::chrono::steady_clock::now();
-    const std::u16string folder = reportFolderOf(document, reportDir);
-    DocumentResult result;
-    if (!started)
-      result = withoutVerdict(document, "the engine could not be started");
-    else if (worker.scratch.empty())
-      result = withoutVerdict(document, "no temporary folder could be made");
-    else if (!folder.empty() && !makeFolders(folder))
-      result = withoutVerdict(document, "the report folder " + shown(folder) +
-                                            " could not be made");
-    else {
-      environment.messages.clear();
-      result = checkDocument(plan, &worker, document.path, folder);
-      result.engineMessages = std::move(environment.messages);
-    }
-    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - begin;
+    Done done;
+    done.result = checkWithWorker(plan, &worker, documents[position], reportDir, &done.seconds);
     {
       std::lock_guard lock(queue->mutex);
-      queue->done[position] = Done{std::move(result), took.count()};
+      queue->done[position] = std::move(done);
     }
     queue->changed.notify_all();
   }
-  if (started)
-    graal_detach_thread(environment.thread);
-  releaseScratchFolder(held);
-  if (!worker.scratch.empty())
-    removeScratchFolder(worker.scratch);
+  stopWorker(&worker);
 }
 
 }  // namespace
