@@ -128,10 +128,8 @@ bool checkRuleSet(CheckWorker* worker, std::u16string_view document,
         record->findings.push_back(std::move(found));
         return true;
       });
-  record->svrl = record->problem.empty() || head.svrl || head.schemaReport ||
-                         !head.rootName.empty()
-                     ? std::optional<bool>(head.svrl)
-                     : std::nullopt;
+  if (head.svrl || head.schemaReport || !head.rootName.empty())
+    record->svrl = head.svrl;  // the summary's head was read
   if (!record->problem.empty())
     return true;
   record->firedRules = head.firedRules > 0;
@@ -208,8 +206,15 @@ void checkSchema(CheckWorker* worker, std::u16string_view document,
     schema.state = SchemaState::kFailed;
     return;
   }
-  // A report that says invalid but holds no error still rejects.
   schema.state = head.valid ? SchemaState::kValid : SchemaState::kInvalid;
+  bool anyError = false;
+  for (const FindingRecord& finding : schema.findings)
+    anyError = anyError || rejects(finding.severity, false);
+  if (schema.state == SchemaState::kInvalid && !anyError) {
+    // Invalid without a reason would reject on nothing, or accept.
+    schema.state = SchemaState::kFailed;
+    schema.problem = "the schema report says the document is invalid but gives no error";
+  }
 }
 
 // Chooses the document's scenario with the configuration's match

@@ -135,6 +135,9 @@ std::string parseConfiguration(const std::vector<std::string>& lines,
   for (size_t i = 0; i < set->scenarios.size(); ++i) {
     if (matchCounts[i] != 1)
       return "scenario \"" + set->scenarios[i].name + "\" needs exactly one match";
+    if (set->scenarios[i].schemas.empty() && set->scenarios[i].ruleSets.empty())
+      return "scenario \"" + set->scenarios[i].name +
+             "\" checks nothing (no validateWithXmlSchema, no validateWithSchematron)";
   }
   return std::string();
 }

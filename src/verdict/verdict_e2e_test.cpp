@@ -606,6 +606,11 @@ TEST(VerdictScenarios, InvalidConfigurationsAreRefused) {
             "the match of scenario \"One\" is not a valid XPath expression: exists(/cii:Invoice)"},
            {"unknown level", configuration(ns, "true()", rules, "fatal"),
             "scenario \"One\": customLevel level \"fatal\" is not error, warning or information"},
+           {"checks nothing",
+            "<scenarios xmlns=\"" + ns + "\"><name>Bad</name><scenario><name>Empty</name>"
+            "<match>true()</match></scenario></scenarios>",
+            "scenario \"Empty\" checks nothing (no validateWithXmlSchema, no "
+            "validateWithSchematron)"},
            // Last, as it runs: the same configuration when it is valid.
            {"valid", configuration(ns, "exists(/ubl:Invoice)", rules, "warning"), ""},
        }) {
