@@ -151,6 +151,38 @@ TEST(VerdictBatch, StatusAndSummaryFollowTheMix) {
   }
 }
 
+// Through an engine server of the test's own, each worker on a connection
+// of its own: the same results as in-process; the server is stopped after.
+TEST(VerdictBatch, ThroughTheEngineServerAsInProcess) {
+  Tree tree;
+  mixedInbox(tree);
+  fs::create_directories(tree.root / "runtime");
+  fs::permissions(tree.root / "runtime", fs::perms::owner_all);
+  const std::vector<std::string> arguments = {"--json", "--jobs", "2", "--rules", kMarks,
+                                              "--report-dir", "out", "inbox"};
+  ProcessResult here = verdict(arguments, tree.root);
+  ProcessResult served = verdict(arguments, tree.root,
+                                 {"PATH=/usr/bin:/bin", "XSLVALIDATE_SERVER=on",
+                                  "XDG_RUNTIME_DIR=" + (tree.root / "runtime").string()});
+  const bool serverStarted = !fs::is_empty(tree.root / "runtime");
+  runProcess({"/bin/bash", XSLVALIDATE_SOURCE_DIR "/tests/stop_servers.sh",
+              (tree.root / "runtime").string()},
+             {"PATH=/usr/bin:/bin"});
+  EXPECT_TRUE(serverStarted);
+  EXPECT_EQ(3, served.exitCode) << served.err;
+  std::vector<json> inProcess = jsonLines(here.out), throughServer = jsonLines(served.out);
+  ASSERT_EQ(4u, throughServer.size()) << served.out;
+  ASSERT_TRUE(throughServer[3]["engineMessages"].is_string()) << throughServer[3];
+  EXPECT_NE(std::string::npos,
+            throughServer[3]["engineMessages"].get<std::string>().find("broken.xml"));
+  for (size_t i = 0; i < inProcess.size(); ++i) {
+    // The messages may differ in wording; the outcome may not.
+    inProcess[i].erase("engineMessages");
+    throughServer[i].erase("engineMessages");
+    EXPECT_EQ(inProcess[i], throughServer[i]);
+  }
+}
+
 // Reports written beside the documents by one call are not taken for
 // documents by the next, whatever their root; a report folder inside the
 // walked folder is not entered either.
