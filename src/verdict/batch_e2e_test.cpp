@@ -135,12 +135,14 @@ TEST(VerdictBatch, ReadOnlyInboxWithSubfolderIntoReportFolder) {
 TEST(VerdictBatch, StatusAndSummaryFollowTheMix) {
   Tree tree;
   mixedInbox(tree);
+  fs::create_directories(tree.root / "empty");
   struct Case { std::vector<std::string> documents; int status; const char* summary; };
   for (const Case& c : std::initializer_list<Case>{
            {{"inbox/a.xml", "inbox/sub/a.xml"}, 0, "documents: 2 (accepted 2, rejected 0, no verdict 0)\n"},
            {{"inbox/a.xml", "inbox/b.xml"}, 1, "documents: 2 (accepted 1, rejected 1, no verdict 0)\n"
                                              "rejected most often by: OK-1 (1 document)\n"},
-           {{"inbox/sub"}, 3, "documents: 2 (accepted 1, rejected 0, no verdict 1)\n"}}) {
+           {{"inbox/sub"}, 3, "documents: 2 (accepted 1, rejected 0, no verdict 1)\n"},
+           {{"empty"}, 0, "documents: 0 (accepted 0, rejected 0, no verdict 0)\n"}}) {
     std::vector<std::string> arguments = {"--rules", kMarks};
     arguments.insert(arguments.end(), c.documents.begin(), c.documents.end());
     ProcessResult r = verdict(arguments, tree.root);

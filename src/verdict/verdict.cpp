@@ -8,6 +8,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <system_error>
 
 #include "host/utf8.h"
 #include "path/path_text.h"
@@ -306,8 +307,10 @@ int runVerdict(const std::vector<std::u16string>& arguments) {
   // A batch: more than one document operand, or a folder. Its --json form
   // is JSON Lines, and a summary follows the last document.
   bool batch = documentOperands.size() > 1;
-  for (const InputDocument& document : inputs.documents)
-    batch = batch || document.fromFolder;
+  for (const std::u16string& operand : documentOperands) {
+    std::error_code ignored;
+    batch = batch || std::filesystem::is_directory(fsPath(operand), ignored);
+  }
   std::vector<InputDocument> documents =
       options.sharded ? shardOf(inputs.documents, options.shard) : inputs.documents;
   for (const std::u16string* folder : {&options.reportDir, &options.html}) {
