@@ -185,6 +185,23 @@ TEST(VerdictBatch, ThroughTheEngineServerAsInProcess) {
   }
 }
 
+// The progress line shows only when standard error is a terminal: under
+// `script`, which gives the call one, and never in the other tests' pipes.
+TEST(VerdictBatch, ProgressLineOnlyOnATerminal) {
+  if (!fs::exists("/usr/bin/script")) GTEST_SKIP() << "script is not installed";
+  Tree tree;
+  mixedInbox(tree);
+  const std::string command = std::string(VERDICT_EXE) + " --jobs 1 --rules " + kMarks + " inbox";
+  ProcessResult terminal = runProcess({"/usr/bin/script", "-qec", command, "/dev/null"},
+                                      kInProcess, tree.root);
+  EXPECT_NE(std::string::npos, terminal.out.find("\r1 of 4 checked: accepted 1, rejected 0"))
+      << terminal.out;
+  EXPECT_NE(std::string::npos, terminal.out.find("\r4 of 4 checked: "));
+  ProcessResult piped = verdict({"--jobs", "1", "--rules", kMarks, "inbox"}, tree.root);
+  EXPECT_EQ(std::string::npos, piped.err.find(" checked: ")) << piped.err;
+  EXPECT_EQ(std::string::npos, piped.out.find(" checked: "));
+}
+
 // Reports written beside the documents by one call are not taken for
 // documents by the next, whatever their root; a report folder inside the
 // walked folder is not entered either.
@@ -247,9 +264,13 @@ TEST(VerdictBatch, UsageErrorsBeforeAnyRun) {
     ProcessResult r = verdict(c.arguments, tree.root);
     SCOPED_TRACE(c.error);
     EXPECT_EQ(2, r.exitCode);
+    EXPECT_EQ("", r.out);
     EXPECT_NE(std::string::npos, r.err.find(c.error)) << r.err;
   }
   EXPECT_EQ((std::vector<std::string>{"one/a.xml", "two/a.xml"}), tree.files());
+  ProcessResult version = verdict({"--version"}, tree.root);
+  EXPECT_EQ(0, version.exitCode);
+  EXPECT_EQ(0u, version.out.rfind("xslvalidate-verdict ", 0)) << version.out;
 }
 
 // N shards, each its own call, check every document exactly once, with

@@ -174,18 +174,21 @@ std::string utcTimestamp() {
 
 // The progress line on standard error, for a person watching a batch.
 struct Progress {
-  bool shown = false;
+  bool wanted = false;
   size_t total = 0;
+  bool drawn = false;  // a line is on the terminal now
   void clear() {
-    if (shown)
+    if (drawn)
       std::fputs("\r\033[K", stderr);
+    drawn = false;
   }
   void draw(size_t done, const Tally& tally) {
-    if (!shown)
+    if (!wanted)
       return;
     std::fprintf(stderr, "\r%zu of %zu checked: accepted %lld, rejected %lld, no verdict %lld",
                  done, total, tally.accepted, tally.rejected, tally.noVerdict);
     std::fflush(stderr);
+    drawn = true;
   }
 };
 
