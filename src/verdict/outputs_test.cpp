@@ -195,4 +195,27 @@ TEST(HtmlPage, EscapesEveryTextAndForbidsLoadingAnything) {
   EXPECT_EQ(u"bad.xml.html", htmlPageName(u"inbox/sub/bad.xml"));
 }
 
+TEST(HtmlPage, SchemaErrorsWithLineAndColumn) {
+  DocumentResult r = withoutVerdict();
+  r.verdict = Verdict::kRejected;
+  r.scenario = "XRechnung UBL";
+  r.schema.state = SchemaState::kInvalid;
+  r.schema.schemas = {"schemas/UBL-Invoice-2.1.xsd"};
+  FindingRecord finding;
+  finding.kind = "schema";
+  finding.severity = "error";
+  finding.rejects = true;
+  finding.line = 17;
+  finding.column = 45;
+  finding.text = "cvc-datatype-valid.1.2.1: 'yesterday' is not a valid value for 'date'.";
+  r.schema.findings.push_back(finding);
+  const std::string page = htmlPage(r);
+  EXPECT_NE(std::string::npos, page.find("<dt>Scenario</dt><dd>XRechnung UBL</dd>")) << page;
+  EXPECT_NE(std::string::npos,
+            page.find("<tr><td class=\"sev-error\">error (rejects)</td><td>17</td><td>45</td>"
+                      "<td>cvc-datatype-valid.1.2.1: &#39;yesterday&#39; is not a valid value "
+                      "for &#39;date&#39;.</td></tr>"))
+      << page;
+}
+
 }  // namespace
