@@ -6,12 +6,12 @@
 
 #include "path/path_text.h"
 #include "path/report_path.h"
+#include "verdict/bundled_stylesheets.h"
 #include "verdict/host_files.h"
 #include "verdict/scenarios.h"
 #include "verdict/schema_support.h"
 #include "verdict/shown.h"
 #include "verdict/summary_line.h"
-#include "verdict/bundled_stylesheets.h"
 
 namespace {
 

@@ -551,10 +551,12 @@ TEST(VerdictScenarios, NoScenarioMatchesAndReportsAsDocumentsGiveNoVerdict) {
   std::ofstream(folder.path + "/note.xml") << "<note>not an invoice</note>\n";
   std::ofstream(folder.path + "/report.xml")
       << "<svrl:schematron-output xmlns:svrl=\"http://purl.oclc.org/dsdl/svrl\"/>\n";
+  std::ofstream(folder.path + "/text.xml") << "not XML\n";
   struct Case { const char* document; std::string reason; };
   for (const Case& c : std::initializer_list<Case>{
            {"note.xml", "no scenario matches (configuration \"Test invoices\", " + kScenarios + ")"},
-           {"report.xml", "the document is an SVRL report, not a document to check"}}) {
+           {"report.xml", "the document is an SVRL report, not a document to check"},
+           {"text.xml", "the document could not be read as XML, so no scenario could be chosen"}}) {
     ProcessResult r = withScenarios(c.document, folder.path);
     EXPECT_EQ(3, r.exitCode) << r.err;
     json doc = json::parse(r.out);
@@ -563,7 +565,7 @@ TEST(VerdictScenarios, NoScenarioMatchesAndReportsAsDocumentsGiveNoVerdict) {
     EXPECT_EQ(c.reason, doc["reason"]);
     EXPECT_EQ(json::array(), doc["ruleSets"]);
   }
-  EXPECT_EQ(3u, static_cast<size_t>(std::distance(fs::directory_iterator(folder.path),
+  EXPECT_EQ(4u, static_cast<size_t>(std::distance(fs::directory_iterator(folder.path),
                                                    fs::directory_iterator())));
 }
 
