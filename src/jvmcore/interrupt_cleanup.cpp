@@ -12,26 +12,24 @@
 
 #include <atomic>
 
+#include "host/end_by_signal.h"
+#include "host/held_paths.h"
+
 namespace {
 
 // Runs at a time per process: one for the tool, a few for a server that
 // runs several; names are absolute paths the kernel accepts.
 constexpr int kSlots = 16;
 
-enum SlotState : int { kFree = 0, kFilling = 1, kHeld = 2 };
-
-struct Slot {
-  std::atomic<int> state{kFree};
-  char path[PATH_MAX];
-};
-
 // Fixed storage: the handler touches nothing that is allocated or locked.
-Slot slots[kSlots];
+HeldPaths<kSlots> heldFiles;
 
 const int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
-// The connection of the run the engine server is making, or -1.
-std::atomic<int> serverRun{-1};
+// The connections of the runs the engine server is making for this
+// process, one per calling thread, each held as its descriptor + 1 so
+// that a place is free (0) from the start.
+std::atomic<int> serverRuns[kSlots];
 
 // How long the handler waits for the server to stop a run and clean up.
 constexpr long kServerCleanUpMilliseconds = 10000;
@@ -42,11 +40,10 @@ long long nowMilliseconds() {
   return now.tv_sec * 1000LL + now.tv_nsec / 1000000;
 }
 
-// Tells the server that its caller is going (it then stops the run and
-// removes its temporary file) and waits until the server closes its side,
-// or the time is up. Only async-signal-safe calls.
+// Once the server has been told that its caller is going (it then stops
+// the run and removes its temporary file), waits until the server closes
+// its side, or the time is up. Only async-signal-safe calls.
 void awaitServerCleanUp(int fd) {
-  shutdown(fd, SHUT_WR);
   const long long deadline = nowMilliseconds() + kServerCleanUpMilliseconds;
   char discard[256];
   for (;;) {
@@ -63,24 +60,17 @@ void awaitServerCleanUp(int fd) {
 }
 
 void removeHeldAndReraise(int signal) {
-  const int savedErrno = errno;
-  for (Slot& slot : slots) {
-    if (slot.state.load(std::memory_order_acquire) == kHeld) unlink(slot.path);
+  heldFiles.forEachHeld([](const char* path) { unlink(path); });
+  // Every run is told first, so the server stops them all at once.
+  int held[kSlots];
+  for (int i = 0; i < kSlots; ++i) {
+    held[i] = serverRuns[i].load(std::memory_order_acquire) - 1;
+    if (held[i] >= 0) shutdown(held[i], SHUT_WR);
   }
-  const int server = serverRun.load(std::memory_order_acquire);
-  if (server >= 0) awaitServerCleanUp(server);
-  struct sigaction byDefault {};
-  byDefault.sa_handler = SIG_DFL;
-  sigemptyset(&byDefault.sa_mask);
-  sigaction(signal, &byDefault, nullptr);
-  sigset_t self;
-  sigemptyset(&self);
-  sigaddset(&self, signal);
-  pthread_sigmask(SIG_UNBLOCK, &self, nullptr);
-  raise(signal);
-  // Not reached: the default action of these signals ends the process.
-  errno = savedErrno;
-  _exit(128 + signal);
+  for (int fd : held) {
+    if (fd >= 0) awaitServerCleanUp(fd);
+  }
+  endBySignal(signal);
 }
 
 }  // namespace
@@ -105,24 +95,23 @@ bool installInterruptCleanup() {
 }
 
 int holdForInterrupt(const char* path) {
-  const size_t length = strlen(path);
-  if (length >= PATH_MAX) return -1;
+  return heldFiles.hold(path);
+}
+
+void releaseFromInterrupt(int slot) {
+  heldFiles.release(slot);
+}
+
+int holdServerRun(int fd) {
   for (int i = 0; i < kSlots; ++i) {
-    int expected = kFree;
-    if (!slots[i].state.compare_exchange_strong(expected, kFilling, std::memory_order_acq_rel))
-      continue;
-    memcpy(slots[i].path, path, length + 1);
-    slots[i].state.store(kHeld, std::memory_order_release);
-    return i;
+    int expected = 0;
+    if (serverRuns[i].compare_exchange_strong(expected, fd + 1, std::memory_order_acq_rel))
+      return i;
   }
   return -1;
 }
 
-void releaseFromInterrupt(int slot) {
+void releaseServerRun(int slot) {
   if (slot < 0 || slot >= kSlots) return;
-  slots[slot].state.store(kFree, std::memory_order_release);
-}
-
-void holdServerRun(int fd) {
-  serverRun.store(fd, std::memory_order_release);
+  serverRuns[slot].store(0, std::memory_order_release);
 }

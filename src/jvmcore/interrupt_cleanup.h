@@ -26,10 +26,15 @@ void releaseFromInterrupt(int slot);
 
 // Holds `fd`, the connection of a run that the engine server is making for
 // this process: should one of those signals end the process meanwhile, the
-// handler first closes the connection's sending side, which makes the
-// server stop the run and remove its temporary file, and waits (a bounded
-// time) until the server has closed its side, so the file is gone before
-// the process ends. One run at a time; -1 releases it.
-void holdServerRun(int fd);
+// handler first closes the sending side of every held connection, which
+// makes the server stop those runs and remove their temporary files, and
+// waits (a bounded time) until the server has closed each, so the files
+// are gone before the process ends. Several threads may each hold their
+// run's. Returns a slot number for releaseServerRun, or -1 when every slot
+// is taken (the run is then not stopped on a signal).
+int holdServerRun(int fd);
+
+// Releases slot `slot` from holdServerRun; -1 is ignored.
+void releaseServerRun(int slot);
 
 #endif  // XSLVALIDATE_JVMCORE_INTERRUPT_CLEANUP_H_

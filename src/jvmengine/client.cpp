@@ -306,6 +306,10 @@ ServerConnection* connectToEngineServer() {
                    "did not answer in time");
   }
   debugLine("engine server %s at %s", started ? "started" : "connected", socketPath.c_str());
+  // The handler is in place from the connection on, as it is from the
+  // JVM's start in-process, so a caller that adds its own clean-up after
+  // graal_create_isolate finds it there to pass the signal on to.
+  installInterruptCleanup();
   return new ServerConnection{fd};
 }
 
@@ -353,10 +357,10 @@ ServerRun runOnEngineServer(ServerConnection* connection, const std::vector<std:
   // Until the status is back, a signal that ends this process first has
   // the server stop the run and remove its temporary file.
   installInterruptCleanup();
-  holdServerRun(connection->fd);
   struct Release {
-    ~Release() { holdServerRun(-1); }
-  } release;
+    int slot;
+    ~Release() { releaseServerRun(slot); }
+  } release{holdServerRun(connection->fd)};
   // Until the server says it took the run, each wait is bounded; a server
   // that does not answer in time gets its connection shut, so that it
   // cannot start the run later, and the run goes in-process.
