@@ -50,16 +50,7 @@ cp "$shared/invoices/ubl/ubl-tc434-example1.xml" "$ubl"
 cp "$shared"/invoices/ubl/* "$work/invoices/"
 mapfile -t invoices < <(ls "$work"/invoices/*)
 
-now() { date +%s.%N; }
-median() { python3 -c 'import statistics,sys; print("%.3f" % statistics.median(float(x) for x in sys.argv[1:]))' "$@"; }
-# Seconds a command takes, wall clock.
-seconds() {
-  local start end
-  start=$(now)
-  "$@" >/dev/null 2>&1 || true
-  end=$(now)
-  python3 -c "print($end - $start)"
-}
+source "$root/bench/timing.sh"
 stop_servers() {
   local pid_file pid
   for pid_file in "$runtime"/xslvalidate/*.pid; do

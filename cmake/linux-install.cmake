@@ -70,7 +70,8 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE amd64)
 # The engine library links the JVM at its Debian path and runs Debian's
 # Saxon jar and checks its class-data archive with zlib; the C++ runtime is
-# g++ 12's.
+# g++ 12's. JDK 17 is a contract, not a default: the engine server's way of
+# cancelling a run works on no later JDK (doc/engine-server.md).
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "libc6 (>= 2.34), libstdc++6 (>= 12), libgcc-s1 (>= 3.0), zlib1g (>= 1:1.2.0), openjdk-17-jre-headless, libsaxonhe-java")
 include(CPack)

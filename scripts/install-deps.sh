@@ -3,14 +3,16 @@
 # missing. Usage: scripts/install-deps.sh [run|test|bench]
 #   run   - build and run the tool on Linux (the default)
 #   test  - also everything the test suites need, the Windows cross build
-#           and Wine included
+#           and Wine included, xmllint and Chromium for the verdict's
+#           JUnit and HTML checks
 #   bench - also the benchmark's tools
 set -euo pipefail
 
 packages=(cmake g++ make zlib1g-dev openjdk-17-jdk-headless libsaxonhe-java)
 case "${1:-run}" in
   run) ;;
-  test) packages+=(libgtest-dev nlohmann-json3-dev g++-mingw-w64-x86-64 wine wine64 zip dpkg-dev) ;;
+  test) packages+=(libgtest-dev nlohmann-json3-dev g++-mingw-w64-x86-64 wine wine64 zip dpkg-dev
+                   libxml2-utils chromium) ;;
   bench) packages+=(hyperfine xsltproc time python3) ;;
   *) echo "usage: $0 [run|test|bench]" >&2; exit 2 ;;
 esac

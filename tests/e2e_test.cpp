@@ -331,6 +331,21 @@ TEST_F(InProcessOnly, MaxHeapVariableReachesTheJvmAndIsChecked) {
         << r.err;
     EXPECT_FALSE(fs::exists(dir_ + "/invoice_totals.xml")) << value;
   }
+
+  // A heap beyond the machine's memory is refused before the JVM is tried.
+  const long pages = sysconf(_SC_PHYS_PAGES);
+  if (pages > 0 && static_cast<double>(pages) * sysconf(_SC_PAGESIZE) < 1024.0 * (1 << 30)) {
+    environment.back() = "XSLVALIDATE_MAX_HEAP=1024g";
+    r = tool({invoice, kExamples + "/rules/totals.xslt"}, environment);
+    EXPECT_EQ(1, r.exitCode);
+    EXPECT_NE(std::string::npos,
+              r.err.find("xslvalidate: XSLVALIDATE_MAX_HEAP=1024g is more than this machine's "
+                         "memory"))
+        << r.err;
+    EXPECT_FALSE(fs::exists(dir_ + "/invoice_totals.xml"));
+    for (const auto& entry : fs::directory_iterator(dir_))
+      EXPECT_EQ(std::string::npos, entry.path().filename().string().find("hs_err"));
+  }
 }
 
 // Standard output that cannot be written changes nothing of the runs: the
@@ -490,10 +505,19 @@ TEST_F(EndToEnd, DebugSwitchTellsStartUpAndTimingsOnlyWhenSet) {
   ProcessResult told = tool({invoice, totals}, environment);
   EXPECT_EQ(0, told.exitCode) << told.err;
   EXPECT_EQ(kBanner, told.out);
-  for (const char* line : {"xslvalidate debug: JVM option -Xmx1g\n",
-                           "xslvalidate debug: class-data archive ", " mapped\n",
-                           "xslvalidate debug: JVM creation ", "xslvalidate debug: compile ",
-                           "xslvalidate debug: transform ", "xslvalidate debug: write "})
+  // Through the suite's engine server, whose JVM started before, the
+  // trace shows the server taking the run; in-process, the JVM's start.
+  const std::vector<const char*> serverLines = {"xslvalidate debug: engine server ",
+                                                "xslvalidate debug: run on the engine server "};
+  const std::vector<const char*> inProcessLines = {
+      "xslvalidate debug: JVM option -Xmx1g\n", "xslvalidate debug: class-data archive ",
+      " mapped\n", "xslvalidate debug: JVM creation "};
+  const char* mode = std::getenv("XSLVALIDATE_TEST_SERVER");
+  const bool onServer = mode && std::string(mode) == "on";
+  for (const char* line : onServer ? serverLines : inProcessLines)
+    EXPECT_NE(std::string::npos, told.err.find(line)) << line << " in:\n" << told.err;
+  for (const char* line : {"xslvalidate debug: compile ", "xslvalidate debug: transform ",
+                           "xslvalidate debug: write "})
     EXPECT_NE(std::string::npos, told.err.find(line)) << line << " in:\n" << told.err;
   EXPECT_EQ(engineReport(invoice, totals), readFile(dir_ + "/invoice_totals.xml"));
 }

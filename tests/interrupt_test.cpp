@@ -89,6 +89,7 @@ TEST_F(Interrupted, ACatchableSignalRemovesTheTemporaryFileAndEndsTheToolWithIt)
     ProcessResult r = waitProcess(run);
     ASSERT_TRUE(started) << "no temporary file appeared: " << r.err;
     EXPECT_EQ(signal, r.signal) << "exit code " << r.exitCode << ": " << r.err;
+    EXPECT_EQ("", r.err) << "the stopped run says nothing";
     EXPECT_EQ(std::vector<std::string>{}, temporaryFiles()) << "once the tool has ended";
     EXPECT_EQ("earlier report\n", readFile(report()));
   }

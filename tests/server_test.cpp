@@ -4,11 +4,14 @@
 // its own) and stops what servers it started.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -17,15 +20,13 @@
 #include <thread>
 #include <vector>
 
+#include "engine_server_fixture.h"
+#include "jvmengine/wire.h"
 #include "process.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-
-const std::string kExamples = XSLVALIDATE_SOURCE_DIR "/examples";
-const std::string kTotals = kExamples + "/rules/totals.xslt";
-const std::string kParties = kExamples + "/rules/parties.xslt";
+using namespace engine_server_test;
 
 // A stylesheet that shows what the run got from its caller: the time
 // zone of current-dateTime(), an environment variable, and a message on
@@ -39,121 +40,9 @@ const char kProbe[] =
     " variable='{environment-variable(\"XSLV_PROBE\")}' elements='{count(//*)}' one='{f:one()}'/>"
     "</xsl:template></xsl:stylesheet>";
 
-// A stylesheet that writes a first part of its report, large enough to
-// reach the report's temporary file, then runs for minutes: its loop count
-// comes from the document, so it cannot be done at compile time.
-const char kSlow[] =
-    "<xsl:stylesheet version='2.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'"
-    " xmlns:xs='http://www.w3.org/2001/XMLSchema' xmlns:f='urn:slow'>"
-    "<xsl:function name='f:spin' as='xs:integer'><xsl:param name='n' as='xs:integer'/>"
-    "<xsl:param name='sum' as='xs:integer'/><xsl:sequence"
-    " select='if ($n le 0) then $sum else f:spin($n - 1, ($sum + $n) mod 7)'/></xsl:function>"
-    "<xsl:template match='/'><r><xsl:for-each select='1 to 100000'><line n='{.}'/></xsl:for-each>"
-    "<xsl:value-of select='f:spin(count(//*) * 1000000000, 0)'/>"
-    "</r></xsl:template></xsl:stylesheet>";
-
 const char kBroken[] =
     "<xsl:stylesheet version='2.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>"
     "<xsl:template match='/'><xsl:no-such-instruction/></xsl:template></xsl:stylesheet>";
-
-void write(const std::string& path, const std::string& text) {
-  fs::create_directories(fs::path(path).parent_path());
-  std::ofstream(path, std::ios::binary) << text;
-}
-
-// True while process `pid` runs (a zombie counts as ended).
-bool alive(pid_t pid) {
-  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-  std::string line;
-  if (!std::getline(stat, line)) return false;
-  const std::size_t close = line.rfind(')');
-  return close != std::string::npos && close + 2 < line.size() && line[close + 2] != 'Z';
-}
-
-// Waits up to `seconds` for `done`; its last answer.
-bool waitFor(const std::function<bool()>& done, double seconds) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > end) return done();
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return true;
-}
-
-class EngineServer : public testing::Test {
- protected:
-  void SetUp() override {
-    char name[] = "/tmp/xslvalidate-server-XXXXXX";
-    dir_ = mkdtemp(name);
-    runtime_ = dir_ + "/runtime";
-    work_ = dir_ + "/work";
-    fs::create_directories(work_);
-    fs::create_directory(runtime_);
-    fs::copy_file(kExamples + "/invoice.xml", work_ + "/invoice.xml");
-  }
-
-  void TearDown() override {
-    stopServers();
-    fs::remove_all(dir_);
-  }
-
-  std::string serverDir() const { return runtime_ + "/xslvalidate"; }
-
-  std::vector<std::string> environment(const std::string& server = "on") const {
-    return {"PATH=/usr/bin:/bin", "LANG=C.UTF-8", "XDG_RUNTIME_DIR=" + runtime_,
-            "XSLVALIDATE_SERVER=" + server};
-  }
-
-  ProcessResult tool(const std::vector<std::string>& arguments,
-                     const std::vector<std::string>& env, const std::string& in = "") {
-    std::vector<std::string> argv = {XSLVALIDATE_EXE};
-    argv.insert(argv.end(), arguments.begin(), arguments.end());
-    return runProcess(argv, env, in.empty() ? work_ : in);
-  }
-
-  // Files in the server directory whose names end in `suffix`.
-  std::vector<std::string> serverFiles(const std::string& suffix) const {
-    std::vector<std::string> found;
-    std::error_code error;
-    for (const auto& entry : fs::directory_iterator(serverDir(), error)) {
-      const std::string name = entry.path().string();
-      if (name.size() > suffix.size() &&
-          name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0) {
-        found.push_back(name);
-      }
-    }
-    return found;
-  }
-
-  std::vector<pid_t> serverPids() const {
-    std::vector<pid_t> pids;
-    for (const std::string& file : serverFiles(".pid")) {
-      const pid_t pid = std::atoi(readFile(file).c_str());
-      if (pid > 0) pids.push_back(pid);
-    }
-    return pids;
-  }
-
-  void stopServers() {
-    for (pid_t pid : serverPids()) {
-      kill(pid, SIGTERM);
-      EXPECT_TRUE(waitFor([&] { return !alive(pid); }, 10)) << "server " << pid;
-    }
-  }
-
-  std::vector<std::string> temporaryFiles() const {
-    std::vector<std::string> found;
-    for (const auto& entry : fs::directory_iterator(work_)) {
-      const std::string name = entry.path().filename().string();
-      if (name[0] == '.' && name.size() > 4 && name.substr(name.size() - 4) == ".tmp") {
-        found.push_back(name);
-      }
-    }
-    return found;
-  }
-
-  std::string dir_, runtime_, work_;
-};
 
 // A module's bytes decide, not its size or time stamp: a change that keeps
 // both is compiled anew, in the principal module and in an included one.
@@ -230,6 +119,195 @@ TEST_F(EngineServer, CarriesTheCallersContext) {
     EXPECT_EQ(results[0].out, results[i].out);
   }
   EXPECT_EQ(1u, serverPids().size());
+}
+
+// What the caller's own process would give for names of its own (standard
+// streams, /proc/self), its current directory and its time zone, whether
+// the stylesheet names them in its text or builds them while it runs. The
+// server is started by a caller in another directory without TZ; each case
+// runs in-process and then twice through the server (compiled, then
+// reused), with the same standard input.
+TEST_F(EngineServer, CallersOwnFilesAndPropertiesAsInProcess) {
+  const auto sheet = [](const std::string& body) {
+    return "<xsl:stylesheet version='3.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>"
+           "<xsl:template match='/'>" + body + "</xsl:template></xsl:stylesheet>";
+  };
+  struct Case {
+    const char* name;
+    std::string stylesheet;
+    std::vector<std::string> extraEnvironment;
+  } cases[] = {
+      {"stdin named", sheet("<r in='{unparsed-text(\"/dev/stdin\")}'/>"), {}},
+      {"stdin built", sheet("<r in='{unparsed-text(concat(\"/dev/\", \"std\", \"in\"))}'/>"), {}},
+      {"stdin through a link", sheet("<r in='{unparsed-text(\"input-link\")}'/>"), {}},
+      {"fd built", sheet("<r in='{doc-available(string-join((\"\", \"proc\", \"self\", \"fd\", "
+                         "\"0\"), \"/\"))}'/>"), {}},
+      {"stdout built", sheet("<r/><xsl:result-document href='{concat(\"file:///dev/\", "
+                             "\"stdout\")}' method='text'>to standard output</xsl:result-document>"),
+       {}},
+      {"current directory", sheet("<r dir='{system-property(\"user.dir\")}'/>"), {}},
+      {"time zone", sheet("<r tz='{system-property(\"user.timezone\")}'/>"),
+       {"TZ=Europe/Paris"}},
+      {"time zone by rule", sheet("<r tz='{system-property(\"user.timezone\")}'/>"),
+       {"TZ=UTC-3"}},
+  };
+  const std::string input = dir_ + "/input.xml";
+  write(input, "<from-the-caller/>\n");
+  fs::create_symlink("/dev/stdin", work_ + "/input-link");
+  ASSERT_EQ(0, tool({work_ + "/invoice.xml", kTotals}, environment(), dir_).exitCode);
+  ASSERT_EQ(1u, serverPids().size());
+  const auto run = [&](const std::vector<std::string>& env) {
+    std::vector<std::string> argv = {"/bin/sh", "-c", "f=$1; shift; exec \"$@\" < \"$f\"", "sh",
+                                     input, XSLVALIDATE_EXE, "invoice.xml", "case.xsl"};
+    ProcessResult r = runProcess(argv, env, work_);
+    const std::string report = readFile(work_ + "/invoice_case.xml");
+    fs::remove(work_ + "/invoice_case.xml");
+    return std::make_pair(r, report);
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    write(work_ + "/case.xsl", c.stylesheet);
+    std::vector<std::string> off = environment("off"), on = environment();
+    off.insert(off.end(), c.extraEnvironment.begin(), c.extraEnvironment.end());
+    on.insert(on.end(), c.extraEnvironment.begin(), c.extraEnvironment.end());
+    const auto expected = run(off);
+    ASSERT_EQ(0, expected.first.exitCode) << expected.first.err;
+    for (int i = 0; i < 2; ++i) {
+      const auto got = run(on);
+      EXPECT_EQ(expected.first.exitCode, got.first.exitCode);
+      EXPECT_EQ(expected.first.out, got.first.out);
+      EXPECT_EQ(expected.first.err, got.first.err);
+      EXPECT_EQ(expected.second, got.second);
+    }
+  }
+  EXPECT_EQ(1u, serverPids().size());
+}
+
+// A compiled stylesheet is reused only while everything its compile
+// consulted is the same: a text or document read by a static expression,
+// a document's absence, an environment variable in use-when, an external
+// entity, the current directory. After each change, the server's run gives
+// what an in-process run gives.
+TEST_F(EngineServer, CompileInputsDecideReuse) {
+  const auto sheet = [](const std::string& prolog, const std::string& declarations,
+                        const std::string& body) {
+    return prolog + "<xsl:stylesheet version='3.0' xmlns:xsl='http://www.w3.org/1999/XSL/"
+           "Transform'>" + declarations + "<xsl:template match='/'>" + body +
+           "</xsl:template></xsl:stylesheet>";
+  };
+  struct Case {
+    const char* name;
+    std::string stylesheet;
+    std::function<void()> before, change;
+    std::vector<std::string> environmentBefore, environmentAfter;
+    std::string folderAfter;  // where the second caller runs, under work_
+  } cases[] = {
+      {"text in a static variable",
+       sheet("", "<xsl:variable name='t' static='yes' select=\"unparsed-text('side.txt')\"/>",
+             "<r t='{$t}'/>"),
+       [&] { write(work_ + "/side.txt", "first"); },
+       [&] { write(work_ + "/side.txt", "other"); }, {}, {}, ""},
+      {"document that appears",
+       sheet("", "<xsl:variable name='a' static='yes' select=\"doc-available('x.xml')\"/>",
+             "<r a='{$a}'/>"),
+       [&] { fs::remove(work_ + "/x.xml"); },
+       [&] { write(work_ + "/x.xml", "<x/>"); }, {}, {}, ""},
+      {"document in a static variable",
+       sheet("", "<xsl:variable name='d' static='yes' select=\"string(doc('x.xml'))\"/>",
+             "<r d='{$d}'/>"),
+       [&] { write(work_ + "/x.xml", "<x>first</x>"); },
+       [&] { write(work_ + "/x.xml", "<x>other</x>"); }, {}, {}, ""},
+      {"environment variable in use-when",
+       sheet("", "", "<r><a xsl:use-when=\"environment-variable('FOO') = '1'\"/></r>"), [] {}, [] {},
+       {"FOO=1"}, {"FOO=2"}, ""},
+      {"external entity",
+       sheet("<!DOCTYPE xsl:stylesheet [<!ENTITY e SYSTEM 'entity.txt'>]>", "", "<r>&e;</r>"),
+       [&] { write(work_ + "/entity.txt", "first"); },
+       [&] { write(work_ + "/entity.txt", "other"); }, {}, {}, ""},
+      {"current directory in a static variable",
+       sheet("", "<xsl:variable name='d' static='yes' select=\"system-property('user.dir')\"/>",
+             "<r d='{$d}'/>"),
+       [] {}, [] {}, {}, {}, "elsewhere"},
+  };
+  ASSERT_EQ(0, tool({"invoice.xml", kTotals}, environment()).exitCode);
+  const std::string stylesheet = work_ + "/case.xsl";
+  const auto run = [&](const std::string& server, const std::vector<std::string>& extra,
+                       const std::string& folder) {
+    std::vector<std::string> env = environment(server);
+    env.insert(env.end(), extra.begin(), extra.end());
+    const std::string where = folder.empty() ? work_ : work_ + "/" + folder;
+    ProcessResult r = tool({work_ + "/invoice.xml", stylesheet}, env, where);
+    const std::string report = readFile(work_ + "/invoice_case.xml");
+    fs::remove(work_ + "/invoice_case.xml");
+    EXPECT_EQ(0, r.exitCode) << r.err;
+    return report;
+  };
+  fs::create_directories(work_ + "/elsewhere");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    write(stylesheet, c.stylesheet);
+    c.before();
+    const std::string first = run("off", c.environmentBefore, "");
+    EXPECT_EQ(first, run("on", c.environmentBefore, ""));
+    EXPECT_EQ(first, run("on", c.environmentBefore, "")) << "reused";
+    c.change();
+    const std::string expected = run("off", c.environmentAfter, c.folderAfter);
+    EXPECT_NE(first, expected) << "the change shows in-process";
+    EXPECT_EQ(expected, run("on", c.environmentAfter, c.folderAfter));
+  }
+  EXPECT_EQ(1u, serverPids().size());
+}
+
+// Resident memory of process `pid` in kilobytes; 0 when unknown.
+long residentKilobytes(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
+  }
+  return 0;
+}
+
+// A caller whose stylesheet exhausts the heap beside an ordinary caller:
+// the ordinary one gets the report it gets in-process, the runaway fails
+// as it does in-process (in a heap of its own), and the server gives the
+// memory back.
+TEST_F(EngineServer, ARunawayFailsAloneAndTheHeapIsGivenBack) {
+  const std::string rules = XSLVALIDATE_SHARED_DIR "/rules/EN16931-UBL-validation.xslt";
+  fs::copy_file(XSLVALIDATE_SHARED_DIR "/invoices/ubl/BIS3_Invoice_positive.XML",
+                work_ + "/ubl.xml");
+  write(work_ + "/runaway/doc.xml", "<a/>");
+  write(work_ + "/runaway/runaway.xsl",
+        "<xsl:stylesheet version='3.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>"
+        "<xsl:template match='/'><n><xsl:value-of select=\"count(sort(for $i in 1 to 30000000"
+        " return concat('item-', $i)))\"/></n></xsl:template></xsl:stylesheet>");
+  const std::string report = work_ + "/ubl_EN16931-UBL-validation.xml";
+  ASSERT_EQ(0, tool({"ubl.xml", rules}, environment("off")).exitCode);
+  const std::string expected = readFile(report);
+  fs::remove(report);
+  ASSERT_EQ(0, tool({"ubl.xml", rules}, environment()).exitCode);  // compiled and kept
+  fs::remove(report);
+  ASSERT_EQ(1u, serverPids().size());
+  const pid_t server = serverPids()[0];
+  const long warm = residentKilobytes(server);
+
+  const RunningProcess runaway =
+      startProcess({XSLVALIDATE_EXE, "doc.xml", "runaway.xsl"}, environment(), work_ + "/runaway");
+  ASSERT_GT(runaway.pid, 0) << runaway.startError;
+  EXPECT_TRUE(waitFor([&] { return residentKilobytes(server) > warm + (300 << 10); }, 60))
+      << "the runaway fills the server's heap";
+  ProcessResult ordinary = tool({"ubl.xml", rules}, environment());
+  const ProcessResult stopped = waitProcess(runaway);
+
+  EXPECT_EQ(0, ordinary.exitCode) << ordinary.err;
+  EXPECT_EQ(expected, readFile(report));
+  EXPECT_EQ(2, stopped.exitCode);
+  EXPECT_NE(std::string::npos, stopped.err.find("OutOfMemoryError")) << stopped.err;
+  EXPECT_EQ(std::string::npos, stopped.err.find("engine server")) << stopped.err;
+  const long bound = warm + (200 << 10);
+  EXPECT_TRUE(waitFor([&] { return residentKilobytes(server) < bound; }, 30))
+      << residentKilobytes(server) << " kB resident, " << warm << " kB before the runaway";
+  EXPECT_EQ(std::vector<pid_t>{server}, serverPids());
 }
 
 // A relative name that names nothing goes in-process, so the engine's
@@ -361,8 +439,9 @@ TEST_F(EngineServer, ServerKilledDuringARunFailsThatRun) {
   EXPECT_NE(server, serverPids()[0]);
 }
 
-// A caller that goes away during a run: the server stops the run, removes
-// its temporary file, leaves the earlier report and serves the next caller.
+// A caller that goes away during a run: the server stops the run without a
+// word to the caller, removes its temporary file, leaves the earlier report
+// and serves the next caller.
 TEST_F(EngineServer, CallerKilledDuringARunStopsThatRun) {
   write(work_ + "/slow.xsl", kSlow);
   write(work_ + "/invoice_slow.xml", "earlier report\n");
@@ -372,7 +451,9 @@ TEST_F(EngineServer, CallerKilledDuringARunStopsThatRun) {
   ASSERT_GT(caller.pid, 0) << caller.startError;
   ASSERT_TRUE(waitFor([&] { return !temporaryFiles().empty(); }, 30)) << "the run began";
   kill(caller.pid, SIGTERM);
-  EXPECT_EQ(SIGTERM, waitProcess(caller).signal);
+  const ProcessResult stopped = waitProcess(caller);
+  EXPECT_EQ(SIGTERM, stopped.signal);
+  EXPECT_EQ("", stopped.err) << "as in-process, the stopped run says nothing";
   EXPECT_TRUE(waitFor([&] { return temporaryFiles().empty(); }, 20));
   EXPECT_EQ("earlier report\n", readFile(work_ + "/invoice_slow.xml"));
   ProcessResult next = tool({"invoice.xml", kParties}, environment());
@@ -455,16 +536,138 @@ TEST_F(EngineServer, SwitchedOffNeverStartsAServer) {
   EXPECT_FALSE(fs::exists(serverDir()));
 }
 
-// Settings of a JVM of the caller's own are honoured in-process, never
-// handed to a server that another caller started with other settings.
-TEST_F(EngineServer, SettingsOfTheCallersOwnJvmRunInProcess) {
-  for (const char* setting : {"XSLVALIDATE_MAX_HEAP=512m", "XSLVALIDATE_DEBUG=1"}) {
-    std::vector<std::string> env = environment();
-    env.push_back(setting);
-    ProcessResult r = tool({"invoice.xml", kTotals}, env);
-    EXPECT_EQ(0, r.exitCode) << setting << ": " << r.err;
-    EXPECT_TRUE(serverPids().empty()) << setting;
+// A connection to the Unix socket at `path`; -1 on failure.
+int connectTo(const std::string& path) {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  if (path.size() >= sizeof address.sun_path) return -1;
+  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    close(fd);
+    return -1;
   }
+  return fd;
+}
+
+// The greeting of a client of this build with this process's umask.
+std::string greeting() {
+  const mode_t mask = umask(022);
+  umask(mask);
+  Writer hello;
+  hello.bytes = kServerGreeting;
+  hello.u32(kProtocolVersion);
+  hello.u32(mask);
+  return hello.bytes;
+}
+
+// `payload` as one message: its length, then its bytes.
+std::string framed(const std::string& payload) {
+  Writer message;
+  message.u32(static_cast<std::uint32_t>(payload.size()));
+  return message.bytes + payload;
+}
+
+// A client that sends what no client of this build would: the server ends
+// that conversation, starts no run on it, and goes on serving.
+TEST_F(EngineServer, GarbageFromAClientEndsOnlyItsConversation) {
+  ASSERT_EQ(0, tool({"invoice.xml", kTotals}, environment()).exitCode);
+  ASSERT_EQ(1u, serverPids().size());
+  const pid_t server = serverPids()[0];
+  const std::vector<std::string> sockets = serverFiles(".sock");
+  ASSERT_EQ(1u, sockets.size());
+
+  Writer huge;  // a length far above the cap, and nothing after it
+  huge.u32(0xFFFFFFFFu);
+  Writer truncated;  // claims two arguments, holds one
+  truncated.u32(2);
+  truncated.text("-s:x");
+  Writer whole;  // a whole request: no argument, no variable, offset, switch
+  for (int i = 0; i < 4; ++i) whole.u32(0);
+  struct Case {
+    const char* what;
+    std::string greeting;
+    char answer;        // to the greeting; 0 for none
+    std::string bytes;  // then sent as they are
+    int descriptor;     // passed with them, or -1
+  };
+  const Case cases[] = {
+      {"nothing at all", "", 0, "", -1},
+      {"a greeting of garbage", std::string(12, '\xFF'), kRefused, "", -1},
+      {"a greeting cut short", "XSLV", 0, "", -1},
+      {"a message above the size cap", greeting(), kAccepted, huge.bytes, STDERR_FILENO},
+      {"a request cut short", greeting(), kAccepted, framed(truncated.bytes), STDERR_FILENO},
+      {"a request with no standard error", greeting(), kAccepted, framed(whole.bytes), -1},
+  };
+  for (const Case& c : cases) {
+    const int fd = connectTo(sockets[0]);
+    ASSERT_GE(fd, 0) << c.what;
+    if (!c.greeting.empty()) ASSERT_TRUE(sendAll(fd, c.greeting)) << c.what;
+    if (c.answer) {
+      const auto answer = receiveExactly(fd, 1);
+      ASSERT_TRUE(answer) << c.what;
+      EXPECT_EQ(c.answer, (*answer)[0]) << c.what;
+    }
+    if (!c.bytes.empty()) EXPECT_TRUE(sendAll(fd, c.bytes, c.descriptor)) << c.what;
+    shutdown(fd, SHUT_WR);
+    // The server closes its end without starting a run.
+    EXPECT_FALSE(receiveExactly(fd, 1)) << c.what;
+    close(fd);
+  }
+  ProcessResult r = tool({"invoice.xml", kParties}, environment());
+  EXPECT_EQ(0, r.exitCode) << r.err;
+  EXPECT_TRUE(fs::exists(work_ + "/invoice_parties.xml"));
+  ASSERT_EQ(1u, serverPids().size());
+  EXPECT_EQ(server, serverPids()[0]) << "the same server served the next caller";
+}
+
+// A heap of the caller's own is honoured in-process, never handed to a
+// server that another caller started with another heap.
+TEST_F(EngineServer, AHeapOfTheCallersOwnRunsInProcess) {
+  std::vector<std::string> env = environment();
+  env.push_back("XSLVALIDATE_MAX_HEAP=512m");
+  ProcessResult r = tool({"invoice.xml", kTotals}, env);
+  EXPECT_EQ(0, r.exitCode) << r.err;
+  EXPECT_TRUE(serverPids().empty());
+}
+
+// The debug switch traces the path each run really takes: the server it
+// started or connected to and the run's own steps, carried back from the
+// server; or why it ran in-process.
+TEST_F(EngineServer, DebugSwitchTracesThePathTaken) {
+  struct Case {
+    std::vector<std::string> extra;
+    std::vector<std::string> lines;  // each expected in standard error, in order
+  };
+  const std::string debug = "XSLVALIDATE_DEBUG=1";
+  const Case cases[] = {
+      {{debug},
+       {"xslvalidate debug: engine server started at " + serverDir() + "/engine-",
+        "xslvalidate debug: run on the engine server (process ",
+        "xslvalidate debug: compile ", "xslvalidate debug: transform ",
+        "xslvalidate debug: write "}},
+      {{debug},
+       {"xslvalidate debug: engine server connected at " + serverDir() + "/engine-",
+        "xslvalidate debug: run on the engine server (process ",
+        "xslvalidate debug: write "}},
+      {{debug, "XSLVALIDATE_MAX_HEAP=512m"},
+       {"xslvalidate debug: engine server not used (XSLVALIDATE_MAX_HEAP is set",
+        "xslvalidate debug: JVM option -Xmx512m", "xslvalidate debug: write "}},
+      {{}, {}},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> env = environment();
+    env.insert(env.end(), c.extra.begin(), c.extra.end());
+    ProcessResult r = tool({"invoice.xml", kTotals}, env);
+    EXPECT_EQ(0, r.exitCode) << r.err;
+    std::size_t at = 0;
+    for (const std::string& line : c.lines) {
+      at = r.err.find(line, at);
+      ASSERT_NE(std::string::npos, at) << line << " in:\n" << r.err;
+    }
+    if (c.lines.empty()) EXPECT_EQ("", r.err);
+  }
+  EXPECT_EQ(1u, serverPids().size());
 }
 
 }  // namespace

@@ -1,29 +1,18 @@
 #include "engine/bridge.h"
 
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "host/utf8.h"
 #include "path/report_path.h"
+#include "text/escaped.h"
 
 namespace {
-
-// `text` with everything but printable ASCII written as \uXXXX, one escape
-// per UTF-16 code unit, so a lone surrogate shows as itself on any console.
-std::string escaped(std::u16string_view text) {
-  std::string out;
-  for (char16_t c : text) {
-    if (c >= 0x20 && c < 0x7F && c != u'\\') {
-      out.push_back(static_cast<char>(c));
-    } else {
-      char hex[7];
-      std::snprintf(hex, sizeof hex, "\\u%04X", static_cast<unsigned>(c));
-      out += hex;
-    }
-  }
-  return out;
-}
 
 // The engine option `prefix` + the UTF-8 form of `path`; none, after one
 // line on standard error, when the path has no UTF-8 form.
@@ -39,6 +28,51 @@ std::optional<std::string> option(const char* prefix,
     return std::nullopt;
   }
   return prefix + *bytes;
+}
+
+// What the file at `path` holds; empty when it cannot be read.
+std::string contentOf(std::u16string_view path) {
+  try {
+    std::ifstream file(std::filesystem::path(std::u16string(path)), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  } catch (...) {
+    return std::string();
+  }
+}
+
+// One engine option: its prefix and the path that follows it.
+struct NamedPath {
+  const char* prefix;
+  std::u16string_view path;
+};
+
+// Hands the engine one run with `options` in order and returns its status;
+// 2, before the engine is called, when a path has no UTF-8 form.
+int runWithOptions(EngineEnvironment* environment,
+                   std::vector<NamedPath> options) {
+  if (!environment->messagesFile.empty()) {
+    // Gone first, so that a run that writes none leaves none of an earlier one.
+    std::error_code ignored;
+    std::filesystem::remove(std::filesystem::path(environment->messagesFile), ignored);
+    options.push_back({"-err:", environment->messagesFile});
+  }
+  std::vector<std::string> texts;
+  for (const NamedPath& named : options) {
+    std::optional<std::string> text = option(named.prefix, named.path);
+    if (!text)
+      return 2;
+    texts.push_back(std::move(*text));
+  }
+  long long processorData = createProcessorDataWithCapacity(
+      environment->thread, static_cast<int>(texts.size()));
+  // The engine copies nothing we rely on before the run, so the option
+  // strings live until j_run_transform has returned.
+  for (std::string& text : texts)
+    addProcessorProperty(environment->thread, processorData, text.data());
+  const int status = j_run_transform(environment->thread, processorData);
+  if (!environment->messagesFile.empty())
+    environment->messages += contentOf(environment->messagesFile);
+  return status;
 }
 
 }  // namespace
@@ -62,22 +96,18 @@ int runTransformTo(EngineEnvironment* environment,
                    std::u16string_view inputPath,
                    std::u16string_view stylesheetPath,
                    std::u16string_view outputPath) {
-  std::optional<std::string> source = option("-s:", inputPath);
-  if (!source)
-    return 2;
-  std::optional<std::string> stylesheet = option("-xsl:", stylesheetPath);
-  if (!stylesheet)
-    return 2;
-  std::optional<std::string> output = option("-o:", outputPath);
-  if (!output)
-    return 2;
+  return runWithOptions(environment, {{"-s:", inputPath},
+                                      {"-xsl:", stylesheetPath},
+                                      {"-o:", outputPath}});
+}
 
-  long long processorData =
-      createProcessorDataWithCapacity(environment->thread, 3);
-  // The engine copies nothing we rely on before the run, so the option
-  // strings live until j_run_transform has returned.
-  addProcessorProperty(environment->thread, processorData, source->data());
-  addProcessorProperty(environment->thread, processorData, stylesheet->data());
-  addProcessorProperty(environment->thread, processorData, output->data());
-  return j_run_transform(environment->thread, processorData);
+int runSchemaValidation(EngineEnvironment* environment,
+                        std::u16string_view inputPath,
+                        const std::vector<std::u16string>& schemaPaths,
+                        std::u16string_view reportPath) {
+  std::vector<NamedPath> options = {{"-s:", inputPath}};
+  for (const std::u16string& schema : schemaPaths)
+    options.push_back({"-xsd:", schema});
+  options.push_back({"-o:", reportPath});
+  return runWithOptions(environment, options);
 }

@@ -3,7 +3,9 @@
 #ifndef XSLVALIDATE_ENGINE_BRIDGE_H_
 #define XSLVALIDATE_ENGINE_BRIDGE_H_
 
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/engine_api.h"
 
@@ -12,6 +14,12 @@
 struct EngineEnvironment {
   graal_isolate_t* isolate;
   graal_isolatethread_t* thread;  // passed to every engine call
+  // When set, each run's messages go to this file (the engine's "-err:"
+  // option, which the Linux engine knows) instead of standard error, and
+  // after the run what the file holds is added to `messages`; a caller
+  // running several documents at once keeps each one's messages apart.
+  std::u16string messagesFile;
+  std::string messages;
 };
 
 // Creates the engine's isolate and attaches the calling thread. Returns 0;
@@ -36,5 +44,18 @@ int runTransformTo(EngineEnvironment* environment,
                    std::u16string_view inputPath,
                    std::u16string_view stylesheetPath,
                    std::u16string_view outputPath);
+
+// Validates the document at `inputPath` against the XML Schemas at
+// `schemaPaths` (one or more, taken together), writing the schema report
+// at `reportPath`. The engine gets the options "-s:<input>", one
+// "-xsd:<schema>" per schema in the order given, and "-o:<report>", paths
+// in UTF-8. Returns the engine's status unchanged: 0 when the report was
+// written, whether the document is valid or not; nonzero (2 from the
+// engine) when a schema could not be read or compiled or the document is
+// missing. A path without a UTF-8 form is refused as by runTransform.
+int runSchemaValidation(EngineEnvironment* environment,
+                        std::u16string_view inputPath,
+                        const std::vector<std::u16string>& schemaPaths,
+                        std::u16string_view reportPath);
 
 #endif  // XSLVALIDATE_ENGINE_BRIDGE_H_

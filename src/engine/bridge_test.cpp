@@ -52,6 +52,25 @@ TEST(BridgeTest, HandsTheEngineThreeOptionsInUtf8) {
   }
 }
 
+// The schema run: the document, every schema in order, the report; the
+// engine's status comes back unchanged.
+TEST(BridgeTest, SchemaValidationHandsEverySchemaInOrder) {
+  RecordingEngine& e = resetRecordingEngine();
+  e.runStatus = [](const RecordedRun&) { return 2; };
+  EngineEnvironment environment{};
+  ASSERT_EQ(0, createIsolate(&environment));
+  EXPECT_EQ(2, runSchemaValidation(&environment, u"in/Rechnung Müller.xml",
+                                   {u"s/UBL-Invoice-2.1.xsd", u"s/extra.xsd"},
+                                   u"/tmp/x/schema-report.xml"));
+  ASSERT_EQ(1u, e.runs.size());
+  EXPECT_EQ(4, e.runs[0].capacity);
+  EXPECT_EQ((std::vector<std::string>{"-s:in/Rechnung M\xC3\xBCller.xml",
+                                      "-xsd:s/UBL-Invoice-2.1.xsd", "-xsd:s/extra.xsd",
+                                      "-o:/tmp/x/schema-report.xml"}),
+            e.runs[0].options);
+  EXPECT_TRUE(e.runs[0].ran);
+}
+
 TEST(BridgeTest, CreateIsolateKeepsTheThreadOrReportsFailure) {
   resetRecordingEngine();
   EngineEnvironment environment{};

@@ -29,7 +29,9 @@ long long createProcessorDataWithCapacity(graal_isolatethread_t* thread,
                                           int capacity);
 
 // Appends one NUL-terminated UTF-8 option string ("-s:...", "-xsl:...",
-// "-o:...") to the run's option list. The string is copied.
+// "-o:...") to the run's option list. The string is copied. The Linux
+// engine also takes "-xsd:..." (the schema step, instead of "-xsl:") and
+// "-err:..." (the run's messages to a file): doc/schema-step.md.
 void addProcessorProperty(graal_isolatethread_t* thread,
                           long long processorData, char* option);
 

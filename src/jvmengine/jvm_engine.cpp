@@ -2,21 +2,37 @@
 // the process's Java VM.
 //
 // Unless XSLVALIDATE_SERVER is "off", graal_create_isolate first connects to
-// the user's engine server (server/client.h): both handles are then that
-// connection, and each run goes to the server, or here when the server
-// cannot take it. Otherwise, in-process:
+// the user's engine server (client.h), and each run goes to the server, or
+// here when the server cannot take it. Otherwise, in-process.
 //
-// Handles: the isolate is the JavaVM, the isolate thread is a token of the
-// calling thread (the address of a thread-local record), and processor data
-// is a handle from option_list.h. A second graal_create_isolate returns the
-// same JVM and attaches the calling thread; "attached" is the library's own
-// record: the caller's threads never enter the JVM themselves, each run does
-// on a thread of its own (java_vm.h). Statuses of j_run_transform: 0
+// Handles: the isolate thread is the calling thread's session (a
+// thread-local record: a server connection or the process's JVM); the
+// isolate is the connection or the JavaVM; processor data is a handle from
+// option_list.h. A second graal_create_isolate on a thread returns its open
+// session; "attached" is the library's own record: the caller's threads
+// never enter the JVM themselves, each run does on a thread of its own
+// (java_vm.h). Statuses of j_run_transform: 0
 // success, 2 a run that failed (as the engine's command line exits), 1 a call the engine cannot serve (no
 // JVM, thread not attached, unknown processor data).
 //
 // No C++ exception leaves these calls. The capacity given to
 // createProcessorDataWithCapacity is a hint only.
+//
+// Besides the transform ("-s:", "-xsl:", "-o:"), j_run_transform runs the
+// schema step: with "-s:<document>", one or more "-xsd:<schema file>" and
+// "-o:<report>" (any order, no "-xsl:") it validates the document against
+// the schemas taken together and writes a schema report,
+//   <schema-report xmlns="urn:xslvalidate:schema-report" valid="true|false">
+//   <finding severity="warning|error|fatal" line="N" column="N">message</finding>...
+//   </schema-report>
+// in UTF-8, one finding per problem in document order (line and column 0
+// when unknown; a document not well-formed or refused as hostile gives a
+// fatal finding). Status 0 once the report is written, valid or not; 2
+// with one line on standard error when a schema cannot be read or
+// compiled, the document is missing or not a regular file, or the report
+// cannot be written. Any run may add "-err:<file>": what it would write on
+// standard error goes to that file instead (created or truncated).
+// doc/schema-step.md has the whole of it.
 //
 // Option values are file names as UTF-8. One that is not valid UTF-8 is
 // refused (status 2), never opened under a substitute name. Relative names
@@ -32,43 +48,38 @@
 #include <cstdio>
 #include <string>
 
-#include "java_vm.h"
+#include "client.h"
+#include "jvmcore/java_vm.h"
+#include "jvmcore/utf16.h"
 #include "option_list.h"
-#include "server/client.h"
-#include "utf16.h"
+#include "run_messages.h"
+#include "text/escaped.h"
 
 namespace {
 
-// Whether the calling thread is attached, and its handle's target.
-struct ThreadRecord {
-  bool attached = false;
+// What a thread handle stands for: the calling thread's session with the
+// engine, either a connection to the user's engine server or the process's
+// own JVM. Each thread has one record, and its handle is the record's
+// address: a handle is taken only on its own thread and only while open,
+// which is told by comparing addresses, never by reading through a handle
+// that may be stale or foreign.
+struct Session {
+  enum class Kind { kClosed, kServer, kInProcess };
+  Kind kind = Kind::kClosed;
+  ServerConnection* server = nullptr;  // kServer only
 };
-thread_local ThreadRecord tCallingThread;
+thread_local Session tSession;
 
-graal_isolatethread_t* callingThreadHandle() {
-  return reinterpret_cast<graal_isolatethread_t*>(&tCallingThread);
+graal_isolatethread_t* handleOf(Session* session) {
+  return reinterpret_cast<graal_isolatethread_t*>(session);
 }
 
-// Whether `thread` is the calling thread's handle, the thread is attached
-// and the JVM exists.
-bool isAttachedCallingThread(graal_isolatethread_t* thread) {
-  return existingJavaVm() && thread && thread == callingThreadHandle() &&
-         tCallingThread.attached;
-}
-
-// `bytes` with everything but printable ASCII written as \xNN.
-std::string escaped(const std::string& bytes) {
-  std::string text;
-  for (unsigned char c : bytes) {
-    if (c >= 0x20 && c < 0x7F && c != '\\') {
-      text.push_back(static_cast<char>(c));
-    } else {
-      char hex[5];
-      std::snprintf(hex, sizeof hex, "\\x%02X", c);
-      text += hex;
-    }
-  }
-  return text;
+// The calling thread's open session when `thread` is its handle; nullptr
+// otherwise (another thread's handle, a closed one, or none).
+Session* openSession(graal_isolatethread_t* thread) {
+  if (!thread || thread != handleOf(&tSession) || tSession.kind == Session::Kind::kClosed)
+    return nullptr;
+  return &tSession;
 }
 
 // Reports on standard error that `call` failed inside (out of memory or
@@ -81,8 +92,8 @@ T failedCall(const char* call, T result) {
 
 // The body of j_run_transform.
 int runTransform(graal_isolatethread_t* thread, long long processorData) {
-  const bool onServer = isServerConnection(thread);
-  if (!onServer && !isAttachedCallingThread(thread)) {
+  Session* session = openSession(thread);
+  if (!session) {
     std::fputs("j_run_transform: the calling thread is not attached to the engine\n", stderr);
     return 1;
   }
@@ -96,16 +107,20 @@ int runTransform(graal_isolatethread_t* thread, long long processorData) {
   for (const std::string& option : *options) {
     auto text = utf8ToUtf16(option);
     if (!text) {
-      std::fprintf(stderr,
-                   "Cannot represent the file name in option %s: it is not valid UTF-8, "
-                   "and the engine takes file names only as Unicode text\n",
-                   escaped(option).c_str());
+      tellRun(*options, RunMessageMoment::kBeforeTheRun,
+              "Cannot represent the file name in option " + escaped(option) +
+                  ": it is not valid UTF-8, and the engine takes file names only as Unicode text");
       return 2;
     }
     args.push_back(std::move(*text));
   }
-  if (onServer) {
-    const ServerRun run = runOnEngineServer(reinterpret_cast<ServerConnection*>(thread), *options);
+  if (session->kind == Session::Kind::kServer) {
+    const ServerRun run = runOnEngineServer(session->server, *options);
+    if (run.state == ServerRunState::kLost) {
+      tellRun(*options, RunMessageMoment::kAfterTheRun,
+              "jvmengine: the engine server ended before the run's status came back; "
+              "the run counts as failed");
+    }
     if (run.state != ServerRunState::kNotStarted) return run.status;
     if (!startJavaVm()) return 1;  // the run the server could not take, here
   }
@@ -123,17 +138,23 @@ extern "C" {
 int graal_create_isolate(graal_create_isolate_params_t*, graal_isolate_t** isolate,
                          graal_isolatethread_t** thread) {
   try {
-    // With the user's engine server, both handles are the connection to it.
-    if (ServerConnection* server = connectToEngineServer()) {
-      if (isolate) *isolate = reinterpret_cast<graal_isolate_t*>(server);
-      if (thread) *thread = reinterpret_cast<graal_isolatethread_t*>(server);
-      return 0;
+    // A thread that has a session already keeps it.
+    if (tSession.kind == Session::Kind::kClosed) {
+      if (ServerConnection* server = connectToEngineServer()) {
+        tSession = {Session::Kind::kServer, server};
+      } else if (startJavaVm()) {
+        tSession = {Session::Kind::kInProcess, nullptr};
+      } else {
+        return 1;
+      }
     }
-    JavaVM* vm = startJavaVm();
-    if (!vm) return 1;
-    tCallingThread.attached = true;
-    if (isolate) *isolate = reinterpret_cast<graal_isolate_t*>(vm);
-    if (thread) *thread = callingThreadHandle();
+    // The isolate is the server's connection, or the process's JVM.
+    if (isolate) {
+      *isolate = tSession.kind == Session::Kind::kServer
+                     ? reinterpret_cast<graal_isolate_t*>(tSession.server)
+                     : reinterpret_cast<graal_isolate_t*>(existingJavaVm());
+    }
+    if (thread) *thread = handleOf(&tSession);
     return 0;
   } catch (...) {
     return failedCall("graal_create_isolate", 1);
@@ -142,12 +163,10 @@ int graal_create_isolate(graal_create_isolate_params_t*, graal_isolate_t** isola
 
 int graal_detach_thread(graal_isolatethread_t* thread) {
   try {
-    if (isServerConnection(thread)) {
-      closeServerConnection(reinterpret_cast<ServerConnection*>(thread));
-      return 0;
-    }
-    if (!isAttachedCallingThread(thread)) return 1;
-    tCallingThread.attached = false;
+    Session* session = openSession(thread);
+    if (!session) return 1;
+    if (session->kind == Session::Kind::kServer) closeServerConnection(session->server);
+    *session = Session{};
     return 0;
   } catch (...) {
     return failedCall("graal_detach_thread", 1);

@@ -1,7 +1,7 @@
 // The class-data archive check, on made-up headers and on the archive the
 // build made; and, in this process whose JVM the engine tests started, that
 // the JVM really mapped the archive beside the library.
-#include "shared_archive.h"
+#include "jvmcore/shared_archive.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

@@ -3,6 +3,9 @@
 // these hosts (see host/utf8.h).
 #include "verdict/host_files.h"
 
+#include <errno.h>
+#include <fcntl.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -52,4 +55,79 @@ void removeFile(std::u16string_view path) {
 
 std::FILE* openFile(std::u16string_view path, const char* mode) {
   return std::fopen(toUtf8(path)->c_str(), mode);
+}
+
+std::filesystem::path fsPath(std::u16string_view path) {
+  return std::filesystem::path(*toUtf8(path));
+}
+
+std::u16string fromFsPath(const std::filesystem::path& path) {
+  return decodeArgument(path.native());
+}
+
+bool makeFolders(std::u16string_view folder) {
+  std::error_code error;
+  std::filesystem::create_directories(fsPath(folder), error);
+  return std::filesystem::is_directory(fsPath(folder), error);
+}
+
+namespace {
+
+bool writeAll(int fd, std::string_view content) {
+  for (size_t done = 0; done < content.size();) {
+    const ssize_t n = write(fd, content.data() + done, content.size() - done);
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n <= 0)
+      return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool writeFileAtomically(std::u16string_view path, std::string_view content) {
+  const std::filesystem::path target(*toUtf8(path));
+  std::filesystem::path folder = target.parent_path();
+  if (folder.empty())
+    folder = ".";
+  // A file without a name until it is whole: a signal that ends the
+  // process while it is written leaves nothing behind. It takes the
+  // target's name in one step, after any old file there is removed.
+  const int fd = open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0644);
+  if (fd >= 0) {
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    bool written = writeAll(fd, content) && fsync(fd) == 0;
+    if (written) {
+      unlink(target.c_str());
+      written = linkat(AT_FDCWD, self.c_str(), AT_FDCWD, target.c_str(), AT_SYMLINK_FOLLOW) == 0;
+    }
+    return close(fd) == 0 && written;
+  }
+  // A file system without nameless files: a named one beside the target,
+  // renamed into place.
+  std::string temporary = target.string() + ".partXXXXXX";
+  const int named = mkstemp(temporary.data());
+  if (named < 0)
+    return false;
+  bool written = fchmod(named, 0644) == 0 && writeAll(named, content);
+  written = close(named) == 0 && written;
+  written = written && rename(temporary.c_str(), target.c_str()) == 0;
+  if (!written)
+    unlink(temporary.c_str());
+  return written;
+}
+
+bool stderrIsTerminal() {
+  return isatty(STDERR_FILENO) == 1;
+}
+
+std::u16string engineMessagesFile(std::u16string_view scratch) {
+  return inFolder(scratch, u"engine-messages.txt");
+}
+
+unsigned processorCount() {
+  const long count = sysconf(_SC_NPROCESSORS_ONLN);
+  return count > 0 ? static_cast<unsigned>(count) : 1;
 }

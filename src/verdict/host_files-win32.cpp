@@ -4,6 +4,9 @@
 
 #include <windows.h>
 
+#include <io.h>
+
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 
@@ -78,4 +81,58 @@ void removeFile(std::u16string_view path) {
 std::FILE* openFile(std::u16string_view path, const char* mode) {
   std::wstring wideMode(mode, mode + std::char_traits<char>::length(mode));
   return _wfopen(wide(path).c_str(), wideMode.c_str());
+}
+
+std::filesystem::path fsPath(std::u16string_view path) {
+  return std::filesystem::path(wide(path));
+}
+
+std::u16string fromFsPath(const std::filesystem::path& path) {
+  const std::wstring& text = path.native();
+  return std::u16string(reinterpret_cast<const char16_t*>(text.data()), text.size());
+}
+
+bool makeFolders(std::u16string_view folder) {
+  std::error_code error;
+  std::filesystem::create_directories(fsPath(folder), error);
+  return std::filesystem::is_directory(fsPath(folder), error);
+}
+
+bool writeFileAtomically(std::u16string_view path, std::string_view content) {
+  // A name of this process's own beside the target; Windows has no
+  // handler to remove it on Ctrl-C, so the window is kept to the write.
+  std::wstring target = wide(path);
+  std::wstring temporary = target + L".part" + std::to_wstring(GetCurrentProcessId()) +
+                           L"-" + std::to_wstring(GetCurrentThreadId());
+  HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE)
+    return false;
+  bool written = true;
+  for (size_t done = 0; written && done < content.size();) {
+    DWORD n = 0;
+    const DWORD chunk = static_cast<DWORD>(
+        std::min<size_t>(content.size() - done, 1u << 30));
+    written = WriteFile(file, content.data() + done, chunk, &n, nullptr) && n > 0;
+    done += n;
+  }
+  written = CloseHandle(file) && written;
+  written = written && MoveFileExW(temporary.c_str(), target.c_str(),
+                                   MOVEFILE_REPLACE_EXISTING) != 0;
+  if (!written)
+    DeleteFileW(temporary.c_str());
+  return written;
+}
+
+bool stderrIsTerminal() {
+  return _isatty(_fileno(stderr)) != 0;
+}
+
+std::u16string engineMessagesFile(std::u16string_view) {
+  return std::u16string();
+}
+
+unsigned processorCount() {
+  const DWORD count = GetActiveProcessorCount(ALL_PROCESSOR_GROUPS);
+  return count > 0 ? count : 1;
 }

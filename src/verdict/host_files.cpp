@@ -1,9 +1,45 @@
 #include "verdict/host_files.h"
 
+#include <cerrno>
+#include <cstring>
+
 bool writtenSince(const FileIdentity& before, const FileIdentity& after) {
   if (!after.exists)
     return false;
   return !before.exists || before.device != after.device ||
          before.index != after.index || before.size != after.size ||
          before.changed != after.changed || before.modified != after.modified;
+}
+
+std::string writeWholeFile(std::u16string_view path, std::string_view bytes) {
+  errno = 0;
+  std::FILE* file = openFile(path, "wb");
+  if (!file)
+    return std::strerror(errno != 0 ? errno : EIO);
+  bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  written = std::fflush(file) == 0 && written;
+  int error = errno;
+  if (std::fclose(file) != 0 && written) {
+    written = false;
+    error = errno;
+  }
+  if (written)
+    return std::string();
+  removeFile(path);
+  return std::strerror(error != 0 ? error : EIO);
+}
+
+bool readLine(std::FILE* file, std::string* line) {
+  line->clear();
+  int c;
+  while ((c = std::getc(file)) != EOF) {
+    if (c == '\n')
+      break;
+    *line += static_cast<char>(c);
+  }
+  if (c == EOF && line->empty())
+    return false;
+  if (!line->empty() && line->back() == '\r')
+    line->pop_back();
+  return true;
 }

@@ -4,6 +4,7 @@
 #define XSLVALIDATE_VERDICT_HOST_FILES_H_
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -45,5 +46,42 @@ void removeFile(std::u16string_view path);
 
 // fopen for a path in the tool's UTF-16 text; nullptr on failure.
 std::FILE* openFile(std::u16string_view path, const char* mode);
+
+// The tool's UTF-16 path text as a std::filesystem path, and back; the
+// round trip keeps every name exactly (on POSIX hosts a byte that is not
+// UTF-8 travels as its lone surrogate, see host/arguments.h).
+std::filesystem::path fsPath(std::u16string_view path);
+std::u16string fromFsPath(const std::filesystem::path& path);
+
+// Makes `folder` and every missing folder above it. False when it cannot
+// be made or something else stands at its place.
+bool makeFolders(std::u16string_view folder);
+
+// Writes `content` to `path` whole or not at all, replacing any file
+// there: first to a file beside it that has no name yet (Linux) or a
+// temporary name, which then takes the path's name. A process ended while
+// writing leaves no partial file (on Windows, a temporary one can stay).
+// False when any step fails.
+bool writeFileAtomically(std::u16string_view path, std::string_view content);
+
+// The file in `scratch` where the engine is to write a run's messages
+// (its "-err:" option), or empty text where the engine writes them only
+// on standard error (Windows).
+std::u16string engineMessagesFile(std::u16string_view scratch);
+
+// How many processors this process may run on; at least 1.
+unsigned processorCount();
+
+// True when standard error is a terminal (a person watches it).
+bool stderrIsTerminal();
+
+// Writes `bytes` to the file at `path`, replacing any file there. Returns
+// the system's reason when that failed (the partial file removed), empty
+// text when it did not.
+std::string writeWholeFile(std::u16string_view path, std::string_view bytes);
+
+// Reads one line of `file` into `line`, without its line end (a line feed,
+// and a carriage return before it). False at the end of the file.
+bool readLine(std::FILE* file, std::string* line);
 
 #endif  // XSLVALIDATE_VERDICT_HOST_FILES_H_

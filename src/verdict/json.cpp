@@ -1,37 +1,10 @@
 #include "verdict/json.h"
 
+#include "text/utf8_decode.h"
+
 namespace {
 
-// Length of the well-formed UTF-8 sequence starting at `text[i]`, or 0.
-size_t sequenceLength(std::string_view text, size_t i) {
-  auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
-  unsigned char lead = byte(i);
-  size_t length;
-  unsigned char low = 0x80, high = 0xBF;  // range of the second byte
-  if (lead < 0x80)
-    return 1;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    if (lead == 0xE0) low = 0xA0;
-    if (lead == 0xED) high = 0x9F;  // no encoded surrogates
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;
-  } else {
-    return 0;
-  }
-  if (i + length > text.size())
-    return 0;
-  if (byte(i + 1) < low || byte(i + 1) > high)
-    return 0;
-  for (size_t k = 2; k < length; ++k)
-    if (byte(i + k) < 0x80 || byte(i + k) > 0xBF)
-      return 0;
-  return length;
-}
+namespace {
 
 void appendEscape(std::string* out, unsigned code) {
   static const char digits[] = "0123456789abcdef";
@@ -45,7 +18,8 @@ void appendEscape(std::string* out, unsigned code) {
 std::string jsonString(std::string_view bytes) {
   std::string out = "\"";
   for (size_t i = 0; i < bytes.size();) {
-    size_t length = sequenceLength(bytes, i);
+    char32_t code;
+    const size_t length = decodeUtf8Sequence(bytes.substr(i), &code);
     if (length == 0) {
       appendEscape(&out, 0xDC00 + static_cast<unsigned char>(bytes[i]));
       ++i;

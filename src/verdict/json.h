@@ -13,4 +13,5 @@
 // the tool itself reads such bytes; no input makes invalid JSON text.
 std::string jsonString(std::string_view bytes);
 
+
 #endif  // XSLVALIDATE_VERDICT_JSON_H_

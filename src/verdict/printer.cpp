@@ -1,17 +1,19 @@
 #include "verdict/printer.h"
 
-#include <cstdio>
-
 #include "verdict/json.h"
+#include "verdict/outcome_text.h"
+#include "verdict/summary_line.h"
 
 namespace {
 
-void put(std::string_view text) {
-  std::fwrite(text.data(), 1, text.size(), stdout);
-}
-
 std::string jsonOptional(const std::optional<std::string>& value) {
   return value ? jsonString(*value) : "null";
+}
+
+std::string jsonBool(bool value) { return value ? "true" : "false"; }
+
+std::string jsonText(const std::string& text) {
+  return text.empty() ? std::string("null") : jsonString(text);
 }
 
 std::string countsText(const Counts& counts, bool json) {
@@ -19,133 +21,175 @@ std::string countsText(const Counts& counts, bool json) {
   for (const auto& [severity, count] : counts.bySeverity) {
     if (!text.empty())
       text += ", ";
-    text += json ? jsonString(severity) + ": " : severity + " ";
+    text += json ? jsonString(severity) + ": " : visible(severity) + " ";
     text += std::to_string(count);
   }
   return text;
 }
 
-const char* runName(RunState run) {
-  switch (run) {
-    case RunState::kCompleted: return "completed";
-    case RunState::kFailed: return "failed";
-    case RunState::kNotRun: return "not run";
+// The severity as the text shows it: with the report's flag beside it
+// where an override or an unknown flag made the two differ.
+std::string shownSeverity(const FindingRecord& finding) {
+  std::string severity = visible(finding.severity);
+  if (finding.flag && (finding.overridden ||
+                       normalizedFlag(*finding.flag) != finding.severity))
+    severity += std::string(" (") + (finding.overridden ? "overrides " : "") +
+                "flag " + visible(*finding.flag) + ")";
+  return severity;
+}
+
+std::string list(const std::vector<std::string>& items) {
+  std::string text;
+  for (const std::string& item : items)
+    text += (text.empty() ? "" : ", ") + visible(item);
+  return text;
+}
+
+std::string textSchema(const SchemaRecord& schema) {
+  if (schema.state == SchemaState::kNotAsked)
+    return std::string();
+  std::string text = "schema " + list(schema.schemas) + ": ";
+  switch (schema.state) {
+    case SchemaState::kValid: text += "valid\n"; break;
+    case SchemaState::kInvalid:
+      text += "invalid, the rule sets were not run\n";
+      break;
+    default: text += "no result: " + visible(schema.problem) + "\n"; break;
   }
-  return "";
+  for (const FindingRecord& finding : schema.findings) {
+    text += "  " + shownSeverity(finding);
+    if (finding.line > 0)
+      text += " at line " + std::to_string(finding.line) + ", column " +
+              std::to_string(finding.column);
+    text += ": " + oneLine(finding.text) + "\n";
+  }
+  return text;
+}
+
+std::string textRuleSet(const RuleSetRecord& set) {
+  std::string text = visible(set.stylesheet) + " -> " + visible(set.report) + "\n";
+  for (const FindingRecord& finding : set.findings) {
+    text += "  " + shownSeverity(finding) + " " +
+            (finding.id ? visible(*finding.id) : std::string("(no id)"));
+    if (finding.location)
+      text += " at " + visible(*finding.location);
+    text += ": " + oneLine(finding.text) + "\n";
+  }
+  if (!set.problem.empty())
+    text += "  no verdict: " + visible(set.problem) + "\n";
+  else if (set.run == RunState::kNotRun)
+    text += "  not run, the XML Schema step did not pass\n";
+  else
+    text += "  counts: " + countsText(set.counts, false) + "\n";
+  return text;
+}
+
+std::string jsonFinding(const FindingRecord& finding) {
+  std::string text = "{\"kind\": " + jsonString(finding.kind);
+  if (finding.kind != "schema")
+    text += ", \"id\": " + jsonOptional(finding.id);
+  text += ", \"flag\": " + jsonOptional(finding.flag) +
+          ", \"severity\": " + jsonString(finding.severity) +
+          ", \"overridden\": " + jsonBool(finding.overridden) +
+          ", \"rejects\": " + jsonBool(finding.rejects);
+  if (finding.kind == "schema")
+    text += ", \"line\": " + std::to_string(finding.line) +
+            ", \"column\": " + std::to_string(finding.column);
+  else
+    text += ", \"location\": " + jsonOptional(finding.location) +
+            ", \"test\": " + jsonOptional(finding.test);
+  return text + ", \"message\": " + jsonString(trimmed(finding.text)) + "}";
+}
+
+// The findings as a JSON array, one per line at `indent`.
+std::string jsonFindings(const std::vector<FindingRecord>& findings,
+                         const std::string& indent) {
+  if (findings.empty())
+    return "[]";
+  std::string text = "[";
+  for (size_t i = 0; i < findings.size(); ++i)
+    text += (i ? ",\n" : "\n") + indent + "  " + jsonFinding(findings[i]);
+  return text + "\n" + indent + "]";
+}
+
+std::string jsonSchema(const SchemaRecord& schema) {
+  std::string schemas;
+  for (const std::string& path : schema.schemas)
+    schemas += (schemas.empty() ? "" : ", ") + jsonString(path);
+  return "{\n    \"state\": \"" + std::string(schemaStateName(schema.state)) +
+         "\",\n    \"schemas\": [" + schemas +
+         "],\n    \"findings\": " + jsonFindings(schema.findings, "    ") +
+         ",\n    \"problem\": " + jsonText(schema.problem) + "\n  }";
+}
+
+std::string jsonRuleSet(const RuleSetRecord& set) {
+  return "    {\n      \"stylesheet\": " + jsonString(set.stylesheet) +
+         ",\n      \"report\": " + jsonString(set.report) +
+         ",\n      \"run\": \"" + runName(set.run) + "\"" +
+         ",\n      \"runStatus\": " +
+         (set.run == RunState::kNotRun ? "null" : std::to_string(set.runStatus)) +
+         ",\n      \"svrl\": " + (set.svrl ? jsonBool(*set.svrl) : "null") +
+         ",\n      \"firedRules\": " + jsonBool(set.firedRules) +
+         ",\n      \"findings\": " + jsonFindings(set.findings, "      ") +
+         ",\n      \"counts\": {" + countsText(set.counts, true) + "}" +
+         ",\n      \"problem\": " + jsonText(set.problem) + "\n    }";
 }
 
 }  // namespace
 
-void Counts::add(const std::string& severity) {
-  for (auto& [name, count] : bySeverity) {
-    if (name == severity) {
-      ++count;
-      return;
-    }
-  }
-  bySeverity.emplace_back(severity, 1);
-}
-
-void beginDocument(Printer* printer, std::string_view document,
-                   bool warningsAsErrors) {
-  if (!printer->json)
-    return;
-  put("{\n  \"document\": " + jsonString(document) +
-      ",\n  \"warningsAsErrors\": " + (warningsAsErrors ? "true" : "false") +
-      ",\n  \"ruleSets\": [");
-}
-
-void beginRuleSet(Printer* printer, std::string_view stylesheet,
-                  std::string_view report, RunState run, int runStatus) {
-  printer->findingsOpen = false;
-  printer->firstFinding = true;
-  if (!printer->json) {
-    put(std::string(stylesheet) + " -> " + std::string(report) + "\n");
-    return;
-  }
-  put(std::string(printer->firstRuleSet ? "\n" : ",\n") +
-      "    {\n      \"stylesheet\": " + jsonString(stylesheet) +
-      ",\n      \"report\": " + jsonString(report) +
-      ",\n      \"run\": \"" + runName(run) + "\"" +
-      ",\n      \"runStatus\": " +
-      (run == RunState::kNotRun ? "null" : std::to_string(runStatus)));
-  printer->firstRuleSet = false;
-}
-
-void beginFindings(Printer* printer, const SummaryHead& head) {
-  printer->findingsOpen = true;
-  if (printer->json) {
-    put(std::string(",\n      \"svrl\": ") + (head.svrl ? "true" : "false") +
-        ",\n      \"findings\": [");
-  }
-}
-
-void printFinding(Printer* printer, const Finding& finding,
-                  const std::string& severity) {
-  if (!printer->json) {
-    std::string line = "  " + severity + " " + finding.id.value_or("(no id)");
-    if (finding.location)
-      line += " at " + *finding.location;
-    put(line + ": " + oneLine(finding.text) + "\n");
-    return;
-  }
-  put(std::string(printer->firstFinding ? "\n" : ",\n") +
-      "        {\"kind\": " + jsonString(finding.kind) +
-      ", \"id\": " + jsonOptional(finding.id) +
-      ", \"flag\": " + jsonOptional(finding.flag) +
-      ", \"severity\": " + jsonString(severity) +
-      ", \"location\": " + jsonOptional(finding.location) +
-      ", \"message\": " + jsonString(trimmed(finding.text)) + "}");
-  printer->firstFinding = false;
-}
-
-void endRuleSet(Printer* printer, const Counts& counts,
-                std::string_view problem) {
-  if (!printer->json) {
-    if (!problem.empty())
-      put("  no verdict: " + std::string(problem) + "\n");
-    else
-      put("  counts: " + countsText(counts, false) + "\n");
-    return;
-  }
+std::string textOutput(const DocumentResult& result) {
   std::string text;
-  if (!printer->findingsOpen)
-    text += ",\n      \"svrl\": null,\n      \"findings\": [";
-  text += printer->firstFinding ? "]" : "\n      ]";
-  text += ",\n      \"counts\": {" + countsText(counts, true) + "}";
-  text += ",\n      \"problem\": " +
-          (problem.empty() ? std::string("null") : jsonString(problem));
-  put(text + "\n    }");
+  if (result.scenario)
+    text += "scenario: " + visible(*result.scenario) + " (" +
+            visible(result.configuration.value_or("")) + ")\n";
+  text += textSchema(result.schema);
+  for (const RuleSetRecord& set : result.ruleSets)
+    text += textRuleSet(set);
+  std::string document = visible(result.document);
+  switch (result.verdict) {
+    case Verdict::kAccepted:
+      return text + "accepted: " + document + "\n";
+    case Verdict::kRejected:
+      return text + "rejected: " + document + " (" +
+             std::to_string(result.rejecting) +
+             (result.rejecting == 1 ? " finding rejects it)\n"
+                                    : " findings reject it)\n");
+    case Verdict::kNone:
+      break;
+  }
+  return text + "no verdict: " + document + ": " + visible(result.reason) + "\n";
 }
 
-void endDocument(Printer* printer, std::string_view document, Verdict verdict,
-                 long long rejecting, std::string_view reason) {
-  if (!printer->json) {
-    switch (verdict) {
-      case Verdict::kAccepted:
-        put("accepted: " + std::string(document) + "\n");
-        break;
-      case Verdict::kRejected:
-        put("rejected: " + std::string(document) + " (" +
-            std::to_string(rejecting) +
-            (rejecting == 1 ? " finding rejects it)\n" : " findings reject it)\n"));
-        break;
-      case Verdict::kNone:
-        put("no verdict: " + std::string(document) + ": " +
-            std::string(reason) + "\n");
-        break;
+std::string jsonOutput(const DocumentResult& result) {
+  const char* verdict = verdictName(result.verdict);
+  std::string sets;
+  for (const RuleSetRecord& set : result.ruleSets)
+    sets += (sets.empty() ? "\n" : ",\n") + jsonRuleSet(set);
+  return "{\n  \"document\": " + jsonString(result.document) +
+         ",\n  \"warningsAsErrors\": " + jsonBool(result.warningsAsErrors) +
+         ",\n  \"scenario\": " + jsonOptional(result.scenario) +
+         ",\n  \"configuration\": " + jsonOptional(result.configuration) +
+         ",\n  \"schema\": " + jsonSchema(result.schema) +
+         ",\n  \"ruleSets\": [" + sets + (sets.empty() ? "]" : "\n  ]") +
+         ",\n  \"verdict\": \"" + verdict + "\"" +
+         ",\n  \"rejectingFindings\": " + std::to_string(result.rejecting) +
+         ",\n  \"reason\": " +
+         (result.verdict == Verdict::kNone ? jsonString(result.reason)
+                                           : std::string("null")) +
+         ",\n  \"engineMessages\": " + jsonText(result.engineMessages) + "\n}\n";
+}
+
+std::string jsonLine(const DocumentResult& result) {
+  // Texts are escaped, so every line end in the JSON form is layout.
+  const std::string json = jsonOutput(result);
+  std::string line;
+  for (size_t i = 0; i < json.size(); ++i) {
+    if (json[i] != '\n') {
+      line += json[i];
+      continue;
     }
-    std::fflush(stdout);
-    return;
+    while (i + 1 < json.size() && json[i + 1] == ' ')
+      ++i;
   }
-  const char* name = verdict == Verdict::kAccepted   ? "accepted"
-                     : verdict == Verdict::kRejected ? "rejected"
-                                                     : "no verdict";
-  put(std::string(printer->firstRuleSet ? "]" : "\n  ]") +
-      ",\n  \"verdict\": \"" + name + "\"" +
-      ",\n  \"rejectingFindings\": " + std::to_string(rejecting) +
-      ",\n  \"reason\": " +
-      (verdict == Verdict::kNone ? jsonString(reason) : std::string("null")) +
-      "\n}\n");
-  std::fflush(stdout);
+  return line + "\n";
 }

@@ -43,10 +43,15 @@ struct RuleSetRecord {
   std::string report;      // the report's path, for display
   RunState run = RunState::kNotRun;
   int runStatus = 0;
+  // Whether the report was read as SVRL; unset when it was not read or
+  // was not XML.
+  std::optional<bool> svrl;
   bool firedRules = false;  // the report holds at least one svrl:fired-rule
   Counts counts;
   std::vector<FindingRecord> findings;
-  std::string problem;  // why this rule set gives no verdict; empty when it does
+  // Why this rule set gives no verdict; empty when it does, and when it was
+  // not run because the XML Schema step did not pass.
+  std::string problem;
 };
 
 // The XML Schema step of a scenario.

@@ -1,217 +1,238 @@
 #include "verdict/verdict.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
 #include <optional>
+#include <set>
 #include <string>
-#include <string_view>
+#include <system_error>
 
-#include "engine/bridge.h"
-#include "host/file_exists.h"
 #include "host/utf8.h"
-#include "path/report_path.h"
+#include "path/path_text.h"
+#include "verdict/batch.h"
+#include "verdict/check.h"
 #include "verdict/host_files.h"
+#include "verdict/html_page.h"
+#include "verdict/inputs.h"
+#include "verdict/junit.h"
 #include "verdict/printer.h"
-#include "verdict/summary_stylesheet.h"
+#include "verdict/scenarios.h"
+#include "verdict/scratch_guard.h"
+#include "verdict/shown.h"
+#include "verdict/summary_line.h"
+#include "verdict/tally.h"
 #include "version.h"
 
 namespace {
 
-// `text` as UTF-8 for output: a lone surrogate, which has no UTF-8 form on
-// Windows, is shown as U+FFFD. Only for what is printed, never for a name
-// handed to the file system or the engine.
-std::string shown(std::u16string_view text) {
-  std::u16string whole(text);
-  for (size_t i = 0; i < whole.size(); ++i) {
-    const char16_t c = whole[i];
-    const bool high = c >= 0xD800 && c <= 0xDBFF;
-    const bool low = c >= 0xDC00 && c <= 0xDFFF;
-    if (high && i + 1 < whole.size() && whole[i + 1] >= 0xDC00 &&
-        whole[i + 1] <= 0xDFFF) {
-      ++i;
-    } else if (high || low) {
-      if (std::optional<std::string> bytes = toUtf8(text))
-        return *bytes;  // POSIX hosts keep such text as raw bytes
-      whole[i] = 0xFFFD;
-    }
-  }
-  return toUtf8(whole).value_or(std::string());
-}
-
 const char kUsage[] =
-    "usage: xslvalidate-verdict [--json] [--warnings-as-errors] xml-file "
-    "rules1 [rules2 ...]\n";
+    "usage: xslvalidate-verdict [options] xml-file rules1 [rules2 ...]\n"
+    "       xslvalidate-verdict [options] --rules rules1 [--rules rules2 ...] "
+    "document-or-folder...\n"
+    "       xslvalidate-verdict [options] --scenarios scenarios.xml "
+    "[--repository folder] document-or-folder...\n"
+    "options: --json --warnings-as-errors --jobs N --shard I/N --report-dir DIR\n"
+    "         --junit FILE --html DIR --version --help\n";
 
 struct Options {
   bool json = false;
   bool warningsAsErrors = false;
   bool help = false;
-  size_t firstOperand = 1;  // index of the document in the arguments
+  bool version = false;
+  size_t jobs = 0;  // 0: one per core
+  Shard shard;
+  bool sharded = false;
+  std::u16string reportDir;
+  std::u16string junit;
+  std::u16string html;
+  std::vector<std::u16string> ruleSets;  // by --rules; the operands are then documents
+  std::u16string scenarios;   // a scenario configuration; the operands are then documents
+  std::u16string repository;  // where the configuration's locations start
+  bool repositoryGiven = false;
+  std::vector<std::u16string> operands;
 };
 
-// Reads the options before the document; "--" ends them. Returns false
-// after writing the error for an unknown option.
-bool parseOptions(const std::vector<std::u16string>& arguments,
-                  Options* options) {
+bool usageError(const std::string& message) {
+  std::fprintf(stderr, "xslvalidate-verdict: %s\n%s", message.c_str(), kUsage);
+  return false;
+}
+
+// Reads the options before the operands ("--" ends them); an option's
+// value is the next argument or follows "=". Returns false after writing
+// the error for an unknown option or a bad value.
+bool parseOptions(const std::vector<std::u16string>& arguments, Options* options) {
   size_t i = 1;
   for (; i < arguments.size(); ++i) {
-    const std::u16string& argument = arguments[i];
+    std::u16string argument = arguments[i];
     if (argument == u"--") {
       ++i;
       break;
     }
     if (argument.size() < 2 || argument[0] != u'-')
       break;
+    std::optional<std::u16string> attached;
+    if (size_t equals = argument.find(u'='); equals != std::u16string::npos) {
+      attached = argument.substr(equals + 1);
+      argument.resize(equals);
+    }
+    auto value = [&](std::u16string* into) {
+      if (attached) {
+        *into = *attached;
+        return true;
+      }
+      if (i + 1 >= arguments.size())
+        return usageError(shown(argument) + " needs a value");
+      *into = arguments[++i];
+      return true;
+    };
+    std::u16string text;
     if (argument == u"--json") {
       options->json = true;
     } else if (argument == u"--warnings-as-errors") {
       options->warningsAsErrors = true;
     } else if (argument == u"--help" || argument == u"-h") {
       options->help = true;
+    } else if (argument == u"--version") {
+      options->version = true;
+    } else if (argument == u"--rules") {
+      if (!value(&text))
+        return false;
+      options->ruleSets.push_back(text);
+    } else if (argument == u"--scenarios" || argument == u"-s") {
+      if (!value(&options->scenarios))
+        return false;
+      if (options->scenarios.empty())
+        return usageError(shown(argument) + " needs a value");
+    } else if (argument == u"--repository" || argument == u"-r") {
+      if (!value(&options->repository))
+        return false;
+      if (options->repository.empty())
+        return usageError(shown(argument) + " needs a value");
+      options->repositoryGiven = true;
+    } else if (argument == u"--report-dir") {
+      if (!value(&options->reportDir))
+        return false;
+    } else if (argument == u"--junit") {
+      if (!value(&options->junit))
+        return false;
+    } else if (argument == u"--html") {
+      if (!value(&options->html))
+        return false;
+    } else if (argument == u"--jobs") {
+      if (!value(&text))
+        return false;
+      const std::string digits = shown(text);
+      char* end = nullptr;
+      const unsigned long jobs = std::strtoul(digits.c_str(), &end, 10);
+      if (digits.empty() || *end != '\0' || digits[0] == '-' || jobs == 0 || jobs > 64)
+        return usageError("--jobs takes a whole number from 1 to 64, not " + digits);
+      options->jobs = jobs;
+    } else if (argument == u"--shard") {
+      if (!value(&text))
+        return false;
+      const std::optional<Shard> shard = parseShard(shown(text));
+      if (!shard)
+        return usageError("--shard takes I/N with 0 <= I < N, not " + shown(text));
+      options->shard = *shard;
+      options->sharded = true;
     } else {
-      std::fprintf(stderr, "xslvalidate-verdict: unknown option %s\n%s",
-                   shown(argument).c_str(), kUsage);
-      return false;
+      return usageError("unknown option " + shown(argument));
     }
   }
-  options->firstOperand = i;
+  options->operands.assign(arguments.begin() + static_cast<long>(i), arguments.end());
   return true;
 }
 
-// Reads one line of `file` into `line`, without its line end. False at
-// the end of the file.
-bool readLine(std::FILE* file, std::string* line) {
-  line->clear();
-  int c;
-  while ((c = std::getc(file)) != EOF) {
-    if (c == '\n')
-      break;
-    *line += static_cast<char>(c);
+// Writes `text` to `stream` and flushes it. Returns the system's reason
+// when that failed, empty text when it did not.
+std::string writeOutput(std::FILE* stream, const std::string& text) {
+  errno = 0;
+  bool failed = std::fwrite(text.data(), 1, text.size(), stream) != text.size();
+  failed = std::fflush(stream) != 0 || failed || std::ferror(stream);
+  if (!failed)
+    return std::string();
+  return std::strerror(errno != 0 ? errno : EIO);
+}
+
+// The stem of a stylesheet's file name: the part its reports are named by.
+std::u16string stemOf(const std::u16string& stylesheet) {
+  PathText text{hostGrammar()};
+  std::u16string name = stylesheet.substr(text.filenameStart(stylesheet));
+  const size_t dot = name.rfind(u'.');
+  return dot == std::u16string::npos || dot == 0 ? name : name.substr(0, dot);
+}
+
+std::string utcTimestamp() {
+  const std::time_t now = std::time(nullptr);
+  char text[32] = "";
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", std::gmtime(&now));
+  return text;
+}
+
+// The progress line on standard error, for a person watching a batch.
+struct Progress {
+  bool wanted = false;
+  size_t total = 0;
+  bool drawn = false;  // a line is on the terminal now
+  void clear() {
+    if (drawn)
+      std::fputs("\r\033[K", stderr);
+    drawn = false;
   }
-  if (c == EOF && line->empty())
-    return false;
-  if (!line->empty() && line->back() == '\r')
-    line->pop_back();
-  return true;
-}
-
-// The state of the whole command, shared by the steps below.
-struct Session {
-  EngineEnvironment* environment;
-  Printer printer;
-  bool warningsAsErrors = false;
-  std::u16string summaryStylesheetPath;
-  std::u16string summaryPath;
-  long long rejecting = 0;
-  std::string firstProblem;  // why there is no verdict; empty while there is one
+  void draw(size_t done, const Tally& tally) {
+    if (!wanted)
+      return;
+    std::fprintf(stderr, "\r%zu of %zu checked: accepted %lld, rejected %lld, no verdict %lld",
+                 done, total, tally.accepted, tally.rejected, tally.noVerdict);
+    std::fflush(stderr);
+    drawn = true;
+  }
 };
 
-void noteProblem(Session* session, std::string_view stylesheet,
-                 std::string_view problem) {
-  if (session->firstProblem.empty())
-    session->firstProblem = std::string(stylesheet) + ": " + std::string(problem);
-}
-
-// Turns the report into its summary with the engine, then prints its
-// findings line by line. Returns the problem that kept the report from
-// being read as SVRL, or empty text.
-std::string readReport(Session* session, std::u16string_view report,
-                       Counts* counts) {
-  removeFile(session->summaryPath);
-  if (runTransformTo(session->environment, report,
-                     session->summaryStylesheetPath, session->summaryPath) != 0)
-    return "the report could not be read as XML";
-  std::FILE* summary = openFile(session->summaryPath, "rb");
-  if (!summary)
-    return "the report's summary could not be opened";
-
-  std::string problem;
-  std::string line;
-  SummaryHead head;
-  if (!readLine(summary, &line) || !parseSummaryHead(line, &head)) {
-    problem = "the report's summary is malformed";
-  } else {
-    beginFindings(&session->printer, head);
-    if (!head.svrl)
-      problem = "the report is not SVRL (its root element is " +
-                head.rootName + ")";
-    Finding finding;
-    while (problem.empty() && readLine(summary, &line)) {
-      if (!parseFindingLine(line, &finding)) {
-        problem = "the report's summary is malformed";
-        break;
-      }
-      std::string severity = severityOf(finding);
-      counts->add(severity);
-      if (rejects(severity, session->warningsAsErrors))
-        ++session->rejecting;
-      printFinding(&session->printer, finding, severity);
-    }
+// The folder that holds a scenario configuration's match stylesheet while
+// the call lasts; removed with it, and on an interrupting signal.
+struct ConfigurationFolder {
+  std::u16string folder;
+  int held = -1;
+  // Reads the configuration of `options` into `set` with an engine
+  // environment of its own. Returns the reason it is refused, or empty.
+  std::string load(const Options& options, ScenarioSet* set) {
+    folder = makeScratchFolder();
+    if (folder.empty())
+      return "no temporary folder could be made";
+    held = holdScratchFolder(folder);
+    EngineEnvironment environment{};
+    if (createIsolate(&environment) != 0)
+      return "the engine could not be started";
+    std::string refused =
+        loadScenarios(&environment, options.scenarios, options.repository, folder, set);
+    graal_detach_thread(environment.thread);
+    return refused;
   }
-  std::fclose(summary);
-  return problem;
-}
+  ~ConfigurationFolder() {
+    releaseScratchFolder(held);
+    if (!folder.empty())
+      removeScratchFolder(folder);
+  }
+};
 
-// Runs one rule set and reads its report. Returns the run's status.
-int checkRuleSet(Session* session, std::u16string_view document,
-                 std::u16string_view stylesheet) {
-  std::u16string report = deriveReportPath(document, stylesheet);
-  std::string stylesheetText = shown(stylesheet);
-  FileIdentity before = fileIdentity(report);
-  int status = runTransform(session->environment, document, stylesheet);
-  beginRuleSet(&session->printer, stylesheetText, shown(report),
-               status == 0 ? RunState::kCompleted : RunState::kFailed, status);
-  Counts counts;
-  std::string problem;
-  if (status != 0)
-    problem = "the run failed with status " + std::to_string(status);
-  else if (!writtenSince(before, fileIdentity(report)))
-    problem = "the run wrote no report (the file at its path is not new)";
-  else
-    problem = readReport(session, report, &counts);
-  if (!problem.empty())
-    noteProblem(session, stylesheetText, problem);
-  endRuleSet(&session->printer, counts, problem);
-  return status;
-}
-
-// Runs every rule set, stopping after the first run that fails, with the
-// summary stylesheet written to `scratch`.
-void checkAll(Session* session, const std::vector<std::u16string>& arguments,
-              size_t document, const std::u16string& scratch) {
-  session->summaryStylesheetPath = inFolder(scratch, u"summary.xsl");
-  session->summaryPath = inFolder(scratch, u"summary.txt");
-  std::FILE* file = openFile(session->summaryStylesheetPath, "wb");
-  std::string_view stylesheet = summaryStylesheet();
-  bool written =
-      file && std::fwrite(stylesheet.data(), 1, stylesheet.size(), file) ==
-                  stylesheet.size();
-  if (file && std::fclose(file) != 0)
-    written = false;
-  if (!written) {
-    session->firstProblem = "the summary stylesheet could not be written";
-    return;
+// Writes the lines of `messages` on standard error that were not written
+// before in this call: a rule set's compile warnings, the same for every
+// document, are shown once; each document's own errors name it, and show.
+void showEngineMessages(const std::string& messages, std::set<std::string>* shown) {
+  size_t start = 0;
+  while (start < messages.size()) {
+    size_t end = messages.find('\n', start);
+    if (end == std::string::npos)
+      end = messages.size();
+    const std::string line = messages.substr(start, end - start);
+    if (shown->insert(line).second)
+      std::fprintf(stderr, "%s\n", line.c_str());
+    start = end + 1;
   }
-
-  static EngineEnvironment environment;
-  if (createIsolate(&environment) != 0) {
-    session->firstProblem = "the engine could not be started";
-    return;
-  }
-  session->environment = &environment;
-  size_t i = document + 1;
-  for (; i < arguments.size(); ++i) {
-    if (checkRuleSet(session, arguments[document], arguments[i]) != 0)
-      break;
-  }
-  for (++i; i < arguments.size(); ++i) {
-    beginRuleSet(&session->printer, shown(arguments[i]),
-                 shown(deriveReportPath(arguments[document], arguments[i])),
-                 RunState::kNotRun, 0);
-    endRuleSet(&session->printer, Counts(), "not run, an earlier run failed");
-  }
-  std::fflush(stdout);
-  if (graal_detach_thread(environment.thread) != 0)
-    noteProblem(session, "engine", "the engine could not be detached");
 }
 
 }  // namespace
@@ -220,44 +241,150 @@ int runVerdict(const std::vector<std::u16string>& arguments) {
   Options options;
   if (!parseOptions(arguments, &options))
     return kUsageError;
-  if (options.help) {
-    std::fputs("xslvalidate-verdict " XSLVALIDATE_VERSION
-               ": validates an XML document and says whether the rules accept it\n",
-               stdout);
-    std::fputs(kUsage, stdout);
+  if (options.help || options.version) {
+    std::fputs("xslvalidate-verdict " XSLVALIDATE_VERSION "\n", stdout);
+    if (options.help)
+      std::fputs(kUsage, stdout);
     return 0;
   }
-  if (arguments.size() < options.firstOperand + 2) {
-    std::fprintf(stderr, "xslvalidate-verdict: expected a document and at "
-                         "least one stylesheet\n%s", kUsage);
-    return kUsageError;
-  }
-  const std::u16string& document = arguments[options.firstOperand];
-  if (!fileExists(document)) {
-    std::fprintf(stderr, "xslvalidate-verdict: document does not exist: %s\n",
-                 shown(document).c_str());
-    return kUsageError;
-  }
 
-  Session session;
-  session.printer.json = options.json;
-  session.warningsAsErrors = options.warningsAsErrors;
-  std::string documentText = shown(document);
-  beginDocument(&session.printer, documentText, options.warningsAsErrors);
-  std::u16string scratch = makeScratchFolder();
-  if (scratch.empty()) {
-    session.firstProblem = "no temporary folder could be made";
+  // Either the document first and then its rule sets, or rule sets by
+  // --rules or a scenario configuration and every operand a document or a
+  // folder of them.
+  CheckPlan plan;
+  plan.warningsAsErrors = options.warningsAsErrors;
+  std::vector<std::u16string> documentOperands;
+  if (!options.scenarios.empty() && !options.ruleSets.empty()) {
+    usageError("--scenarios and --rules exclude each other");
+    return kUsageError;
+  }
+  if (options.scenarios.empty() && options.repositoryGiven) {
+    usageError("--repository needs --scenarios");
+    return kUsageError;
+  }
+  if (options.ruleSets.empty() && options.scenarios.empty()) {
+    if (options.operands.size() < 2) {
+      usageError("expected a document and at least one stylesheet");
+      return kUsageError;
+    }
+    documentOperands.push_back(options.operands[0]);
+    plan.ruleSets.assign(options.operands.begin() + 1, options.operands.end());
   } else {
-    checkAll(&session, arguments, options.firstOperand, scratch);
-    removeScratchFolder(scratch);
+    if (options.operands.empty()) {
+      usageError("expected at least one document or folder");
+      return kUsageError;
+    }
+    documentOperands = options.operands;
+    plan.ruleSets = options.ruleSets;
   }
 
-  Verdict verdict = !session.firstProblem.empty() ? Verdict::kNone
-                    : session.rejecting > 0       ? Verdict::kRejected
-                                                  : Verdict::kAccepted;
-  endDocument(&session.printer, documentText, verdict, session.rejecting,
-              session.firstProblem);
-  if (verdict == Verdict::kNone)
-    return kNoVerdict;
-  return verdict == Verdict::kRejected ? kRejected : kAccepted;
+  // The configuration is read once, before any document; its match
+  // stylesheet lives in a folder of its own for the whole call.
+  ScenarioSet scenarios;
+  ConfigurationFolder configuration;
+  if (!options.scenarios.empty()) {
+    const std::string refused = configuration.load(options, &scenarios);
+    if (!refused.empty()) {
+      std::fprintf(stderr, "xslvalidate-verdict: scenarios configuration %s refused: %s\n",
+                   visible(shown(options.scenarios)).c_str(), visible(refused).c_str());
+      return kUsageError;
+    }
+    plan.scenarios = &scenarios;
+  }
+
+  std::vector<std::u16string> stems;
+  for (const std::u16string& stylesheet : plan.ruleSets)
+    stems.push_back(stemOf(stylesheet));
+  for (const Scenario& scenario : scenarios.scenarios)
+    for (const std::u16string& stylesheet : scenario.ruleSets)
+      stems.push_back(stemOf(stylesheet));
+  std::vector<std::u16string> skip;
+  for (const std::u16string* folder : {&options.reportDir, &options.html})
+    if (!folder->empty())
+      skip.push_back(*folder);
+  InputSet inputs = collectInputs(documentOperands, stems, skip);
+  if (!inputs.error.empty()) {
+    std::fprintf(stderr, "xslvalidate-verdict: %s\n", inputs.error.c_str());
+    return kUsageError;
+  }
+  // A batch: more than one document operand, or a folder. Its --json form
+  // is JSON Lines, and a summary follows the last document.
+  bool batch = documentOperands.size() > 1;
+  for (const std::u16string& operand : documentOperands) {
+    std::error_code ignored;
+    batch = batch || std::filesystem::is_directory(fsPath(operand), ignored);
+  }
+  std::vector<InputDocument> documents =
+      options.sharded ? shardOf(inputs.documents, options.shard) : inputs.documents;
+  for (const std::u16string* folder : {&options.reportDir, &options.html}) {
+    const std::string clash = reportClash(documents, *folder);
+    if (!clash.empty()) {
+      std::fprintf(stderr, "xslvalidate-verdict: %s would have the same report names in %s\n",
+                   clash.c_str(), shown(*folder).c_str());
+      return kUsageError;
+    }
+  }
+
+  const size_t jobs = options.jobs != 0 ? options.jobs : processorCount();
+  Tally tally;
+  Progress progress{batch && stderrIsTerminal(), documents.size()};
+  std::vector<DocumentResult> results;  // kept for the JUnit file
+  std::vector<double> seconds;
+  std::string outputFailure;
+  std::string fileFailure;
+  std::set<std::string> shownMessages;
+  checkBatch(plan, documents, options.reportDir, jobs,
+             [&](size_t position, const DocumentResult& result, double took) {
+               addToTally(&tally, result);
+               progress.clear();
+               showEngineMessages(result.engineMessages, &shownMessages);
+               if (outputFailure.empty()) {
+                 outputFailure = writeOutput(
+                     stdout, !options.json ? textOutput(result)
+                             : batch       ? jsonLine(result)
+                                           : jsonOutput(result));
+               }
+               if (!options.html.empty()) {
+                 const std::u16string folder = reportFolderOf(documents[position], options.html);
+                 const std::u16string page =
+                     inFolder(folder, htmlPageName(documents[position].path));
+                 if (!makeFolders(folder) || !writeFileAtomically(page, htmlPage(result)))
+                   fileFailure = "the page " + shown(page) + " could not be written";
+               }
+               if (!options.junit.empty()) {
+                 results.push_back(result);
+                 seconds.push_back(took);
+               }
+               progress.draw(position + 1, tally);
+             });
+  progress.clear();
+
+  if (!options.junit.empty()) {
+    std::vector<TimedResult> timed;
+    for (size_t i = 0; i < results.size(); ++i)
+      timed.push_back(TimedResult{&results[i], seconds[i]});
+    std::string suite = "xslvalidate-verdict";
+    if (options.sharded)
+      suite += " shard " + std::to_string(options.shard.index) + "/" +
+               std::to_string(options.shard.count);
+    const std::filesystem::path parent = fsPath(options.junit).parent_path();
+    if ((!parent.empty() && !makeFolders(fromFsPath(parent))) ||
+        !writeFileAtomically(options.junit, junitReport(timed, suite, utcTimestamp())))
+      fileFailure = "the JUnit file " + shown(options.junit) + " could not be written";
+  }
+  if (batch && outputFailure.empty()) {
+    // With --json the summary is for the person reading the log, not part
+    // of the JSON Lines.
+    outputFailure = writeOutput(options.json ? stderr : stdout, tallyText(tally));
+  }
+  if (!outputFailure.empty()) {
+    std::fprintf(stderr, "xslvalidate-verdict: standard output could not be written: %s\n",
+                 outputFailure.c_str());
+    return kOutputError;
+  }
+  if (!fileFailure.empty()) {
+    std::fprintf(stderr, "xslvalidate-verdict: %s\n", fileFailure.c_str());
+    return kOutputError;
+  }
+  return tallyStatus(tally);
 }

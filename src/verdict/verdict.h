@@ -11,9 +11,12 @@
 enum VerdictStatus {
   kAccepted = 0,    // every report read as SVRL, none rejects the document
   kRejected = 1,    // every report read as SVRL, at least one finding rejects
-  kUsageError = 2,  // unknown option, too few arguments, document missing
+  kUsageError = 2,  // unknown option, too few arguments, document missing,
+                    // a scenario configuration refused
   kNoVerdict = 3,   // a run failed, a report was not written or not SVRL,
-                    // the engine did not start or detach
+                    // a rule set examined nothing, the engine did not
+                    // start or detach
+  kOutputError = 4,  // the verdict could not be written to standard output
 };
 
 // Runs the command on `arguments` (the program name first, then options,

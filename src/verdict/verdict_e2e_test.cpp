@@ -232,15 +232,19 @@ TEST(VerdictFixtures, OddEmptyForeignAndNonXmlReportsInJson) {
 
   const json& odd = doc["ruleSets"][0];
   EXPECT_EQ("invoice_odd_findings.xml", odd["report"]);
-  EXPECT_EQ(json::parse(R"([
+  // A flag the verdict does not know counts as an error, its flag kept.
+  EXPECT_EQ(json::parse(R"j([
     {"kind": "failed-assert", "id": "ODD-NOFLAG", "flag": null, "severity": "error",
-     "location": "/*[local-name()='Invoice']",
+     "overridden": false, "rejects": true, "location": "/*[local-name()='Invoice']",
+     "test": "false()",
      "message": "Zeile eins: Müller & Söhne \"GmbH\" C:\\temp\t€ 𝄞\n          Zeile zwei"},
     {"kind": "successful-report", "id": null, "flag": "warning", "severity": "warning",
-     "location": "/", "message": "reported without an id"},
-    {"kind": "failed-assert", "id": "ODD-CAUTION", "flag": "caution", "severity": "caution",
-     "location": null, "message": "no location"}])"), odd["findings"]);
-  EXPECT_EQ(json::parse(R"({"fatal": 0, "error": 1, "warning": 1, "information": 0, "caution": 1})"),
+     "overridden": false, "rejects": false, "location": "/", "test": "true()",
+     "message": "reported without an id"},
+    {"kind": "failed-assert", "id": "ODD-CAUTION", "flag": "caution", "severity": "error",
+     "overridden": false, "rejects": true, "location": null, "test": "false()",
+     "message": "no location"}])j"), odd["findings"]);
+  EXPECT_EQ(json::parse(R"({"fatal": 0, "error": 2, "warning": 1, "information": 0})"),
             odd["counts"]);
   EXPECT_TRUE(odd["problem"].is_null());
 
@@ -279,11 +283,11 @@ TEST(VerdictFixtures, FindingWithoutFlagRejectsInText) {
       "  error ODD-NOFLAG at /*[local-name()='Invoice']: Zeile eins: Müller & Söhne "
       "\"GmbH\" C:\\temp € 𝄞 Zeile zwei\n"
       "  warning (no id) at /: reported without an id\n"
-      "  caution ODD-CAUTION: no location\n"
-      "  counts: fatal 0, error 1, warning 1, information 0, caution 1\n" +
+      "  error (flag caution) ODD-CAUTION: no location\n"
+      "  counts: fatal 0, error 2, warning 1, information 0\n" +
       kFixtures + "empty_svrl.xsl -> invoice_empty_svrl.xml\n"
           "  counts: fatal 0, error 0, warning 0, information 0\n"
-          "rejected: invoice.xml (1 finding rejects it)\n",
+          "rejected: invoice.xml (2 findings reject it)\n",
       r.out);
   EXPECT_EQ("", r.err);
 }
@@ -310,6 +314,330 @@ TEST(VerdictFixtures, FailedRunGivesNoVerdictAndTheOlderReportIsNotRead) {
   EXPECT_EQ(readFile(kFixtures + "old_report.xml"),
             readFile(folder.path + "/invoice_fails_midway.xml"));
   EXPECT_FALSE(fs::exists(folder.path + "/invoice_odd_findings.xml"));
+}
+
+// Flags with white space around them still count, and nothing a report
+// holds can start a line of its own or reach the terminal.
+TEST(VerdictFixtures, ForgedLinesAndPaddedFlagsInText) {
+  Folder folder(std::string(XSLVALIDATE_SOURCE_DIR) + "/examples/invoice.xml");
+  ProcessResult r = verdict({"invoice.xml", kFixtures + "forged_lines.xsl"}, folder.path);
+  EXPECT_EQ(1, r.exitCode) << r.err;
+  EXPECT_EQ(kFixtures + "forged_lines.xsl -> invoice_forged_lines.xml\n"
+                "  fatal R1\\naccepted: d.xml at /a\\r/b: bell\\x07 escape \\x1B[2J done\n"
+                "  fatal R2 at /: two\n"
+                "  error R3 at /: three\n"
+                "  counts: fatal 2, error 1, warning 0, information 0\n"
+                "rejected: invoice.xml (3 findings reject it)\n",
+            r.out);
+}
+
+// A rule set none of whose rules applies to the document, and a report
+// given as the document, leave it without a verdict.
+TEST(VerdictFixtures, RulesThatExaminedNothingAndReportsAsDocumentsGiveNoVerdict) {
+  Folder folder(kShared + "/invoices/ubl/guide-example1.xml");
+  const std::string svrl = folder.path + "/report.xml";
+  std::ofstream(svrl) << "<svrl:schematron-output xmlns:svrl=\"http://purl.oclc.org/dsdl/svrl\">"
+                         "<svrl:fired-rule context=\"/\"/></svrl:schematron-output>\n";
+  struct Case { std::vector<std::string> arguments; std::string reason; };
+  for (const Case& c : std::initializer_list<Case>{
+           {{"guide-example1.xml", kShared + "/rules/EN16931-CII-validation.xslt"},
+            kShared + "/rules/EN16931-CII-validation.xslt: no rule of this rule set "
+            "applied to the document (its report has no fired rule and no finding); "
+            "it may be the wrong rule set for this kind of document"},
+           // The bundled example rules fire on a UBL invoice only.
+           {{"report.xml", std::string(XSLVALIDATE_SOURCE_DIR) + "/examples/rules/totals.xslt"},
+            std::string(XSLVALIDATE_SOURCE_DIR) + "/examples/rules/totals.xslt: no rule of "
+            "this rule set applied"},
+           // A rule set that fires on any document.
+           {{"report.xml", kFixtures + "empty_svrl.xsl"},
+            "the document is an SVRL report, not a document to check"},
+       }) {
+    ProcessResult r = verdict(c.arguments, folder.path);
+    SCOPED_TRACE(c.arguments[1]);
+    EXPECT_EQ(3, r.exitCode) << r.err;
+    std::string last = r.out.substr(r.out.rfind('\n', r.out.size() - 2) + 1);
+    EXPECT_EQ(0u, last.find("no verdict: " + c.arguments[0] + ": " + c.reason)) << last;
+  }
+}
+
+// Output that cannot be written is said on standard error, with a status
+// of its own.
+TEST(VerdictUsage, UnwritableOutputHasItsOwnStatus) {
+  Folder folder(std::string(XSLVALIDATE_SOURCE_DIR) + "/examples/invoice.xml");
+  for (const char* json : {"", "--json "}) {
+    ProcessResult r = runProcess(
+        {"/bin/sh", "-c",
+         std::string("exec \"$0\" ") + json + "invoice.xml \"$1\" >/dev/full", VERDICT_EXE,
+         std::string(XSLVALIDATE_SOURCE_DIR) + "/examples/rules/totals.xslt"},
+        {"PATH=/usr/bin:/bin", "XSLVALIDATE_SERVER=off"}, folder.path);
+    EXPECT_EQ(4, r.exitCode) << json;
+    EXPECT_NE(std::string::npos,
+              r.err.find("xslvalidate-verdict: standard output could not be written: "
+                         "No space left on device"))
+        << r.err;
+  }
+}
+
+// A temporary folder with no room left is named as the cause, not the
+// report. Needs a private mount namespace and a small tmpfs.
+TEST(VerdictUsage, FullTemporaryFolderIsNamed) {
+  Folder folder(std::string(XSLVALIDATE_SOURCE_DIR) + "/examples/invoice.xml");
+  const std::string tmp = folder.path + "/tmp";
+  fs::create_directory(tmp);
+  // The tmpfs leaves room for the summary stylesheet and nothing more.
+  const auto pages = (fs::file_size(std::string(VERDICT_SOURCE_DIR) + "/summary.xsl") + 4095) / 4096;
+  ProcessResult r = runProcess(
+      {"/usr/bin/unshare", "-m", "/bin/sh", "-c",
+       "mount -t tmpfs -o size=" + std::to_string((pages + 2) * 4) + "k tmpfs \"$1\" || exit 77\n"
+       "head -c 8192 /dev/zero > \"$1/fill\" || exit 77\n"
+       "TMPDIR=\"$1\" exec \"$0\" invoice.xml \"$2\"",
+       VERDICT_EXE, tmp, std::string(XSLVALIDATE_SOURCE_DIR) + "/examples/rules/totals.xslt"},
+      {"PATH=/usr/bin:/bin", "XSLVALIDATE_SERVER=off"}, folder.path);
+  if (r.exitCode == 77)
+    GTEST_SKIP() << "no private tmpfs here: " << r.err;
+  EXPECT_EQ(3, r.exitCode) << r.err;
+  EXPECT_NE(std::string::npos,
+            r.out.find("no verdict: invoice.xml: " + std::string(XSLVALIDATE_SOURCE_DIR) +
+                       "/examples/rules/totals.xslt: the temporary folder " + tmp +
+                       "/xslvalidate-verdict-"))
+      << r.out;
+  EXPECT_NE(std::string::npos, r.out.find("(No space left on device)")) << r.out;
+  EXPECT_EQ(std::string::npos, r.out.find("could not be read as XML")) << r.out;
+}
+
+// ---- Scenario configurations ----
+
+const std::string kScenarios = kFixtures + "scenarios/scenarios.xml";
+
+// The verdict with the test configuration, its locations taken from the
+// shared material.
+ProcessResult withScenarios(const std::string& document, const std::string& folder,
+                            bool json = true) {
+  std::vector<std::string> arguments = {"--scenarios", kScenarios, "--repository", kShared,
+                                        document};
+  if (json)
+    arguments.insert(arguments.begin(), "--json");
+  return verdict(arguments, folder);
+}
+
+std::vector<std::string> ruleSetNames(const json& doc) {
+  std::vector<std::string> names;
+  for (const json& set : doc["ruleSets"])
+    names.push_back(fs::path(set["stylesheet"].get<std::string>()).filename().string());
+  return names;
+}
+
+struct ScenarioCase {
+  const char* invoice;
+  const char* scenario;
+  std::vector<std::string> ruleSets;
+  int status;
+};
+
+// Each kind of document gets its scenario, the schema step and the
+// scenario's rule sets, whose findings follow the reference.
+TEST(VerdictScenarios, EachKindOfDocumentGetsItsScenario) {
+  auto reference = loadReference();
+  for (const ScenarioCase& c : std::initializer_list<ScenarioCase>{
+           {"invoices/ubl/xrechnung-01.01a-INVOICE_ubl.xml", "XRechnung UBL Invoice",
+            {"EN16931-UBL-validation.xslt", "XRechnung-UBL-validation.xslt"}, 0},
+           {"invoices/ubl/BIS3_Invoice_positive.XML", "PEPPOL UBL Invoice",
+            {"EN16931-UBL-validation.xslt", "PEPPOL-EN16931-UBL.xslt"}, 0},
+           {"invoices/ubl/guide-example1.xml", "EN16931 UBL Invoice",
+            {"EN16931-UBL-validation.xslt"}, 0},
+           {"invoices/ubl/ubl-tc434-creditnote1.xml", "UBL Credit Note",
+            {"EN16931-UBL-validation.xslt"}, 0},
+           {"invoices/cii/CII_example1.xml", "CII Invoice",
+            {"EN16931-CII-validation.xslt", "XRechnung-CII-validation.xslt"}, 1},
+       }) {
+    SCOPED_TRACE(c.invoice);
+    Folder folder(kShared + "/" + c.invoice);
+    ProcessResult r = withScenarios(fs::path(c.invoice).filename().string(), folder.path);
+    EXPECT_EQ(c.status, r.exitCode) << r.err;
+    json doc = json::parse(r.out);
+    EXPECT_EQ(c.scenario, doc["scenario"]);
+    EXPECT_EQ(kScenarios, doc["configuration"]);
+    EXPECT_EQ("valid", doc["schema"]["state"]);
+    EXPECT_EQ(json::array(), doc["schema"]["findings"]);
+    EXPECT_EQ(c.ruleSets, ruleSetNames(doc));
+    for (const json& set : doc["ruleSets"]) {
+      std::string name = fs::path(set["stylesheet"].get<std::string>()).filename().string();
+      std::vector<std::string> found;
+      for (const json& f : set["findings"])
+        found.push_back(f["id"].get<std::string>() + ":" + f["flag"].get<std::string>());
+      EXPECT_EQ(reference[c.invoice][name], joinSorted(found)) << name;
+      EXPECT_EQ(true, set["firedRules"]);
+    }
+    EXPECT_EQ(c.status == 0 ? "accepted" : "rejected", doc["verdict"]);
+  }
+}
+
+// A customLevel turns the rule's fatal findings into warnings: the same
+// rule sets named by hand reject the invoice, its scenario accepts it, and
+// each overridden finding keeps its flag.
+TEST(VerdictScenarios, SeverityOverrideTurnsARejectionIntoAnAcceptance) {
+  Folder folder(kShared + "/invoices/ubl/issue116.xml");
+  ProcessResult byHand = verdict({"issue116.xml", kShared + "/rules/EN16931-UBL-validation.xslt",
+                                  kShared + "/rules/PEPPOL-EN16931-UBL.xslt"},
+                                 folder.path);
+  EXPECT_EQ(1, byHand.exitCode) << byHand.err;
+
+  ProcessResult r = withScenarios("issue116.xml", folder.path);
+  EXPECT_EQ(0, r.exitCode) << r.err;
+  json doc = json::parse(r.out);
+  EXPECT_EQ("PEPPOL UBL Invoice", doc["scenario"]);
+  const json& peppol = doc["ruleSets"][1];
+  ASSERT_EQ(3u, peppol["findings"].size());
+  for (const json& f : peppol["findings"]) {
+    EXPECT_EQ("PEPPOL-COMMON-R049", f["id"]);
+    EXPECT_EQ("fatal", f["flag"]);
+    EXPECT_EQ("warning", f["severity"]);
+    EXPECT_EQ(true, f["overridden"]);
+    EXPECT_EQ(false, f["rejects"]);
+    EXPECT_FALSE(f["test"].get<std::string>().empty());
+  }
+  EXPECT_EQ(3, peppol["counts"]["warning"]);
+  EXPECT_EQ(0, peppol["counts"]["fatal"]);
+  EXPECT_EQ("accepted", doc["verdict"]);
+
+  ProcessResult text = withScenarios("issue116.xml", folder.path, false);
+  EXPECT_NE(std::string::npos,
+            text.out.find("  warning (overrides flag fatal) PEPPOL-COMMON-R049 at /Q{"))
+      << text.out;
+}
+
+// An element the schema does not allow rejects the document with its line
+// and column; the rule sets are not run and write no report.
+TEST(VerdictScenarios, SchemaErrorRejectsAndTheRuleSetsAreNotRun) {
+  Folder folder(kShared + "/invoices/ubl/guide-example1.xml");
+  std::string invoice = readFile(folder.path + "/guide-example1.xml");
+  size_t at = invoice.find("<cbc:IssueDate>");
+  ASSERT_NE(std::string::npos, at);
+  invoice.insert(at, "<cbc:Unknown>x</cbc:Unknown>");
+  std::ofstream(folder.path + "/guide-example1.xml", std::ios::trunc) << invoice;
+  const long long line = std::count(invoice.begin(), invoice.begin() + at, '\n') + 1;
+
+  ProcessResult r = withScenarios("guide-example1.xml", folder.path);
+  EXPECT_EQ(1, r.exitCode) << r.err;
+  json doc = json::parse(r.out);
+  EXPECT_EQ("invalid", doc["schema"]["state"]);
+  ASSERT_EQ(1u, doc["schema"]["findings"].size());
+  const json& finding = doc["schema"]["findings"][0];
+  EXPECT_EQ("schema", finding["kind"]);
+  EXPECT_EQ("error", finding["severity"]);
+  EXPECT_EQ(true, finding["rejects"]);
+  EXPECT_EQ(line, finding["line"]);
+  EXPECT_GT(finding["column"].get<long long>(), 0);
+  EXPECT_NE(std::string::npos, finding["message"].get<std::string>().find("Unknown"));
+  ASSERT_EQ(1u, doc["ruleSets"].size());
+  EXPECT_EQ("not run", doc["ruleSets"][0]["run"]);
+  EXPECT_EQ("rejected", doc["verdict"]);
+  EXPECT_EQ(1, doc["rejectingFindings"]);
+  EXPECT_FALSE(fs::exists(folder.path + "/guide-example1_EN16931-UBL-validation.xml"));
+
+  ProcessResult text = withScenarios("guide-example1.xml", folder.path, false);
+  EXPECT_NE(std::string::npos,
+            text.out.find("UBL-Invoice-2.1.xsd: invalid, the rule sets were not run\n"
+                          "  error at line " + std::to_string(line) + ", column "))
+      << text.out;
+  EXPECT_NE(std::string::npos, text.out.find("  not run, the XML Schema step did not pass\n"))
+      << text.out;
+}
+
+// A document no scenario is for, and a report given as a document, get
+// no verdict and no run.
+TEST(VerdictScenarios, NoScenarioMatchesAndReportsAsDocumentsGiveNoVerdict) {
+  Folder folder(std::string(XSLVALIDATE_SOURCE_DIR) + "/examples/invoice.xml");
+  std::ofstream(folder.path + "/note.xml") << "<note>not an invoice</note>\n";
+  std::ofstream(folder.path + "/report.xml")
+      << "<svrl:schematron-output xmlns:svrl=\"http://purl.oclc.org/dsdl/svrl\"/>\n";
+  std::ofstream(folder.path + "/text.xml") << "not XML\n";
+  struct Case { const char* document; std::string reason; };
+  for (const Case& c : std::initializer_list<Case>{
+           {"note.xml", "no scenario matches (configuration \"Test invoices\", " + kScenarios + ")"},
+           {"report.xml", "the document is an SVRL report, not a document to check"},
+           {"text.xml", "the document could not be read as XML, so no scenario could be chosen"}}) {
+    ProcessResult r = withScenarios(c.document, folder.path);
+    EXPECT_EQ(3, r.exitCode) << r.err;
+    json doc = json::parse(r.out);
+    EXPECT_TRUE(doc["scenario"].is_null());
+    EXPECT_EQ("no verdict", doc["verdict"]);
+    EXPECT_EQ(c.reason, doc["reason"]);
+    EXPECT_EQ(json::array(), doc["ruleSets"]);
+  }
+  EXPECT_EQ(4u, static_cast<size_t>(std::distance(fs::directory_iterator(folder.path),
+                                                   fs::directory_iterator())));
+}
+
+// A configuration that is not valid is refused before any document is
+// read: status 2, its file and the reason on standard error, nothing on
+// standard output.
+TEST(VerdictScenarios, InvalidConfigurationsAreRefused) {
+  Folder folder(std::string(XSLVALIDATE_SOURCE_DIR) + "/examples/invoice.xml");
+  auto configuration = [](const std::string& namespaceUri, const std::string& match,
+                          const std::string& rules, const std::string& level) {
+    return "<scenarios xmlns=\"" + namespaceUri + "\" frameworkVersion=\"1.0.0\">"
+           "<name>Bad</name><date>2026-01-01</date><description><p>x</p></description>"
+           "<scenario><name>One</name>"
+           "<namespace prefix=\"ubl\">urn:oasis:names:specification:ubl:schema:xsd:Invoice-2</namespace>"
+           "<match>" + match + "</match>"
+           "<validateWithXmlSchema><resource><name>s</name>"
+           "<location>schemas/ubl-2.1/maindoc/UBL-Invoice-2.1.xsd</location></resource>"
+           "</validateWithXmlSchema>"
+           "<validateWithSchematron><resource><name>r</name><location>" + rules +
+           "</location></resource></validateWithSchematron>"
+           "<createReport><resource><name>c</name><location>report.xsl</location></resource>"
+           "<customLevel level=\"" + level + "\">BR-01</customLevel></createReport>"
+           "</scenario>"
+           "<noScenarioReport><resource><name>n</name><location>n.xsl</location></resource>"
+           "</noScenarioReport></scenarios>\n";
+  };
+  const std::string ns = "http://www.xoev.de/de/validator/framework/1/scenarios";
+  const std::string rules = "rules/EN16931-UBL-validation.xslt";
+  struct Case { const char* name; std::string text; std::string reason; };
+  for (const Case& c : std::initializer_list<Case>{
+           {"not XML", "<scenarios>\n", "it could not be read as XML"},
+           {"wrong namespace", configuration("urn:other", "true()", rules, "warning"),
+            "its root element is {urn:other}scenarios, not scenarios in the namespace " + ns},
+           {"missing file", configuration(ns, "true()", "rules/Missing.xslt", "warning"),
+            "scenario \"One\": " + kShared + "/rules/Missing.xslt (location rules/Missing.xslt) "
+            "does not exist"},
+           {"not XPath", configuration(ns, "exists(/ubl:Invoice", rules, "warning"),
+            "the match of scenario \"One\" is not a valid XPath expression: exists(/ubl:Invoice"},
+           {"unbound prefix", configuration(ns, "exists(/cii:Invoice)", rules, "warning"),
+            "the match of scenario \"One\" is not a valid XPath expression: exists(/cii:Invoice)"},
+           {"unknown level", configuration(ns, "true()", rules, "fatal"),
+            "scenario \"One\": customLevel level \"fatal\" is not error, warning or information"},
+           {"checks nothing",
+            "<scenarios xmlns=\"" + ns + "\"><name>Bad</name><scenario><name>Empty</name>"
+            "<match>true()</match></scenario></scenarios>",
+            "scenario \"Empty\" checks nothing (no validateWithXmlSchema, no "
+            "validateWithSchematron)"},
+           // Last, as it runs: the same configuration when it is valid.
+           {"valid", configuration(ns, "exists(/ubl:Invoice)", rules, "warning"), ""},
+       }) {
+    SCOPED_TRACE(c.name);
+    const std::string file = folder.path + "/scenarios.xml";
+    std::ofstream(file, std::ios::trunc) << c.text;
+    ProcessResult r = verdict({"--scenarios", file, "--repository", kShared, "invoice.xml"},
+                              folder.path);
+    if (c.reason.empty()) {
+      EXPECT_NE(2, r.exitCode) << r.err;  // the control case is read
+      continue;
+    }
+    EXPECT_EQ(2, r.exitCode);
+    EXPECT_EQ("", r.out);
+    EXPECT_NE(std::string::npos,
+              r.err.find("xslvalidate-verdict: scenarios configuration " + file +
+                         " refused: " + c.reason + "\n"))
+        << r.err;
+    EXPECT_FALSE(fs::exists(folder.path + "/invoice_EN16931-UBL-validation.xml"));
+  }
+  ProcessResult missing = verdict({"--scenarios", "none.xml", "invoice.xml"}, folder.path);
+  EXPECT_EQ(2, missing.exitCode);
+  EXPECT_NE(std::string::npos,
+            missing.err.find("scenarios configuration none.xml refused: the file does not exist"))
+      << missing.err;
 }
 
 }  // namespace

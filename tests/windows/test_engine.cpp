@@ -17,7 +17,11 @@
 //   named summary.xsl copies the fixture "<source>.summary" to the "-o:"
 //   path, as if it had summarised the report at <source>, and returns 71
 //   (as for a report that is not XML) when there is no such fixture; a run
-//   of a stylesheet named nowrite.xsl returns 0 and writes nothing.
+//   of a stylesheet named nowrite.xsl returns 0 and writes nothing;
+// - stands in for the verdict's configuration reader and scenario choice
+//   the same way: runs of scenarios.xsl and match.xsl copy
+//   "<source>.summary"; match.xsl over a source without one (the load-time
+//   compile check over a scratch document) writes "0", no scenario.
 #include <windows.h>
 
 #include <cstdio>
@@ -212,7 +216,15 @@ int j_run_transform(graal_isolatethread_t* thread, long long processorData) {
     logLine(line + " nothing written -> 0");
     return 0;
   }
-  if (stylesheet == "summary.xsl") {
+  if (stylesheet == "summary.xsl" || stylesheet == "scenarios.xsl" ||
+      stylesheet == "match.xsl") {
+    if (stylesheet == "match.xsl" &&
+        GetFileAttributesW(fromUtf8(source + ".summary").c_str()) ==
+            INVALID_FILE_ATTRIBUTES) {
+      DWORD error = writeReport(output, {"0"});
+      logLine(line + " no scenario -> " + (error ? "70" : "0"));
+      return error ? 70 : 0;
+    }
     bool copied = CopyFileW(fromUtf8(source + ".summary").c_str(),
                             fromUtf8(output).c_str(), FALSE);
     logLine(line + " summary " + (copied ? "copied -> 0" : "missing -> 71"));

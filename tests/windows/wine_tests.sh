@@ -551,11 +551,13 @@ group_verdict() {
   local in=$root/in
   # Fixture summaries: a warning; a fatal finding with non-ASCII text over
   # two lines and no location; a foreign report; a stale report's summary.
-  printf 'svrl\nfailed-assert\tW-1\twarning\t/Invoice\tcheck this\n' > "$in/inv_a.xml.summary"
-  printf 'svrl\nsuccessful-report\tF-1\tfatal\t\\-\tMüller € 𝄞\\n  zweite Zeile\nfailed-assert\t\\-\t\\-\t/\t"q" \\\\\n' \
+  printf 'svrl\t1\nfailed-assert\tW-1\twarning\t/Invoice\tx\tcheck this\n' > "$in/inv_a.xml.summary"
+  printf 'svrl\t2\nsuccessful-report\tF-1\tfatal\t\\-\t\\-\tMüller € 𝄞\\n  zweite Zeile\nfailed-assert\t\\-\t\\-\t/\tnot(y)\t"q" \\\\\n' \
     > "$in/inv_b.xml.summary"
   printf 'not-svrl\t{http://www.w3.org/1999/xhtml}html\n' > "$in/inv_c.xml.summary"
-  printf 'svrl\nfailed-assert\tOLD-1\tfatal\t/\tstale\n' > "$in/inv_nowrite.xml.summary"
+  printf 'svrl\t1\nfailed-assert\tOLD-1\tfatal\t/\tx\tstale\n' > "$in/inv_nowrite.xml.summary"
+  # A rule set whose report has no fired rule and no finding.
+  printf 'svrl\t0\n' > "$in/inv_e.xml.summary"
 
   local a_lines=("a.xsl -> inv_a.xml" "  warning W-1 at /Invoice: check this"
                  "  counts: fatal 0, error 0, warning 1, information 0")
@@ -596,15 +598,17 @@ group_verdict() {
   run_verdict --json inv.xml b.xsl
   expect_eq "$name" "status" "1" "$status"
   expect_eq "$name" "standard output" "$(crlf_lines "{" \
-    '  "document": "inv.xml",' '  "warningsAsErrors": false,' '  "ruleSets": [' \
+    '  "document": "inv.xml",' '  "warningsAsErrors": false,' '  "scenario": null,' \
+    '  "configuration": null,' '  "schema": {' '    "state": "not asked",' \
+    '    "schemas": [],' '    "findings": [],' '    "problem": null' '  },' '  "ruleSets": [' \
     '    {' '      "stylesheet": "b.xsl",' '      "report": "inv_b.xml",' \
     '      "run": "completed",' '      "runStatus": 0,' '      "svrl": true,' \
-    '      "findings": [' \
-    '        {"kind": "successful-report", "id": "F-1", "flag": "fatal", "severity": "fatal", "location": null, "message": "Müller € 𝄞\n  zweite Zeile"},' \
-    '        {"kind": "failed-assert", "id": null, "flag": null, "severity": "error", "location": "/", "message": "\"q\" \\"}' \
+    '      "firedRules": true,' '      "findings": [' \
+    '        {"kind": "successful-report", "id": "F-1", "flag": "fatal", "severity": "fatal", "overridden": false, "rejects": true, "location": null, "test": null, "message": "Müller € 𝄞\n  zweite Zeile"},' \
+    '        {"kind": "failed-assert", "id": null, "flag": null, "severity": "error", "overridden": false, "rejects": true, "location": "/", "test": "not(y)", "message": "\"q\" \\"}' \
     '      ],' '      "counts": {"fatal": 1, "error": 1, "warning": 0, "information": 0},' \
     '      "problem": null' '    }' '  ],' '  "verdict": "rejected",' \
-    '  "rejectingFindings": 2,' '  "reason": null' '}')" "$out"
+    '  "rejectingFindings": 2,' '  "reason": null,' '  "engineMessages": null' '}')" "$out"
 
   local -a none_cases=(
     # name | expected last line | arguments (separated by |)
@@ -612,6 +616,7 @@ group_verdict() {
     "not XML|no verdict: inv.xml: d.xsl: the report could not be read as XML|inv.xml|d.xsl|a.xsl"
     "run fails|no verdict: inv.xml: status5.xsl: the run failed with status 5|inv.xml|a.xsl|status5.xsl|b.xsl"
     "report not written|no verdict: inv.xml: nowrite.xsl: the run wrote no report (the file at its path is not new)|inv.xml|nowrite.xsl"
+    "examined nothing|no verdict: inv.xml: e.xsl: no rule of this rule set applied to the document (its report has no fired rule and no finding); it may be the wrong rule set for this kind of document|inv.xml|a.xsl|e.xsl"
   )
   local entry
   for entry in "${none_cases[@]}"; do
@@ -640,6 +645,58 @@ group_verdict() {
   expect_eq "$name" "status" "3" "$status"
   expect_eq "$name" "standard output" \
     "no verdict: inv.xml: the engine could not be started"$'\r' "$(cat "$root/stdout")"
+
+  # Scenarios: the configuration reader and the scenario choice are
+  # stood in for by fixture summaries. A scenario without a schema runs its
+  # rule sets; one that asks for a schema gets no verdict on this host.
+  printf '<s/>\n' > "$in/noschema.xml"
+  printf '<s/>\n' > "$in/withschema.xml"
+  printf '<x/>\n' > "$in/inv.xsd"
+  printf '<x/>\n' > "$in/a.xsl"
+  printf 'scenarios\tWine\nscenario\tPlain\nmatch\ttrue()\nschematron\ta.xsl\n' \
+    > "$in/noschema.xml.summary"
+  printf 'scenarios\tWine\nscenario\tTyped\nmatch\ttrue()\nschema\tinv.xsd\nschematron\ta.xsl\nlevel\terror\tW-1\n' \
+    > "$in/withschema.xml.summary"
+  printf '1\n' > "$in/inv.xml.summary"
+  name="scenario without schema"
+  run_verdict --scenarios noschema.xml inv.xml
+  expect_eq "$name" "status" "0" "$status"
+  expect_eq "$name" "standard output" "$(crlf_lines "scenario: Plain (noschema.xml)" \
+    "${a_lines[@]}" "accepted: inv.xml")" "$out"
+  name="scenario with schema"
+  run_verdict --scenarios withschema.xml inv.xml
+  expect_eq "$name" "status" "3" "$status"
+  expect_eq "$name" "standard output" "$(crlf_lines "scenario: Typed (withschema.xml)" \
+    "schema inv.xsd: no result: this host cannot validate XML Schemas, and scenario \"Typed\" asks for it" \
+    "a.xsl -> inv_a.xml" "  not run, the XML Schema step did not pass" \
+    "no verdict: inv.xml: this host cannot validate XML Schemas, and scenario \"Typed\" asks for it")" "$out"
+  expect_eq "$name" "rule set not run" "no" "$([[ -e $in/inv_a.xml ]] && echo yes || echo no)"
+  rm -f "$in/inv.xml.summary"
+  name="scenario configuration refused"
+  run_verdict --scenarios missing.xml inv.xml
+  expect_eq "$name" "status" "2" "$status"
+  expect_eq "$name" "standard error" \
+    "$(crlf_lines "xslvalidate-verdict: scenarios configuration missing.xml refused: the file does not exist")" "$err"
+
+  # A batch: a folder with a subfolder, reports in a report folder (the
+  # fixture summaries placed where those reports go), JSON Lines, JUnit and
+  # pages; one worker on Windows whatever --jobs says.
+  name="batch"
+  rm -rf "$in/batch" "$in/out" "$in/pages" "$in/junit.xml"
+  mkdir -p "$in/batch/sub" "$in/out/sub"
+  cp "$in/inv.xml" "$in/batch/inv.xml"
+  cp "$in/inv.xml" "$in/batch/sub/inv.xml"
+  cp "$in/inv_a.xml.summary" "$in/out/inv_a.xml.summary"
+  cp "$in/inv_a.xml.summary" "$in/out/sub/inv_a.xml.summary"
+  run_verdict --json --jobs 2 --rules a.xsl --report-dir out --junit junit.xml --html pages batch
+  expect_eq "$name" "status" "0" "$status"
+  expect_eq "$name" "JSON lines" "2" "$(grep -c '"verdict": "accepted"' "$root/stdout")"
+  expect_eq "$name" "summary" "documents: 2 (accepted 2, rejected 0, no verdict 0)"$'\r' \
+    "$(head -n 1 "$root/stderr")"
+  local made
+  for made in junit.xml pages/inv.xml.html pages/sub/inv.xml.html; do
+    expect_eq "$name" "$made written" "yes" "$([ -s "$in/$made" ] && echo yes || echo no)"
+  done
 
   local usage_entry
   for usage_entry in "no arguments|" "unknown option|--yaml|inv.xml|a.xsl" \

@@ -1,0 +1,18 @@
+// The engine server's one Saxon processor, shared by every run: its
+// stylesheet compilers keep what they compile (CachingXsltCompiler).
+import net.sf.saxon.s9api.Processor;
+import net.sf.saxon.s9api.XsltCompiler;
+
+final class ServerProcessor extends Processor {
+  private final CompiledCache<CompiledStylesheet> cache;
+
+  ServerProcessor(CompiledCache<CompiledStylesheet> cache) {
+    super(false);
+    this.cache = cache;
+  }
+
+  @Override
+  public XsltCompiler newXsltCompiler() {
+    return new CachingXsltCompiler(this, cache);
+  }
+}

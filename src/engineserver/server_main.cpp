@@ -1,0 +1,476 @@
+// The engine server: one JVM, made exactly as the engine library makes its
+// own, serving the runs of the user's callers over a Unix socket
+// (client.cpp is the other end; doc/engine-server.md describes the
+// conversation). Usage: xslvalidate-engine-server <socket path> <context key>
+//
+// It accepts only peers of its own user id, with its umask, whose context
+// (jvmengine/caller_context.h) has the key it was started for and the
+// credentials it has itself; runs each connection on a thread of its own,
+// stops a run whose caller goes away, exits after XSLVALIDATE_SERVER_IDLE
+// seconds without a connected caller (default 600) and on SIGTERM, and
+// retires (stops listening, finishes the runs of its connected callers,
+// exits) after XSLVALIDATE_SERVER_MAX_RUNS runs (default 2000), so that
+// what grows in Saxon over many runs is given back. Runs whose callers went
+// away are not waited for long: one blocked in a system call (opening a
+// pipe) may never end.
+#include <jni.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <optional>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "jvmcore/embedded_classes.h"
+#include "jvmcore/java_vm.h"
+#include "jvmcore/jni_check.h"
+#include "jvmengine/caller_context.h"
+#include "jvmengine/wire.h"
+#include "xslvalidate_server_classes.h"  // generated: kServerClasses
+
+namespace {
+
+constexpr std::size_t kMaxRequestBytes = 64 << 20;
+constexpr int kCacheEntries = 16;
+constexpr jlong kCacheModuleBytes = 96LL << 20;
+// How long an exiting server waits for the runs of callers that went away.
+constexpr auto kGoneRunsGrace = std::chrono::seconds(5);
+
+// XslvalidateServer.run's status for a run the caller must run itself
+// (XslvalidateServer.IN_PROCESS).
+constexpr int kStatusHandedBack = -1;
+
+char gSocketPath[sizeof(sockaddr_un{}.sun_path)];
+char gPidPath[sizeof gSocketPath + 8];  // beside the socket: <name>.pid
+std::atomic<int> gActive{0};     // connection threads
+std::atomic<int> gConnected{0};  // connections whose caller is still there
+std::atomic<long> gRuns{0};
+mode_t gUmask = 022;
+std::string gContextKey;         // the key of the callers this server serves
+std::string gCredentials;        // its own credentials (CallerContext)
+JavaVM* gVm = nullptr;
+
+// What the server's native side calls in Java, looked up once at start
+// (global references and IDs).
+struct JavaSide {
+  jclass server = nullptr;
+  jmethodID run = nullptr;
+  jmethodID cancel = nullptr;
+  jclass string = nullptr;
+  jmethodID stringFromBytes = nullptr;
+  jobject utf8 = nullptr;  // the charset name "UTF-8"
+  jclass descriptor = nullptr;
+  jmethodID descriptorInit = nullptr;
+  jfieldID descriptorFd = nullptr;
+  jclass group = nullptr;
+  jmethodID groupInit = nullptr;
+  jmethodID groupDaemon = nullptr;
+  jobject groupName = nullptr;
+};
+JavaSide gJava;
+
+// Removes the socket and the process id file, so no caller finds them.
+void withdraw() {
+  unlink(gSocketPath);
+  unlink(gPidPath);
+}
+
+void leave(int) {
+  withdraw();
+  _exit(0);
+}
+
+// Writes this process's id to gPidPath, for users and tests to see the
+// server and stop it.
+void writePidFile() {
+  const int fd = open(gPidPath, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
+  if (fd < 0) return;
+  const std::string text = std::to_string(getpid()) + "\n";
+  if (write(fd, text.data(), text.size()) < 0) {
+  }
+  close(fd);
+}
+
+long settingOf(const char* name, long fallback) {
+  const char* value = std::getenv(name);
+  if (!value || !*value) return fallback;
+  char* end;
+  const long parsed = std::strtol(value, &end, 10);
+  return (*end == '\0' && parsed > 0) ? parsed : fallback;
+}
+
+// A global reference to the local `object` (which is released), or
+// nullptr with the reason in `*why`.
+template <typename T>
+T kept(JNIEnv* env, T object, const char* step, std::string* why) {
+  if (!checked(env, object, step, why)) return nullptr;
+  T global = static_cast<T>(env->NewGlobalRef(object));
+  env->DeleteLocalRef(object);
+  return checked(env, global, step, why) ? global : nullptr;
+}
+
+// Defines the server's classes beside the run classes, starts its Java side
+// and looks up what the connections call. False with the reason in `*why`.
+bool startJavaSide(JNIEnv* env, std::string* why) {
+  if (!defineEmbeddedClasses(env, kServerClasses, why)) return false;
+  JavaSide& j = gJava;
+  j.server = kept(env, env->FindClass("XslvalidateServer"), "finding XslvalidateServer", why);
+  if (!j.server) return false;
+  j.run = env->GetStaticMethodID(
+      j.server, "run", "([Ljava/lang/String;Ljava/io/FileDescriptor;[Ljava/lang/String;IZ)I");
+  if (!checked(env, j.run, "finding XslvalidateServer.run", why)) return false;
+  j.cancel = env->GetStaticMethodID(j.server, "cancel", "(Ljava/lang/ThreadGroup;)V");
+  if (!checked(env, j.cancel, "finding XslvalidateServer.cancel", why)) return false;
+  jmethodID start = env->GetStaticMethodID(j.server, "start", "(IJ)V");
+  if (!checked(env, start, "finding XslvalidateServer.start", why)) return false;
+  env->CallStaticVoidMethod(j.server, start, kCacheEntries, kCacheModuleBytes);
+  if (!checked(env, "starting the server's Java side", why)) return false;
+
+  j.string = kept(env, env->FindClass("java/lang/String"), "finding java.lang.String", why);
+  if (!j.string) return false;
+  j.stringFromBytes = env->GetMethodID(j.string, "<init>", "([BLjava/lang/String;)V");
+  if (!checked(env, j.stringFromBytes, "finding String(byte[], String)", why)) return false;
+  j.utf8 = kept(env, env->NewStringUTF("UTF-8"), "making the charset name", why);
+  if (!j.utf8) return false;
+
+  j.descriptor =
+      kept(env, env->FindClass("java/io/FileDescriptor"), "finding java.io.FileDescriptor", why);
+  if (!j.descriptor) return false;
+  j.descriptorInit = env->GetMethodID(j.descriptor, "<init>", "()V");
+  if (!checked(env, j.descriptorInit, "finding FileDescriptor()", why)) return false;
+  // JNI is not held to Java's access rules: the only way to give Java a
+  // descriptor received from elsewhere without reflection into java.base.
+  j.descriptorFd = env->GetFieldID(j.descriptor, "fd", "I");
+  if (!checked(env, j.descriptorFd, "finding FileDescriptor.fd", why)) return false;
+
+  j.group = kept(env, env->FindClass("java/lang/ThreadGroup"), "finding java.lang.ThreadGroup",
+                 why);
+  if (!j.group) return false;
+  j.groupInit = env->GetMethodID(j.group, "<init>", "(Ljava/lang/String;)V");
+  if (!checked(env, j.groupInit, "finding ThreadGroup(String)", why)) return false;
+  // A daemon group goes away with its connection's last thread.
+  j.groupDaemon = env->GetMethodID(j.group, "setDaemon", "(Z)V");
+  if (!checked(env, j.groupDaemon, "finding ThreadGroup.setDaemon", why)) return false;
+  j.groupName = kept(env, env->NewStringUTF("xslvalidate-run"), "making the group name", why);
+  return j.groupName != nullptr;
+}
+
+// A Java String[] of `values`, each decoded as UTF-8; nullptr with the
+// reason in `*why`. Modified UTF-8 (NewStringUTF) differs from UTF-8 for
+// NUL and supplementary characters, so each value goes through a byte array
+// that String decodes.
+jobjectArray stringArray(JNIEnv* env, const std::vector<std::string>& values, std::string* why) {
+  jobjectArray array =
+      env->NewObjectArray(static_cast<jsize>(values.size()), gJava.string, nullptr);
+  if (!checked(env, array, "making a string array", why)) return nullptr;
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    LocalFrame pass(env, 2);
+    if (!pass.made("making room for a string", why)) return nullptr;
+    const auto size = static_cast<jsize>(values[i].size());
+    jbyteArray bytes = env->NewByteArray(size);
+    if (!checked(env, bytes, "making a byte array", why)) return nullptr;
+    env->SetByteArrayRegion(bytes, 0, size, reinterpret_cast<const jbyte*>(values[i].data()));
+    if (!checked(env, "filling a byte array", why)) return nullptr;
+    jobject text = env->NewObject(gJava.string, gJava.stringFromBytes, bytes, gJava.utf8);
+    if (!checked(env, text, "decoding a string", why)) return nullptr;
+    env->SetObjectArrayElement(array, static_cast<jsize>(i), text);
+    if (!checked(env, "storing a string", why)) return nullptr;
+  }
+  return array;
+}
+
+struct Request {
+  std::vector<std::string> args;
+  std::vector<std::string> environment;
+  int offsetSeconds = 0;
+  bool debug = false;  // the caller's debug switch
+};
+
+std::optional<Request> parseRequest(const std::string& bytes) {
+  Reader reader{bytes};
+  Request request;
+  for (auto* list : {&request.args, &request.environment}) {
+    const auto count = reader.u32();
+    if (!count) return std::nullopt;
+    for (std::uint32_t i = 0; i < *count; ++i) {
+      auto text = reader.text();
+      if (!text) return std::nullopt;
+      list->push_back(std::move(*text));
+    }
+  }
+  const auto offset = reader.u32();
+  const auto debug = reader.u32();
+  if (!offset || !debug) return std::nullopt;
+  request.offsetSeconds = static_cast<int>(*offset);
+  request.debug = *debug != 0;
+  return request;
+}
+
+// Writes `line` and a newline to `fd`, as one write; a failure is not
+// for the server to mend.
+void writeLine(int fd, const std::string& line) {
+  const std::string text = line + "\n";
+  if (write(fd, text.data(), text.size()) < 0) {
+  }
+}
+
+// Writes what went wrong in the server to `fd`: the caller's standard error
+// for a run, the server's own otherwise.
+void complain(int fd, const std::string& why) {
+  writeLine(fd, "xslvalidate-engine-server: " + why);
+}
+
+// Stops the run of `group` (XslvalidateServer.cancel) from a thread of its
+// own, attached for the moment.
+void cancelRun(jobject group) {
+  JNIEnv* env = nullptr;
+  if (gVm->AttachCurrentThreadAsDaemon(reinterpret_cast<void**>(&env), nullptr) != JNI_OK) return;
+  env->CallStaticVoidMethod(gJava.server, gJava.cancel, group);
+  std::string why;
+  if (!checked(env, "stopping a run", &why)) complain(STDERR_FILENO, why);
+  gVm->DetachCurrentThread();
+}
+
+// Hands the request to XslvalidateServer.run on `env`, with `errFd` as the
+// run's standard error, and sets `*status` to the run's. False with the
+// reason in `*why` when the run could not be made.
+bool callRun(JNIEnv* env, int errFd, const Request& request, int* status, std::string* why) {
+  LocalFrame frame(env, 4);
+  if (!frame.made("making room for a run", why)) return false;
+  jobjectArray args = stringArray(env, request.args, why);
+  if (!args) return false;
+  jobjectArray environment = stringArray(env, request.environment, why);
+  if (!environment) return false;
+  jobject descriptor = env->NewObject(gJava.descriptor, gJava.descriptorInit);
+  if (!checked(env, descriptor, "making a file descriptor", why)) return false;
+  env->SetIntField(descriptor, gJava.descriptorFd, errFd);
+  if (!checked(env, "setting a file descriptor", why)) return false;
+  *status = env->CallStaticIntMethod(gJava.server, gJava.run, args, descriptor, environment,
+                                     static_cast<jint>(request.offsetSeconds),
+                                     request.debug ? JNI_TRUE : JNI_FALSE);
+  return checked(env, "running", why);
+}
+
+// Counts a connection's caller as gone, once.
+void callerGone(std::atomic<bool>* connected) {
+  if (connected->exchange(false)) --gConnected;
+}
+
+// Whether the peer with process id `pid` has the context this server was
+// started for (the key) and the credentials the server itself has.
+bool sameContext(pid_t pid) {
+  const auto peer = callerContextOf("/proc/" + std::to_string(pid));
+  return peer && contextKey(*peer) == gContextKey && peer->credentials == gCredentials;
+}
+
+// Runs one request on `env`, with `errFd` as the run's standard error,
+// while a watcher stops the run if the caller's end of `fd` closes (and
+// counts the caller as gone).
+int runRequest(JNIEnv* env, jobject group, int fd, int errFd, const Request& request,
+               std::atomic<bool>* connected) {
+  int wake[2];
+  if (pipe2(wake, O_CLOEXEC) != 0) return 2;
+  std::thread watcher([&] {
+    pollfd watched[2] = {{fd, POLLRDHUP, 0}, {wake[0], POLLIN, 0}};
+    while (poll(watched, 2, -1) < 0 && errno == EINTR) {
+    }
+    if (watched[1].revents) return;
+    callerGone(connected);
+    cancelRun(group);
+  });
+  int status = 2;
+  std::string why;
+  if (!callRun(env, errFd, request, &status, &why)) {
+    complain(errFd, why);
+    status = 2;
+  }
+  if (write(wake[1], "x", 1) < 0) {
+  }
+  watcher.join();
+  close(wake[0]);
+  close(wake[1]);
+  return status;
+}
+
+// A new daemon thread group for a connection's threads (a global
+// reference); nullptr with the reason in `*why`.
+jobject newConnectionGroup(JNIEnv* env, std::string* why) {
+  LocalFrame frame(env, 1);
+  if (!frame.made("making room for a thread group", why)) return nullptr;
+  jobject group = env->NewObject(gJava.group, gJava.groupInit, gJava.groupName);
+  if (!checked(env, group, "making a thread group", why)) return nullptr;
+  env->CallVoidMethod(group, gJava.groupDaemon, JNI_TRUE);
+  if (!checked(env, "making a thread group a daemon", why)) return nullptr;
+  jobject global = env->NewGlobalRef(group);
+  return checked(env, global, "keeping a thread group", why) ? global : nullptr;
+}
+
+void serve(int fd, jobject group) {
+  JNIEnv* env = nullptr;
+  JavaVMAttachArgs attach{JNI_VERSION_10, const_cast<char*>("xslvalidate-connection"), group};
+  ucred peer{};
+  socklen_t size = sizeof peer;
+  std::atomic<bool> connected{true};
+  const bool own = getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 &&
+                   peer.uid == getuid() && sameContext(peer.pid);
+  const auto hello = own ? receiveExactly(fd, 12) : std::nullopt;
+  bool accepted = false;
+  if (hello && hello->compare(0, 4, kServerGreeting) == 0) {
+    const std::string fields = hello->substr(4);
+    Reader reader{fields};
+    accepted = reader.u32() == kProtocolVersion && reader.u32() == gUmask;
+  }
+  if (hello) sendAll(fd, std::string(1, accepted ? kAccepted : kRefused));
+  if (gVm->AttachCurrentThread(reinterpret_cast<void**>(&env), &attach) != JNI_OK) {
+    close(fd);  // cannot happen short of running out of memory
+    callerGone(&connected);
+    --gActive;
+    return;
+  }
+  if (accepted) {
+    for (;;) {
+      int errFd = -1;
+      const auto message = receiveMessage(fd, kMaxRequestBytes, &errFd);
+      const auto request = message ? parseRequest(*message) : std::nullopt;
+      if (!request || errFd < 0) {
+        if (errFd >= 0) close(errFd);
+        break;
+      }
+      ++gRuns;
+      if (request->debug) {
+        writeLine(errFd, "xslvalidate debug: run on the engine server (process " +
+                             std::to_string(getpid()) + ", run " + std::to_string(gRuns.load()) +
+                             ")");
+      }
+      bool sent = sendAll(fd, std::string(1, kRunStarted));
+      const int status = sent ? runRequest(env, group, fd, errFd, *request, &connected) : 2;
+      close(errFd);
+      Writer ended;
+      if (status == kStatusHandedBack) {
+        ended.bytes.push_back(kRunHandedBack);
+      } else {
+        ended.bytes.push_back(kRunEnded);
+        ended.u32(static_cast<std::uint32_t>(status));
+      }
+      if (!sent || !sendAll(fd, ended.bytes)) break;
+    }
+  }
+  callerGone(&connected);
+  env->DeleteGlobalRef(group);
+  gVm->DetachCurrentThread();
+  close(fd);
+  --gActive;
+}
+
+int listenAt(const char* path) {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strcpy(address.sun_path, path);
+  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return -1;
+  unlink(path);
+  if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      chmod(path, 0600) != 0 || listen(fd, 64) != 0) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 3 || std::strlen(argv[1]) >= sizeof gSocketPath) {
+    std::fputs("usage: xslvalidate-engine-server <socket path> <context key>\n", stderr);
+    return 2;
+  }
+  gContextKey = argv[2];
+  const auto own = callerContextOf("/proc/self");
+  if (!own) return 1;
+  gCredentials = own->credentials;
+  std::strcpy(gSocketPath, argv[1]);
+  std::string pidPath = argv[1];
+  if (pidPath.size() > 5 && pidPath.compare(pidPath.size() - 5, 5, ".sock") == 0) {
+    pidPath.resize(pidPath.size() - 5);
+  }
+  std::strcpy(gPidPath, (pidPath + ".pid").c_str());
+  gUmask = umask(022);
+  umask(gUmask);
+  signal(SIGPIPE, SIG_IGN);
+  signal(SIGTERM, leave);
+  const long idleSeconds = settingOf("XSLVALIDATE_SERVER_IDLE", 600);
+  const long maxRuns = settingOf("XSLVALIDATE_SERVER_MAX_RUNS", 2000);
+
+  // The library's own JVM options, C1 only included: with the optimising
+  // compiler as well, its compile threads take the cores from the first
+  // runs of a fresh server (doc/performance.md). One of its own: a full
+  // collection the server asks for (MemoryWatch.java: once a run that took
+  // most of the heap is gone, or when idle) also resizes the heap, so
+  // memory a run took is given back to the system.
+  JNIEnv* env = nullptr;
+  gVm = startJavaVm({"-XX:+UseAdaptiveSizePolicyWithSystemGC"});
+  if (!gVm) return 1;
+  if (gVm->AttachCurrentThread(reinterpret_cast<void**>(&env), nullptr) != JNI_OK) {
+    complain(STDERR_FILENO, "cannot attach the main thread to the Java VM");
+    return 1;
+  }
+  std::string why;
+  if (!startJavaSide(env, &why)) {
+    complain(STDERR_FILENO, why);
+    return 1;
+  }
+
+  const int listener = listenAt(gSocketPath);
+  if (listener < 0) return 1;
+  writePidFile();
+  auto lastActivity = std::chrono::steady_clock::now();
+  for (;;) {
+    if (gRuns >= maxRuns) break;
+    pollfd waiting{listener, POLLIN, 0};
+    const int ready = poll(&waiting, 1, 1000);
+    const auto now = std::chrono::steady_clock::now();
+    if (gConnected > 0) lastActivity = now;
+    if (ready <= 0) {
+      if (gConnected == 0 && now - lastActivity >= std::chrono::seconds(idleSeconds)) break;
+      continue;
+    }
+    const int fd = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd < 0) continue;
+    lastActivity = now;
+    jobject group = newConnectionGroup(env, &why);
+    if (!group) {
+      complain(STDERR_FILENO, why);
+      close(fd);
+      continue;
+    }
+    ++gActive;
+    ++gConnected;
+    std::thread(serve, fd, group).detach();
+  }
+  // Retiring or idle: the next caller starts a new server while this one
+  // finishes the runs of callers still connected. A run whose caller went
+  // away gets a short while to remove its temporary file, no more: it may
+  // be blocked for good.
+  withdraw();
+  close(listener);
+  auto callersGone = std::chrono::steady_clock::now();
+  while (gActive > 0) {
+    const auto now = std::chrono::steady_clock::now();
+    if (gConnected > 0) callersGone = now;
+    if (now - callersGone >= kGoneRunsGrace) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  _exit(0);
+}

@@ -1,0 +1,42 @@
+// What of a process decides what a run can see and do on its behalf: its
+// namespaces and root directory, its user and group ids, its capabilities,
+// its security label and its resource limits. An engine server serves only
+// callers whose context is the one it was started with, since it reads and
+// writes every file with its own.
+#ifndef XSLVALIDATE_JVMENGINE_CALLER_CONTEXT_H_
+#define XSLVALIDATE_JVMENGINE_CALLER_CONTEXT_H_
+
+#include <optional>
+#include <string>
+
+struct CallerContext {
+  // Namespaces (mount, network, user, process id, host name) and root
+  // directory by device and inode; the uid and gid lines, supplementary
+  // groups, capability sets, no_new_privs and seccomp lines of its status;
+  // its security label. One "name=value" line each.
+  std::string credentials;
+  // Every resource limit, soft and hard, as the process's limits file
+  // shows them.
+  std::string limits;
+};
+
+// The context of the process whose /proc directory is `procDirectory`
+// ("/proc/self", or "/proc/<pid>" for a peer of the same user). nullopt
+// when a part cannot be read (for another process: when it ended, or this
+// one may not look at it).
+std::optional<CallerContext> callerContextOf(const std::string& procDirectory);
+
+// The context as 16 hex digits (FNV-1a, 64 bits, over both parts): a part
+// of the server's socket name, so that callers of other contexts never
+// meet.
+std::string contextKey(const CallerContext& context);
+
+// True when this process has a limit that only a process of its own can
+// honour: a finite CPU time, address space or data size (a shared server
+// counts its own use and every other run's against it), or fewer than
+// kSharedOpenFiles open files (the server holds descriptors of its own and
+// of other runs). Such a caller runs in-process.
+bool limitsNeedOwnProcess();
+inline constexpr unsigned long kSharedOpenFiles = 1024;
+
+#endif  // XSLVALIDATE_JVMENGINE_CALLER_CONTEXT_H_

@@ -1,0 +1,397 @@
+#include "client.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <optional>
+
+#include "jvmcore/debug.h"
+#include "jvmcore/interrupt_cleanup.h"
+#include "jvmcore/own_file.h"
+#include "jvmcore/utf16.h"
+#include "caller_context.h"
+#include "socket_place.h"
+#include "wire.h"
+
+extern char** environ;
+
+struct ServerConnection {
+  int fd = -1;
+  bool broken = false;
+};
+
+namespace {
+
+// Whether runs go to the server when XSLVALIDATE_SERVER is not set.
+constexpr bool kServerByDefault = true;
+
+// How long a client waits for a server it started to listen: a few times
+// what starting a JVM takes on a busy machine, after which it runs
+// in-process (the server still comes up for later callers).
+constexpr int kStartWaitMilliseconds = 10000;
+
+// How long each step before a run starts may take (connecting, the
+// greeting, taking the start lock, the server's word that it took the run):
+// a server that is stopped or stuck must not hold its callers.
+constexpr int kStepWaitMilliseconds = 3000;
+
+// Why runs do not go to the server; nullptr when they do. A maximum heap
+// of the caller's own is a setting of its own JVM, which a server started
+// for another caller would not honour; some limits count what a whole
+// process uses (caller_context.h).
+const char* whyNoServer() {
+  const char* heap = std::getenv("XSLVALIDATE_MAX_HEAP");
+  if (heap && *heap) return "XSLVALIDATE_MAX_HEAP is set, for a JVM of this process's own";
+  if (limitsNeedOwnProcess()) {
+    return "a limit of CPU time, address space, data size or few open files, for a process "
+           "of this caller's own";
+  }
+  const char* setting = std::getenv("XSLVALIDATE_SERVER");
+  if (setting && std::strcmp(setting, "off") == 0) return "XSLVALIDATE_SERVER=off";
+  if ((setting && std::strcmp(setting, "on") == 0) || kServerByDefault) return nullptr;
+  return "off by default";
+}
+
+// Traces that the server is not used, and why; returns nullptr.
+ServerConnection* notUsed(const char* why) {
+  debugLine("engine server not used (%s): runs in-process", why);
+  return nullptr;
+}
+
+// This process's umask, read without changing it (umask() would, for a
+// moment, for every thread).
+std::optional<unsigned> currentUmask() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("Umask:", 0) == 0) return static_cast<unsigned>(std::strtoul(line.c_str() + 6, nullptr, 8));
+  }
+  return std::nullopt;
+}
+
+// Makes every send and receive on `fd` give up after kStepWaitMilliseconds
+// (`bounded`), or wait as long as it takes.
+bool boundWaits(int fd, bool bounded) {
+  timeval limit{};
+  if (bounded) {
+    limit.tv_sec = kStepWaitMilliseconds / 1000;
+    limit.tv_usec = (kStepWaitMilliseconds % 1000) * 1000;
+  }
+  return setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit) == 0 &&
+         setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit) == 0;
+}
+
+// Takes the exclusive lock on `fd`, waiting at most kStartWaitMilliseconds
+// plus a step (what a client holding it to start the server may take).
+bool lockWithin(int fd) {
+  for (int waited = 0; waited < kStartWaitMilliseconds + kStepWaitMilliseconds; waited += 5) {
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
+    if (errno != EWOULDBLOCK && errno != EINTR) return false;
+    usleep(5000);
+  }
+  return false;
+}
+
+// A connection to the socket at `path` whose peer runs as this user; -1
+// when there is none, with the reason in `*error` when connecting failed
+// (0 otherwise). Its sends and receives are bounded (boundWaits).
+int connectTo(const std::string& path, int* error) {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  *error = 0;
+  if (fd < 0) return -1;
+  // A connection to a stopped server waits in its listen queue, or blocks
+  // when the queue is full; both end after the step's time.
+  if (!boundWaits(fd, true) ||
+      connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    *error = errno;
+    close(fd);
+    return -1;
+  }
+  ucred peer{};
+  socklen_t size = sizeof peer;
+  if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0 || peer.uid != getuid()) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+// Greets the server with this build's protocol and this process's umask;
+// true when it accepts (a server runs only callers whose new files get the
+// mode its own would).
+bool greet(int fd) {
+  const auto mask = currentUmask();
+  if (!mask) return false;
+  Writer hello;
+  hello.bytes = kServerGreeting;
+  hello.u32(kProtocolVersion);
+  hello.u32(*mask);
+  if (!sendAll(fd, hello.bytes)) return false;
+  const auto answer = receiveExactly(fd, 1);
+  return answer && (*answer)[0] == kAccepted;
+}
+
+// Starts the server program detached from this process: its own session,
+// current directory "/", standard streams on /dev/null, no other inherited
+// descriptor. Waits only for the short-lived middle process.
+// Stack limit the server starts with at least (when the hard limit allows).
+constexpr rlim_t kServerStack = 8u << 20;
+
+void startServer(const std::string& program, const std::string& socketPath,
+                 const std::string& context) {
+  const char* argv[] = {program.c_str(), socketPath.c_str(), context.c_str(), nullptr};
+  const pid_t child = fork();
+  if (child < 0) return;
+  if (child == 0) {
+    setsid();
+    if (fork() != 0) _exit(0);
+    if (chdir("/") != 0) _exit(127);
+    // A small stack limit of this caller's (ulimit -s) would become the
+    // stack of each of the server's threads. Raise it to a usual size where
+    // the hard limit allows: the context key, made before, keeps the
+    // caller's limit, so the server still serves only callers with it.
+    rlimit stack{};
+    if (getrlimit(RLIMIT_STACK, &stack) == 0 && stack.rlim_cur != RLIM_INFINITY &&
+        stack.rlim_cur < kServerStack) {
+      stack.rlim_cur = stack.rlim_max == RLIM_INFINITY || stack.rlim_max >= kServerStack
+                           ? kServerStack
+                           : stack.rlim_max;
+      setrlimit(RLIMIT_STACK, &stack);
+    }
+    const int null = open("/dev/null", O_RDWR);
+    if (null < 0) _exit(127);
+    dup2(null, 0);
+    dup2(null, 1);
+    dup2(null, 2);
+    close_range(3, ~0U, 0);
+    execv(program.c_str(), const_cast<char* const*>(argv));
+    _exit(127);
+  }
+  int status;
+  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+}
+
+// True when `path` resolves (in this process) to an entry of /proc: a name
+// such as /dev/stdin or /proc/self/fd/0 means this process's own file,
+// which the server would take as its own.
+bool namesOwnProcess(const std::string& path) {
+  char* real = realpath(path.c_str(), nullptr);
+  if (!real) return false;
+  const bool own = std::strncmp(real, "/proc/", 6) == 0;
+  std::free(real);
+  return own;
+}
+
+// A name goes to the server only when the server takes it as this process
+// would: a relative name must name an existing file (or directory, for the
+// report's parent), so that every refusal about a missing file is made
+// here, in-process, word for word; a document or stylesheet, however
+// named, must not be a pipe or a device, which could block or feed the
+// shared process without end; and no name may lead into this process's own
+// /proc entries. The option as given, or nullopt. These checks repeat, on
+// purpose and in short, the ones RunOptions.refusal (java/RunOptions.java)
+// makes with its messages: a change to either must be made to both. The
+// server takes relative names against `directory`, sent with the run.
+std::optional<std::string> carried(const std::string& option, const std::string& directory) {
+  static const char* const kNamed[] = {"-s:", "-xsl:", "-xsd:", "-o:", "-err:"};
+  for (const char* prefix : kNamed) {
+    const std::size_t length = std::strlen(prefix);
+    if (option.compare(0, length, prefix) != 0) continue;
+    const std::string value = option.substr(length);
+    if (value.empty()) return option;
+    // A report or a messages file is written: its folder must exist.
+    const bool report = std::strcmp(prefix, "-o:") == 0 || std::strcmp(prefix, "-err:") == 0;
+    const std::string absolute = value[0] == '/' ? value : directory + "/" + value;
+    const std::string parent = absolute.substr(0, absolute.rfind('/'));
+    if (namesOwnProcess(absolute) || (report && namesOwnProcess(parent.empty() ? "/" : parent)))
+      return std::nullopt;
+    struct stat status;
+    const bool exists = stat(absolute.c_str(), &status) == 0;
+    if (!report && exists && !S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode)) {
+      return std::nullopt;
+    }
+    if (value[0] == '/') return option;
+    if (report) {
+      if (stat(parent.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) return std::nullopt;
+    } else if (!exists || !S_ISREG(status.st_mode)) {
+      return std::nullopt;
+    }
+    return option;
+  }
+  return option;
+}
+
+// Seconds east of UTC of this process's local time now.
+int utcOffsetSeconds() {
+  const time_t now = time(nullptr);
+  tm local{};
+  localtime_r(&now, &local);
+  return static_cast<int>(local.tm_gmtoff);
+}
+
+}  // namespace
+
+ServerConnection* connectToEngineServer() {
+  if (const char* why = whyNoServer()) return notUsed(why);
+  const auto library = ownFile();
+  if (!library) return notUsed("the library's own file is unknown");
+  const std::string program = library->substr(0, library->rfind('/')) + "/xslvalidate-engine-server";
+  if (access(program.c_str(), X_OK) != 0) return notUsed("no server program beside the library");
+  const auto identity = buildIdentity(*library, program);
+  if (!identity) return notUsed("the library or the server program cannot be read");
+  const auto directory = serverDirectory(std::getenv("XDG_RUNTIME_DIR"), getuid());
+  if (!directory) return notUsed("no server directory of this user's alone");
+  // A server serves the callers of one context only: they name it by its
+  // key, and a caller of another context starts a server of its own.
+  const auto context = callerContextOf("/proc/self");
+  if (!context) return notUsed("this process's context cannot be read");
+  const std::string key = contextKey(*context);
+  const std::string base = *directory + "/engine-" + *identity + "-" + key;
+  const std::string socketPath = base + ".sock";
+  if (socketPath.size() >= sizeof(sockaddr_un{}.sun_path))
+    return notUsed("the socket's path is too long");
+
+  struct stat status;
+  const auto usable = [&] {
+    return lstat(socketPath.c_str(), &status) != 0 || isOwnSocket(socketPath, getuid());
+  };
+  if (!usable()) return notUsed("the socket is not this user's");
+  int error = 0;
+  int fd = connectTo(socketPath, &error);
+  bool started = false;
+  if (fd < 0) {
+    // One client at a time starts the server; the others wait here and
+    // then find it listening.
+    const int lock = open((base + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (lock < 0) return notUsed("the start lock cannot be opened");
+    if (lockWithin(lock)) {
+      fd = connectTo(socketPath, &error);
+      // Only a socket nobody listens on is replaced; one whose server is
+      // stopped or busy is left to it.
+      if (fd < 0 && (error == ENOENT || error == ECONNREFUSED) && usable()) {
+        unlink(socketPath.c_str());  // left by a server that was killed
+        startServer(program, socketPath, key);
+        started = true;
+        for (int waited = 0; fd < 0 && waited < kStartWaitMilliseconds; waited += 5) {
+          usleep(5000);
+          if (isOwnSocket(socketPath, getuid())) fd = connectTo(socketPath, &error);
+        }
+      }
+    }
+    close(lock);
+  }
+  if (fd < 0) {
+    return notUsed(started ? "the server started did not listen in time"
+                           : "no server listens and none could be started");
+  }
+  if (!greet(fd)) {
+    close(fd);
+    return notUsed("the server refused this caller (another umask, version or context) or "
+                   "did not answer in time");
+  }
+  debugLine("engine server %s at %s", started ? "started" : "connected", socketPath.c_str());
+  // The handler is in place from the connection on, as it is from the
+  // JVM's start in-process, so a caller that adds its own clean-up after
+  // graal_create_isolate finds it there to pass the signal on to.
+  installInterruptCleanup();
+  return new ServerConnection{fd};
+}
+
+ServerRun runOnEngineServer(ServerConnection* connection, const std::vector<std::string>& options) {
+  ServerRun run;
+  if (connection->broken) {
+    debugLine("run in-process: the connection to the engine server failed before");
+    return run;
+  }
+  char* here = getcwd(nullptr, 0);
+  if (!here) {
+    debugLine("run in-process: the current directory is unknown");
+    return run;
+  }
+  const std::string directory = here;
+  std::free(here);
+  // The server would take such a directory's name as text and lose its
+  // bytes: in-process gives the real reason for whatever fails there.
+  if (!utf8ToUtf16(directory)) {
+    debugLine("run in-process: the current directory's name is not UTF-8");
+    return run;
+  }
+  Writer request;
+  request.u32(static_cast<std::uint32_t>(options.size() + 1));
+  for (const std::string& option : options) {
+    const auto value = carried(option, directory);
+    if (!value) {
+      debugLine("run in-process: %s names nothing that exists relative to the current "
+                "directory, a pipe or a device, or a file of this process's own", option.c_str());
+      return run;
+    }
+    request.text(*value);
+  }
+  // The directory that the run takes relative names against (RunOptions).
+  request.text("-cwd:" + directory);
+  std::uint32_t variables = 0;
+  for (char** entry = environ; *entry; ++entry) ++variables;
+  request.u32(variables);
+  for (char** entry = environ; *entry; ++entry) request.text(*entry);
+  request.u32(static_cast<std::uint32_t>(utcOffsetSeconds()));
+  // The caller's debug switch, for the run's own trace lines.
+  request.u32(debugging() ? 1 : 0);
+  std::fflush(stderr);
+
+  // Until the status is back, a signal that ends this process first has
+  // the server stop the run and remove its temporary file.
+  installInterruptCleanup();
+  struct Release {
+    int slot;
+    ~Release() { releaseServerRun(slot); }
+  } release{holdServerRun(connection->fd)};
+  // Until the server says it took the run, each wait is bounded; a server
+  // that does not answer in time gets its connection shut, so that it
+  // cannot start the run later, and the run goes in-process.
+  const bool sent = boundWaits(connection->fd, true) &&
+                    sendMessage(connection->fd, request.bytes, STDERR_FILENO);
+  const auto started = sent ? receiveExactly(connection->fd, 1) : std::nullopt;
+  if (!started || (*started)[0] != kRunStarted || !boundWaits(connection->fd, false)) {
+    shutdown(connection->fd, SHUT_RDWR);
+    connection->broken = true;
+    debugLine("run in-process: the engine server did not start the run");
+    return run;
+  }
+  const auto kind = receiveExactly(connection->fd, 1);
+  if (kind && (*kind)[0] == kRunHandedBack) {
+    debugLine("run in-process: the engine server handed the run back");
+    return run;  // nothing of it reached this process
+  }
+  const auto ended = kind && (*kind)[0] == kRunEnded ? receiveExactly(connection->fd, 4)
+                                                      : std::nullopt;
+  if (!ended) {
+    connection->broken = true;
+    run.state = ServerRunState::kLost;
+    return run;
+  }
+  Reader reader{*ended};
+  run.state = ServerRunState::kRan;
+  run.status = static_cast<int>(*reader.u32());
+  return run;
+}
+
+void closeServerConnection(ServerConnection* connection) {
+  close(connection->fd);
+  delete connection;
+}

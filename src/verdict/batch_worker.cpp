@@ -1,0 +1,64 @@
+#include "verdict/batch_worker.h"
+
+#include <chrono>
+
+#include "verdict/host_files.h"
+#include "verdict/scratch_guard.h"
+#include "verdict/shown.h"
+
+namespace {
+
+// A result without verdict for `document`, for a reason outside the check.
+DocumentResult withoutVerdict(const InputDocument& document, std::string reason) {
+  DocumentResult result;
+  result.document = shown(document.path);
+  result.verdict = Verdict::kNone;
+  result.reason = std::move(reason);
+  return result;
+}
+
+}  // namespace
+
+void startEngine(BatchWorker* worker) {
+  worker->started = createIsolate(&worker->environment) == 0;
+  worker->check.environment = worker->started ? &worker->environment : nullptr;
+}
+
+void makeScratch(BatchWorker* worker) {
+  worker->check.scratch = makeScratchFolder();
+  if (worker->check.scratch.empty())
+    return;
+  worker->held = holdScratchFolder(worker->check.scratch);
+  worker->environment.messagesFile = engineMessagesFile(worker->check.scratch);
+}
+
+DocumentResult checkWithWorker(const CheckPlan& plan, BatchWorker* worker,
+                               const InputDocument& document,
+                               const std::u16string& reportDir, double* seconds) {
+  const auto begin = std::chrono::steady_clock::now();
+  const std::u16string folder = reportFolderOf(document, reportDir);
+  DocumentResult result;
+  if (!worker->started) {
+    result = withoutVerdict(document, "the engine could not be started");
+  } else if (worker->check.scratch.empty()) {
+    result = withoutVerdict(document, "no temporary folder could be made");
+  } else if (!folder.empty() && !makeFolders(folder)) {
+    result = withoutVerdict(document, "the report folder " + shown(folder) +
+                                          " could not be made");
+  } else {
+    worker->environment.messages.clear();
+    result = checkDocument(plan, &worker->check, document.path, folder);
+    result.engineMessages = std::move(worker->environment.messages);
+  }
+  const std::chrono::duration<double> took = std::chrono::steady_clock::now() - begin;
+  *seconds = took.count();
+  return result;
+}
+
+void stopWorker(BatchWorker* worker) {
+  if (worker->started)
+    graal_detach_thread(worker->environment.thread);
+  releaseScratchFolder(worker->held);
+  if (!worker->check.scratch.empty())
+    removeScratchFolder(worker->check.scratch);
+}

@@ -1,0 +1,40 @@
+// One batch worker's engine environment, scratch folder and the check of
+// one document with them; the runners in batch-posix.cpp (threads) and
+// batch-win32.cpp (one at a time) share it.
+#ifndef XSLVALIDATE_VERDICT_BATCH_WORKER_H_
+#define XSLVALIDATE_VERDICT_BATCH_WORKER_H_
+
+#include <string>
+#include <vector>
+
+#include "verdict/check.h"
+#include "verdict/inputs.h"
+
+struct BatchWorker {
+  EngineEnvironment environment{};
+  bool started = false;  // the engine environment was made
+  CheckWorker check;
+  int held = -1;  // the scratch folder's slot in the signal clean-up
+};
+
+// Makes the worker's engine environment on the calling thread; the
+// thread that checks with it must be this one.
+void startEngine(BatchWorker* worker);
+
+// Makes the worker's scratch folder, held for the signal clean-up, and
+// points the engine's messages into it. Call after installScratchCleanup.
+void makeScratch(BatchWorker* worker);
+
+// Checks `document` with the worker: its reports in
+// reportFolderOf(document, reportDir), what the engine wrote kept in the
+// record. A document the worker cannot check (no engine, no scratch
+// folder, no report folder) gets a result without verdict and the reason.
+// `seconds` receives how long it took.
+DocumentResult checkWithWorker(const CheckPlan& plan, BatchWorker* worker,
+                               const InputDocument& document,
+                               const std::u16string& reportDir, double* seconds);
+
+// Detaches the engine environment and removes the scratch folder.
+void stopWorker(BatchWorker* worker);
+
+#endif  // XSLVALIDATE_VERDICT_BATCH_WORKER_H_

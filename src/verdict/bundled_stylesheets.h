@@ -1,0 +1,15 @@
+// The stylesheets bundled with the verdict, compiled into the program so
+// that it needs no file beside it.
+#ifndef XSLVALIDATE_VERDICT_BUNDLED_STYLESHEETS_H_
+#define XSLVALIDATE_VERDICT_BUNDLED_STYLESHEETS_H_
+
+#include <string_view>
+
+// The bytes of src/verdict/summary.xsl: a report as a line summary.
+std::string_view summaryStylesheet();
+
+// The bytes of src/verdict/scenarios.xsl: a scenario configuration as a
+// line summary.
+std::string_view scenariosStylesheet();
+
+#endif  // XSLVALIDATE_VERDICT_BUNDLED_STYLESHEETS_H_

@@ -1,0 +1,69 @@
+// The documents of one call: the files and folders named on the command
+// line, a folder standing for its *.xml files at any depth, in a stable
+// order, without the reports this tool writes; and a shard of them.
+#ifndef XSLVALIDATE_VERDICT_INPUTS_H_
+#define XSLVALIDATE_VERDICT_INPUTS_H_
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct InputDocument {
+  std::u16string path;  // the operand, or the operand joined with the path under it
+  // The folders between a folder operand and the document ("" at its top
+  // and for a document named itself), with the host's separator; a report
+  // folder mirrors them so that same-named documents keep apart.
+  std::u16string subfolder;
+  bool fromFolder = false;  // found by walking a folder operand
+};
+
+struct InputSet {
+  std::vector<InputDocument> documents;
+  std::string error;  // why the operands cannot be read; empty when they can
+};
+
+// The documents that `operands` name, in operand order; under a folder,
+// sorted by their path below it (code unit order), so every call over the
+// same tree sees the same order. A file named itself is taken whatever
+// its name; in a folder, only names ending ".xml" (any case) are, and a
+// file is left out when it is a report this tool writes: its name is the
+// name of another document in the same folder with "_" + one of
+// `reportStems` (the stems of the rule sets in use) before the extension,
+// or its root element is SVRL's schematron-output. Folders named in
+// `skipFolders` (the report and HTML folders) are not entered. A document
+// reached twice is taken once. `error` names an operand that does not
+// exist or a folder that cannot be read.
+InputSet collectInputs(const std::vector<std::u16string>& operands,
+                       const std::vector<std::u16string>& reportStems,
+                       const std::vector<std::u16string>& skipFolders);
+
+// True when `head`, the first bytes of an XML file, shows a root element
+// named schematron-output in the SVRL namespace (whatever its prefix).
+bool looksLikeSvrlReport(std::string_view head);
+
+// One slice of the documents: the index-th of `count` (0 <= index < count).
+struct Shard {
+  size_t index = 0;
+  size_t count = 1;
+};
+
+// Reads "I/N" (decimal, 0 <= I < N); no value for anything else.
+std::optional<Shard> parseShard(std::string_view text);
+
+// The documents of `shard`: those at positions index, index + count, ...
+// of `all`, in their order. The slices of 0..count-1 are disjoint and
+// together hold every document once, as long as each gets the same list.
+std::vector<InputDocument> shardOf(const std::vector<InputDocument>& all, Shard shard);
+
+// The folder where a document's reports go under `reportDir`: `reportDir`
+// joined with its subfolder; empty `reportDir` gives empty text (beside
+// the document).
+std::u16string reportFolderOf(const InputDocument& document, std::u16string_view reportDir);
+
+// The first two documents whose reports under `reportDir` would have the
+// same names, as "a and b"; empty text when there are none.
+std::string reportClash(const std::vector<InputDocument>& documents,
+                        std::u16string_view reportDir);
+
+#endif  // XSLVALIDATE_VERDICT_INPUTS_H_

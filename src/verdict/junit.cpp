@@ -1,0 +1,75 @@
+#include "verdict/junit.h"
+
+#include <cstdio>
+
+#include "verdict/markup.h"
+#include "verdict/outcome_text.h"
+
+namespace {
+
+std::string seconds(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.3f", value);
+  return text;
+}
+
+std::string attribute(const char* name, const std::string& value) {
+  return std::string(" ") + name + "=\"" + markupText(value) + "\"";
+}
+
+// Every finding of the document, one a line.
+std::string findingLines(const DocumentResult& result) {
+  std::string text;
+  for (const FindingRecord& finding : result.schema.findings)
+    text += "schema: " + findingLine(finding) + "\n";
+  for (const RuleSetRecord& ruleSet : result.ruleSets)
+    for (const FindingRecord& finding : ruleSet.findings)
+      text += ruleSet.stylesheet + ": " + findingLine(finding) + "\n";
+  return text;
+}
+
+std::string testCase(const TimedResult& timed) {
+  const DocumentResult& result = *timed.result;
+  std::string text = "    <testcase" +
+                     attribute("classname", result.scenario.value_or("xslvalidate-verdict")) +
+                     attribute("name", result.document) + attribute("file", result.document) +
+                     attribute("time", seconds(timed.seconds));
+  switch (result.verdict) {
+    case Verdict::kAccepted:
+      return text + "/>\n";
+    case Verdict::kRejected:
+      return text + ">\n      <failure type=\"rejected\"" +
+             attribute("message", std::to_string(result.rejecting) +
+                                      (result.rejecting == 1 ? " finding rejects"
+                                                             : " findings reject") +
+                                      " the document") +
+             ">" + markupText(findingLines(result)) + "</failure>\n    </testcase>\n";
+    case Verdict::kNone:
+      return text + ">\n      <error type=\"no verdict\"" + attribute("message", result.reason) +
+             ">" + markupText(result.reason + "\n" + result.engineMessages) +
+             "</error>\n    </testcase>\n";
+  }
+  return text + "/>\n";
+}
+
+}  // namespace
+
+std::string junitReport(const std::vector<TimedResult>& results, const std::string& suite,
+                        const std::string& timestamp) {
+  long long failures = 0, errors = 0;
+  double total = 0;
+  std::string cases;
+  for (const TimedResult& timed : results) {
+    failures += timed.result->verdict == Verdict::kRejected;
+    errors += timed.result->verdict == Verdict::kNone;
+    total += timed.seconds;
+    cases += testCase(timed);
+  }
+  const std::string counts = attribute("tests", std::to_string(results.size())) +
+                             attribute("failures", std::to_string(failures)) +
+                             attribute("errors", std::to_string(errors)) +
+                             attribute("skipped", "0") + attribute("time", seconds(total));
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites" + attribute("name", suite) +
+         counts + ">\n  <testsuite" + attribute("name", suite) + counts +
+         attribute("timestamp", timestamp) + ">\n" + cases + "  </testsuite>\n</testsuites>\n";
+}

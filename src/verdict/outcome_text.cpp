@@ -1,0 +1,48 @@
+#include "verdict/outcome_text.h"
+
+#include "verdict/summary_line.h"
+
+const char* runName(RunState run) {
+  switch (run) {
+    case RunState::kCompleted: return "completed";
+    case RunState::kFailed: return "failed";
+    case RunState::kNotRun: return "not run";
+  }
+  return "";
+}
+
+const char* schemaStateName(SchemaState state) {
+  switch (state) {
+    case SchemaState::kNotAsked: return "not asked";
+    case SchemaState::kValid: return "valid";
+    case SchemaState::kInvalid: return "invalid";
+    case SchemaState::kFailed: return "failed";
+    case SchemaState::kUnsupported: return "unsupported";
+  }
+  return "";
+}
+
+const char* verdictName(Verdict verdict) {
+  switch (verdict) {
+    case Verdict::kAccepted: return "accepted";
+    case Verdict::kRejected: return "rejected";
+    case Verdict::kNone: return "no verdict";
+  }
+  return "";
+}
+
+std::string findingLine(const FindingRecord& finding) {
+  std::string line = finding.severity;
+  if (finding.kind == "schema") {
+    if (finding.line > 0)
+      line += " line " + std::to_string(finding.line);
+    if (finding.column > 0)
+      line += std::string(finding.line > 0 ? "," : "") + " column " +
+              std::to_string(finding.column);
+  } else {
+    line += " " + finding.id.value_or("(no id)");
+    if (finding.location)
+      line += " at " + *finding.location;
+  }
+  return line + ": " + oneLine(finding.text);
+}

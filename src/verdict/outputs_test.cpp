@@ -1,0 +1,221 @@
+// The batch's output forms over hand-made records: the summary and the
+// call's status, JUnit XML against the shape CI servers read, JSON Lines,
+// and the HTML page's escaping.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+#include "verdict/html_page.h"
+#include "verdict/printer.h"
+#include "verdict/junit.h"
+#include "verdict/tally.h"
+
+namespace {
+
+// Text no output form may pass on raw: markup, quotes, a control
+// character and (kHostile) a byte that is not UTF-8, which JSON text
+// carries as a lone surrogate escape that strict parsers refuse.
+const std::string kMarkup = "<script>alert('x')</script> & \"q\" \x01 end";
+const std::string kHostile = kMarkup + " \xFF";
+
+FindingRecord ruleFinding(const std::string& id, const std::string& severity, bool rejects,
+                          const std::string& text = "Amount due is wrong") {
+  FindingRecord f;
+  f.kind = "failed-assert";
+  f.id = id;
+  f.flag = severity;
+  f.severity = severity;
+  f.rejects = rejects;
+  f.location = "/Invoice[1]/cbc:ID[1]";
+  f.text = text;
+  return f;
+}
+
+DocumentResult accepted() {
+  DocumentResult r;
+  r.document = "inbox/good.xml";
+  r.verdict = Verdict::kAccepted;
+  RuleSetRecord set;
+  set.stylesheet = "rules/PEPPOL.xslt";
+  set.run = RunState::kCompleted;
+  set.findings.push_back(ruleFinding("W-1", "warning", false));
+  r.ruleSets.push_back(set);
+  return r;
+}
+
+DocumentResult rejected() {
+  DocumentResult r;
+  r.document = "inbox/sub/bad.xml";
+  r.scenario = "PEPPOL UBL";
+  r.verdict = Verdict::kRejected;
+  r.rejecting = 3;
+  r.schema.state = SchemaState::kValid;
+  RuleSetRecord set;
+  set.stylesheet = "rules/PEPPOL.xslt";
+  set.run = RunState::kCompleted;
+  set.findings = {ruleFinding("BR-01", "fatal", true, kHostile),
+                  ruleFinding("BR-01", "fatal", true), ruleFinding("BR-CO-10", "error", true)};
+  r.ruleSets.push_back(set);
+  return r;
+}
+
+DocumentResult withoutVerdict() {
+  DocumentResult r;
+  r.document = "inbox/broken & <odd>.xml";
+  r.verdict = Verdict::kNone;
+  r.reason = "rules/PEPPOL.xslt: the run failed with status 2";
+  r.engineMessages = "Error on line 3 column 7 of broken.xml:\n  SXXP0003 not well-formed\n";
+  RuleSetRecord set;
+  set.stylesheet = "rules/PEPPOL.xslt";
+  set.run = RunState::kFailed;
+  set.runStatus = 2;
+  set.problem = "the run failed with status 2";
+  r.ruleSets.push_back(set);
+  return r;
+}
+
+TEST(BatchTally, StatusFollowsTheWorstVerdict) {
+  struct Case { std::vector<DocumentResult> results; int status; };
+  for (const Case& c : std::initializer_list<Case>{
+           {{}, 0},
+           {{accepted(), accepted()}, 0},
+           {{accepted(), rejected()}, 1},
+           {{withoutVerdict(), accepted()}, 3},
+           {{rejected(), withoutVerdict()}, 3}}) {
+    Tally tally;
+    for (const DocumentResult& r : c.results) addToTally(&tally, r);
+    EXPECT_EQ(c.status, tallyStatus(tally)) << c.results.size();
+  }
+}
+
+TEST(BatchTally, SummaryCountsVerdictsAndRulesByDocuments) {
+  Tally tally;
+  DocumentResult second = rejected();
+  second.ruleSets[0].findings.pop_back();  // only BR-01 rejects this one
+  for (const DocumentResult& r : {accepted(), rejected(), second, withoutVerdict()})
+    addToTally(&tally, r);
+  EXPECT_EQ(
+      "documents: 4 (accepted 1, rejected 2, no verdict 1)\n"
+      "rejected most often by: BR-01 (2 documents), BR-CO-10 (1 document)\n",
+      tallyText(tally));
+  EXPECT_EQ(
+      "documents: 4 (accepted 1, rejected 2, no verdict 1)\n"
+      "rejected most often by: BR-01 (2 documents)\n",
+      tallyText(tally, 1));
+}
+
+// What `command` writes on standard output, without its last line end,
+// and its status.
+std::pair<std::string, int> run(const std::string& command) {
+  std::string out;
+  int status = -1;
+  if (std::FILE* pipe = popen(command.c_str(), "r")) {
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
+    status = pclose(pipe);
+  }
+  if (!out.empty() && out.back() == '\n') out.pop_back();
+  return {out, status};
+}
+
+TEST(JUnitReport, HasTheShapeCiServersReadWithFailuresAndErrors) {
+  const DocumentResult a = accepted(), r = rejected(), n = withoutVerdict();
+  const std::string xml = junitReport({{&a, 0.25}, {&r, 1.5}, {&n, 0.0}},
+                                      "xslvalidate-verdict", "2026-12-10T17:00:00");
+  const std::string file = testing::TempDir() + "junit-shape.xml";
+  std::ofstream(file, std::ios::binary) << xml;
+  const auto [complaints, status] =
+      run("xmllint --noout --schema " VERDICT_SOURCE_DIR "/testdata/junit.xsd " + file + " 2>&1");
+  EXPECT_EQ(0, status) << complaints;
+  auto xpath = [&](const std::string& expression) {
+    return run("xmllint --xpath '" + expression + "' " + file).first;
+  };
+  EXPECT_EQ("3", xpath("string(/testsuites/testsuite/@tests)"));
+  EXPECT_EQ("1", xpath("string(/testsuites/testsuite/@failures)"));
+  EXPECT_EQ("1", xpath("string(/testsuites/@errors)"));
+  EXPECT_EQ("1.750", xpath("string(/testsuites/testsuite/@time)"));
+  EXPECT_EQ("0", xpath("count(//testcase[1]/*)"));
+  EXPECT_EQ("PEPPOL UBL", xpath("string(//testcase[2]/@classname)"));
+  EXPECT_EQ("inbox/sub/bad.xml", xpath("string(//testcase[2]/@name)"));
+  EXPECT_EQ("3 findings reject the document", xpath("string(//testcase[2]/failure/@message)"));
+  const std::string failure = xpath("string(//testcase[2]/failure)");
+  EXPECT_NE(std::string::npos, failure.find("error BR-CO-10 at /Invoice[1]/cbc:ID[1]")) << failure;
+  EXPECT_NE(std::string::npos, failure.find("<script>alert('x')</script>")) << failure;
+  EXPECT_EQ("inbox/broken & <odd>.xml", xpath("string(//testcase[3]/@name)"));
+  EXPECT_EQ(n.reason, xpath("string(//testcase[3]/error/@message)"));
+  EXPECT_NE(std::string::npos,
+            xpath("string(//testcase[3]/error)").find("SXXP0003 not well-formed"));
+}
+
+TEST(JsonLines, OneParsableLinePerDocument) {
+  DocumentResult markup = rejected();
+  markup.ruleSets[0].findings[0].text = kMarkup;
+  for (const DocumentResult& r : {accepted(), markup, withoutVerdict()}) {
+    const std::string line = jsonLine(r);
+    ASSERT_EQ('\n', line.back());
+    EXPECT_EQ(line.size() - 1, line.find('\n')) << line;
+    const nlohmann::json doc = nlohmann::json::parse(line);
+    EXPECT_EQ(r.document, doc["document"]);
+    EXPECT_EQ(r.rejecting, doc["rejectingFindings"]);
+    EXPECT_EQ(r.ruleSets.size(), doc["ruleSets"].size());
+    EXPECT_EQ(nlohmann::json::parse(jsonOutput(r)), doc);
+    if (r.verdict == Verdict::kNone) {
+      EXPECT_EQ("no verdict", doc["verdict"]);
+      EXPECT_EQ(r.reason, doc["reason"]);
+      EXPECT_EQ(r.engineMessages, doc["engineMessages"]);
+      EXPECT_EQ(2, doc["ruleSets"][0]["runStatus"]);
+    } else {
+      EXPECT_TRUE(doc["reason"].is_null());
+      EXPECT_TRUE(doc["engineMessages"].is_null());
+    }
+  }
+  const nlohmann::json doc = nlohmann::json::parse(jsonLine(markup));
+  EXPECT_EQ(kMarkup, doc["ruleSets"][0]["findings"][0]["message"]);
+  EXPECT_EQ("PEPPOL UBL", doc["scenario"]);
+  EXPECT_EQ("valid", doc["schema"]["state"]);
+  EXPECT_EQ("BR-CO-10", doc["ruleSets"][0]["findings"][2]["id"]);
+  EXPECT_EQ(true, doc["ruleSets"][0]["findings"][2]["rejects"]);
+  EXPECT_EQ(0, doc["ruleSets"][0]["counts"]["warning"]);
+}
+
+TEST(HtmlPage, EscapesEveryTextAndForbidsLoadingAnything) {
+  DocumentResult r = rejected();
+  r.document = kHostile;
+  r.engineMessages = kHostile;
+  const std::string page = htmlPage(r);
+  EXPECT_EQ(std::string::npos, page.find("<script")) << page;
+  EXPECT_EQ(std::string::npos, page.find('\x01'));
+  EXPECT_EQ(std::string::npos, page.find('\xFF'));
+  EXPECT_NE(std::string::npos, page.find("&lt;script&gt;alert(&#39;x&#39;)"));
+  EXPECT_NE(std::string::npos, page.find("content=\"default-src 'none'; style-src 'unsafe-inline'\""));
+  EXPECT_EQ(u"bad.xml.html", htmlPageName(u"inbox/sub/bad.xml"));
+}
+
+TEST(HtmlPage, SchemaErrorsWithLineAndColumn) {
+  DocumentResult r = withoutVerdict();
+  r.verdict = Verdict::kRejected;
+  r.scenario = "XRechnung UBL";
+  r.schema.state = SchemaState::kInvalid;
+  r.schema.schemas = {"schemas/UBL-Invoice-2.1.xsd"};
+  FindingRecord finding;
+  finding.kind = "schema";
+  finding.severity = "error";
+  finding.rejects = true;
+  finding.line = 17;
+  finding.column = 45;
+  finding.text = "cvc-datatype-valid.1.2.1: 'yesterday' is not a valid value for 'date'.";
+  r.schema.findings.push_back(finding);
+  const std::string page = htmlPage(r);
+  EXPECT_NE(std::string::npos, page.find("<dt>Scenario</dt><dd>XRechnung UBL</dd>")) << page;
+  EXPECT_NE(std::string::npos,
+            page.find("<tr><td class=\"sev-error\">error (rejects)</td><td>17</td><td>45</td>"
+                      "<td>cvc-datatype-valid.1.2.1: &#39;yesterday&#39; is not a valid value "
+                      "for &#39;date&#39;.</td></tr>"))
+      << page;
+}
+
+}  // namespace

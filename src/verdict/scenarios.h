@@ -1,0 +1,57 @@
+// A scenario configuration (scenarios.xml in the namespace
+// http://www.xoev.de/de/validator/framework/1/scenarios) as read: which
+// scenario a document belongs to, and what each scenario checks it with.
+#ifndef XSLVALIDATE_VERDICT_SCENARIOS_H_
+#define XSLVALIDATE_VERDICT_SCENARIOS_H_
+
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "engine/bridge.h"
+
+struct Scenario {
+  std::string name;
+  std::vector<std::u16string> schemas;   // validateWithXmlSchema resources
+  std::vector<std::u16string> ruleSets;  // validateWithSchematron resources, in order
+  // createReport/customLevel: rule id and the level it is given
+  // ("error", "warning" or "information").
+  std::vector<std::pair<std::string, std::string>> customLevels;
+};
+
+struct ScenarioSet {
+  std::string name;            // the configuration's own name
+  std::u16string file;         // the scenarios file, as given
+  std::vector<Scenario> scenarios;
+  // A stylesheet, generated from the configuration, that writes "svrl" for
+  // an SVRL report, otherwise the 1-based index of the first scenario whose
+  // match is true, or 0 when none is.
+  std::u16string matchStylesheet;
+};
+
+// One scenario's match: an XPath over the document and the namespace
+// prefixes it may use.
+struct ScenarioMatch {
+  std::vector<std::pair<std::string, std::string>> namespaces;  // prefix, URI
+  std::string xpath;
+};
+
+// The text of the match stylesheet (see ScenarioSet) for `matches`, in
+// order: each match is tested as written, with its own prefixes bound, in
+// an xsl:choose, so that the first true one wins. Texts are UTF-8.
+std::string matchStylesheetText(const std::vector<ScenarioMatch>& matches);
+
+// Reads the scenario configuration at `file` through the engine, resolves
+// every location in it against `repository` (empty: the file's own
+// folder), checks that every schema and rule set it names is there, and
+// writes the match stylesheet into `folder` and compiles it. Returns empty
+// text with `set` filled in, or the reason the configuration is refused
+// (the engine may have written details on standard error). Nothing of the
+// configuration runs on a document here.
+std::string loadScenarios(EngineEnvironment* environment,
+                          std::u16string_view file,
+                          std::u16string_view repository,
+                          std::u16string_view folder, ScenarioSet* set);
+
+#endif  // XSLVALIDATE_VERDICT_SCENARIOS_H_

@@ -1,0 +1,96 @@
+#include "verdict/scratch_guard.h"
+
+#include <fcntl.h>
+#include <limits.h>
+#include <signal.h>
+#include <string.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <mutex>
+#include <string>
+
+#include "host/end_by_signal.h"
+#include "host/held_paths.h"
+#include "host/utf8.h"
+
+namespace {
+
+// One folder per worker; a batch never has more workers than this.
+constexpr int kSlots = 64;
+
+// Fixed storage: the handler touches nothing allocated or locked.
+HeldPaths<kSlots> heldFolders;
+
+const int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+struct sigaction before[3];
+
+// Empties `path` (its files, and folders that are empty) and removes it,
+// with system calls only, as a signal handler may.
+void removeFolder(const char* path) {
+  const int fd = open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd >= 0) {
+    alignas(8) char buffer[4096];
+    for (;;) {
+      const long got = syscall(SYS_getdents64, fd, buffer, sizeof buffer);
+      if (got <= 0)
+        break;
+      for (long at = 0; at < got;) {
+        // struct linux_dirent64: inode, offset, record length, type, name.
+        unsigned short length;
+        memcpy(&length, buffer + at + 16, sizeof length);
+        const char* name = buffer + at + 19;
+        if (strcmp(name, ".") != 0 && strcmp(name, "..") != 0 &&
+            unlinkat(fd, name, 0) != 0)
+          unlinkat(fd, name, AT_REMOVEDIR);
+        at += length;
+      }
+    }
+    close(fd);
+  }
+  rmdir(path);
+}
+
+void removeHeldAndPassOn(int signal) {
+  heldFolders.forEachHeld(removeFolder);
+  for (int i = 0; i < 3; ++i) {
+    if (kSignals[i] != signal)
+      continue;
+    const struct sigaction& previous = before[i];
+    if (!(previous.sa_flags & SA_SIGINFO) && previous.sa_handler != SIG_DFL &&
+        previous.sa_handler != SIG_IGN) {
+      previous.sa_handler(signal);  // the engine's: ends the process
+    }
+  }
+  endBySignal(signal);
+}
+
+}  // namespace
+
+void installScratchCleanup() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    for (int i = 0; i < 3; ++i) {
+      if (sigaction(kSignals[i], nullptr, &before[i]) != 0)
+        continue;
+      if (!(before[i].sa_flags & SA_SIGINFO) && before[i].sa_handler == SIG_IGN)
+        continue;  // nohup: the caller wants the signal ignored
+      struct sigaction ours {};
+      ours.sa_handler = removeHeldAndPassOn;
+      sigemptyset(&ours.sa_mask);
+      for (int other : kSignals)
+        sigaddset(&ours.sa_mask, other);
+      ours.sa_flags = SA_RESTART;
+      sigaction(kSignals[i], &ours, nullptr);
+    }
+  });
+}
+
+int holdScratchFolder(std::u16string_view folder) {
+  return heldFolders.hold(toUtf8(folder)->c_str());
+}
+
+void releaseScratchFolder(int slot) {
+  heldFolders.release(slot);
+}
