@@ -45,15 +45,7 @@ g++ -std=c++20 -O2 -I"$root/src" -o "$work/schema-step" "$root/bench/schema-step
 
 export XDG_RUNTIME_DIR=$runtime
 export XSLVALIDATE_SERVER=on
-stop_servers() {
-  local pid_file pid
-  for pid_file in "$runtime"/xslvalidate/*.pid; do
-    [ -f "$pid_file" ] || continue
-    pid=$(cat "$pid_file")
-    kill -TERM "$pid" 2>/dev/null || continue
-    while grep -qv "^[0-9]* ([^)]*) Z" "/proc/$pid/stat" 2>/dev/null; do sleep 0.05; done
-  done
-}
+stop_servers() { bash "$root/tests/stop_servers.sh" "$runtime"; }
 trap stop_servers EXIT
 
 en=$rules/EN16931-UBL-validation.xslt

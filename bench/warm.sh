@@ -51,15 +51,7 @@ cp "$shared"/invoices/ubl/* "$work/invoices/"
 mapfile -t invoices < <(ls "$work"/invoices/*)
 
 source "$root/bench/timing.sh"
-stop_servers() {
-  local pid_file pid
-  for pid_file in "$runtime"/xslvalidate/*.pid; do
-    [ -f "$pid_file" ] || continue
-    pid=$(cat "$pid_file")
-    kill -TERM "$pid" 2>/dev/null || continue
-    while grep -qv "^[0-9]* ([^)]*) Z" "/proc/$pid/stat" 2>/dev/null; do sleep 0.05; done
-  done
-}
+stop_servers() { bash "$root/tests/stop_servers.sh" "$runtime"; }
 trap stop_servers EXIT
 
 command_line() {

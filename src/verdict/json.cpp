@@ -4,8 +4,6 @@
 
 namespace {
 
-namespace {
-
 void appendEscape(std::string* out, unsigned code) {
   static const char digits[] = "0123456789abcdef";
   *out += "\\u";
