@@ -17,15 +17,13 @@ namespace {
 
 // The worker's files in its scratch folder.
 struct Scratch {
-  std::u16string summaryStylesheet;
   std::u16string summary;
   std::u16string schemaReport;
   std::u16string match;
 };
 
 Scratch scratchFiles(const CheckWorker& worker) {
-  return Scratch{inFolder(worker.scratch, u"summary.xsl"),
-                 inFolder(worker.scratch, u"summary.txt"),
+  return Scratch{inFolder(worker.scratch, u"summary.txt"),
                  inFolder(worker.scratch, u"schema-report.xml"),
                  inFolder(worker.scratch, u"match.txt")};
 }
@@ -54,7 +52,7 @@ std::string readSummary(CheckWorker* worker, std::u16string_view input,
                         const std::function<bool(const std::string&)>& line) {
   Scratch files = scratchFiles(*worker);
   removeFile(files.summary);
-  if (runTransformTo(worker->environment, input, files.summaryStylesheet,
+  if (runTransformTo(worker->environment, input, worker->summaryStylesheet,
                      files.summary) != 0) {
     std::string full = probeScratch(*worker, fileIdentity(input).size);
     return full.empty() ? std::string(notXml) : full;
@@ -267,12 +265,13 @@ const Scenario* chooseScenario(CheckWorker* worker, const ScenarioSet& set,
   return &scenario;
 }
 
-// Makes sure the worker's scratch folder holds the summary stylesheet.
-std::string prepareScratch(CheckWorker* worker) {
-  Scratch files = scratchFiles(*worker);
-  if (fileIdentity(files.summaryStylesheet).exists)
+// Makes sure the summary stylesheet is there to run: kept between calls
+// where the host allows, else in the worker's scratch folder.
+std::string prepareSummaryStylesheet(CheckWorker* worker) {
+  if (!worker->summaryStylesheet.empty() && fileIdentity(worker->summaryStylesheet).exists)
     return std::string();
-  std::string reason = writeWholeFile(files.summaryStylesheet, summaryStylesheet());
+  std::string reason = placeStylesheet(worker->scratch, u"summary.xsl", "summary",
+                                       summaryStylesheet(), &worker->summaryStylesheet);
   return reason.empty() ? std::string() : scratchProblem(*worker, reason);
 }
 
@@ -313,7 +312,7 @@ DocumentResult checkDocument(const CheckPlan& plan, CheckWorker* worker,
   DocumentResult result;
   result.document = shown(document);
   result.warningsAsErrors = plan.warningsAsErrors;
-  result.reason = prepareScratch(worker);
+  result.reason = prepareSummaryStylesheet(worker);
   if (!result.reason.empty())
     return result;
 

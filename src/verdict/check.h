@@ -26,6 +26,7 @@ struct CheckPlan {
 struct CheckWorker {
   EngineEnvironment* environment = nullptr;
   std::u16string scratch;
+  std::u16string summaryStylesheet;  // where the check put it; empty before
 };
 
 // Checks `document` under `plan`, writing each report in `reportFolder`

@@ -119,6 +119,79 @@ bool writeFileAtomically(std::u16string_view path, std::string_view content) {
   return written;
 }
 
+namespace {
+
+// The folder keptStylesheet writes to: $XDG_RUNTIME_DIR/xslvalidate-verdict,
+// else xslvalidate-verdict-<uid> in $TMPDIR or /tmp. Made when missing,
+// and used only when it is a folder (not a link) of this user's that no
+// one else may enter; empty text otherwise.
+std::string keptFolder() {
+  const uid_t uid = geteuid();
+  const char* runtime = getenv("XDG_RUNTIME_DIR");
+  std::string folder;
+  if (runtime && runtime[0] == '/') {
+    folder = std::string(runtime) + "/xslvalidate-verdict";
+  } else {
+    const char* temporary = getenv("TMPDIR");
+    folder = (temporary && *temporary ? std::string(temporary) : std::string("/tmp")) +
+             "/xslvalidate-verdict-" + std::to_string(uid);
+  }
+  if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
+    return std::string();
+  struct stat status;
+  if (lstat(folder.c_str(), &status) != 0 || !S_ISDIR(status.st_mode) ||
+      status.st_uid != uid || (status.st_mode & 077) != 0)
+    return std::string();
+  return folder;
+}
+
+// True when the file at `path` holds exactly `bytes`.
+bool holds(const std::string& path, std::string_view bytes) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  if (fd < 0)
+    return false;
+  std::string content(bytes.size() + 1, '\0');
+  size_t total = 0;
+  ssize_t got;
+  while (total < content.size() &&
+         (got = read(fd, content.data() + total, content.size() - total)) > 0)
+    total += static_cast<size_t>(got);
+  close(fd);
+  return total == bytes.size() && content.compare(0, total, bytes) == 0;
+}
+
+}  // namespace
+
+std::u16string keptStylesheet(std::string_view stem, std::string_view bytes) {
+  const std::string folder = keptFolder();
+  if (folder.empty())
+    return std::u16string();
+  // FNV-1a over the bytes; the content is compared before any reuse, so a
+  // clash of hashes costs a rewrite, never a wrong stylesheet.
+  unsigned long long hash = 14695981039346656037ull;
+  for (char c : bytes)
+    hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+  char name[32];
+  std::snprintf(name, sizeof name, "-%016llx.xsl", hash);
+  const std::string path = folder + "/" + std::string(stem) + name;
+  if (!holds(path, bytes)) {
+    // Written beside it and renamed over it: a call that runs the file
+    // meanwhile finds the old whole file or the new one, never none.
+    std::string temporary = path + ".partXXXXXX";
+    const int fd = mkstemp(temporary.data());
+    if (fd < 0)
+      return std::u16string();
+    bool written = writeAll(fd, bytes);
+    written = close(fd) == 0 && written;
+    written = written && rename(temporary.c_str(), path.c_str()) == 0;
+    if (!written) {
+      unlink(temporary.c_str());
+      return std::u16string();
+    }
+  }
+  return decodeArgument(path);
+}
+
 bool stderrIsTerminal() {
   return isatty(STDERR_FILENO) == 1;
 }

@@ -77,4 +77,38 @@ TEST_F(HostFilesTest, OpenAndRemoveByPath) {
   EXPECT_EQ(nullptr, openFile(path, "rb"));
 }
 
+// A stylesheet of the verdict's own is kept under a name drawn from its
+// bytes, in a folder of the user's alone, for the next call to name again.
+TEST_F(HostFilesTest, KeptStylesheetIsFoundAgainAndAlwaysHoldsItsBytes) {
+  const char* before = getenv("XDG_RUNTIME_DIR");
+  const std::string saved = before ? before : "";
+  setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
+  const std::u16string first = keptStylesheet("summary", "<a/>");
+  ASSERT_FALSE(first.empty());
+  const fs::path kept(std::string(first.begin(), first.end()));
+  EXPECT_EQ(dir / "xslvalidate-verdict", kept.parent_path());
+  EXPECT_EQ(fs::perms::owner_all,
+            fs::status(kept.parent_path()).permissions() & fs::perms::all);
+  EXPECT_EQ(first, keptStylesheet("summary", "<a/>"));
+  EXPECT_NE(first, keptStylesheet("summary", "<b/>"));
+
+  // Whatever changed the file, the next call finds the bytes it asks for.
+  write(kept, "<a/><tampered/>");
+  EXPECT_EQ(first, keptStylesheet("summary", "<a/>"));
+  std::ifstream in(kept, std::ios::binary);
+  EXPECT_EQ("<a/>", std::string(std::istreambuf_iterator<char>(in), {}));
+
+  // A folder others may enter is not used; the caller writes its own copy.
+  fs::permissions(kept.parent_path(), fs::perms::others_write, fs::perm_options::add);
+  EXPECT_TRUE(keptStylesheet("summary", "<a/>").empty());
+  std::u16string placed;
+  EXPECT_EQ("", placeStylesheet(folder, u"summary.xsl", "summary", "<a/>", &placed));
+  EXPECT_EQ(text(dir / "summary.xsl"), placed);
+
+  if (before)
+    setenv("XDG_RUNTIME_DIR", saved.c_str(), 1);
+  else
+    unsetenv("XDG_RUNTIME_DIR");
+}
+
 }  // namespace

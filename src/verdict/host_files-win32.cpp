@@ -44,6 +44,11 @@ FileIdentity fileIdentity(std::u16string_view path) {
   return identity;
 }
 
+std::u16string keptStylesheet(std::string_view, std::string_view) {
+  // Each call is a process of its own with nothing kept between calls.
+  return std::u16string();
+}
+
 std::u16string makeScratchFolder() {
   wchar_t base[MAX_PATH + 1];
   DWORD length = GetTempPathW(MAX_PATH + 1, base);

@@ -29,6 +29,16 @@ std::string writeWholeFile(std::u16string_view path, std::string_view bytes) {
   return std::strerror(error != 0 ? error : EIO);
 }
 
+std::string placeStylesheet(std::u16string_view scratch, std::u16string_view name,
+                            std::string_view stem, std::string_view bytes,
+                            std::u16string* path) {
+  *path = keptStylesheet(stem, bytes);
+  if (!path->empty())
+    return std::string();
+  *path = inFolder(scratch, name);
+  return writeWholeFile(*path, bytes);
+}
+
 bool readLine(std::FILE* file, std::string* line) {
   line->clear();
   int c;

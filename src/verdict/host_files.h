@@ -35,6 +35,24 @@ bool writtenSince(const FileIdentity& before, const FileIdentity& after);
 // empty text when none could be made.
 std::u16string makeScratchFolder();
 
+// The path of a file holding exactly `bytes`, a stylesheet of the
+// verdict's own, in a folder of this user's alone that outlives the call
+// (POSIX hosts), under a name made of `stem` and a hash of the bytes: the
+// next call names the same file, so an engine that keeps compiled
+// stylesheets by file (the engine server) compiles it once. The file is
+// written only when missing or different, and put in place in one step.
+// Empty text when there is no such folder (Windows, a folder that is not
+// this user's alone) or the file cannot be written there.
+std::u16string keptStylesheet(std::string_view stem, std::string_view bytes);
+
+// Where a stylesheet of the verdict's own holding `bytes` is run from:
+// keptStylesheet's file when there is one, else `name` in `scratch`,
+// written there. Stores the path in `*path`; returns the system's reason
+// when the scratch copy could not be written, else empty text.
+std::string placeStylesheet(std::u16string_view scratch, std::u16string_view name,
+                            std::string_view stem, std::string_view bytes,
+                            std::u16string* path);
+
 // Removes `folder` and everything in it; quietly does nothing on failure.
 void removeScratchFolder(std::u16string_view folder);
 

@@ -186,8 +186,9 @@ std::string loadScenarios(EngineEnvironment* environment,
     return "the repository folder " + shown(base) + " does not exist";
   }
 
-  std::u16string reader = inFolder(folder, u"scenarios.xsl");
-  std::string reason = writeWholeFile(reader, scenariosStylesheet());
+  std::u16string reader;
+  std::string reason =
+      placeStylesheet(folder, u"scenarios.xsl", "scenarios", scenariosStylesheet(), &reader);
   if (!reason.empty())
     return "the temporary folder could not be written (" + reason + ")";
   std::vector<std::string> lines;
@@ -204,9 +205,9 @@ std::string loadScenarios(EngineEnvironment* environment,
   // before any document is checked.
   std::u16string probe = inFolder(folder, u"no-document.xml");
   reason = writeWholeFile(probe, "<xslvalidate-no-document/>\n");
-  set->matchStylesheet = inFolder(folder, u"match.xsl");
   if (reason.empty())
-    reason = writeWholeFile(set->matchStylesheet, matchStylesheetText(matches));
+    reason = placeStylesheet(folder, u"match.xsl", "match", matchStylesheetText(matches),
+                             &set->matchStylesheet);
   if (!reason.empty())
     return "the temporary folder could not be written (" + reason + ")";
   std::u16string output = inFolder(folder, u"match-probe.txt");

@@ -45,7 +45,8 @@ std::string matchStylesheetText(const std::vector<ScenarioMatch>& matches);
 // Reads the scenario configuration at `file` through the engine, resolves
 // every location in it against `repository` (empty: the file's own
 // folder), checks that every schema and rule set it names is there, and
-// writes the match stylesheet into `folder` and compiles it. Returns empty
+// writes the match stylesheet (kept between calls where the host allows,
+// see keptStylesheet; else into `folder`) and compiles it. Returns empty
 // text with `set` filled in, or the reason the configuration is refused
 // (the engine may have written details on standard error). Nothing of the
 // configuration runs on a document here.
