@@ -156,16 +156,27 @@ const std::string* customLevel(const Scenario* scenario,
   return nullptr;
 }
 
+// An invalid schema step must carry an error that rejects: invalid
+// without one would reject on nothing, or accept.
+void checkSchemaOutcome(SchemaRecord* schema) {
+  bool anyError = false;
+  for (const FindingRecord& finding : schema->findings)
+    anyError = anyError || rejects(finding.severity, false);
+  if (schema->state == SchemaState::kInvalid && !anyError) {
+    schema->state = SchemaState::kFailed;
+    schema->problem = "the schema step says the document is invalid but gives no error";
+  }
+}
+
 // Validates `document` against the scenario's schemas into `result`.
 void checkSchema(CheckWorker* worker, std::u16string_view document,
                  const Scenario& scenario, DocumentResult* result) {
   SchemaRecord& schema = result->schema;
   for (const std::u16string& path : scenario.schemas)
     schema.schemas.push_back(shown(path));
-  if (!hostValidatesSchemas()) {
-    schema.state = SchemaState::kUnsupported;
-    schema.problem = "this host cannot validate XML Schemas, and scenario \"" +
-                     scenario.name + "\" asks for it";
+  if (hostHasOwnSchemaValidator()) {
+    validateWithHostSchemas(document, scenario.schemas, &schema);
+    checkSchemaOutcome(&schema);
     return;
   }
   Scratch files = scratchFiles(*worker);
@@ -205,14 +216,7 @@ void checkSchema(CheckWorker* worker, std::u16string_view document,
     return;
   }
   schema.state = head.valid ? SchemaState::kValid : SchemaState::kInvalid;
-  bool anyError = false;
-  for (const FindingRecord& finding : schema.findings)
-    anyError = anyError || rejects(finding.severity, false);
-  if (schema.state == SchemaState::kInvalid && !anyError) {
-    // Invalid without a reason would reject on nothing, or accept.
-    schema.state = SchemaState::kFailed;
-    schema.problem = "the schema report says the document is invalid but gives no error";
-  }
+  checkSchemaOutcome(&schema);
 }
 
 // Chooses the document's scenario with the configuration's match
