@@ -105,28 +105,8 @@ std::string testName(const testing::TestParamInfo<std::string>& info) {
   return name;
 }
 
-// The largest invoice of each syntax folder (ubl/, cii/).
-std::vector<std::string> largestOfEachSyntax() {
-  std::map<std::string, std::string> largest;
-  for (const std::string& invoice : invoices()) {
-    std::string syntax = fs::path(invoice).parent_path().string();
-    auto it = largest.find(syntax);
-    if (it == largest.end() ||
-        fs::file_size(kShared + "/" + invoice) > fs::file_size(kShared + "/" + it->second))
-      largest[syntax] = invoice;
-  }
-  std::vector<std::string> names;
-  for (const auto& [syntax, invoice] : largest) names.push_back(invoice);
-  return names;
-}
-
-// Every shared invoice, for the suite's run with the engine server. The
-// run without it takes the largest invoice of each syntax only: findings
-// come from the same engine on either path, and every shared rule set's
-// report is compared byte for byte with the command line's there as well.
+// Every shared invoice, in-process and through the engine server.
 INSTANTIATE_TEST_SUITE_P(SharedInvoices, ReferenceTest,
                          testing::ValuesIn(invoices()), testName);
-INSTANTIATE_TEST_SUITE_P(InProcessSample, ReferenceTest,
-                         testing::ValuesIn(largestOfEachSyntax()), testName);
 
 }  // namespace
