@@ -65,7 +65,7 @@ const char kNotOk[] = "<doc ok=\"no\" why=\"&lt;b&gt;&amp;&lt;/b&gt;\"/>\n";
 const char kBroken[] = "<doc ok=\"yes\">\n<unclosed>\n</doc>\n";
 
 // inbox/a.xml accepted, inbox/b.xml rejected, inbox/sub/a.xml (same name
-// as the first) accepted, inbox/sub/broken.xml without verdict.
+// as the first) accepted, inbox/sub/broken.xml rejected for not being XML.
 void mixedInbox(const Tree& tree) {
   tree.put("inbox/a.xml", kOk);
   tree.put("inbox/b.xml", kNotOk);
@@ -106,7 +106,7 @@ TEST(VerdictBatch, ReadOnlyInboxWithSubfolderIntoReportFolder) {
   ProcessResult r = verdict({"--json", "--jobs", "2", "--rules", kMarks, "--report-dir",
                              "out", "inbox"},
                             tree.root);
-  EXPECT_EQ(3, r.exitCode) << r.err;
+  EXPECT_EQ(1, r.exitCode) << r.err;
   std::vector<json> lines = jsonLines(r.out);
   ASSERT_EQ(4u, lines.size()) << r.out;
   std::vector<std::string> order;
@@ -119,19 +119,21 @@ TEST(VerdictBatch, ReadOnlyInboxWithSubfolderIntoReportFolder) {
   EXPECT_EQ("OK-1", lines[1]["ruleSets"][0]["findings"][0]["id"]);
   EXPECT_EQ("out/b_marks.xml", lines[1]["ruleSets"][0]["report"]);
   EXPECT_EQ("accepted", lines[2]["verdict"]);
-  EXPECT_EQ("no verdict", lines[3]["verdict"]);
+  EXPECT_EQ("rejected", lines[3]["verdict"]);
+  EXPECT_EQ("not-well-formed", lines[3]["reasonCode"]);
   EXPECT_FALSE(lines[3]["reason"].get<std::string>().empty());
   EXPECT_EQ((std::vector<std::string>{"a_marks.xml", "b_marks.xml", "sub/a_marks.xml"}),
             tree.files("out"));
   EXPECT_EQ((std::vector<std::string>{"a.xml", "b.xml", "sub/a.xml", "sub/broken.xml"}),
             tree.files("inbox"));
   EXPECT_NE(std::string::npos,
-            r.err.find("documents: 4 (accepted 2, rejected 1, no verdict 1)\n"
-                       "rejected most often by: OK-1 (1 document)\n"))
+            r.err.find("documents: 4 (accepted 2, rejected 2, no verdict 0)\n"
+                       "rejected most often by: OK-1 (1 document), not-well-formed (1 document)\n"))
       << r.err;
 }
 
-// Statuses over the whole call, and the summary after the text output.
+// Statuses over the whole call, and the summary after the text output; a
+// call that finds no document at all checked nothing, which is no success.
 TEST(VerdictBatch, StatusAndSummaryFollowTheMix) {
   Tree tree;
   mixedInbox(tree);
@@ -141,13 +143,19 @@ TEST(VerdictBatch, StatusAndSummaryFollowTheMix) {
            {{"inbox/a.xml", "inbox/sub/a.xml"}, 0, "documents: 2 (accepted 2, rejected 0, no verdict 0)\n"},
            {{"inbox/a.xml", "inbox/b.xml"}, 1, "documents: 2 (accepted 1, rejected 1, no verdict 0)\n"
                                              "rejected most often by: OK-1 (1 document)\n"},
-           {{"inbox/sub"}, 3, "documents: 2 (accepted 1, rejected 0, no verdict 1)\n"},
-           {{"empty"}, 0, "documents: 0 (accepted 0, rejected 0, no verdict 0)\n"}}) {
+           {{"inbox/sub"}, 1, "documents: 2 (accepted 1, rejected 1, no verdict 0)\n"
+                              "rejected most often by: not-well-formed (1 document)\n"},
+           {{"empty"}, 3, ""}}) {
     std::vector<std::string> arguments = {"--rules", kMarks};
     arguments.insert(arguments.end(), c.documents.begin(), c.documents.end());
     ProcessResult r = verdict(arguments, tree.root);
     SCOPED_TRACE(c.documents[0]);
     EXPECT_EQ(c.status, r.exitCode) << r.err;
+    if (*c.summary == '\0') {
+      EXPECT_EQ("", r.out);
+      EXPECT_NE(std::string::npos, r.err.find("no document to check")) << r.err;
+      continue;
+    }
     ASSERT_GE(r.out.size(), std::string(c.summary).size()) << r.out;
     EXPECT_EQ(c.summary, r.out.substr(r.out.size() - std::string(c.summary).size()));
   }
@@ -171,7 +179,7 @@ TEST(VerdictBatch, ThroughTheEngineServerAsInProcess) {
               (tree.root / "runtime").string()},
              {"PATH=/usr/bin:/bin"});
   EXPECT_TRUE(serverStarted);
-  EXPECT_EQ(3, served.exitCode) << served.err;
+  EXPECT_EQ(1, served.exitCode) << served.err;
   std::vector<json> inProcess = jsonLines(here.out), throughServer = jsonLines(served.out);
   ASSERT_EQ(4u, throughServer.size()) << served.out;
   ASSERT_TRUE(throughServer[3]["engineMessages"].is_string()) << throughServer[3];
@@ -202,26 +210,42 @@ TEST(VerdictBatch, ProgressLineOnlyOnATerminal) {
   EXPECT_EQ(std::string::npos, piped.out.find(" checked: "));
 }
 
-// Reports written beside the documents by one call are not taken for
-// documents by the next, whatever their root; a report folder inside the
-// walked folder is not entered either.
-TEST(VerdictBatch, FolderWalkNeverTakesReports) {
+// This tool's outputs written into the walked folder by one call (SVRL
+// reports, the JUnit file, a validation report) are not taken for documents
+// by the next, and a report folder inside it is not entered. What a file
+// is named never decides: a real invoice named like another's report is
+// checked, and where a report would overwrite a document the call is
+// refused before anything is written, naming both.
+TEST(VerdictBatch, FolderWalkTakesDocumentsByContentNeverByName) {
   Tree tree;
   tree.put("inbox/a.xml", kOk);
   tree.put("inbox/b.xml", kNotOk);
+  tree.put("inbox/b-report.xml", "<rep:report xmlns:rep=\"http://www.xoev.de/de/validator/varl/1\"/>");
   for (int round = 0; round < 2; ++round) {
-    ProcessResult r = verdict({"--json", "--rules", kMarks, "--rules",
-                               kFixtures + "not_svrl.xsl", "inbox"},
+    ProcessResult r = verdict({"--json", "--rules", kMarks, "--junit", "inbox/junit.xml", "inbox"},
                               tree.root);
     EXPECT_EQ(2u, jsonLines(r.out).size()) << "round " << round << r.out << r.err;
   }
-  const std::vector<std::string> inside = {"--json", "--rules", kMarks, "--rules",
-                                           kFixtures + "not_svrl.xsl", "--report-dir",
+  const std::vector<std::string> inside = {"--json", "--rules", kMarks, "--report-dir",
                                            "inbox/reports", "inbox"};
   ProcessResult first = verdict(inside, tree.root);
   ProcessResult again = verdict(inside, tree.root);
   EXPECT_EQ(2u, jsonLines(first.out).size()) << first.out;
   EXPECT_EQ(2u, jsonLines(again.out).size()) << again.out;
+
+  // An invoice named like a.xml's report: checked, and the clash refused.
+  tree.put("inbox/a_marks.xml", kOk);
+  ProcessResult clash = verdict({"--rules", kMarks, "inbox"}, tree.root);
+  EXPECT_EQ(2, clash.exitCode) << clash.err;
+  EXPECT_NE(std::string::npos,
+            clash.err.find("the report inbox/a_marks.xml of inbox/a.xml would overwrite the "
+                           "document inbox/a_marks.xml"))
+      << clash.err;
+  EXPECT_EQ(kOk, readFile((tree.root / "inbox/a_marks.xml").string()));
+  ProcessResult apart = verdict({"--json", "--rules", kMarks, "--report-dir", "out", "inbox"},
+                                tree.root);
+  EXPECT_EQ(3u, jsonLines(apart.out).size()) << apart.out << apart.err;
+  EXPECT_EQ(kOk, readFile((tree.root / "inbox/a_marks.xml").string()));
 }
 
 // What the engine writes about each document is kept with it, in JSON
@@ -235,12 +259,12 @@ TEST(VerdictBatch, EngineMessagesKeptPerDocumentAndWarningsShownOnce) {
   ProcessResult r = verdict({"--json", "--rules", kFixtures + "warns.xsl", "--junit",
                              "junit.xml", "inbox"},
                             tree.root);
-  EXPECT_EQ(3, r.exitCode) << r.err;
+  EXPECT_EQ(1, r.exitCode) << r.err;
   std::vector<json> lines = jsonLines(r.out);
   ASSERT_EQ(3u, lines.size()) << r.out;
-  for (const json& line : lines)
-    EXPECT_NE(std::string::npos, line["engineMessages"].get<std::string>().find("SXWN9001"))
-        << line;
+  for (size_t i = 0; i < 2; ++i)  // c.xml is refused before the rule set runs
+    EXPECT_NE(std::string::npos, lines[i]["engineMessages"].get<std::string>().find("SXWN9001"))
+        << lines[i];
   EXPECT_NE(std::string::npos, lines[2]["engineMessages"].get<std::string>().find("SXXP0003"));
   const size_t first = r.err.find("SXWN9001");
   EXPECT_NE(std::string::npos, first) << r.err;
@@ -296,15 +320,16 @@ TEST(VerdictBatch, ShardsTogetherAreTheUnshardedCall) {
   EXPECT_EQ(unsharded, together);
 }
 
-// JUnit: one test case per document, rejected as failure, no verdict as
-// error with the engine's reason, in the shape CI servers read.
+// JUnit: one test case per document, rejected as failure (with the reason
+// code, and the engine's reason for a document that is not XML), in the
+// shape CI servers read.
 TEST(VerdictBatch, JUnitFileForCiServers) {
   Tree tree;
   mixedInbox(tree);
   ProcessResult r = verdict({"--rules", kMarks, "--report-dir", "out", "--junit",
                              "reports/junit.xml", "inbox"},
                             tree.root);
-  EXPECT_EQ(3, r.exitCode) << r.err;
+  EXPECT_EQ(1, r.exitCode) << r.err;
   const std::string junit = (tree.root / "reports/junit.xml").string();
   ProcessResult valid = runProcess({"/usr/bin/xmllint", "--noout", "--schema",
                                     kFixtures + "junit.xsd", junit}, kInProcess);
@@ -315,13 +340,16 @@ TEST(VerdictBatch, JUnitFileForCiServers) {
     return out;
   };
   EXPECT_EQ("4", xpath("string(//testsuite/@tests)"));
-  EXPECT_EQ("1", xpath("string(//testsuite/@failures)"));
-  EXPECT_EQ("1", xpath("string(//testsuite/@errors)"));
-  EXPECT_EQ("inbox/b.xml", xpath("string(//testcase[failure]/@name)"));
+  EXPECT_EQ("2", xpath("string(//testsuite/@failures)"));
+  EXPECT_EQ("0", xpath("string(//testsuite/@errors)"));
+  EXPECT_EQ("inbox/b.xml", xpath("string(//testcase[failure][1]/@name)"));
   EXPECT_NE(std::string::npos, xpath("string(//failure)").find("fatal OK-1 at /*[1]: The "
                                                                "document says it is not ok: <b>&</b>"));
-  EXPECT_EQ("inbox/sub/broken.xml", xpath("string(//testcase[error]/@name)"));
-  EXPECT_NE("", xpath("string(//error/@message)"));
+  EXPECT_EQ("1 finding rejects the document [rule-findings]",
+            xpath("string(//testcase[@name='inbox/b.xml']/failure/@message)"));
+  const std::string broken = "//testcase[@name='inbox/sub/broken.xml']/failure";
+  EXPECT_NE(std::string::npos, xpath("string(" + broken + "/@message)").find("[not-well-formed]"));
+  EXPECT_NE(std::string::npos, xpath("string(" + broken + ")").find("SXXP0003"));
 }
 
 }  // namespace

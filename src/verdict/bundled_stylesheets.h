@@ -12,4 +12,8 @@ std::string_view summaryStylesheet();
 // line summary.
 std::string_view scenariosStylesheet();
 
+// The bytes of src/verdict/contexts.xsl: the namespaces a rule set's rule
+// contexts name, read from the rule set itself.
+std::string_view contextsStylesheet();
+
 #endif  // XSLVALIDATE_VERDICT_BUNDLED_STYLESHEETS_H_

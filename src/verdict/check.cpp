@@ -1,5 +1,6 @@
 #include "verdict/check.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -7,7 +8,9 @@
 #include "path/path_text.h"
 #include "path/report_path.h"
 #include "verdict/bundled_stylesheets.h"
+#include "verdict/document_prolog.h"
 #include "verdict/host_files.h"
+#include "verdict/reason_code.h"
 #include "verdict/scenarios.h"
 #include "verdict/schema_support.h"
 #include "verdict/shown.h"
@@ -20,12 +23,16 @@ struct Scratch {
   std::u16string summary;
   std::u16string schemaReport;
   std::u16string match;
+  std::u16string contexts;
+  std::u16string probe;  // a one-element document, to see the engine read one
 };
 
 Scratch scratchFiles(const CheckWorker& worker) {
   return Scratch{inFolder(worker.scratch, u"summary.txt"),
                  inFolder(worker.scratch, u"schema-report.xml"),
-                 inFolder(worker.scratch, u"match.txt")};
+                 inFolder(worker.scratch, u"match.txt"),
+                 inFolder(worker.scratch, u"contexts.txt"),
+                 inFolder(worker.scratch, u"probe.xml")};
 }
 
 std::string scratchProblem(const CheckWorker& worker, std::string_view reason) {
@@ -46,15 +53,19 @@ std::string probeScratch(const CheckWorker& worker, unsigned long long size) {
 // Runs the summary stylesheet over `input` and hands its head and every
 // following line to `line`, which returns false to stop with its problem
 // set. Returns the problem that kept the summary from being read, or
-// empty text. `notXml` is the problem when the engine cannot read `input`.
+// empty text. `notXml` is the problem when the engine cannot read `input`;
+// `*notRead` (when given) is then set as well.
 std::string readSummary(CheckWorker* worker, std::u16string_view input,
                         std::string_view notXml, SummaryHead* head,
-                        const std::function<bool(const std::string&)>& line) {
+                        const std::function<bool(const std::string&)>& line,
+                        bool* notRead = nullptr) {
   Scratch files = scratchFiles(*worker);
   removeFile(files.summary);
   if (runTransformTo(worker->environment, input, worker->summaryStylesheet,
                      files.summary) != 0) {
     std::string full = probeScratch(*worker, fileIdentity(input).size);
+    if (notRead)
+      *notRead = full.empty();
     return full.empty() ? std::string(notXml) : full;
   }
   std::FILE* summary = openFile(files.summary, "rb");
@@ -76,24 +87,144 @@ std::string readSummary(CheckWorker* worker, std::u16string_view input,
   return problem;
 }
 
-// The report path of one rule set: where xslvalidate writes it, or the
-// same file name in `reportFolder`.
-std::u16string reportPathFor(std::u16string_view document,
-                             std::u16string_view stylesheet,
-                             std::u16string_view reportFolder) {
-  std::u16string report = deriveReportPath(document, stylesheet);
-  if (reportFolder.empty())
-    return report;
-  PathText text{hostGrammar()};
-  return inFolder(reportFolder,
-                  std::u16string_view(report).substr(text.filenameStart(report)));
+// What the document is, as the summary stylesheet reads it before any rule
+// set runs: whether the engine could read it at all and, when it could not,
+// whose fault that is.
+struct DocumentLook {
+  bool read = false;
+  SummaryHead head;           // when read
+  std::string fault;          // when not read: why, in words
+  const char* faultCode = nullptr;
+  bool documentAtFault = false;  // the document's own fault, not the engine's
+};
+
+// Why the engine could not read `document`, once it could not: when it
+// reads a one-element document with the same stylesheet, the engine works
+// and the document is at fault (its first bytes tell a DOCTYPE and an empty
+// document from other faults); when it cannot, the engine is.
+void explainUnread(CheckWorker* worker, std::u16string_view document, DocumentLook* look) {
+  Scratch files = scratchFiles(*worker);
+  SummaryHead probeHead;
+  std::string problem = writeWholeFile(files.probe, "<xslvalidate-probe/>\n");
+  if (problem.empty())
+    problem = readSummary(worker, files.probe, "the engine could not read a one-element "
+                          "document either", &probeHead,
+                          [](const std::string&) { return true; });
+  else
+    problem = scratchProblem(*worker, problem);
+  if (!problem.empty()) {
+    look->fault = problem;
+    look->faultCode = reason_code::kEngineFailed;
+    return;
+  }
+  look->documentAtFault = true;
+  std::FILE* file = openFile(document, "rb");
+  std::string head(64 * 1024, '\0');
+  size_t got = file ? std::fread(head.data(), 1, head.size(), file) : 0;
+  bool whole = file && got < head.size() && !std::ferror(file);
+  if (file)
+    std::fclose(file);
+  head.resize(got);
+  switch (scanProlog(head, whole)) {
+    case PrologKind::kEmpty:
+      look->fault = "the document is empty";
+      look->faultCode = reason_code::kNotWellFormed;
+      break;
+    case PrologKind::kDoctype:
+      look->fault = "the document declares a DOCTYPE, which is refused (no entity or DTD "
+                    "is ever read)";
+      look->faultCode = reason_code::kDoctypeRefused;
+      break;
+    case PrologKind::kOther:
+      look->fault = "the document could not be read as XML: it is not well-formed, or "
+                    "its shape is refused for safety (see the engine's messages)";
+      look->faultCode = reason_code::kNotWellFormed;
+      break;
+  }
+}
+
+DocumentLook lookAtDocument(CheckWorker* worker, std::u16string_view document) {
+  DocumentLook look;
+  bool notRead = false;
+  std::string problem = readSummary(worker, document, "not read", &look.head,
+                                    [](const std::string&) { return true; }, &notRead);
+  if (problem.empty()) {
+    look.read = true;
+  } else if (notRead) {
+    explainUnread(worker, document, &look);
+  } else {
+    look.fault = problem;
+    look.faultCode = reason_code::kEngineFailed;
+  }
+  return look;
+}
+
+// The namespaces the contexts of `stylesheet`'s rules name (contexts.xsl),
+// worked out once per worker; nullopt when the rule set could not be read.
+const std::optional<std::vector<std::string>>& ruleContexts(CheckWorker* worker,
+                                                            const std::u16string& stylesheet) {
+  auto known = worker->ruleContexts.find(stylesheet);
+  if (known != worker->ruleContexts.end())
+    return known->second;
+  std::optional<std::vector<std::string>>& contexts = worker->ruleContexts[stylesheet];
+  if (worker->contextsStylesheet.empty() &&
+      !placeStylesheet(worker->scratch, u"contexts.xsl", "contexts", contextsStylesheet(),
+                       &worker->contextsStylesheet).empty())
+    return contexts;
+  Scratch files = scratchFiles(*worker);
+  removeFile(files.contexts);
+  if (runTransformTo(worker->environment, stylesheet, worker->contextsStylesheet,
+                     files.contexts) != 0)
+    return contexts;
+  std::FILE* file = openFile(files.contexts, "rb");
+  if (!file)
+    return contexts;
+  std::vector<std::string> names;
+  std::string line, name;
+  bool ok = true;
+  while (readLine(file, &line)) {
+    std::vector<std::string> fields;
+    ok = ok && splitFields(line, &fields) && fields.size() == 1;
+    if (ok)
+      names.push_back(fields[0]);
+  }
+  std::fclose(file);
+  if (ok)
+    contexts = std::move(names);
+  return contexts;
+}
+
+// Whether `stylesheet`'s rules cannot apply to the document at all: its
+// rule contexts name elements of some namespaces and none of the
+// document's elements is in one of them. Explains why in `*why`. A rule
+// set whose contexts name no namespace, or that could not be read, is not
+// judged: nothing shows it is the wrong one.
+bool wrongRuleSet(CheckWorker* worker, const std::u16string& stylesheet,
+                  const SummaryHead& document, std::string* why) {
+  const std::optional<std::vector<std::string>>& named = ruleContexts(worker, stylesheet);
+  if (!named || named->empty())
+    return false;
+  for (const std::string& uri : *named)
+    if (std::find(document.namespaces.begin(), document.namespaces.end(), uri) !=
+        document.namespaces.end())
+      return false;
+  std::string list;
+  for (const std::string& uri : *named)
+    list += (list.empty() ? "" : ", ") + uri;
+  *why = "it is the wrong rule set for this document: its rules apply to elements in " +
+         list + ", and the document (root element " + document.rootName +
+         ") has none; it may be for another syntax";
+  return true;
 }
 
 // Runs one rule set and reads its report into `record`. Returns false when
 // the run failed, so that later rule sets are not run.
+// `look` is the document as read before the runs when the rule set was
+// given by hand (null in scenario mode, where the scenario's match has
+// said what the document is).
 bool checkRuleSet(CheckWorker* worker, std::u16string_view document,
-                  std::u16string_view stylesheet, std::u16string_view reportFolder,
-                  RuleSetRecord* record) {
+                  const std::u16string& stylesheet, std::u16string_view reportFolder,
+                  const DocumentLook* look, RuleSetRecord* record) {
   std::u16string report = reportPathFor(document, stylesheet, reportFolder);
   record->stylesheet = shown(stylesheet);
   record->report = shown(report);
@@ -102,10 +233,12 @@ bool checkRuleSet(CheckWorker* worker, std::u16string_view document,
   record->run = record->runStatus == 0 ? RunState::kCompleted : RunState::kFailed;
   if (record->runStatus != 0) {
     record->problem = "the run failed with status " + std::to_string(record->runStatus);
+    record->problemCode = reason_code::kRuleEngineError;
     return false;
   }
   if (!writtenSince(before, fileIdentity(report))) {
     record->problem = "the run wrote no report (the file at its path is not new)";
+    record->problemCode = reason_code::kRuleEngineError;
     return true;
   }
   SummaryHead head;
@@ -128,19 +261,22 @@ bool checkRuleSet(CheckWorker* worker, std::u16string_view document,
       });
   if (head.svrl || head.schemaReport || !head.rootName.empty())
     record->svrl = head.svrl;  // the summary's head was read
+  record->problemCode = reason_code::kRuleEngineError;
   if (!record->problem.empty())
     return true;
+  // Whether any rule fired is reported, not judged: some generators never
+  // write svrl:fired-rule, and a generic rule (context //*) fires on any
+  // document. What the rules' contexts name decides.
   record->firedRules = head.firedRules > 0;
   if (!head.svrl) {
     record->problem = head.schemaReport
                           ? "the report is not SVRL (it is a schema report)"
                           : "the report is not SVRL (its root element is " +
                                 head.rootName + ")";
-  } else if (!record->firedRules && record->findings.empty()) {
-    record->problem =
-        "no rule of this rule set applied to the document (its report has "
-        "no fired rule and no finding); it may be the wrong rule set for "
-        "this kind of document";
+  } else if (look && wrongRuleSet(worker, stylesheet, look->head, &record->problem)) {
+    record->problemCode = reason_code::kWrongRuleSet;
+  } else {
+    record->problemCode = nullptr;
   }
   return true;
 }
@@ -219,54 +355,92 @@ void checkSchema(CheckWorker* worker, std::u16string_view document,
   checkSchemaOutcome(&schema);
 }
 
-// Chooses the document's scenario with the configuration's match
-// stylesheet. Returns it, or null with `result->reason` set.
-const Scenario* chooseScenario(CheckWorker* worker, const ScenarioSet& set,
-                               std::u16string_view document,
-                               DocumentResult* result) {
+// Asks one configuration's match stylesheet which of its scenarios
+// `document` belongs to: the 1-based index, 0 for none, or -1 for an SVRL
+// report. Returns false with `result->reason` and its code set when the
+// question could not be answered.
+bool askConfiguration(CheckWorker* worker, const ScenarioSet& set,
+                      std::u16string_view document, size_t* index, bool* svrl,
+                      DocumentResult* result) {
   Scratch files = scratchFiles(*worker);
   removeFile(files.match);
   if (runTransformTo(worker->environment, document, set.matchStylesheet,
                      files.match) != 0) {
     std::string full = probeScratch(*worker, 0);
-    result->reason = !full.empty() ? full
-                                   : "the document could not be read as XML, "
-                                     "so no scenario could be chosen";
-    return nullptr;
+    if (!full.empty()) {
+      result->reason = full;
+      result->reasonCode = reason_code::kEngineFailed;
+      return false;
+    }
+    // The document unreadable is its own fault; a document that reads
+    // leaves the match itself at fault.
+    DocumentLook look = lookAtDocument(worker, document);
+    if (look.read) {
+      result->reason = "a scenario's match of configuration \"" + set.name + "\" (" +
+                       shown(set.file) + ") failed on this document (see the engine's "
+                       "messages), so no scenario could be chosen";
+      result->reasonCode = reason_code::kMatchError;
+    } else {
+      result->reason = look.fault;
+      result->reasonCode = look.faultCode;
+      if (look.documentAtFault)
+        result->verdict = Verdict::kRejected;
+    }
+    return false;
   }
   std::FILE* file = openFile(files.match, "rb");
   std::string line;
   bool read = file && readLine(file, &line);
   if (file)
     std::fclose(file);
-  if (!read) {
-    result->reason = "the scenario choice could not be read";
-    return nullptr;
-  }
-  if (line == "svrl") {
-    result->reason = "the document is an SVRL report, not a document to check";
-    return nullptr;
-  }
-  size_t index = 0;
+  *svrl = read && line == "svrl";
+  *index = 0;
   for (char c : line) {
-    if (c < '0' || c > '9' || index > set.scenarios.size()) {
-      result->reason = "the scenario choice could not be read";
+    if (*svrl || c < '0' || c > '9' || *index > set.scenarios.size()) {
+      read = read && *svrl;
+      break;
+    }
+    *index = *index * 10 + static_cast<size_t>(c - '0');
+  }
+  if (!read || (!*svrl && (line.empty() || *index > set.scenarios.size()))) {
+    result->reason = "the scenario choice could not be read";
+    result->reasonCode = reason_code::kEngineFailed;
+    return false;
+  }
+  return true;
+}
+
+// Chooses the document's scenario: the first that matches, over the
+// configurations in order. Returns it, or null with `result->reason`, its
+// code and, for the document's own faults, the verdict set.
+const Scenario* chooseScenario(CheckWorker* worker,
+                               const std::vector<const ScenarioSet*>& configurations,
+                               std::u16string_view document, DocumentResult* result) {
+  std::string asked;
+  for (const ScenarioSet* set : configurations) {
+    size_t index = 0;
+    bool svrl = false;
+    if (!askConfiguration(worker, *set, document, &index, &svrl, result))
+      return nullptr;
+    if (svrl) {
+      result->reason = "the document is an SVRL report, not a document to check";
+      result->reasonCode = reason_code::kNoScenarioMatched;
+      result->verdict = Verdict::kRejected;
       return nullptr;
     }
-    index = index * 10 + static_cast<size_t>(c - '0');
+    if (index > 0) {
+      const Scenario& scenario = set->scenarios[index - 1];
+      result->scenario = scenario.name;
+      result->configuration = shown(set->file);
+      return &scenario;
+    }
+    asked += std::string(asked.empty() ? "" : "; ") + "configuration \"" + set->name +
+             "\", " + shown(set->file);
   }
-  if (line.empty() || index > set.scenarios.size()) {
-    result->reason = "the scenario choice could not be read";
-    return nullptr;
-  }
-  if (index == 0) {
-    result->reason = "no scenario matches (configuration \"" + set.name + "\", " +
-                     shown(set.file) + ")";
-    return nullptr;
-  }
-  const Scenario& scenario = set.scenarios[index - 1];
-  result->scenario = scenario.name;
-  return &scenario;
+  result->reason = "no scenario matches (" + asked + ")";
+  result->reasonCode = reason_code::kNoScenarioMatched;
+  result->verdict = Verdict::kRejected;
+  return nullptr;
 }
 
 // Makes sure the summary stylesheet is there to run: kept between calls
@@ -282,8 +456,10 @@ std::string prepareSummaryStylesheet(CheckWorker* worker) {
 // Counts, rejecting findings and the verdict from what was found.
 void decide(const Scenario* scenario, DocumentResult* result) {
   result->rejecting = 0;
-  if (result->reason.empty() && !result->schema.problem.empty())
+  if (result->reason.empty() && !result->schema.problem.empty()) {
     result->reason = result->schema.problem;
+    result->reasonCode = reason_code::kSchemaError;
+  }
   for (FindingRecord& finding : result->schema.findings) {
     finding.rejects = rejects(finding.severity, result->warningsAsErrors);
     result->rejecting += finding.rejects;
@@ -299,13 +475,23 @@ void decide(const Scenario* scenario, DocumentResult* result) {
       set.counts.add(finding.severity);
       result->rejecting += finding.rejects;
     }
-    if (!set.problem.empty() && result->reason.empty())
+    if (!set.problem.empty() && result->reason.empty()) {
       result->reason = set.stylesheet + ": " + set.problem;
+      result->reasonCode = set.problemCode ? set.problemCode : reason_code::kRuleEngineError;
+    }
   }
-  if (!result->reason.empty())
+  if (!result->reason.empty()) {
     result->verdict = Verdict::kNone;
-  else
-    result->verdict = result->rejecting > 0 ? Verdict::kRejected : Verdict::kAccepted;
+  } else if (result->rejecting == 0) {
+    result->verdict = Verdict::kAccepted;
+  } else {
+    result->verdict = Verdict::kRejected;
+    const bool bySchema = result->schema.state == SchemaState::kInvalid;
+    result->reasonCode = bySchema ? reason_code::kSchemaInvalid : reason_code::kRuleFindings;
+    result->reason = std::to_string(result->rejecting) +
+                     (result->rejecting == 1 ? " finding rejects" : " findings reject") +
+                     " the document" + (bySchema ? " (XML Schema step)" : "");
+  }
 }
 
 }  // namespace
@@ -317,14 +503,16 @@ DocumentResult checkDocument(const CheckPlan& plan, CheckWorker* worker,
   result.document = shown(document);
   result.warningsAsErrors = plan.warningsAsErrors;
   result.reason = prepareSummaryStylesheet(worker);
-  if (!result.reason.empty())
+  if (!result.reason.empty()) {
+    result.reasonCode = reason_code::kEngineFailed;
     return result;
+  }
 
   const Scenario* scenario = nullptr;
   const std::vector<std::u16string>* ruleSets = &plan.ruleSets;
-  if (plan.scenarios) {
-    result.configuration = shown(plan.scenarios->file);
-    scenario = chooseScenario(worker, *plan.scenarios, document, &result);
+  std::optional<DocumentLook> look;
+  if (!plan.configurations.empty()) {
+    scenario = chooseScenario(worker, plan.configurations, document, &result);
     if (!scenario)
       return result;
     ruleSets = &scenario->ruleSets;
@@ -343,13 +531,29 @@ DocumentResult checkDocument(const CheckPlan& plan, CheckWorker* worker,
         return result;
       }
     }
+  } else {
+    // Rule sets by hand: the document is read first, so that its own
+    // faults reject it before any rule set runs, and what it is (an SVRL
+    // report, the namespaces of its elements) is known to judge them.
+    look = lookAtDocument(worker, document);
+    if (!look->read) {
+      result.reason = look->fault;
+      result.reasonCode = look->faultCode;
+      result.verdict = look->documentAtFault ? Verdict::kRejected : Verdict::kNone;
+      return result;
+    }
+    if (look->head.svrl) {
+      result.reason = "the document is an SVRL report, not a document to check";
+      result.reasonCode = reason_code::kWrongRuleSet;
+      return result;
+    }
   }
 
   size_t i = 0;
   for (; i < ruleSets->size(); ++i) {
     result.ruleSets.emplace_back();
     if (!checkRuleSet(worker, document, (*ruleSets)[i], reportFolder,
-                      &result.ruleSets.back()))
+                      look ? &*look : nullptr, &result.ruleSets.back()))
       break;
   }
   for (++i; i < ruleSets->size(); ++i) {
@@ -357,20 +561,21 @@ DocumentResult checkDocument(const CheckPlan& plan, CheckWorker* worker,
     record.stylesheet = shown((*ruleSets)[i]);
     record.report = shown(reportPathFor(document, (*ruleSets)[i], reportFolder));
     record.problem = "not run, an earlier run failed";
+    record.problemCode = reason_code::kRuleEngineError;
     result.ruleSets.push_back(std::move(record));
   }
   decide(scenario, &result);
-  if (!plan.scenarios && result.verdict != Verdict::kNone) {
-    // A report fed back as if it were a document is not one to judge,
-    // whatever rules happened to fire on it. (A configuration's match
-    // stylesheet tells this itself.)
-    SummaryHead head;
-    std::string problem = readSummary(worker, document, "", &head,
-                                      [](const std::string&) { return true; });
-    if (problem.empty() && head.svrl) {
-      result.verdict = Verdict::kNone;
-      result.reason = "the document is an SVRL report, not a document to check";
-    }
-  }
   return result;
 }
+
+std::u16string reportPathFor(std::u16string_view document,
+                             std::u16string_view stylesheet,
+                             std::u16string_view reportFolder) {
+  std::u16string report = deriveReportPath(document, stylesheet);
+  if (reportFolder.empty())
+    return report;
+  PathText text{hostGrammar()};
+  return inFolder(reportFolder,
+                  std::u16string_view(report).substr(text.filenameStart(report)));
+}
+

@@ -4,6 +4,8 @@
 #ifndef XSLVALIDATE_VERDICT_CHECK_H_
 #define XSLVALIDATE_VERDICT_CHECK_H_
 
+#include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,8 +17,10 @@ struct ScenarioSet;  // scenarios.h: a scenario configuration as read
 
 // What every document of one call is checked against; fixed for the call.
 struct CheckPlan {
-  std::vector<std::u16string> ruleSets;  // named by hand; used when `scenarios` is null
-  const ScenarioSet* scenarios = nullptr;
+  std::vector<std::u16string> ruleSets;  // named by hand; used when `configurations` is empty
+  // Scenario configurations in the order given: the first scenario that
+  // matches, over them in this order, checks the document.
+  std::vector<const ScenarioSet*> configurations;
   bool warningsAsErrors = false;
 };
 
@@ -27,7 +31,17 @@ struct CheckWorker {
   EngineEnvironment* environment = nullptr;
   std::u16string scratch;
   std::u16string summaryStylesheet;  // where the check put it; empty before
+  std::u16string contextsStylesheet;  // likewise
+  // Per rule set by hand: the namespaces its rules' contexts name (empty
+  // when they name none), or nullopt when the rule set could not be read
+  // as XML; worked out once per worker.
+  std::map<std::u16string, std::optional<std::vector<std::string>>> ruleContexts;
 };
+
+// Where a rule set's report on `document` goes: where xslvalidate writes
+// it (empty `reportFolder`), or under the same file name in `reportFolder`.
+std::u16string reportPathFor(std::u16string_view document, std::u16string_view stylesheet,
+                             std::u16string_view reportFolder);
 
 // Checks `document` under `plan`, writing each report in `reportFolder`
 // under the name xslvalidate gives it (empty `reportFolder`: beside the

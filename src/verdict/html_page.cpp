@@ -80,13 +80,14 @@ std::string htmlPage(const DocumentResult& result) {
       "</h1>\n<dl>\n<dt>Document</dt><dd>" + markupText(result.document) + "</dd>\n";
   if (result.scenario)
     page += "<dt>Scenario</dt><dd>" + markupText(*result.scenario) + "</dd>\n";
-  if (result.verdict == Verdict::kRejected)
+  if (result.verdict == Verdict::kRejected && result.rejecting > 0)
     page += "<dt>Findings that reject it</dt><dd>" + std::to_string(result.rejecting) + "</dd>\n";
+  if (result.reasonCode)
+    page += "<dt>Reason</dt><dd>" + markupText(result.reason) + " <code class=\"reason\">" +
+            markupText(result.reasonCode) + "</code></dd>\n";
   if (result.warningsAsErrors)
     page += "<dt>Warnings</dt><dd>count as errors</dd>\n";
   page += "</dl>\n";
-  if (result.verdict == Verdict::kNone)
-    page += "<h2>Why there is no verdict</h2>\n<p>" + markupText(result.reason) + "</p>\n";
   if (!result.engineMessages.empty())
     page += "<h2>Engine messages</h2>\n<pre>" + markupText(result.engineMessages) + "</pre>\n";
   page += schemaSection(result.schema);

@@ -35,24 +35,9 @@ std::string headOf(const fs::path& path) {
   return head;
 }
 
-// Whether `name` (in a folder whose *.xml names are `siblings`) is the
-// name xslvalidate gives a report of a sibling under one of `stems`.
-bool isDerivedReportName(const std::u16string& name, const std::set<std::u16string>& siblings,
-                         const std::vector<std::u16string>& stems) {
-  const std::u16string extension = name.substr(name.size() - 4);
-  const std::u16string stem = name.substr(0, name.size() - 4);
-  for (const std::u16string& ruleStem : stems) {
-    const std::u16string tail = u"_" + ruleStem;
-    if (stem.size() > tail.size() && stem.ends_with(tail) &&
-        siblings.count(stem.substr(0, stem.size() - tail.size()) + extension))
-      return true;
-  }
-  return false;
-}
-
 // The *.xml documents under `root`, sorted, without reports; false with
 // `error` set when a folder cannot be read.
-bool walkFolder(const fs::path& root, const std::vector<std::u16string>& stems,
+bool walkFolder(const fs::path& root, const std::u16string& under,
                 const std::vector<fs::path>& skip, std::vector<InputDocument>* found,
                 std::string* error) {
   std::error_code code;
@@ -76,17 +61,20 @@ bool walkFolder(const fs::path& root, const std::vector<std::u16string>& stems,
     return false;
   }
   std::sort(candidates.begin(), candidates.end());
-  // Names per folder, to know a report by the document it was named after.
-  std::map<fs::path, std::set<std::u16string>> namesIn;
-  for (const auto& [relative, full] : candidates)
-    namesIn[full.parent_path()].insert(fromFsPath(full.filename()));
   for (const auto& [relative, full] : candidates) {
-    const std::u16string name = fromFsPath(full.filename());
-    if (isDerivedReportName(name, namesIn[full.parent_path()], stems) || looksLikeSvrlReport(headOf(full)))
+    // Only what a file holds shows it is one of this tool's outputs; a
+    // real invoice may be named like another document's report.
+    if (isOwnOutput(headOf(full)))
       continue;
     InputDocument document;
     document.path = fromFsPath(full);
-    document.subfolder = fromFsPath(fsPath(relative).parent_path());
+    fs::path subfolder = fsPath(under) / fsPath(relative).parent_path();
+    document.subfolder = fromFsPath(subfolder.lexically_normal());
+    if (document.subfolder == u".")
+      document.subfolder.clear();
+    else if (!document.subfolder.empty() &&
+             (document.subfolder.back() == u'/' || document.subfolder.back() == u'\\'))
+      document.subfolder.pop_back();
     document.fromFolder = true;
     found->push_back(std::move(document));
   }
@@ -95,7 +83,7 @@ bool walkFolder(const fs::path& root, const std::vector<std::u16string>& stems,
 
 }  // namespace
 
-bool looksLikeSvrlReport(std::string_view head) {
+RootElement rootElementOf(std::string_view head) {
   size_t at = 0;
   if (head.substr(0, 3) == "\xEF\xBB\xBF")
     at = 3;
@@ -104,7 +92,7 @@ bool looksLikeSvrlReport(std::string_view head) {
   for (;;) {
     at = head.find('<', at);
     if (at == std::string_view::npos || at + 1 >= head.size())
-      return false;
+      return {};
     const char next = head[at + 1];
     if (next == '?') {
       at = head.find("?>", at);
@@ -116,11 +104,11 @@ bool looksLikeSvrlReport(std::string_view head) {
       break;
     }
     if (at == std::string_view::npos)
-      return false;
+      return {};
   }
   const size_t close = head.find('>', at);
   if (close == std::string_view::npos)
-    return false;
+    return {};
   const std::string_view tag = head.substr(at + 1, close - at - 1);
   const size_t nameEnd = tag.find_first_of(" \t\r\n/");
   std::string_view name = tag.substr(0, nameEnd);
@@ -129,27 +117,65 @@ bool looksLikeSvrlReport(std::string_view head) {
     prefix = std::string(name.substr(0, colon));
     name = name.substr(colon + 1);
   }
-  if (name != "schematron-output")
-    return false;
+  RootElement root;
+  root.found = !name.empty();
+  root.local = std::string(name);
+  // The declaration of the root's own prefix, on its own tag.
   const std::string declaration = prefix.empty() ? "xmlns" : "xmlns:" + prefix;
-  for (char quote : {'"', '\''}) {
-    for (const char* equals : {"=", " = ", "= ", " ="}) {
-      const std::string wanted = declaration + equals + quote +
-                                 "http://purl.oclc.org/dsdl/svrl" + quote;
-      if (tag.find(wanted) != std::string_view::npos)
-        return true;
-    }
+  for (size_t from = 0;;) {
+    const size_t found = tag.find(declaration, from);
+    if (found == std::string_view::npos)
+      break;
+    from = found + declaration.size();
+    if (found > 0 && tag[found - 1] != ' ' && tag[found - 1] != '\t' &&
+        tag[found - 1] != '\r' && tag[found - 1] != '\n')
+      continue;
+    size_t i = from;
+    while (i < tag.size() && (tag[i] == ' ' || tag[i] == '\t' || tag[i] == '\r' || tag[i] == '\n'))
+      ++i;
+    if (i >= tag.size() || tag[i] != '=')
+      continue;
+    ++i;
+    while (i < tag.size() && (tag[i] == ' ' || tag[i] == '\t' || tag[i] == '\r' || tag[i] == '\n'))
+      ++i;
+    if (i >= tag.size() || (tag[i] != '"' && tag[i] != '\''))
+      continue;
+    const size_t end = tag.find(tag[i], i + 1);
+    if (end == std::string_view::npos)
+      break;
+    root.namespaceUri = std::string(tag.substr(i + 1, end - i - 1));
+    break;
   }
-  return false;
+  return root;
+}
+
+bool looksLikeSvrlReport(std::string_view head) {
+  const RootElement root = rootElementOf(head);
+  return root.local == "schematron-output" && root.namespaceUri == "http://purl.oclc.org/dsdl/svrl";
+}
+
+bool isOwnOutput(std::string_view head) {
+  const RootElement root = rootElementOf(head);
+  return looksLikeSvrlReport(head) ||
+         (root.local == "report" && root.namespaceUri == "http://www.xoev.de/de/validator/varl/1") ||
+         (root.local == "testsuites" && root.namespaceUri.empty() &&
+          head.find("name=\"xslvalidate-verdict") != std::string_view::npos);
 }
 
 InputSet collectInputs(const std::vector<std::u16string>& operands,
-                       const std::vector<std::u16string>& reportStems,
                        const std::vector<std::u16string>& skipFolders) {
   InputSet set;
   std::vector<fs::path> skip;
   for (const std::u16string& folder : skipFolders)
     skip.push_back(fsPath(folder));
+  // With several folders, each one's documents are kept apart under its
+  // own name; two folders of the same name would mix theirs.
+  std::map<std::u16string, std::u16string> folderNames;  // name -> operand
+  size_t folders = 0;
+  for (const std::u16string& operand : operands) {
+    std::error_code code;
+    folders += fs::is_directory(fsPath(operand), code);
+  }
   std::set<fs::path> seen;
   for (const std::u16string& operand : operands) {
     const fs::path path = fsPath(operand);
@@ -157,10 +183,25 @@ InputSet collectInputs(const std::vector<std::u16string>& operands,
     const fs::file_status status = fs::status(path, code);
     std::vector<InputDocument> found;
     if (fs::is_directory(status)) {
-      if (!walkFolder(path, reportStems, skip, &found, &set.error))
+      std::u16string under;
+      if (folders > 1) {
+        const fs::path absolute = fs::absolute(path, code).lexically_normal();
+        fs::path name = absolute.filename();
+        if (name.empty())
+          name = absolute.parent_path().filename();
+        under = fromFsPath(name);
+        auto [place, fresh] = folderNames.emplace(lowered(under), operand);
+        if (!fresh && place->second != operand) {
+          set.error = "the folders " + toUtf8(place->second).value_or("?") + " and " +
+                      toUtf8(operand).value_or("?") + " have the same name, so their reports "
+                      "would mix; name one of them by another path or check them apart";
+          return set;
+        }
+      }
+      if (!walkFolder(path, under, skip, &found, &set.error))
         return set;
     } else if (fs::exists(status)) {
-      found.push_back(InputDocument{operand, u"", false});
+      found.push_back(InputDocument{operand, u"", false, "", u""});
     } else {
       set.error = "document does not exist: " + toUtf8(operand).value_or("?");
       return set;
@@ -201,7 +242,7 @@ std::vector<InputDocument> shardOf(const std::vector<InputDocument>& all, Shard 
 
 std::u16string reportFolderOf(const InputDocument& document, std::u16string_view reportDir) {
   if (reportDir.empty())
-    return std::u16string();
+    return document.reportHome;
   if (document.subfolder.empty())
     return std::u16string(reportDir);
   return inFolder(reportDir, document.subfolder);
@@ -223,6 +264,26 @@ std::string reportClash(const std::vector<InputDocument>& documents,
       return toUtf8(documents[places[i - 1].second].path).value_or("?") + " and " +
              toUtf8(documents[places[i].second].path).value_or("?");
     }
+  }
+  return std::string();
+}
+
+std::string overwriteClash(const std::vector<InputDocument>& documents,
+                           const std::vector<PlannedOutput>& outputs) {
+  std::map<std::pair<unsigned long long, unsigned long long>, const InputDocument*> byIdentity;
+  for (const InputDocument& document : documents) {
+    const FileIdentity identity = fileIdentity(document.path);
+    if (identity.exists)
+      byIdentity.emplace(std::make_pair(identity.device, identity.index), &document);
+  }
+  for (const PlannedOutput& output : outputs) {
+    const FileIdentity identity = fileIdentity(output.path);
+    if (!identity.exists)
+      continue;
+    auto found = byIdentity.find(std::make_pair(identity.device, identity.index));
+    if (found != byIdentity.end())
+      return output.what + " would overwrite the document " +
+             toUtf8(found->second->path).value_or("?");
   }
   return std::string();
 }

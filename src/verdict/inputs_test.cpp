@@ -42,25 +42,71 @@ class InputsTest : public testing::Test {
   fs::path root;
 };
 
-// A tree with a subfolder, same-named documents in two folders, reports
-// written beside documents (by name and by content), a report whose
-// document has gone, other files, and a report folder inside the tree.
-TEST_F(InputsTest, FolderWalkTakesDocumentsInStableOrderAndLeavesReportsOut) {
+// A tree with a subfolder, same-named documents in two folders, this tool's
+// outputs beside documents (known by content only), an invoice named like
+// another's report, other files, and a report folder inside the tree.
+TEST_F(InputsTest, FolderWalkTakesDocumentsInStableOrderAndLeavesOnlyOwnOutputsOut) {
   put("inbox/b.xml", kInvoice);
   put("inbox/a.XML", kInvoice);
-  put("inbox/a_PEPPOL-EN16931-UBL.XML", kInvoice);  // named after a.XML and a rule set
+  put("inbox/a_PEPPOL-EN16931-UBL.XML", kInvoice);  // named like a report: a document
   put("inbox/sub/b.xml", kInvoice);
   put("inbox/sub/b_other.xml", kReport);             // SVRL, whatever its name
-  put("inbox/sub/gone_PEPPOL-EN16931-UBL.xml", kInvoice);  // no gone.xml: a document
+  put("inbox/sub/b-report.xml",
+      "<rep:report xmlns:rep=\"http://www.xoev.de/de/validator/varl/1\"/>");
+  put("inbox/sub/results.xml",
+      "<?xml version=\"1.0\"?>\n<testsuites name=\"xslvalidate-verdict\" tests=\"1\">");
   put("inbox/sub/notes.txt", "x");
   put("inbox/reports/b_PEPPOL-EN16931-UBL.xml", kInvoice);
-  InputSet set = collectInputs({u16((root / "inbox").string())}, {u"PEPPOL-EN16931-UBL"},
+  InputSet set = collectInputs({u16((root / "inbox").string())},
                                {u16((root / "inbox/reports").string())});
   ASSERT_EQ("", set.error);
-  EXPECT_EQ((std::vector<std::string>{"inbox/a.XML|", "inbox/b.xml|",
-                                      "inbox/sub/b.xml|sub",
-                                      "inbox/sub/gone_PEPPOL-EN16931-UBL.xml|sub"}),
+  EXPECT_EQ((std::vector<std::string>{"inbox/a.XML|", "inbox/a_PEPPOL-EN16931-UBL.XML|",
+                                      "inbox/b.xml|", "inbox/sub/b.xml|sub"}),
             paths(set));
+}
+
+// Two inboxes with the same file names: each one's documents keep apart
+// under its own name; two folders that share a name would mix and are
+// refused.
+TEST_F(InputsTest, SeveralFoldersKeepTheirDocumentsApartUnderTheirOwnNames) {
+  put("north/inbox/a.xml", kInvoice);
+  put("north/inbox/sub/a.xml", kInvoice);
+  put("south/a.xml", kInvoice);
+  InputSet set = collectInputs({u16((root / "north/inbox").string()),
+                                u16((root / "south").string() + "/")},
+                               {});
+  ASSERT_EQ("", set.error);
+  EXPECT_EQ((std::vector<std::string>{"north/inbox/a.xml|inbox", "north/inbox/sub/a.xml|inbox/sub",
+                                      "south/a.xml|south"}),
+            paths(set));
+  EXPECT_EQ("", reportClash(set.documents, u"out"));
+
+  put("east/inbox/a.xml", kInvoice);
+  set = collectInputs({u16((root / "north/inbox").string()),
+                       u16((root / "east/inbox").string())},
+                      {});
+  EXPECT_NE(std::string::npos, set.error.find("have the same name")) << set.error;
+}
+
+// An output that is one of the documents, by whatever name reaches it,
+// is found before anything is written.
+TEST_F(InputsTest, AnOutputThatIsADocumentIsFoundByIdentity) {
+  put("a.xml", kInvoice);
+  put("a_totals.xml", kInvoice);
+  fs::create_symlink(root / "a_totals.xml", root / "link.xml");
+  InputSet set = collectInputs({u16((root / "a.xml").string()),
+                                u16((root / "a_totals.xml").string())},
+                               {});
+  ASSERT_EQ("", set.error);
+  const std::u16string other = u16((root / "new.xml").string());
+  EXPECT_EQ("", overwriteClash(set.documents, {{other, "the report new.xml"}}));
+  for (const char* name : {"a_totals.xml", "link.xml", "./a_totals.xml"}) {
+    const std::string clash = overwriteClash(
+        set.documents, {{other, "x"}, {u16((root / name).string()), "the report R of a.xml"}});
+    EXPECT_NE(std::string::npos, clash.find("the report R of a.xml would overwrite the document"))
+        << name << ": " << clash;
+    EXPECT_NE(std::string::npos, clash.find("a_totals.xml")) << clash;
+  }
 }
 
 TEST_F(InputsTest, OperandsKeepTheirOrderAndADocumentReachedTwiceCountsOnce) {
@@ -70,13 +116,13 @@ TEST_F(InputsTest, OperandsKeepTheirOrderAndADocumentReachedTwiceCountsOnce) {
   InputSet set = collectInputs(
       {u16((root / "single.txt").string()), u16((root / "x").string()),
        u16((root / "x/y.xml").string())},
-      {}, {});
+      {});
   ASSERT_EQ("", set.error);
   EXPECT_EQ((std::vector<std::string>{"single.txt|", "x/y.xml|", "x/z.xml|"}), paths(set));
 }
 
 TEST_F(InputsTest, MissingOperandIsAnError) {
-  InputSet set = collectInputs({u16((root / "nothing").string())}, {}, {});
+  InputSet set = collectInputs({u16((root / "nothing").string())}, {});
   EXPECT_NE(std::string::npos, set.error.find("does not exist")) << set.error;
 }
 
@@ -115,7 +161,7 @@ TEST(ShardSlices, AreDisjointAndTogetherHoldEveryDocumentOnce) {
   for (size_t total : {0, 1, 7, 12}) {
     std::vector<InputDocument> all;
     for (size_t i = 0; i < total; ++i)
-      all.push_back(InputDocument{u16("d" + std::to_string(i)), u"", false});
+      all.push_back(InputDocument{u16("d" + std::to_string(i)), u"", false, "", u""});
     for (size_t count : {1, 3, 5}) {
       std::multiset<std::u16string> seen;
       for (size_t index = 0; index < count; ++index)
@@ -129,9 +175,12 @@ TEST(ShardSlices, AreDisjointAndTogetherHoldEveryDocumentOnce) {
 }
 
 TEST(ReportFolders, MirrorSubfoldersAndClashesAreFound) {
-  const InputDocument top{u"in/a.xml", u"", true};
-  const InputDocument sub{u"in/sub/a.xml", u"sub", true};
-  const InputDocument named{u"elsewhere/a.xml", u"", false};
+  const InputDocument top{u"in/a.xml", u"", true, "", u""};
+  const InputDocument sub{u"in/sub/a.xml", u"sub", true, "", u""};
+  const InputDocument named{u"elsewhere/a.xml", u"", false, "", u""};
+  const InputDocument piped{u"/tmp/x/stdin.xml", u"", false, "stdin.xml", u"."};
+  EXPECT_EQ(u".", reportFolderOf(piped, u""));  // standard input: the current folder
+  EXPECT_EQ(u"out", reportFolderOf(piped, u"out"));
   EXPECT_EQ(u"", reportFolderOf(sub, u""));
   EXPECT_EQ(u"out", reportFolderOf(top, u"out"));
   EXPECT_EQ(u"out/sub", reportFolderOf(sub, u"out"));

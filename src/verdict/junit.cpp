@@ -17,15 +17,24 @@ std::string attribute(const char* name, const std::string& value) {
   return std::string(" ") + name + "=\"" + markupText(value) + "\"";
 }
 
-// Every finding of the document, one a line.
+// The findings that reject the document, one a line: what a reader of a
+// failed test must mend (information and other findings are in the
+// reports).
 std::string findingLines(const DocumentResult& result) {
   std::string text;
   for (const FindingRecord& finding : result.schema.findings)
-    text += "schema: " + findingLine(finding) + "\n";
+    if (finding.rejects)
+      text += "schema: " + findingLine(finding) + "\n";
   for (const RuleSetRecord& ruleSet : result.ruleSets)
     for (const FindingRecord& finding : ruleSet.findings)
-      text += ruleSet.stylesheet + ": " + findingLine(finding) + "\n";
+      if (finding.rejects)
+        text += ruleSet.stylesheet + ": " + findingLine(finding) + "\n";
   return text;
+}
+
+// The reason with its code, as a failure's or error's message.
+std::string reasonMessage(const DocumentResult& result) {
+  return result.reasonCode ? result.reason + " [" + result.reasonCode + "]" : result.reason;
 }
 
 std::string testCase(const TimedResult& timed) {
@@ -39,14 +48,14 @@ std::string testCase(const TimedResult& timed) {
       return text + "/>\n";
     case Verdict::kRejected:
       return text + ">\n      <failure type=\"rejected\"" +
-             attribute("message", std::to_string(result.rejecting) +
-                                      (result.rejecting == 1 ? " finding rejects"
-                                                             : " findings reject") +
-                                      " the document") +
-             ">" + markupText(findingLines(result)) + "</failure>\n    </testcase>\n";
+             attribute("message", reasonMessage(result)) + ">" +
+             markupText(result.rejecting > 0 ? findingLines(result)
+                                             : result.reason + "\n" + result.engineMessages) +
+             "</failure>\n    </testcase>\n";
     case Verdict::kNone:
-      return text + ">\n      <error type=\"no verdict\"" + attribute("message", result.reason) +
-             ">" + markupText(result.reason + "\n" + result.engineMessages) +
+      return text + ">\n      <error type=\"no verdict\"" +
+             attribute("message", reasonMessage(result)) + ">" +
+             markupText(result.reason + "\n" + result.engineMessages) +
              "</error>\n    </testcase>\n";
   }
   return text + "/>\n";

@@ -52,12 +52,15 @@ DocumentResult rejected() {
   r.scenario = "PEPPOL UBL";
   r.verdict = Verdict::kRejected;
   r.rejecting = 3;
+  r.reason = "3 findings reject the document";
+  r.reasonCode = "rule-findings";
   r.schema.state = SchemaState::kValid;
   RuleSetRecord set;
   set.stylesheet = "rules/PEPPOL.xslt";
   set.run = RunState::kCompleted;
   set.findings = {ruleFinding("BR-01", "fatal", true, kHostile),
-                  ruleFinding("BR-01", "fatal", true), ruleFinding("BR-CO-10", "error", true)};
+                  ruleFinding("BR-01", "fatal", true), ruleFinding("BR-CO-10", "error", true),
+                  ruleFinding("BR-I-1", "information", false, "just so you know")};
   r.ruleSets.push_back(set);
   return r;
 }
@@ -67,6 +70,7 @@ DocumentResult withoutVerdict() {
   r.document = "inbox/broken & <odd>.xml";
   r.verdict = Verdict::kNone;
   r.reason = "rules/PEPPOL.xslt: the run failed with status 2";
+  r.reasonCode = "rule-engine-error";
   r.engineMessages = "Error on line 3 column 7 of broken.xml:\n  SXXP0003 not well-formed\n";
   RuleSetRecord set;
   set.stylesheet = "rules/PEPPOL.xslt";
@@ -94,15 +98,20 @@ TEST(BatchTally, StatusFollowsTheWorstVerdict) {
 TEST(BatchTally, SummaryCountsVerdictsAndRulesByDocuments) {
   Tally tally;
   DocumentResult second = rejected();
-  second.ruleSets[0].findings.pop_back();  // only BR-01 rejects this one
-  for (const DocumentResult& r : {accepted(), rejected(), second, withoutVerdict()})
+  second.ruleSets[0].findings.erase(second.ruleSets[0].findings.begin() + 2);  // only BR-01
+  DocumentResult notXml;  // rejected for its own fault: its code counts as the rule
+  notXml.verdict = Verdict::kRejected;
+  notXml.reason = "the document is empty";
+  notXml.reasonCode = "not-well-formed";
+  for (const DocumentResult& r : {accepted(), rejected(), second, withoutVerdict(), notXml})
     addToTally(&tally, r);
   EXPECT_EQ(
-      "documents: 4 (accepted 1, rejected 2, no verdict 1)\n"
-      "rejected most often by: BR-01 (2 documents), BR-CO-10 (1 document)\n",
+      "documents: 5 (accepted 1, rejected 3, no verdict 1)\n"
+      "rejected most often by: BR-01 (2 documents), BR-CO-10 (1 document), "
+      "not-well-formed (1 document)\n",
       tallyText(tally));
   EXPECT_EQ(
-      "documents: 4 (accepted 1, rejected 2, no verdict 1)\n"
+      "documents: 5 (accepted 1, rejected 3, no verdict 1)\n"
       "rejected most often by: BR-01 (2 documents)\n",
       tallyText(tally, 1));
 }
@@ -141,12 +150,14 @@ TEST(JUnitReport, HasTheShapeCiServersReadWithFailuresAndErrors) {
   EXPECT_EQ("0", xpath("count(//testcase[1]/*)"));
   EXPECT_EQ("PEPPOL UBL", xpath("string(//testcase[2]/@classname)"));
   EXPECT_EQ("inbox/sub/bad.xml", xpath("string(//testcase[2]/@name)"));
-  EXPECT_EQ("3 findings reject the document", xpath("string(//testcase[2]/failure/@message)"));
+  EXPECT_EQ("3 findings reject the document [rule-findings]",
+            xpath("string(//testcase[2]/failure/@message)"));
   const std::string failure = xpath("string(//testcase[2]/failure)");
+  EXPECT_EQ(std::string::npos, failure.find("BR-I-1")) << "only what rejects: " << failure;
   EXPECT_NE(std::string::npos, failure.find("error BR-CO-10 at /Invoice[1]/cbc:ID[1]")) << failure;
   EXPECT_NE(std::string::npos, failure.find("<script>alert('x')</script>")) << failure;
   EXPECT_EQ("inbox/broken & <odd>.xml", xpath("string(//testcase[3]/@name)"));
-  EXPECT_EQ(n.reason, xpath("string(//testcase[3]/error/@message)"));
+  EXPECT_EQ(n.reason + " [rule-engine-error]", xpath("string(//testcase[3]/error/@message)"));
   EXPECT_NE(std::string::npos,
             xpath("string(//testcase[3]/error)").find("SXXP0003 not well-formed"));
 }
@@ -163,13 +174,18 @@ TEST(JsonLines, OneParsableLinePerDocument) {
     EXPECT_EQ(r.rejecting, doc["rejectingFindings"]);
     EXPECT_EQ(r.ruleSets.size(), doc["ruleSets"].size());
     EXPECT_EQ(nlohmann::json::parse(jsonOutput(r)), doc);
+    if (r.verdict != Verdict::kAccepted) {
+      EXPECT_EQ(r.reason, doc["reason"]);
+      EXPECT_EQ(r.reasonCode, doc["reasonCode"]);
+    } else {
+      EXPECT_TRUE(doc["reason"].is_null());
+      EXPECT_TRUE(doc["reasonCode"].is_null());
+    }
     if (r.verdict == Verdict::kNone) {
       EXPECT_EQ("no verdict", doc["verdict"]);
-      EXPECT_EQ(r.reason, doc["reason"]);
       EXPECT_EQ(r.engineMessages, doc["engineMessages"]);
       EXPECT_EQ(2, doc["ruleSets"][0]["runStatus"]);
     } else {
-      EXPECT_TRUE(doc["reason"].is_null());
       EXPECT_TRUE(doc["engineMessages"].is_null());
     }
   }

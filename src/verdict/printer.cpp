@@ -146,18 +146,21 @@ std::string textOutput(const DocumentResult& result) {
   for (const RuleSetRecord& set : result.ruleSets)
     text += textRuleSet(set);
   std::string document = visible(result.document);
+  // The verdict line ends with the reason code in brackets, for scripts.
+  const std::string code =
+      result.reasonCode ? " [" + std::string(result.reasonCode) + "]\n" : std::string("\n");
   switch (result.verdict) {
     case Verdict::kAccepted:
       return text + "accepted: " + document + "\n";
     case Verdict::kRejected:
-      return text + "rejected: " + document + " (" +
-             std::to_string(result.rejecting) +
-             (result.rejecting == 1 ? " finding rejects it)\n"
-                                    : " findings reject it)\n");
+      if (result.rejecting == 0)  // the document's own fault
+        return text + "rejected: " + document + ": " + visible(result.reason) + code;
+      return text + "rejected: " + document + " (" + std::to_string(result.rejecting) +
+             (result.rejecting == 1 ? " finding rejects it)" : " findings reject it)") + code;
     case Verdict::kNone:
       break;
   }
-  return text + "no verdict: " + document + ": " + visible(result.reason) + "\n";
+  return text + "no verdict: " + document + ": " + visible(result.reason) + code;
 }
 
 std::string jsonOutput(const DocumentResult& result) {
@@ -173,9 +176,9 @@ std::string jsonOutput(const DocumentResult& result) {
          ",\n  \"ruleSets\": [" + sets + (sets.empty() ? "]" : "\n  ]") +
          ",\n  \"verdict\": \"" + verdict + "\"" +
          ",\n  \"rejectingFindings\": " + std::to_string(result.rejecting) +
-         ",\n  \"reason\": " +
-         (result.verdict == Verdict::kNone ? jsonString(result.reason)
-                                           : std::string("null")) +
+         ",\n  \"reason\": " + jsonText(result.reason) +
+         ",\n  \"reasonCode\": " +
+         (result.reasonCode ? jsonString(result.reasonCode) : std::string("null")) +
          ",\n  \"engineMessages\": " + jsonText(result.engineMessages) + "\n}\n";
 }
 

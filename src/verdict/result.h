@@ -52,6 +52,7 @@ struct RuleSetRecord {
   // Why this rule set gives no verdict; empty when it does, and when it was
   // not run because the XML Schema step did not pass.
   std::string problem;
+  const char* problemCode = nullptr;  // reason_code.h; set with `problem`
 };
 
 // The XML Schema step of a scenario.
@@ -79,7 +80,10 @@ struct DocumentResult {
   std::vector<RuleSetRecord> ruleSets;
   Verdict verdict = Verdict::kNone;
   long long rejecting = 0;  // findings that reject the document
-  std::string reason;       // why there is no verdict; empty when there is one
+  // Why the document is not accepted (rejected or no verdict), in words and
+  // as a stable code (reason_code.h); empty and null when it is accepted.
+  std::string reason;
+  const char* reasonCode = nullptr;
   // What the engine wrote about this document's runs (a missing
   // stylesheet, a parse error with its line), so that JSON and JUnit carry
   // the reason and not only standard error; empty when nothing was kept.

@@ -5,6 +5,9 @@
   First line: "svrl", a tab and the number of svrl:fired-rule elements when
   the root element is svrl:schematron-output, otherwise "not-svrl", a tab
   and the root element's name as {uri}local.
+  For a document that is neither, the head has one more field for each
+  namespace URI its elements are in, each once (the empty URI for elements
+  in no namespace): what a rule set's contexts must name to apply to it.
   Then, for an SVRL report, one line per svrl:failed-assert and
   svrl:successful-report in document order, six tab-separated fields:
     kind (failed-assert | successful-report), id, flag, location, test, text
@@ -63,8 +66,10 @@
         </xsl:for-each>
       </xsl:when>
       <xsl:otherwise>
-        <xsl:value-of select="concat('not-svrl&#9;',
-            v:field(concat('{', namespace-uri($root), '}', local-name($root))))"/>
+        <xsl:value-of select="string-join(('not-svrl',
+            v:field(concat('{', namespace-uri($root), '}', local-name($root))),
+            for $uri in distinct-values(//*/string(namespace-uri(.))) return v:field($uri)),
+            '&#9;')"/>
         <xsl:text>&#10;</xsl:text>
       </xsl:otherwise>
     </xsl:choose>

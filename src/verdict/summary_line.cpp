@@ -90,7 +90,7 @@ bool parseCount(std::string_view field, bool emptyIsZero, long long* out) {
 
 bool parseSummaryHead(std::string_view line, SummaryHead* head) {
   std::vector<std::string_view> fields = splitTabs(line);
-  if (fields.size() != 2)
+  if (fields.size() < 2 || (fields.size() > 2 && fields[0] != "not-svrl"))
     return false;
   *head = SummaryHead();
   if (fields[0] == "svrl") {
@@ -104,6 +104,11 @@ bool parseSummaryHead(std::string_view line, SummaryHead* head) {
   }
   if (fields[0] != "not-svrl")
     return false;
+  for (size_t i = 2; i < fields.size(); ++i) {
+    head->namespaces.emplace_back();
+    if (!unescape(fields[i], &head->namespaces.back()))
+      return false;
+  }
   return unescape(fields[1], &head->rootName);
 }
 

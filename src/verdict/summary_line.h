@@ -19,6 +19,8 @@ struct SummaryHead {
   bool schemaReport = false;
   bool valid = false;  // schema reports: valid="true"
   std::string rootName;
+  // Not SVRL and not a schema report: the namespace URIs of its elements.
+  std::vector<std::string> namespaces;
 };
 
 // One svrl:failed-assert or svrl:successful-report. An attribute the

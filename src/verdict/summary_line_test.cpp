@@ -17,8 +17,13 @@ TEST(SummaryHead, SvrlSchemaReportOrTheRootElementOfAnotherReport) {
   EXPECT_FALSE(head.svrl);
   EXPECT_FALSE(head.schemaReport);
   EXPECT_EQ("{http://www.w3.org/1999/xhtml}html", head.rootName);
+  EXPECT_TRUE(head.namespaces.empty());
+  // A document's head lists the namespaces of its elements, the empty one too.
+  ASSERT_TRUE(parseSummaryHead("not-svrl\t{urn:a}r\turn:a\t\turn:b\\t", &head));
+  EXPECT_EQ("{urn:a}r", head.rootName);
+  EXPECT_EQ((std::vector<std::string>{"urn:a", "", "urn:b\t"}), head.namespaces);
   for (const char* bad : {"", "svrl", "svrl\t", "svrl\t-1", "svrl\t1x", "SVRL\t1",
-                          "schema-report\tyes", "not-svrl", "not-svrl\ta\tb",
+                          "schema-report\tyes", "not-svrl", "svrl\t1\turn:a", "not-svrl\ta\t\\x",
                           "not-svrl\t\\x"})
     EXPECT_FALSE(parseSummaryHead(bad, &head)) << bad;
 }

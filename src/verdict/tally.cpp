@@ -18,6 +18,10 @@ void addToTally(Tally* tally, const DocumentResult& result) {
     for (const FindingRecord& finding : ruleSet.findings)
       if (finding.rejects)
         rules.insert(finding.id.value_or("(no id)"));
+  // A document rejected for its own fault (not XML, no scenario) has no
+  // finding: its reason code stands for the rule.
+  if (result.verdict == Verdict::kRejected && rules.empty() && result.reasonCode)
+    rules.insert(result.reasonCode);
   for (const std::string& rule : rules)
     ++tally->rejectedBy[rule];
 }

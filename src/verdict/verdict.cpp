@@ -19,6 +19,7 @@
 #include "verdict/inputs.h"
 #include "verdict/junit.h"
 #include "verdict/printer.h"
+#include "verdict/reason_code.h"
 #include "verdict/scenarios.h"
 #include "verdict/scratch_guard.h"
 #include "verdict/shown.h"
@@ -32,16 +33,40 @@ const char kUsage[] =
     "usage: xslvalidate-verdict [options] xml-file rules1 [rules2 ...]\n"
     "       xslvalidate-verdict [options] --rules rules1 [--rules rules2 ...] "
     "document-or-folder...\n"
-    "       xslvalidate-verdict [options] --scenarios scenarios.xml "
-    "[--repository folder] document-or-folder...\n"
-    "options: --json --warnings-as-errors --jobs N --shard I/N --report-dir DIR\n"
-    "         --junit FILE --html DIR --version --help\n";
+    "       xslvalidate-verdict [options] --scenarios [NAME=]scenarios.xml "
+    "[--repository [NAME=]folder] ... document-or-folder...\n"
+    "A document named - is read from standard input.\n"
+    "options:\n"
+    "  --rules FILE              a rule set (repeatable); every operand is then a document or folder\n"
+    "  -s, --scenarios [NAME=]FILE\n"
+    "                            a scenario configuration (repeatable; the first scenario that\n"
+    "                            matches, over the configurations in order, checks a document)\n"
+    "  -r, --repository [NAME=]DIR\n"
+    "                            where a configuration's locations start (repeatable: one for all,\n"
+    "                            one per configuration in order, or by NAME)\n"
+    "  --json                    JSON (JSON Lines for a batch) instead of text\n"
+    "  --warnings-as-errors      warnings reject too\n"
+    "  --jobs N                  documents checked at once, 1 to 64 (default: one per core)\n"
+    "  --shard I/N               check only the I-th of N slices of the documents\n"
+    "  -o, --report-dir DIR      write the reports under DIR instead of beside the documents\n"
+    "  --junit FILE              also write a JUnit file\n"
+    "  --html DIR                also write one HTML page per document under DIR\n"
+    "  --stdin-name NAME         the name of the document read from standard input (stdin.xml)\n"
+    "  --version                 the version, alone\n"
+    "  -h, --help                this text, alone\n";
+
+// A configuration or repository as given: "NAME=path" or a plain path.
+struct NamedPath {
+  std::u16string name;  // empty when not named
+  std::u16string path;
+};
 
 struct Options {
   bool json = false;
   bool warningsAsErrors = false;
   bool help = false;
   bool version = false;
+  size_t given = 0;  // options given, help and version among them
   size_t jobs = 0;  // 0: one per core
   Shard shard;
   bool sharded = false;
@@ -49,15 +74,28 @@ struct Options {
   std::u16string junit;
   std::u16string html;
   std::vector<std::u16string> ruleSets;  // by --rules; the operands are then documents
-  std::u16string scenarios;   // a scenario configuration; the operands are then documents
-  std::u16string repository;  // where the configuration's locations start
-  bool repositoryGiven = false;
+  std::vector<NamedPath> scenarios;     // configurations; the operands are then documents
+  std::vector<NamedPath> repositories;  // where the configurations' locations start
+  std::u16string stdinName = u"stdin.xml";
   std::vector<std::u16string> operands;
 };
 
 bool usageError(const std::string& message) {
   std::fprintf(stderr, "xslvalidate-verdict: %s\n%s", message.c_str(), kUsage);
   return false;
+}
+
+// "NAME=path" as a named path, unless the whole text names something that
+// exists (a file may have "=" in its name) or the part before "=" holds a
+// path separator; anything else is a plain path.
+NamedPath namedPath(const std::u16string& text) {
+  const size_t equals = text.find(u'=');
+  if (equals == std::u16string::npos || equals == 0 || fileIdentity(text).exists)
+    return NamedPath{u"", text};
+  const std::u16string name = text.substr(0, equals);
+  if (name.find_first_of(u"/\\") != std::u16string::npos)
+    return NamedPath{u"", text};
+  return NamedPath{name, text.substr(equals + 1)};
 }
 
 // Reads the options before the operands ("--" ends them); an option's
@@ -89,6 +127,7 @@ bool parseOptions(const std::vector<std::u16string>& arguments, Options* options
       return true;
     };
     std::u16string text;
+    ++options->given;
     if (argument == u"--json") {
       options->json = true;
     } else if (argument == u"--warnings-as-errors") {
@@ -101,18 +140,24 @@ bool parseOptions(const std::vector<std::u16string>& arguments, Options* options
       if (!value(&text))
         return false;
       options->ruleSets.push_back(text);
-    } else if (argument == u"--scenarios" || argument == u"-s") {
-      if (!value(&options->scenarios))
+    } else if (argument == u"--scenarios" || argument == u"-s" ||
+               argument == u"--repository" || argument == u"-r") {
+      if (!value(&text))
         return false;
-      if (options->scenarios.empty())
+      const NamedPath named = namedPath(text);
+      if (named.path.empty())
         return usageError(shown(argument) + " needs a value");
-    } else if (argument == u"--repository" || argument == u"-r") {
-      if (!value(&options->repository))
+      const bool scenarios = argument == u"--scenarios" || argument == u"-s";
+      (scenarios ? options->scenarios : options->repositories).push_back(named);
+    } else if (argument == u"--stdin-name") {
+      if (!value(&options->stdinName))
         return false;
-      if (options->repository.empty())
-        return usageError(shown(argument) + " needs a value");
-      options->repositoryGiven = true;
-    } else if (argument == u"--report-dir") {
+      const std::u16string& name = options->stdinName;
+      if (name.empty() || name == u"." || name == u".." ||
+          name.find_first_of(u"/\\") != std::u16string::npos)
+        return usageError("--stdin-name takes a file name without a folder, not " +
+                          shown(name));
+    } else if (argument == u"--report-dir" || argument == u"-o") {
       if (!value(&options->reportDir))
         return false;
     } else if (argument == u"--junit") {
@@ -157,14 +202,6 @@ std::string writeOutput(std::FILE* stream, const std::string& text) {
   return std::strerror(errno != 0 ? errno : EIO);
 }
 
-// The stem of a stylesheet's file name: the part its reports are named by.
-std::u16string stemOf(const std::u16string& stylesheet) {
-  PathText text{hostGrammar()};
-  std::u16string name = stylesheet.substr(text.filenameStart(stylesheet));
-  const size_t dot = name.rfind(u'.');
-  return dot == std::u16string::npos || dot == 0 ? name : name.substr(0, dot);
-}
-
 std::string utcTimestamp() {
   const std::time_t now = std::time(nullptr);
   char text[32] = "";
@@ -192,23 +229,45 @@ struct Progress {
   }
 };
 
-// The folder that holds a scenario configuration's match stylesheet while
-// the call lasts; removed with it, and on an interrupting signal.
+// The folder that holds the configurations' match stylesheets while the
+// call lasts; removed with it, and on an interrupting signal.
 struct ConfigurationFolder {
   std::u16string folder;
   int held = -1;
-  // Reads the configuration of `options` into `set` with an engine
-  // environment of its own. Returns the reason it is refused, or empty.
-  std::string load(const Options& options, ScenarioSet* set) {
+  // Reads every configuration of `options` into `sets`, in order, with an
+  // engine environment of its own. Returns the refused configuration and
+  // the reason, or empty text; `engineFailed` tells an engine that did not
+  // start from a configuration at fault.
+  std::string load(const Options& options, std::vector<ScenarioSet>* sets,
+                   bool* engineFailed) {
+    *engineFailed = false;
+    std::vector<std::u16string> repositories;
+    std::string refused = pairRepositories(options, &repositories);
+    if (!refused.empty())
+      return refused;
     folder = makeScratchFolder();
     if (folder.empty())
       return "no temporary folder could be made";
     held = holdScratchFolder(folder);
     EngineEnvironment environment{};
-    if (createIsolate(&environment) != 0)
+    if (createIsolate(&environment) != 0) {
+      *engineFailed = true;
       return "the engine could not be started";
-    std::string refused =
-        loadScenarios(&environment, options.scenarios, options.repository, folder, set);
+    }
+    sets->resize(options.scenarios.size());
+    for (size_t i = 0; i < options.scenarios.size() && refused.empty(); ++i) {
+      // Each configuration's match stylesheet apart from the others'.
+      const std::u16string own = inFolder(folder, u"c" + fromUtf8(std::to_string(i)));
+      if (!makeFolders(own)) {
+        refused = "no temporary folder could be made";
+        break;
+      }
+      refused = loadScenarios(&environment, options.scenarios[i].path, repositories[i], own,
+                              &(*sets)[i]);
+      if (!refused.empty())
+        refused = "scenarios configuration " + visible(shown(options.scenarios[i].path)) +
+                  " refused: " + refused;
+    }
     graal_detach_thread(environment.thread);
     return refused;
   }
@@ -216,6 +275,100 @@ struct ConfigurationFolder {
     releaseScratchFolder(held);
     if (!folder.empty())
       removeScratchFolder(folder);
+  }
+
+  // Each configuration's repository, as the reference validator's command
+  // line pairs them: by name; else none (each file's own folder), one for
+  // all, or one per configuration in order.
+  static std::string pairRepositories(const Options& options,
+                                      std::vector<std::u16string>* repositories) {
+    std::vector<NamedPath> unnamed;
+    for (const NamedPath& repository : options.repositories) {
+      if (repository.name.empty()) {
+        unnamed.push_back(repository);
+        continue;
+      }
+      bool used = false;
+      for (const NamedPath& scenarios : options.scenarios)
+        used = used || scenarios.name == repository.name;
+      if (!used)
+        return "the repository " + shown(repository.name) + "=" + shown(repository.path) +
+               " names no configuration given by --scenarios";
+    }
+    size_t unnamedScenarios = 0;
+    for (const NamedPath& scenarios : options.scenarios)
+      unnamedScenarios += scenarios.name.empty() || [&] {
+        for (const NamedPath& repository : options.repositories)
+          if (repository.name == scenarios.name)
+            return false;
+        return true;
+      }();
+    if (unnamed.size() > 1 && unnamed.size() != unnamedScenarios)
+      return std::to_string(unnamed.size()) + " repositories for " +
+             std::to_string(unnamedScenarios) +
+             " configurations: give one for all, one per configuration in order, or "
+             "pair them by name";
+    size_t next = 0;
+    for (const NamedPath& scenarios : options.scenarios) {
+      std::u16string chosen;
+      bool named = false;
+      for (const NamedPath& repository : options.repositories)
+        if (!scenarios.name.empty() && repository.name == scenarios.name) {
+          if (named)
+            return "two repositories named " + shown(scenarios.name);
+          chosen = repository.path;
+          named = true;
+        }
+      if (!named && unnamed.size() == 1)
+        chosen = unnamed[0].path;
+      else if (!named && !unnamed.empty())
+        chosen = unnamed[next++].path;
+      repositories->push_back(chosen);
+    }
+    return std::string();
+  }
+};
+
+// The document read from standard input, in a private folder of its own
+// that goes with the call (and on an interrupting signal).
+struct StdinDocument {
+  std::u16string folder;
+  int held = -1;
+  // Streams standard input into `name` in the folder. Returns the reason
+  // it could not, or empty text with `path` set.
+  std::string read(const std::u16string& name, std::u16string* path) {
+    folder = makeScratchFolder();
+    if (folder.empty())
+      return "no temporary folder could be made";
+    held = holdScratchFolder(folder);
+    *path = inFolder(folder, name);
+    std::FILE* out = openFile(*path, "wb");
+    if (!out)
+      return "the temporary file could not be made";
+    std::string reason = copyStream(stdin, out);
+    if (std::fclose(out) != 0 && reason.empty())
+      reason = std::strerror(errno);
+    return reason;
+  }
+  ~StdinDocument() {
+    releaseScratchFolder(held);
+    if (!folder.empty())
+      removeScratchFolder(folder);
+  }
+  // Copies `in` to `out` in blocks, so any size fits. Returns the system's
+  // reason for a failure, or empty text.
+  static std::string copyStream(std::FILE* in, std::FILE* out) {
+    std::vector<char> block(1 << 16);
+    for (;;) {
+      const size_t got = std::fread(block.data(), 1, block.size(), in);
+      if (got > 0 && std::fwrite(block.data(), 1, got, out) != got)
+        return std::string("it could not be written: ") + std::strerror(errno);
+      if (got < block.size()) {
+        if (std::ferror(in))
+          return std::string("standard input could not be read: ") + std::strerror(errno);
+        return std::string();
+      }
+    }
   }
 };
 
@@ -242,6 +395,13 @@ int runVerdict(const std::vector<std::u16string>& arguments) {
   if (!parseOptions(arguments, &options))
     return kUsageError;
   if (options.help || options.version) {
+    // Alone only: a script that meant something else must not read help
+    // and a success as having checked its documents.
+    if (options.given > 1 || !options.operands.empty()) {
+      usageError(std::string(options.help ? "--help" : "--version") +
+                 " takes no other option and no operand");
+      return kUsageError;
+    }
     std::fputs("xslvalidate-verdict " XSLVALIDATE_VERSION "\n", stdout);
     if (options.help)
       std::fputs(kUsage, stdout);
@@ -249,7 +409,7 @@ int runVerdict(const std::vector<std::u16string>& arguments) {
   }
 
   // Either the document first and then its rule sets, or rule sets by
-  // --rules or a scenario configuration and every operand a document or a
+  // --rules or scenario configurations and every operand a document or a
   // folder of them.
   CheckPlan plan;
   plan.warningsAsErrors = options.warningsAsErrors;
@@ -258,13 +418,18 @@ int runVerdict(const std::vector<std::u16string>& arguments) {
     usageError("--scenarios and --rules exclude each other");
     return kUsageError;
   }
-  if (options.scenarios.empty() && options.repositoryGiven) {
+  if (options.scenarios.empty() && !options.repositories.empty()) {
     usageError("--repository needs --scenarios");
     return kUsageError;
   }
   if (options.ruleSets.empty() && options.scenarios.empty()) {
     if (options.operands.size() < 2) {
       usageError("expected a document and at least one stylesheet");
+      return kUsageError;
+    }
+    if (options.sharded) {
+      usageError("--shard needs documents given by --rules or --scenarios: the first "
+                 "form checks one document");
       return kUsageError;
     }
     documentOperands.push_back(options.operands[0]);
@@ -277,35 +442,66 @@ int runVerdict(const std::vector<std::u16string>& arguments) {
     documentOperands = options.operands;
     plan.ruleSets = options.ruleSets;
   }
-
-  // The configuration is read once, before any document; its match
-  // stylesheet lives in a folder of its own for the whole call.
-  ScenarioSet scenarios;
-  ConfigurationFolder configuration;
-  if (!options.scenarios.empty()) {
-    const std::string refused = configuration.load(options, &scenarios);
-    if (!refused.empty()) {
-      std::fprintf(stderr, "xslvalidate-verdict: scenarios configuration %s refused: %s\n",
-                   visible(shown(options.scenarios)).c_str(), visible(refused).c_str());
-      return kUsageError;
-    }
-    plan.scenarios = &scenarios;
+  size_t stdinOperands = 0;
+  for (const std::u16string& operand : documentOperands)
+    stdinOperands += operand == u"-";
+  if (stdinOperands > 1) {
+    usageError("standard input (-) can be read once");
+    return kUsageError;
   }
 
-  std::vector<std::u16string> stems;
-  for (const std::u16string& stylesheet : plan.ruleSets)
-    stems.push_back(stemOf(stylesheet));
-  for (const Scenario& scenario : scenarios.scenarios)
-    for (const std::u16string& stylesheet : scenario.ruleSets)
-      stems.push_back(stemOf(stylesheet));
+  // The configurations are read once, before any document; their match
+  // stylesheets live in a folder of their own for the whole call.
+  std::vector<ScenarioSet> configurations;
+  ConfigurationFolder configurationFolder;
+  if (!options.scenarios.empty()) {
+    bool engineFailed = false;
+    const std::string refused =
+        configurationFolder.load(options, &configurations, &engineFailed);
+    if (!refused.empty()) {
+      std::fprintf(stderr, "xslvalidate-verdict: %s: %s\n",
+                   engineFailed ? reason_code::kEngineFailed : "configuration-invalid",
+                   visible(refused).c_str());
+      return engineFailed ? kNoVerdict : kUsageError;
+    }
+    for (const ScenarioSet& set : configurations)
+      plan.configurations.push_back(&set);
+  }
+
+  // Standard input becomes a file of its own before the documents are
+  // collected; without --report-dir its reports go to the current folder.
+  StdinDocument stdinDocument;
+  std::u16string stdinPath;
+  if (stdinOperands > 0) {
+    const std::string failed = stdinDocument.read(options.stdinName, &stdinPath);
+    if (!failed.empty()) {
+      std::fprintf(stderr, "xslvalidate-verdict: the document on standard input could not "
+                           "be kept: %s\n", failed.c_str());
+      return kNoVerdict;
+    }
+  }
+
   std::vector<std::u16string> skip;
   for (const std::u16string* folder : {&options.reportDir, &options.html})
     if (!folder->empty())
       skip.push_back(*folder);
-  InputSet inputs = collectInputs(documentOperands, stems, skip);
+  std::vector<std::u16string> collected;
+  for (const std::u16string& operand : documentOperands)
+    collected.push_back(operand == u"-" ? stdinPath : operand);
+  InputSet inputs = collectInputs(collected, skip);
   if (!inputs.error.empty()) {
     std::fprintf(stderr, "xslvalidate-verdict: %s\n", inputs.error.c_str());
     return kUsageError;
+  }
+  for (InputDocument& document : inputs.documents)
+    if (!stdinPath.empty() && document.path == stdinPath) {
+      document.shownAs = shown(options.stdinName);
+      document.reportHome = u".";
+    }
+  if (inputs.documents.empty()) {
+    std::fprintf(stderr, "xslvalidate-verdict: no document to check: the folders given hold "
+                         "no *.xml document\n");
+    return kNoVerdict;
   }
   // A batch: more than one document operand, or a folder. Its --json form
   // is JSON Lines, and a summary follows the last document.
@@ -323,6 +519,34 @@ int runVerdict(const std::vector<std::u16string>& arguments) {
                    clash.c_str(), shown(*folder).c_str());
       return kUsageError;
     }
+  }
+  // No output of the call may be one of its documents, whatever names it.
+  std::vector<const std::vector<std::u16string>*> ruleSetLists = {&plan.ruleSets};
+  for (const ScenarioSet& set : configurations)
+    for (const Scenario& scenario : set.scenarios)
+      ruleSetLists.push_back(&scenario.ruleSets);
+  std::vector<PlannedOutput> outputs;
+  if (!options.junit.empty())
+    outputs.push_back(PlannedOutput{options.junit, "the JUnit file " + shown(options.junit)});
+  for (const InputDocument& document : inputs.documents) {
+    const std::u16string folder = reportFolderOf(document, options.reportDir);
+    for (const std::vector<std::u16string>* list : ruleSetLists)
+      for (const std::u16string& stylesheet : *list) {
+        const std::u16string report = reportPathFor(document.path, stylesheet, folder);
+        outputs.push_back(PlannedOutput{
+            report, "the report " + shown(report) + " of " + shown(document.path)});
+      }
+    if (!options.html.empty()) {
+      const std::u16string page =
+          inFolder(reportFolderOf(document, options.html), htmlPageName(document.path));
+      outputs.push_back(PlannedOutput{page, "the page " + shown(page)});
+    }
+  }
+  const std::string overwrite = overwriteClash(inputs.documents, outputs);
+  if (!overwrite.empty()) {
+    std::fprintf(stderr, "xslvalidate-verdict: %s; nothing was checked\n",
+                 visible(overwrite).c_str());
+    return kUsageError;
   }
 
   const size_t jobs = options.jobs != 0 ? options.jobs : processorCount();

@@ -10,12 +10,13 @@
 // Statuses of the command.
 enum VerdictStatus {
   kAccepted = 0,    // every report read as SVRL, none rejects the document
-  kRejected = 1,    // every report read as SVRL, at least one finding rejects
+  kRejected = 1,    // a finding rejects it, or its own fault (not XML, a
+                    // DOCTYPE, empty, no scenario matches)
   kUsageError = 2,  // unknown option, too few arguments, document missing,
                     // a scenario configuration refused
   kNoVerdict = 3,   // a run failed, a report was not written or not SVRL,
-                    // a rule set examined nothing, the engine did not
-                    // start or detach
+                    // the wrong rule set, the engine did not start, no
+                    // document to check at all
   kOutputError = 4,  // the verdict could not be written to standard output
 };
 

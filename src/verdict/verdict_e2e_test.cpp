@@ -130,7 +130,10 @@ TEST_P(SharedInvoiceTest, FindingsCountsAndVerdictFollowTheReference) {
     }
     EXPECT_EQ(c.status == 0 ? "accepted" : "rejected", doc["verdict"]);
     EXPECT_EQ(rejecting, doc["rejectingFindings"]);
-    EXPECT_TRUE(doc["reason"].is_null());
+    if (c.status == 0)
+      EXPECT_TRUE(doc["reasonCode"].is_null());
+    else
+      EXPECT_EQ("rule-findings", doc["reasonCode"]);
     return;
   }
 
@@ -166,7 +169,8 @@ TEST_P(SharedInvoiceTest, FindingsCountsAndVerdictFollowTheReference) {
   }
   EXPECT_EQ(c.status == 0 ? "accepted: " + document
                           : "rejected: " + document + " (" + std::to_string(rejecting) +
-                                (rejecting == 1 ? " finding rejects it)" : " findings reject it)"),
+                                (rejecting == 1 ? " finding rejects it)" : " findings reject it)") +
+                                " [rule-findings]",
             lastLine);
 }
 
@@ -287,7 +291,7 @@ TEST(VerdictFixtures, FindingWithoutFlagRejectsInText) {
       "  counts: fatal 0, error 2, warning 1, information 0\n" +
       kFixtures + "empty_svrl.xsl -> invoice_empty_svrl.xml\n"
           "  counts: fatal 0, error 0, warning 0, information 0\n"
-          "rejected: invoice.xml (2 findings reject it)\n",
+          "rejected: invoice.xml (2 findings reject it) [rule-findings]\n",
       r.out);
   EXPECT_EQ("", r.err);
 }
@@ -308,7 +312,7 @@ TEST(VerdictFixtures, FailedRunGivesNoVerdictAndTheOlderReportIsNotRead) {
                 kFixtures + "odd_findings.xsl -> invoice_odd_findings.xml\n"
                 "  no verdict: not run, an earlier run failed\n"
                 "no verdict: invoice.xml: " + kFixtures +
-                "fails_midway.xsl: the run failed with status 2\n",
+                "fails_midway.xsl: the run failed with status 2 [rule-engine-error]\n",
             r.out);
   EXPECT_NE(std::string::npos, r.err.find("Run stopped")) << r.err;
   EXPECT_EQ(readFile(kFixtures + "old_report.xml"),
@@ -327,28 +331,34 @@ TEST(VerdictFixtures, ForgedLinesAndPaddedFlagsInText) {
                 "  fatal R2 at /: two\n"
                 "  error R3 at /: three\n"
                 "  counts: fatal 2, error 1, warning 0, information 0\n"
-                "rejected: invoice.xml (3 findings reject it)\n",
+                "rejected: invoice.xml (3 findings reject it) [rule-findings]\n",
             r.out);
 }
 
-// A rule set none of whose rules applies to the document, and a report
-// given as the document, leave it without a verdict.
-TEST(VerdictFixtures, RulesThatExaminedNothingAndReportsAsDocumentsGiveNoVerdict) {
+// The wrong rule set by hand gives no verdict, whichever generator made it
+// and whether or not its report names fired rules: a rule set for the other
+// syntax (one that would reject on a generic //* rule among them), and a
+// report given as the document. Never accepted, never rejected.
+TEST(VerdictFixtures, WrongRuleSetsAndReportsAsDocumentsGiveNoVerdict) {
   Folder folder(kShared + "/invoices/ubl/guide-example1.xml");
+  fs::copy_file(kShared + "/invoices/cii/CII_example1.xml", folder.path + "/cii.xml");
   const std::string svrl = folder.path + "/report.xml";
   std::ofstream(svrl) << "<svrl:schematron-output xmlns:svrl=\"http://purl.oclc.org/dsdl/svrl\">"
                          "<svrl:fired-rule context=\"/\"/></svrl:schematron-output>\n";
   struct Case { std::vector<std::string> arguments; std::string reason; };
   for (const Case& c : std::initializer_list<Case>{
            {{"guide-example1.xml", kShared + "/rules/EN16931-CII-validation.xslt"},
-            kShared + "/rules/EN16931-CII-validation.xslt: no rule of this rule set "
-            "applied to the document (its report has no fired rule and no finding); "
-            "it may be the wrong rule set for this kind of document"},
-           // The bundled example rules fire on a UBL invoice only.
+            kShared + "/rules/EN16931-CII-validation.xslt: it is the wrong rule set for this "
+            "document: its rules apply to elements in "},
+           // The PEPPOL UBL rules hold a //* rule that fires on any document.
+           {{"cii.xml", kShared + "/rules/PEPPOL-EN16931-UBL.xslt"},
+            kShared + "/rules/PEPPOL-EN16931-UBL.xslt: it is the wrong rule set for this "
+            "document: its rules apply to elements in "},
+           // A rule set that never writes svrl:fired-rule, for UBL.
+           {{"cii.xml", kFixtures + "no_fired_rules.xsl"},
+            kFixtures + "no_fired_rules.xsl: it is the wrong rule set for this document"},
            {{"report.xml", std::string(XSLVALIDATE_SOURCE_DIR) + "/examples/rules/totals.xslt"},
-            std::string(XSLVALIDATE_SOURCE_DIR) + "/examples/rules/totals.xslt: no rule of "
-            "this rule set applied"},
-           // A rule set that fires on any document.
+            "the document is an SVRL report, not a document to check"},
            {{"report.xml", kFixtures + "empty_svrl.xsl"},
             "the document is an SVRL report, not a document to check"},
        }) {
@@ -357,7 +367,70 @@ TEST(VerdictFixtures, RulesThatExaminedNothingAndReportsAsDocumentsGiveNoVerdict
     EXPECT_EQ(3, r.exitCode) << r.err;
     std::string last = r.out.substr(r.out.rfind('\n', r.out.size() - 2) + 1);
     EXPECT_EQ(0u, last.find("no verdict: " + c.arguments[0] + ": " + c.reason)) << last;
+    EXPECT_NE(std::string::npos, last.find("[wrong-rule-set]")) << last;
   }
+}
+
+// A rule set whose generator never writes svrl:fired-rule (only active
+// patterns and findings, as SchXslt 1.10 does) decides as any other: it
+// accepts a document its findings do not reject and rejects one they do.
+TEST(VerdictFixtures, RuleSetWithoutFiredRulesDecidesByItsFindings) {
+  Folder folder(kShared + "/invoices/ubl/xrechnung-01.01a-INVOICE_ubl.xml");
+  const std::string good = readFile(folder.path + "/xrechnung-01.01a-INVOICE_ubl.xml");
+  ASSERT_NE(std::string::npos, good.find("BuyerReference"));
+  std::ofstream(folder.path + "/no-buyer-reference.xml")
+      << std::regex_replace(good, std::regex("<cbc:BuyerReference>[^<]*</cbc:BuyerReference>"), "");
+  struct Case { const char* document; int status; const char* last; };
+  for (const Case& c : std::initializer_list<Case>{
+           {"xrechnung-01.01a-INVOICE_ubl.xml", 0, "accepted: xrechnung-01.01a-INVOICE_ubl.xml\n"},
+           {"no-buyer-reference.xml", 1,
+            "rejected: no-buyer-reference.xml (1 finding rejects it) [rule-findings]\n"}}) {
+    ProcessResult r = verdict({"--json", c.document, kFixtures + "no_fired_rules.xsl"},
+                              folder.path);
+    EXPECT_EQ(c.status, r.exitCode) << r.err;
+    json doc = json::parse(r.out);
+    EXPECT_FALSE(doc["ruleSets"][0]["firedRules"].get<bool>());
+    ProcessResult text = verdict({c.document, kFixtures + "no_fired_rules.xsl"}, folder.path);
+    EXPECT_EQ(c.last, text.out.substr(text.out.rfind('\n', text.out.size() - 2) + 1));
+  }
+}
+
+// The document's own faults reject it with a reason code, before any rule
+// set runs; an engine that cannot start leaves it without a verdict.
+TEST(VerdictFixtures, DocumentFaultsRejectWithTheirReasonCode) {
+  Folder folder(std::string(XSLVALIDATE_SOURCE_DIR) + "/examples/invoice.xml");
+  const std::string rules = std::string(XSLVALIDATE_SOURCE_DIR) + "/examples/rules/totals.xslt";
+  std::ofstream(folder.path + "/empty.xml");
+  std::ofstream(folder.path + "/blank.xml") << " \n\t\n";
+  std::ofstream(folder.path + "/text.xml") << "not XML\n";
+  std::ofstream(folder.path + "/cut.xml") << "<Invoice><cbc:ID>1</cbc:ID>";
+  std::ofstream(folder.path + "/doctype.xml")
+      << "<?xml version=\"1.0\"?>\n<!-- a comment first -->\n"
+         "<!DOCTYPE lol [<!ENTITY lol \"lol\"><!ENTITY lol1 \"&lol;&lol;&lol;\">]>\n"
+         "<Invoice>&lol1;</Invoice>\n";
+  struct Case { const char* document; const char* code; };
+  for (const Case& c : std::initializer_list<Case>{{"empty.xml", "not-well-formed"},
+                                                    {"blank.xml", "not-well-formed"},
+                                                    {"text.xml", "not-well-formed"},
+                                                    {"cut.xml", "not-well-formed"},
+                                                    {"doctype.xml", "doctype-refused"}}) {
+    SCOPED_TRACE(c.document);
+    ProcessResult r = verdict({"--json", c.document, rules}, folder.path);
+    EXPECT_EQ(1, r.exitCode) << r.err;
+    json doc = json::parse(r.out);
+    EXPECT_EQ("rejected", doc["verdict"]);
+    EXPECT_EQ(c.code, doc["reasonCode"]);
+    EXPECT_EQ(json::array(), doc["ruleSets"]);  // no rule set ran
+  }
+  EXPECT_FALSE(fs::exists(folder.path + "/text_totals.xml"));
+
+  // An engine that cannot start: the document is not at fault.
+  ProcessResult broken = runProcess(
+      {VERDICT_EXE, "--json", "invoice.xml", rules},
+      {"PATH=/usr/bin:/bin", "XSLVALIDATE_SERVER=off", "XSLVALIDATE_MAX_HEAP=1"}, folder.path);
+  EXPECT_EQ(3, broken.exitCode) << broken.out << broken.err;
+  ASSERT_FALSE(broken.out.empty()) << broken.err;
+  EXPECT_EQ("engine-failed", json::parse(broken.out)["reasonCode"]) << broken.out;
 }
 
 // Output that cannot be written is said on standard error, with a status
@@ -397,10 +470,10 @@ TEST(VerdictUsage, FullTemporaryFolderIsNamed) {
     GTEST_SKIP() << "no private tmpfs here: " << r.err;
   EXPECT_EQ(3, r.exitCode) << r.err;
   EXPECT_NE(std::string::npos,
-            r.out.find("no verdict: invoice.xml: " + std::string(XSLVALIDATE_SOURCE_DIR) +
-                       "/examples/rules/totals.xslt: the temporary folder " + tmp +
+            r.out.find("no verdict: invoice.xml: the temporary folder " + tmp +
                        "/xslvalidate-verdict-"))
       << r.out;
+  EXPECT_NE(std::string::npos, r.out.find("[engine-failed]")) << r.out;
   EXPECT_NE(std::string::npos, r.out.find("(No space left on device)")) << r.out;
   EXPECT_EQ(std::string::npos, r.out.find("could not be read as XML")) << r.out;
 }
@@ -544,25 +617,30 @@ TEST(VerdictScenarios, SchemaErrorRejectsAndTheRuleSetsAreNotRun) {
       << text.out;
 }
 
-// A document no scenario is for, and a report given as a document, get
-// no verdict and no run.
-TEST(VerdictScenarios, NoScenarioMatchesAndReportsAsDocumentsGiveNoVerdict) {
+// A document no scenario is for, a report given as a document, and a
+// document that is not XML are rejected for their own fault, and nothing
+// runs on them.
+TEST(VerdictScenarios, NoScenarioMatchesReportsAsDocumentsAndNonXmlAreRejected) {
   Folder folder(std::string(XSLVALIDATE_SOURCE_DIR) + "/examples/invoice.xml");
   std::ofstream(folder.path + "/note.xml") << "<note>not an invoice</note>\n";
   std::ofstream(folder.path + "/report.xml")
       << "<svrl:schematron-output xmlns:svrl=\"http://purl.oclc.org/dsdl/svrl\"/>\n";
   std::ofstream(folder.path + "/text.xml") << "not XML\n";
-  struct Case { const char* document; std::string reason; };
+  struct Case { const char* document; std::string reason; const char* code; };
   for (const Case& c : std::initializer_list<Case>{
-           {"note.xml", "no scenario matches (configuration \"Test invoices\", " + kScenarios + ")"},
-           {"report.xml", "the document is an SVRL report, not a document to check"},
-           {"text.xml", "the document could not be read as XML, so no scenario could be chosen"}}) {
+           {"note.xml", "no scenario matches (configuration \"Test invoices\", " + kScenarios + ")",
+            "no-scenario-matched"},
+           {"report.xml", "the document is an SVRL report, not a document to check",
+            "no-scenario-matched"},
+           {"text.xml", "the document could not be read as XML: it is not well-formed, or its "
+            "shape is refused for safety (see the engine's messages)", "not-well-formed"}}) {
     ProcessResult r = withScenarios(c.document, folder.path);
-    EXPECT_EQ(3, r.exitCode) << r.err;
+    EXPECT_EQ(1, r.exitCode) << r.err;
     json doc = json::parse(r.out);
     EXPECT_TRUE(doc["scenario"].is_null());
-    EXPECT_EQ("no verdict", doc["verdict"]);
+    EXPECT_EQ("rejected", doc["verdict"]);
     EXPECT_EQ(c.reason, doc["reason"]);
+    EXPECT_EQ(c.code, doc["reasonCode"]);
     EXPECT_EQ(json::array(), doc["ruleSets"]);
   }
   EXPECT_EQ(4u, static_cast<size_t>(std::distance(fs::directory_iterator(folder.path),
@@ -628,8 +706,8 @@ TEST(VerdictScenarios, InvalidConfigurationsAreRefused) {
     EXPECT_EQ(2, r.exitCode);
     EXPECT_EQ("", r.out);
     EXPECT_NE(std::string::npos,
-              r.err.find("xslvalidate-verdict: scenarios configuration " + file +
-                         " refused: " + c.reason + "\n"))
+              r.err.find("xslvalidate-verdict: configuration-invalid: scenarios configuration " +
+                         file + " refused: " + c.reason + "\n"))
         << r.err;
     EXPECT_FALSE(fs::exists(folder.path + "/invoice_EN16931-UBL-validation.xml"));
   }
