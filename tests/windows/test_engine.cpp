@@ -18,10 +18,17 @@
 //   path, as if it had summarised the report at <source>, and returns 71
 //   (as for a report that is not XML) when there is no such fixture; a run
 //   of a stylesheet named nowrite.xsl returns 0 and writes nothing;
+//   The verdict's one-element probe document (its whole content
+//   "<xslvalidate-probe/>") is summarised as the plain document it is.
 // - stands in for the verdict's configuration reader and scenario choice
-//   the same way: runs of scenarios.xsl and match.xsl copy
-//   "<source>.summary"; match.xsl over a source without one (the load-time
-//   compile check over a scratch document) writes "0", no scenario.
+//   the same way: runs of scenarios.xsl copy "<source>.summary", runs of
+//   match.xsl "<source>.match"; match.xsl over a source without one (the
+//   load-time compile check over a scratch document) writes "0", no
+//   scenario.
+// - stands in for the verdict's reading of a rule set's contexts: a run
+//   of contexts.xsl copies "<source>.contexts" (the namespaces the rule set
+//   at <source> names, one a line), and writes nothing into its output
+//   when there is none (a rule set that names no namespace).
 #include <windows.h>
 
 #include <cstdio>
@@ -192,6 +199,19 @@ void addProcessorProperty(graal_isolatethread_t* thread,
     runs[processorData - 1].push_back(bytes);
 }
 
+// Whether the file at `path` holds exactly the verdict's probe document.
+static bool isProbeDocument(const std::string& path) {
+  HANDLE file = CreateFileW(fromUtf8(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE)
+    return false;
+  char text[64];
+  DWORD got = 0;
+  const bool read = ReadFile(file, text, sizeof text, &got, nullptr);
+  CloseHandle(file);
+  return read && std::string(text, got) == "<xslvalidate-probe/>\n";
+}
+
 int j_run_transform(graal_isolatethread_t* thread, long long processorData) {
   std::string line = std::string("j_run_transform thread=") +
                      threadState(thread) +
@@ -217,16 +237,26 @@ int j_run_transform(graal_isolatethread_t* thread, long long processorData) {
     return 0;
   }
   if (stylesheet == "summary.xsl" || stylesheet == "scenarios.xsl" ||
-      stylesheet == "match.xsl") {
-    if (stylesheet == "match.xsl" &&
-        GetFileAttributesW(fromUtf8(source + ".summary").c_str()) ==
-            INVALID_FILE_ATTRIBUTES) {
-      DWORD error = writeReport(output, {"0"});
-      logLine(line + " no scenario -> " + (error ? "70" : "0"));
+      stylesheet == "match.xsl" || stylesheet == "contexts.xsl") {
+    const std::string fixture =
+        source + (stylesheet == "match.xsl"      ? ".match"
+                  : stylesheet == "contexts.xsl" ? ".contexts"
+                                                 : ".summary");
+    const bool missing =
+        GetFileAttributesW(fromUtf8(fixture).c_str()) == INVALID_FILE_ATTRIBUTES;
+    if (missing && stylesheet != "summary.xsl" && stylesheet != "scenarios.xsl") {
+      DWORD error = writeReport(output, stylesheet == "match.xsl"
+                                            ? std::vector<std::string>{"0"}
+                                            : std::vector<std::string>{});
+      logLine(line + " no fixture -> " + (error ? "70" : "0"));
       return error ? 70 : 0;
     }
-    bool copied = CopyFileW(fromUtf8(source + ".summary").c_str(),
-                            fromUtf8(output).c_str(), FALSE);
+    if (missing && stylesheet == "summary.xsl" && isProbeDocument(source)) {
+      DWORD error = writeReport(output, {"not-svrl\t{}xslvalidate-probe\t"});
+      logLine(line + " probe -> " + (error ? "70" : "0"));
+      return error ? 70 : 0;
+    }
+    bool copied = CopyFileW(fromUtf8(fixture).c_str(), fromUtf8(output).c_str(), FALSE);
     logLine(line + " summary " + (copied ? "copied -> 0" : "missing -> 71"));
     return copied ? 0 : 71;
   }

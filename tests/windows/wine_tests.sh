@@ -557,8 +557,15 @@ group_verdict() {
     > "$in/inv_b.xml.summary"
   printf 'not-svrl\t{http://www.w3.org/1999/xhtml}html\n' > "$in/inv_c.xml.summary"
   printf 'svrl\t1\nfailed-assert\tOLD-1\tfatal\t/\tx\tstale\n' > "$in/inv_nowrite.xml.summary"
-  # A rule set whose report has no fired rule and no finding.
+  # A rule set whose report has no fired rule and no finding, as some
+  # generators write them; and one whose rule contexts name a namespace no
+  # element of the document is in.
   printf 'svrl\t0\n' > "$in/inv_e.xml.summary"
+  printf 'svrl\t0\n' > "$in/inv_w.xml.summary"
+  printf 'urn:other\n' > "$in/w.xsl.contexts"
+  printf 'urn:x\n' > "$in/a.xsl.contexts"
+  # The document as the summary stylesheet reads it before any rule set.
+  printf 'not-svrl\t{urn:x}Invoice\turn:x\n' > "$in/inv.xml.summary"
 
   local a_lines=("a.xsl -> inv_a.xml" "  warning W-1 at /Invoice: check this"
                  "  counts: fatal 0, error 0, warning 1, information 0")
@@ -584,7 +591,7 @@ group_verdict() {
   run_verdict --warnings-as-errors inv.xml a.xsl
   expect_eq "$name" "status" "1" "$status"
   expect_eq "$name" "standard output" \
-    "$(crlf_lines "${a_lines[@]}" "rejected: inv.xml (1 finding rejects it)")" "$out"
+    "$(crlf_lines "${a_lines[@]}" "rejected: inv.xml (1 finding rejects it) [rule-findings]")" "$out"
 
   name="rejected, UTF-8 and a finding without flag"
   run_verdict inv.xml a.xsl b.xsl
@@ -593,7 +600,7 @@ group_verdict() {
     "b.xsl -> inv_b.xml" "  fatal F-1: Müller € 𝄞 zweite Zeile" \
     "  error (no id) at /: \"q\" \\" \
     "  counts: fatal 1, error 1, warning 0, information 0" \
-    "rejected: inv.xml (2 findings reject it)")" "$out"
+    "rejected: inv.xml (2 findings reject it) [rule-findings]")" "$out"
 
   name="JSON"
   run_verdict --json inv.xml b.xsl
@@ -609,15 +616,16 @@ group_verdict() {
     '        {"kind": "failed-assert", "id": null, "flag": null, "severity": "error", "overridden": false, "rejects": true, "location": "/", "test": "not(y)", "message": "\"q\" \\"}' \
     '      ],' '      "counts": {"fatal": 1, "error": 1, "warning": 0, "information": 0},' \
     '      "problem": null' '    }' '  ],' '  "verdict": "rejected",' \
-    '  "rejectingFindings": 2,' '  "reason": null,' '  "engineMessages": null' '}')" "$out"
+    '  "rejectingFindings": 2,' '  "reason": "2 findings reject the document",' \
+    '  "reasonCode": "rule-findings",' '  "engineMessages": null' '}')" "$out"
 
   local -a none_cases=(
     # name | expected last line | arguments (separated by |)
-    "not SVRL|no verdict: inv.xml: c.xsl: the report is not SVRL (its root element is {http://www.w3.org/1999/xhtml}html)|inv.xml|a.xsl|c.xsl"
-    "not XML|no verdict: inv.xml: d.xsl: the report could not be read as XML|inv.xml|d.xsl|a.xsl"
-    "run fails|no verdict: inv.xml: status5.xsl: the run failed with status 5|inv.xml|a.xsl|status5.xsl|b.xsl"
-    "report not written|no verdict: inv.xml: nowrite.xsl: the run wrote no report (the file at its path is not new)|inv.xml|nowrite.xsl"
-    "examined nothing|no verdict: inv.xml: e.xsl: no rule of this rule set applied to the document (its report has no fired rule and no finding); it may be the wrong rule set for this kind of document|inv.xml|a.xsl|e.xsl"
+    "not SVRL|no verdict: inv.xml: c.xsl: the report is not SVRL (its root element is {http://www.w3.org/1999/xhtml}html) [rule-engine-error]|inv.xml|a.xsl|c.xsl"
+    "not XML|no verdict: inv.xml: d.xsl: the report could not be read as XML [rule-engine-error]|inv.xml|d.xsl|a.xsl"
+    "run fails|no verdict: inv.xml: status5.xsl: the run failed with status 5 [rule-engine-error]|inv.xml|a.xsl|status5.xsl|b.xsl"
+    "report not written|no verdict: inv.xml: nowrite.xsl: the run wrote no report (the file at its path is not new) [rule-engine-error]|inv.xml|nowrite.xsl"
+    "wrong rule set|no verdict: inv.xml: w.xsl: it is the wrong rule set for this document: its rules apply to elements in urn:other, and the document (root element {urn:x}Invoice) has none; it may be for another syntax [wrong-rule-set]|inv.xml|a.xsl|w.xsl"
   )
   local entry
   for entry in "${none_cases[@]}"; do
@@ -638,6 +646,28 @@ group_verdict() {
       "$(grep -q -F "  no verdict: not run, an earlier run failed" <<< "$out" && echo yes || echo no)"
   done
 
+  name="no fired rule, no finding"
+  run_verdict inv.xml a.xsl e.xsl
+  expect_eq "$name" "status" "0" "$status"
+  expect_eq "$name" "last line" "accepted: inv.xml"$'\r' "$(tail -n 1 "$root/stdout")"
+
+  # The document's own faults, decided on its first bytes once the engine
+  # has read the probe document: rejected, no rule set run.
+  printf '<Invoice>' > "$in/cut.xml"
+  printf '<?xml version="1.0"?>\r\n<!DOCTYPE x>\r\n<x/>' > "$in/dt.xml"
+  : > "$in/empty.xml"
+  local fault
+  for fault in "cut.xml|not-well-formed" "dt.xml|doctype-refused" "empty.xml|not-well-formed"; do
+    IFS='|' read -r -a fields <<< "$fault"
+    name="document fault ${fields[0]}"
+    run_verdict "${fields[0]}" a.xsl
+    expect_eq "$name" "status" "1" "$status"
+    expect_eq "$name" "reason code" "yes" \
+      "$(tail -n 1 "$root/stdout" | grep -q "^rejected: ${fields[0]}: .* \[${fields[1]}\]"$'\r'"\$" && echo yes || echo no)"
+    expect_eq "$name" "rule set not run" "no" \
+      "$([[ -e $in/${fields[0]%.xml}_a.xml ]] && echo yes || echo no)"
+  done
+
   name="engine does not start"
   rm -f "$log"
   (cd "$in" && XSLTEST_CREATE_ISOLATE_STATUS=4 "$WINE" "$root/bin/xslvalidate-verdict.exe" \
@@ -645,7 +675,7 @@ group_verdict() {
   status=$?
   expect_eq "$name" "status" "3" "$status"
   expect_eq "$name" "standard output" \
-    "no verdict: inv.xml: the engine could not be started"$'\r' "$(cat "$root/stdout")"
+    "no verdict: inv.xml: the engine could not be started [engine-failed]"$'\r' "$(cat "$root/stdout")"
 
   # Scenarios: the configuration reader and the scenario choice are
   # stood in for by fixture summaries; the schema step is the host's own
@@ -667,7 +697,7 @@ group_verdict() {
   printf 'scenarios\tWine\nscenario\tTyped\nmatch\ttrue()\nschema\tinv.xsd\nschematron\ta.xsl\n' \
     > "$in/notaschema.xml.summary"
   local doc
-  for doc in inv good bad; do printf '1\n' > "$in/$doc.xml.summary"; done
+  for doc in inv good bad; do printf '1\n' > "$in/$doc.xml.match"; done
   cp "$in/inv_a.xml.summary" "$in/good_a.xml.summary"
   name="scenario without schema"
   run_verdict --scenarios noschema.xml inv.xml
@@ -695,12 +725,12 @@ group_verdict() {
   expect_eq "$name" "last line" "yes" \
     "$(tail -n 1 "$root/stdout" | grep -q '^no verdict: inv.xml: the XML Schema inv.xsd could not be compiled: ' && echo yes || echo no)"
   expect_eq "$name" "rule set not run" "no" "$([[ -e $in/inv_a.xml ]] && echo yes || echo no)"
-  rm -f "$in/inv.xml.summary"
+  rm -f "$in/inv.xml.match"
   name="scenario configuration refused"
   run_verdict --scenarios missing.xml inv.xml
   expect_eq "$name" "status" "2" "$status"
   expect_eq "$name" "standard error" \
-    "$(crlf_lines "xslvalidate-verdict: scenarios configuration missing.xml refused: the file does not exist")" "$err"
+    "$(crlf_lines "xslvalidate-verdict: configuration-invalid: scenarios configuration missing.xml refused: the file does not exist")" "$err"
 
   # A batch: a folder with a subfolder, reports in a report folder (the
   # fixture summaries placed where those reports go), JSON Lines, JUnit and
@@ -710,6 +740,8 @@ group_verdict() {
   mkdir -p "$in/batch/sub" "$in/out/sub"
   cp "$in/inv.xml" "$in/batch/inv.xml"
   cp "$in/inv.xml" "$in/batch/sub/inv.xml"
+  cp "$in/inv.xml.summary" "$in/batch/inv.xml.summary"
+  cp "$in/inv.xml.summary" "$in/batch/sub/inv.xml.summary"
   cp "$in/inv_a.xml.summary" "$in/out/inv_a.xml.summary"
   cp "$in/inv_a.xml.summary" "$in/out/sub/inv_a.xml.summary"
   run_verdict --json --jobs 2 --rules a.xsl --report-dir out --junit junit.xml --html pages batch
