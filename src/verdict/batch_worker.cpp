@@ -53,7 +53,9 @@ DocumentResult checkWithWorker(const CheckPlan& plan, BatchWorker* worker,
                             reason_code::kOutputUnwritable);
   } else {
     worker->environment.messages.clear();
-    result = checkDocument(plan, &worker->check, document.path, folder);
+    const std::u16string pageFolder =
+        plan.htmlDir.empty() ? std::u16string() : reportFolderOf(document, plan.htmlDir);
+    result = checkDocument(plan, &worker->check, document.path, folder, pageFolder);
     result.engineMessages = std::move(worker->environment.messages);
   }
   if (!document.shownAs.empty())

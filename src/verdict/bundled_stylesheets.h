@@ -16,4 +16,12 @@ std::string_view scenariosStylesheet();
 // contexts name, read from the rule set itself.
 std::string_view contextsStylesheet();
 
+// The bytes of src/verdict/report_input.xsl: the input of a configuration's
+// report stylesheet, made from the verdict's outline of it.
+std::string_view reportInputStylesheet();
+
+// The bytes of src/verdict/explanation.xsl: a validation report's HTML
+// explanation as a page of its own.
+std::string_view explanationStylesheet();
+
 #endif  // XSLVALIDATE_VERDICT_BUNDLED_STYLESHEETS_H_

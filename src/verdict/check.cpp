@@ -15,6 +15,7 @@
 #include "verdict/schema_support.h"
 #include "verdict/shown.h"
 #include "verdict/summary_line.h"
+#include "verdict/validation_report.h"
 
 namespace {
 
@@ -413,9 +414,15 @@ bool askConfiguration(CheckWorker* worker, const ScenarioSet& set,
 // Chooses the document's scenario: the first that matches, over the
 // configurations in order. Returns it, or null with `result->reason`, its
 // code and, for the document's own faults, the verdict set.
+struct ScenarioChoice {
+  const ScenarioSet* configuration = nullptr;
+  size_t index = 0;  // 1-based in the configuration; 0: none
+};
+
 const Scenario* chooseScenario(CheckWorker* worker,
                                const std::vector<const ScenarioSet*>& configurations,
-                               std::u16string_view document, DocumentResult* result) {
+                               std::u16string_view document, DocumentResult* result,
+                               ScenarioChoice* choice) {
   std::string asked;
   for (const ScenarioSet* set : configurations) {
     size_t index = 0;
@@ -429,6 +436,7 @@ const Scenario* chooseScenario(CheckWorker* worker,
       return nullptr;
     }
     if (index > 0) {
+      *choice = ScenarioChoice{set, index};
       const Scenario& scenario = set->scenarios[index - 1];
       result->scenario = scenario.name;
       result->configuration = shown(set->file);
@@ -498,7 +506,8 @@ void decide(const Scenario* scenario, DocumentResult* result) {
 
 DocumentResult checkDocument(const CheckPlan& plan, CheckWorker* worker,
                              std::u16string_view document,
-                             std::u16string_view reportFolder) {
+                             std::u16string_view reportFolder,
+                             std::u16string_view pageFolder) {
   DocumentResult result;
   result.document = shown(document);
   result.warningsAsErrors = plan.warningsAsErrors;
@@ -511,10 +520,36 @@ DocumentResult checkDocument(const CheckPlan& plan, CheckWorker* worker,
   const Scenario* scenario = nullptr;
   const std::vector<std::u16string>* ruleSets = &plan.ruleSets;
   std::optional<DocumentLook> look;
+  ScenarioChoice choice;
+  ReportRequest report;
+  report.document = std::u16string(document);
+  report.reportFolder = std::u16string(reportFolder);
+  report.pageFolder = std::u16string(pageFolder);
+  report.prefix = plan.reportPrefix;
+  report.postfix = plan.reportPostfix;
+  report.keepInput = plan.keepReportInput;
   if (!plan.configurations.empty()) {
-    scenario = chooseScenario(worker, plan.configurations, document, &result);
-    if (!scenario)
+    scenario = chooseScenario(worker, plan.configurations, document, &result, &choice);
+    if (!scenario) {
+      // A document no configuration handles gets the first configuration's
+      // noScenarioReport, as the reference validator gives it.
+      if (result.verdict == Verdict::kRejected) {
+        for (const ScenarioSet* set : plan.configurations)
+          if (!set->noScenarioRunner.empty()) {
+            report.configuration = set;
+            break;
+          }
+        if (report.configuration) {
+          if (result.reasonCode != reason_code::kNoScenarioMatched)
+            report.wellFormednessError = result.reason;
+          makeValidationReport(worker, report, &result);
+        }
+      }
       return result;
+    }
+    report.configuration = choice.configuration;
+    report.scenario = scenario;
+    report.scenarioIndex = choice.index;
     ruleSets = &scenario->ruleSets;
     if (!scenario->schemas.empty()) {
       checkSchema(worker, document, *scenario, &result);
@@ -528,6 +563,8 @@ DocumentResult checkDocument(const CheckPlan& plan, CheckWorker* worker,
           result.ruleSets.push_back(std::move(record));
         }
         decide(scenario, &result);
+        if (result.verdict != Verdict::kNone)
+          makeValidationReport(worker, report, &result);
         return result;
       }
     }
@@ -565,6 +602,8 @@ DocumentResult checkDocument(const CheckPlan& plan, CheckWorker* worker,
     result.ruleSets.push_back(std::move(record));
   }
   decide(scenario, &result);
+  if (scenario && result.verdict != Verdict::kNone)
+    makeValidationReport(worker, report, &result);
   return result;
 }
 

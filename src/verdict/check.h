@@ -22,6 +22,12 @@ struct CheckPlan {
   // matches, over them in this order, checks the document.
   std::vector<const ScenarioSet*> configurations;
   bool warningsAsErrors = false;
+  // The configuration's validation report of each document: its name is
+  // <prefix><document name without extension>-report<postfix>.xml, and with
+  // `keepReportInput` its input is kept beside it as ...-report<postfix>-input.xml.
+  std::u16string reportPrefix, reportPostfix;
+  bool keepReportInput = false;
+  std::u16string htmlDir;  // --html: the report's explanation goes beside the page
 };
 
 // One worker's engine connection and private scratch folder. A worker
@@ -47,8 +53,12 @@ std::u16string reportPathFor(std::u16string_view document, std::u16string_view s
 // under the name xslvalidate gives it (empty `reportFolder`: beside the
 // document, exactly where xslvalidate writes it). Never prints; every
 // failure is in the record (verdict kNone and its reason).
+// With scenarios, also makes the configuration's validation report of the
+// document (validation_report.h) in `reportFolder`, its explanation in
+// `pageFolder` when that is not empty.
 DocumentResult checkDocument(const CheckPlan& plan, CheckWorker* worker,
                              std::u16string_view document,
-                             std::u16string_view reportFolder);
+                             std::u16string_view reportFolder,
+                             std::u16string_view pageFolder = {});
 
 #endif  // XSLVALIDATE_VERDICT_CHECK_H_

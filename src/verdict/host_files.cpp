@@ -39,6 +39,19 @@ std::string placeStylesheet(std::u16string_view scratch, std::u16string_view nam
   return writeWholeFile(*path, bytes);
 }
 
+bool readWholeFile(std::u16string_view path, std::string* bytes) {
+  std::FILE* in = openFile(path, "rb");
+  if (!in)
+    return false;
+  char block[1 << 16];
+  size_t got;
+  while ((got = std::fread(block, 1, sizeof block, in)) > 0)
+    bytes->append(block, got);
+  const bool ok = !std::ferror(in);
+  std::fclose(in);
+  return ok;
+}
+
 bool readLine(std::FILE* file, std::string* line) {
   line->clear();
   int c;

@@ -62,6 +62,10 @@ std::u16string inFolder(std::u16string_view folder, std::u16string_view name);
 // Removes the file at `path`; quietly does nothing when there is none.
 void removeFile(std::u16string_view path);
 
+// Reads the whole file at `path` into `bytes`; false when it cannot be
+// read to its end.
+bool readWholeFile(std::u16string_view path, std::string* bytes);
+
 // fopen for a path in the tool's UTF-16 text; nullptr on failure.
 std::FILE* openFile(std::u16string_view path, const char* mode);
 

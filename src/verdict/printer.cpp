@@ -145,6 +145,16 @@ std::string textOutput(const DocumentResult& result) {
   text += textSchema(result.schema);
   for (const RuleSetRecord& set : result.ruleSets)
     text += textRuleSet(set);
+  if (result.validationReport) {
+    text += "report: " + visible(*result.validationReport) + " (assessment " +
+            visible(result.assessment.value_or("")) + ", by " +
+            (result.assessmentBy == "acceptMatch" ? "the scenario's acceptMatch"
+                                                  : "the report's own assessment") +
+            ")\n";
+    if (result.assessmentOverrides)
+      text += std::string("the configuration's report decides: the findings alone would ") +
+              (result.verdict == Verdict::kAccepted ? "reject" : "accept") + " the document\n";
+  }
   std::string document = visible(result.document);
   // The verdict line ends with the reason code in brackets, for scripts.
   const std::string code =
@@ -176,6 +186,10 @@ std::string jsonOutput(const DocumentResult& result) {
          ",\n  \"ruleSets\": [" + sets + (sets.empty() ? "]" : "\n  ]") +
          ",\n  \"verdict\": \"" + verdict + "\"" +
          ",\n  \"rejectingFindings\": " + std::to_string(result.rejecting) +
+         ",\n  \"validationReport\": " + jsonOptional(result.validationReport) +
+         ",\n  \"assessment\": " + jsonOptional(result.assessment) +
+         ",\n  \"assessmentBy\": " + jsonText(result.assessmentBy) +
+         ",\n  \"assessmentOverrides\": " + jsonBool(result.assessmentOverrides) +
          ",\n  \"reason\": " + jsonText(result.reason) +
          ",\n  \"reasonCode\": " +
          (result.reasonCode ? jsonString(result.reasonCode) : std::string("null")) +

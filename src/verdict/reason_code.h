@@ -14,12 +14,14 @@ inline constexpr char kSchemaInvalid[] = "schema-invalid";  // the XML Schema st
 inline constexpr char kNotWellFormed[] = "not-well-formed";  // empty, not XML, or a shape refused for safety
 inline constexpr char kDoctypeRefused[] = "doctype-refused";  // it declares a DOCTYPE
 inline constexpr char kNoScenarioMatched[] = "no-scenario-matched";  // no configuration handles it
+inline constexpr char kAssessmentRejected[] = "assessment-rejected";  // the configuration's report rejects it where no finding would
 
 // No verdict (status 3): not the document's fault.
 inline constexpr char kWrongRuleSet[] = "wrong-rule-set";  // rules by hand for another kind of document
 inline constexpr char kRuleEngineError[] = "rule-engine-error";  // a rule set failed to compile or run, or wrote no report to read
 inline constexpr char kMatchError[] = "match-error";  // a scenario's match failed on the document
 inline constexpr char kSchemaError[] = "schema-error";  // the XML Schema step could not be done
+inline constexpr char kReportError[] = "report-error";  // the configuration's report could not be made or read
 inline constexpr char kEngineFailed[] = "engine-failed";  // the engine or its temporary folder failed
 inline constexpr char kOutputUnwritable[] = "output-unwritable";  // a report folder could not be made
 

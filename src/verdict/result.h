@@ -84,6 +84,15 @@ struct DocumentResult {
   // as a stable code (reason_code.h); empty and null when it is accepted.
   std::string reason;
   const char* reasonCode = nullptr;
+  // The configuration's validation report (rep:report), when one was made:
+  // where it was written, what it says ("accept" or "reject"), by what
+  // ("acceptMatch" or "report", its own assessment), and whether that
+  // turned the verdict the findings alone give.
+  std::optional<std::string> validationReport;
+  std::u16string validationReportFile;  // its path, to read it back
+  std::optional<std::string> assessment;
+  std::string assessmentBy;
+  bool assessmentOverrides = false;
   // What the engine wrote about this document's runs (a missing
   // stylesheet, a parse error with its line), so that JSON and JUnit carry
   // the reason and not only standard error; empty when nothing was kept.

@@ -8,6 +8,7 @@
 #include "verdict/host_files.h"
 #include "verdict/shown.h"
 #include "verdict/summary_line.h"
+#include "verdict/validation_report.h"
 
 namespace {
 
@@ -100,9 +101,18 @@ std::string parseConfiguration(const std::vector<std::string>& lines,
     if (kind == "scenario" && fields.size() == 2) {
       if (fields[1].empty())
         return "scenario " + std::to_string(set->scenarios.size() + 1) + " has no name";
-      set->scenarios.push_back(Scenario{fields[1], {}, {}, {}});
+      set->scenarios.emplace_back();
+      set->scenarios.back().name = fields[1];
       matches->emplace_back();
       matchCounts.push_back(0);
+      continue;
+    }
+    if (kind == "no-scenario-report" && fields.size() == 2) {
+      std::u16string path = resolve(repository, fields[1]);
+      if (!fileExists(path))
+        return "noScenarioReport: " + shown(path) + " (location " + fields[1] +
+               ") does not exist";
+      set->noScenarioReport = path;
       continue;
     }
     if (set->scenarios.empty())
@@ -113,14 +123,23 @@ std::string parseConfiguration(const std::vector<std::string>& lines,
     } else if (kind == "match" && fields.size() == 2) {
       matches->back().xpath = fields[1];
       ++matchCounts.back();
-    } else if ((kind == "schema" || kind == "schematron") && fields.size() == 2) {
+    } else if ((kind == "schema" || kind == "schematron" || kind == "report") &&
+               fields.size() == (kind == "report" ? 2u : 3u)) {
       if (fields[1].empty())
         return "scenario \"" + scenario.name + "\" has a resource without a location";
       std::u16string path = resolve(repository, fields[1]);
       if (!fileExists(path))
         return "scenario \"" + scenario.name + "\": " + shown(path) +
                " (location " + fields[1] + ") does not exist";
-      (kind == "schema" ? scenario.schemas : scenario.ruleSets).push_back(path);
+      if (kind == "report") {
+        scenario.reportStylesheet = path;
+      } else {
+        (kind == "schema" ? scenario.schemas : scenario.ruleSets).push_back(path);
+        (kind == "schema" ? scenario.schemaResources : scenario.ruleSetResources)
+            .push_back(Resource{fields[2], fields[1]});
+      }
+    } else if (kind == "accept" && fields.size() == 2) {
+      scenario.acceptMatch = fields[1];
     } else if (kind == "level" && fields.size() == 3) {
       if (fields[1] != "error" && fields[1] != "warning" && fields[1] != "information")
         return "scenario \"" + scenario.name + "\": customLevel level \"" + fields[1] +
@@ -140,6 +159,71 @@ std::string parseConfiguration(const std::vector<std::string>& lines,
              "\" checks nothing (no validateWithXmlSchema, no validateWithSchematron)";
   }
   return std::string();
+}
+
+// Places `text` as a kept stylesheet (or in `folder`) and compiles it by
+// running it once over `probe`. Returns the reason it failed, or empty.
+std::string placeAndCompile(EngineEnvironment* environment, std::u16string_view folder,
+                            std::u16string_view probe, std::u16string_view name,
+                            std::string_view stem, const std::string& text,
+                            std::u16string* path) {
+  std::string reason = placeStylesheet(folder, name, stem, text, path);
+  if (!reason.empty())
+    return "the temporary folder could not be written (" + reason + ")";
+  std::vector<std::string> lines;
+  if (!runForLines(environment, probe, *path, inFolder(folder, u"report-probe.txt"), &lines))
+    return "compile";
+  return std::string();
+}
+
+// Makes each scenario's report runner and acceptance stylesheet, and the
+// configuration's noScenarioReport runner, and compiles each once, so that
+// a report stylesheet that does not compile or an acceptMatch that is not
+// XPath refuses the configuration before any document is read.
+std::string prepareReports(EngineEnvironment* environment, std::u16string_view folder,
+                           std::u16string_view probe, const std::vector<ScenarioMatch>& matches,
+                           ScenarioSet* set) {
+  for (size_t i = 0; i < set->scenarios.size(); ++i) {
+    Scenario& scenario = set->scenarios[i];
+    if (scenario.reportStylesheet.empty()) {
+      if (!scenario.acceptMatch.empty())
+        return "scenario \"" + scenario.name + "\" has an acceptMatch but no createReport";
+      continue;
+    }
+    const std::string index = std::to_string(i + 1);
+    std::string reason = placeAndCompile(environment, folder, probe,
+                                         fromUtf8("report-" + index + ".xsl"), "report",
+                                         reportRunnerText(scenario.reportStylesheet),
+                                         &scenario.reportRunner);
+    if (reason == "compile")
+      return "the report stylesheet of scenario \"" + scenario.name + "\" (" +
+             shown(scenario.reportStylesheet) + ") could not be compiled";
+    if (!reason.empty())
+      return reason;
+    const std::string accept = acceptStylesheetText(matches[i].namespaces, scenario.acceptMatch);
+    if (accept.empty())
+      return "scenario \"" + scenario.name + "\" binds a namespace prefix that is not a name, "
+             "or a namespace with a control character";
+    reason = placeAndCompile(environment, folder, probe, fromUtf8("accept-" + index + ".xsl"),
+                             "accept", accept, &scenario.acceptStylesheet);
+    if (reason == "compile")
+      return "the acceptMatch of scenario \"" + scenario.name +
+             "\" is not a valid XPath expression: " + scenario.acceptMatch;
+    if (!reason.empty())
+      return reason;
+  }
+  if (set->noScenarioReport.empty())
+    return std::string();
+  std::string reason = placeAndCompile(environment, folder, probe, u"report-none.xsl", "report",
+                                       reportRunnerText(set->noScenarioReport),
+                                       &set->noScenarioRunner);
+  if (reason.empty())
+    reason = placeAndCompile(environment, folder, probe, u"accept-none.xsl", "accept",
+                             acceptStylesheetText({}, ""), &set->noScenarioAccept);
+  if (reason == "compile")
+    return "the noScenarioReport stylesheet (" + shown(set->noScenarioReport) +
+           ") could not be compiled";
+  return reason;
 }
 
 }  // namespace
@@ -213,7 +297,7 @@ std::string loadScenarios(EngineEnvironment* environment,
   std::u16string output = inFolder(folder, u"match-probe.txt");
   lines.clear();
   if (runForLines(environment, probe, set->matchStylesheet, output, &lines))
-    return std::string();
+    return prepareReports(environment, folder, probe, matches, set);
   // Name the scenario whose match does not compile.
   std::u16string single = inFolder(folder, u"match-one.xsl");
   for (size_t i = 0; i < matches.size(); ++i) {

@@ -11,19 +11,38 @@
 
 #include "engine/bridge.h"
 
+// A resource of a scenario as the configuration writes it: its name and
+// location, for the validation report, which repeats them.
+struct Resource {
+  std::string name;
+  std::string location;
+};
+
 struct Scenario {
   std::string name;
   std::vector<std::u16string> schemas;   // validateWithXmlSchema resources
   std::vector<std::u16string> ruleSets;  // validateWithSchematron resources, in order
+  std::vector<Resource> schemaResources;   // the same, as written
+  std::vector<Resource> ruleSetResources;  // likewise
   // createReport/customLevel: rule id and the level it is given
   // ("error", "warning" or "information").
   std::vector<std::pair<std::string, std::string>> customLevels;
+  std::u16string reportStylesheet;  // createReport's resource; empty: none
+  std::string acceptMatch;          // an XPath over the report; empty: none
+  // Made at load time when the scenario has a report stylesheet: the
+  // stylesheet that runs it with the document as its input-document, and
+  // the one that says "accept" or "reject" of a report it wrote.
+  std::u16string reportRunner;
+  std::u16string acceptStylesheet;
 };
 
 struct ScenarioSet {
   std::string name;            // the configuration's own name
   std::u16string file;         // the scenarios file, as given
   std::vector<Scenario> scenarios;
+  std::u16string noScenarioReport;  // its stylesheet; empty: none
+  std::u16string noScenarioRunner;  // made at load time, as a scenario's reportRunner
+  std::u16string noScenarioAccept;  // and its acceptance (the report's assessment)
   // A stylesheet, generated from the configuration, that writes "svrl" for
   // an SVRL report, otherwise the 1-based index of the first scenario whose
   // match is true, or 0 when none is.

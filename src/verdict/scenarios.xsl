@@ -10,9 +10,13 @@
     scenario   <name>
     namespace  <prefix> <uri>        one per s:namespace
     match      <XPath>               one per s:match
-    schema     <location>            one per validateWithXmlSchema resource
-    schematron <location>            one per validateWithSchematron resource
+    schema     <location> <name>     one per validateWithXmlSchema resource
+    schematron <location> <name>     one per validateWithSchematron resource
     level      <level> <rule id>     one per id of each createReport/customLevel
+    report     <location>            createReport's resource, when there is one
+    accept     <XPath>               acceptMatch, when there is one
+  and after the scenarios, when the configuration has one:
+    no-scenario-report <location>    noScenarioReport's resource
   Fields are tab-separated and escaped as in summary.xsl: a backslash is
   written \\, a tab \t, a line feed \n and a carriage return \r.
 -->
@@ -50,10 +54,10 @@
             <xsl:value-of select="v:line(('match', string(.)))"/>
           </xsl:for-each>
           <xsl:for-each select="s:validateWithXmlSchema/s:resource">
-            <xsl:value-of select="v:line(('schema', normalize-space(s:location)))"/>
+            <xsl:value-of select="v:line(('schema', normalize-space(s:location), normalize-space(s:name)))"/>
           </xsl:for-each>
           <xsl:for-each select="s:validateWithSchematron/s:resource">
-            <xsl:value-of select="v:line(('schematron', normalize-space(s:location)))"/>
+            <xsl:value-of select="v:line(('schematron', normalize-space(s:location), normalize-space(s:name)))"/>
           </xsl:for-each>
           <xsl:for-each select="s:createReport/s:customLevel">
             <xsl:variable name="level" select="normalize-space(@level)"/>
@@ -61,6 +65,15 @@
               <xsl:value-of select="v:line(('level', $level, .))"/>
             </xsl:for-each>
           </xsl:for-each>
+          <xsl:for-each select="s:createReport/s:resource[1]">
+            <xsl:value-of select="v:line(('report', normalize-space(s:location)))"/>
+          </xsl:for-each>
+          <xsl:for-each select="s:acceptMatch[1]">
+            <xsl:value-of select="v:line(('accept', string(.)))"/>
+          </xsl:for-each>
+        </xsl:for-each>
+        <xsl:for-each select="$root/s:noScenarioReport/s:resource[1]">
+          <xsl:value-of select="v:line(('no-scenario-report', normalize-space(s:location)))"/>
         </xsl:for-each>
       </xsl:when>
       <xsl:otherwise>

@@ -52,6 +52,12 @@ const char kUsage[] =
     "  --junit FILE              also write a JUnit file\n"
     "  --html DIR                also write one HTML page per document under DIR\n"
     "  --stdin-name NAME         the name of the document read from standard input (stdin.xml)\n"
+    "  --report-prefix TEXT, --report-postfix TEXT\n"
+    "                            with scenarios: the configuration's report of each document is\n"
+    "                            <TEXT><name>-report<TEXT>.xml (default <name>-report.xml)\n"
+    "  --report-input            with scenarios: also keep that report's input, ...-report-input.xml\n"
+    "  -p, --print               with scenarios: print the configuration's report of the one\n"
+    "                            document instead of the verdict\n"
     "  --version                 the version, alone\n"
     "  -h, --help                this text, alone\n";
 
@@ -77,6 +83,9 @@ struct Options {
   std::vector<NamedPath> scenarios;     // configurations; the operands are then documents
   std::vector<NamedPath> repositories;  // where the configurations' locations start
   std::u16string stdinName = u"stdin.xml";
+  std::u16string reportPrefix, reportPostfix;
+  bool reportInput = false;
+  bool print = false;
   std::vector<std::u16string> operands;
 };
 
@@ -149,6 +158,17 @@ bool parseOptions(const std::vector<std::u16string>& arguments, Options* options
         return usageError(shown(argument) + " needs a value");
       const bool scenarios = argument == u"--scenarios" || argument == u"-s";
       (scenarios ? options->scenarios : options->repositories).push_back(named);
+    } else if (argument == u"--report-prefix" || argument == u"--report-postfix") {
+      std::u16string* into =
+          argument == u"--report-prefix" ? &options->reportPrefix : &options->reportPostfix;
+      if (!value(into))
+        return false;
+      if (into->find_first_of(u"/\\") != std::u16string::npos)
+        return usageError(shown(argument) + " takes text without a folder, not " + shown(*into));
+    } else if (argument == u"--report-input") {
+      options->reportInput = true;
+    } else if (argument == u"--print" || argument == u"-p") {
+      options->print = true;
     } else if (argument == u"--stdin-name") {
       if (!value(&options->stdinName))
         return false;
@@ -442,6 +462,20 @@ int runVerdict(const std::vector<std::u16string>& arguments) {
     documentOperands = options.operands;
     plan.ruleSets = options.ruleSets;
   }
+  const bool reportOptions = options.print || options.reportInput ||
+                             !options.reportPrefix.empty() || !options.reportPostfix.empty();
+  if (reportOptions && options.scenarios.empty()) {
+    usageError("--print, --report-input, --report-prefix and --report-postfix need --scenarios");
+    return kUsageError;
+  }
+  if (options.print && (options.json || documentOperands.size() != 1)) {
+    usageError("--print prints the report of one document, without --json");
+    return kUsageError;
+  }
+  plan.reportPrefix = options.reportPrefix;
+  plan.reportPostfix = options.reportPostfix;
+  plan.keepReportInput = options.reportInput;
+  plan.htmlDir = options.html;
   size_t stdinOperands = 0;
   for (const std::u16string& operand : documentOperands)
     stdinOperands += operand == u"-";
@@ -510,6 +544,10 @@ int runVerdict(const std::vector<std::u16string>& arguments) {
     std::error_code ignored;
     batch = batch || std::filesystem::is_directory(fsPath(operand), ignored);
   }
+  if (options.print && batch) {
+    usageError("--print prints the report of one document, not of a folder");
+    return kUsageError;
+  }
   std::vector<InputDocument> documents =
       options.sharded ? shardOf(inputs.documents, options.shard) : inputs.documents;
   for (const std::u16string* folder : {&options.reportDir, &options.html}) {
@@ -562,7 +600,18 @@ int runVerdict(const std::vector<std::u16string>& arguments) {
                addToTally(&tally, result);
                progress.clear();
                showEngineMessages(result.engineMessages, &shownMessages);
-               if (outputFailure.empty()) {
+               if (options.print) {
+                 // The configuration's report on standard output, the
+                 // verdict's own text beside it on standard error.
+                 std::string report;
+                 if (result.validationReport &&
+                     !readWholeFile(result.validationReportFile, &report))
+                   fileFailure = "the validation report " + *result.validationReport +
+                                 " could not be read back";
+                 std::fputs(textOutput(result).c_str(), stderr);
+                 if (outputFailure.empty())
+                   outputFailure = writeOutput(stdout, report);
+               } else if (outputFailure.empty()) {
                  outputFailure = writeOutput(
                      stdout, !options.json ? textOutput(result)
                              : batch       ? jsonLine(result)

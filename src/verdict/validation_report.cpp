@@ -1,0 +1,340 @@
+#include "verdict/validation_report.h"
+
+#include <cstdio>
+#include <filesystem>
+
+#include "host/utf8.h"
+#include "path/path_text.h"
+#include "verdict/bundled_stylesheets.h"
+#include "verdict/document_hash.h"
+#include "verdict/host_files.h"
+#include "verdict/markup.h"
+#include "verdict/reason_code.h"
+#include "verdict/shown.h"
+#include "verdict/summary_line.h"
+#include "version.h"
+
+namespace {
+
+const char kInputNamespace[] = "http://www.xoev.de/de/validator/framework/1/createreportinput";
+const char kScenariosNamespace[] = "http://www.xoev.de/de/validator/framework/1/scenarios";
+const char kReportNamespace[] = "http://www.xoev.de/de/validator/varl/1";
+
+// The scratch files of the step, in the worker's scratch folder.
+struct StepFiles {
+  std::u16string outline, input, report, accept;
+};
+
+StepFiles stepFiles(const CheckWorker& worker) {
+  return StepFiles{inFolder(worker.scratch, u"report-outline.xml"),
+                   inFolder(worker.scratch, u"report-input.xml"),
+                   inFolder(worker.scratch, u"validation-report.xml"),
+                   inFolder(worker.scratch, u"accept.txt")};
+}
+
+std::string element(const char* name, std::string_view text) {
+  return std::string("<") + name + ">" + markupText(text) + "</" + name + ">";
+}
+
+std::string resourceXml(const Resource& resource) {
+  return "<s:resource>" + element("s:name", resource.name) +
+         element("s:location", resource.location) + "</s:resource>";
+}
+
+// The severity code of the input format for a finding's flag.
+const char* severityCode(const FindingRecord& finding) {
+  const std::string flag = normalizedFlag(finding.flag.value_or("error"));
+  if (flag == "warning")
+    return "SEVERITY_WARNING";
+  if (flag == "fatal")
+    return "SEVERITY_FATAL_ERROR";
+  return "SEVERITY_ERROR";
+}
+
+std::string syntaxError(std::string_view message, const char* severity, long long line,
+                        long long column) {
+  std::string text = "<in:xmlSyntaxError>" + element("in:message", message) +
+                     element("in:severityCode", severity);
+  if (line > 0)
+    text += element("in:rowNumber", std::to_string(line));
+  if (column > 0)
+    text += element("in:columnNumber", std::to_string(column));
+  return text + "</in:xmlSyntaxError>";
+}
+
+// The outline of the report's input (report_input.xsl makes the input of
+// it): every text the verdict holds, escaped; the scenario and the SVRL
+// reports named by URI, for the stylesheet to copy as parsed.
+std::string outline(const ReportRequest& request, const std::string& hash,
+                    const DocumentResult& result) {
+  std::string text =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+      "<x:report-input xmlns:x=\"urn:xslvalidate:report-input\">\n"
+      "<in:createReportInput xmlns:in=\"" + std::string(kInputNamespace) +
+      "\" xmlns:s=\"" + kScenariosNamespace + "\" frameworkVersion=\"1.0.0\">\n"
+      "<in:engine>" + element("in:name", "xslvalidate-verdict " XSLVALIDATE_VERSION) +
+      "</in:engine>\n<in:timestamp/>\n"
+      "<in:documentIdentification><in:documentHash>" +
+      element("in:hashAlgorithm", "SHA-256") + element("in:hashValue", hash) +
+      "</in:documentHash>" + element("in:documentReference", fileUri(request.document)) +
+      "</in:documentIdentification>\n";
+  if (request.scenario)
+    text += "<x:scenario configuration=\"" + markupText(fileUri(request.configuration->file)) +
+            "\" index=\"" + std::to_string(request.scenarioIndex) + "\"/>\n";
+  text += "<in:validationResultsWellformedness>";
+  if (!request.wellFormednessError.empty())
+    text += syntaxError(request.wellFormednessError, "SEVERITY_FATAL_ERROR", 0, 0);
+  text += "</in:validationResultsWellformedness>\n";
+  if (request.scenario && !request.scenario->schemaResources.empty()) {
+    text += "<in:validationResultsXmlSchema>";
+    for (const Resource& resource : request.scenario->schemaResources)
+      text += resourceXml(resource);
+    for (const FindingRecord& finding : result.schema.findings)
+      text += syntaxError(finding.text, severityCode(finding), finding.line, finding.column);
+    text += "</in:validationResultsXmlSchema>\n";
+  }
+  if (request.scenario) {
+    for (size_t i = 0; i < result.ruleSets.size() &&
+                       i < request.scenario->ruleSetResources.size();
+         ++i) {
+      const RuleSetRecord& ruleSet = result.ruleSets[i];
+      if (ruleSet.run != RunState::kCompleted || !ruleSet.svrl.value_or(false))
+        continue;
+      const std::u16string report = reportPathFor(request.document, request.scenario->ruleSets[i],
+                                                  request.reportFolder);
+      text += "<in:validationResultsSchematron>" +
+              resourceXml(request.scenario->ruleSetResources[i]) +
+              "<in:results><x:svrl href=\"" + markupText(fileUri(report)) +
+              "\"/></in:results></in:validationResultsSchematron>\n";
+    }
+  }
+  return text + "</in:createReportInput>\n</x:report-input>\n";
+}
+
+// The first line the engine wrote into `file`; empty when there is none.
+std::string firstLine(std::u16string_view file) {
+  std::string line;
+  if (std::FILE* in = openFile(file, "rb")) {
+    readLine(in, &line);
+    std::fclose(in);
+  }
+  return line;
+}
+
+void withhold(DocumentResult* result, std::string reason) {
+  result->verdict = Verdict::kNone;
+  result->reason = std::move(reason);
+  result->reasonCode = reason_code::kReportError;
+}
+
+}  // namespace
+
+std::string fileUri(std::u16string_view path) {
+  std::error_code error;
+  std::filesystem::path absolute = std::filesystem::absolute(fsPath(path), error);
+  const std::string bytes =
+      toUtf8(fromFsPath(error ? fsPath(path) : absolute.lexically_normal())).value_or("");
+  std::string uri = "file://";
+  if (bytes.empty() || (bytes[0] != '/' && bytes[0] != '\\'))
+    uri += '/';  // a Windows drive: file:///C:/...
+  static const char kHex[] = "0123456789ABCDEF";
+  for (unsigned char c : bytes) {
+    if (c == '\\') {
+      uri += '/';
+    } else if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+               c == '-' || c == '.' || c == '_' || c == '~' || c == '/' || c == ':') {
+      uri += static_cast<char>(c);
+    } else {
+      uri += '%';
+      uri += kHex[c >> 4];
+      uri += kHex[c & 15];
+    }
+  }
+  return uri;
+}
+
+bool isNcName(std::string_view text) {
+  if (text.empty())
+    return false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    const bool start = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c >= 0x80;
+    const bool other = (c >= '0' && c <= '9') || c == '-' || c == '.';
+    if (!start && (i == 0 || !other))
+      return false;
+  }
+  return true;
+}
+
+std::string reportRunnerText(std::u16string_view reportStylesheet) {
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+         "<!-- Runs a configuration's report stylesheet with the document its input\n"
+         "     names as input-document (nothing when that is not an XML document). -->\n"
+         "<xsl:stylesheet version=\"3.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\"\n"
+         "    xmlns:xslvalidate-in=\"" + std::string(kInputNamespace) + "\">\n"
+         "  <xsl:import href=\"" + markupText(fileUri(reportStylesheet)) + "\"/>\n"
+         "  <xsl:param name=\"input-document\" select=\"\n"
+         "      let $reference := string((/xslvalidate-in:createReportInput/\n"
+         "          xslvalidate-in:documentIdentification/xslvalidate-in:documentReference)[1])\n"
+         "      return if ($reference != '' and doc-available($reference)) then doc($reference)\n"
+         "             else ()\"/>\n"
+         "</xsl:stylesheet>\n";
+}
+
+std::string acceptStylesheetText(const std::vector<std::pair<std::string, std::string>>& namespaces,
+                                 const std::string& acceptMatch) {
+  std::string declarations;
+  for (const auto& [prefix, uri] : namespaces) {
+    if (!isNcName(prefix) || prefix == "xml" || prefix == "xmlns")
+      return std::string();
+    for (unsigned char c : uri)
+      if (c < 0x20 || c == 0x7F)
+        return std::string();
+    declarations += " xmlns:" + prefix + "=\"" + markupText(uri) + "\"";
+  }
+  const std::string rep = std::string("Q{") + kReportNamespace + "}";
+  const std::string test = !acceptMatch.empty()
+                               ? acceptMatch
+                               : "exists(/" + rep + "report/" + rep + "assessment/" + rep + "accept)";
+  // The XSLT elements are in the default namespace, so that no prefix of
+  // the configuration can clash with them.
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+         "<stylesheet xmlns=\"http://www.w3.org/1999/XSL/Transform\" version=\"3.0\">\n"
+         "  <output method=\"text\"/>\n"
+         "  <template match=\"/\">\n"
+         "    <choose>\n"
+         "      <when" + declarations + " test=\"" + markupText(test) + "\">accept</when>\n"
+         "      <otherwise>reject</otherwise>\n"
+         "    </choose>\n"
+         "  </template>\n"
+         "</stylesheet>\n";
+}
+
+std::u16string validationReportPath(std::u16string_view document, std::u16string_view folder,
+                                    std::u16string_view prefix, std::u16string_view postfix) {
+  PathText text{hostGrammar()};
+  const size_t start = text.filenameStart(document);
+  std::u16string name(document.substr(start));
+  const size_t dot = name.rfind(u'.');
+  if (dot != std::u16string::npos && dot > 0)
+    name.resize(dot);
+  name = std::u16string(prefix) + name + u"-report" + std::u16string(postfix) + u".xml";
+  if (!folder.empty())
+    return inFolder(folder, name);
+  if (start == 0)
+    return name;
+  return std::u16string(document.substr(0, start)) + name;
+}
+
+void makeValidationReport(CheckWorker* worker, const ReportRequest& request,
+                          DocumentResult* result) {
+  const std::u16string& runner =
+      request.scenario ? request.scenario->reportRunner : request.configuration->noScenarioRunner;
+  if (runner.empty())
+    return;
+  StepFiles files = stepFiles(*worker);
+  std::string hash;
+  if (std::FILE* document = openFile(request.document, "rb")) {
+    hash = sha256Base64(document);
+    std::fclose(document);
+  }
+  if (hash.empty())
+    return withhold(result, "the document could not be read again for its digest");
+  std::u16string builder;
+  std::string problem = placeStylesheet(worker->scratch, u"report-input.xsl", "report-input",
+                                        reportInputStylesheet(), &builder);
+  if (problem.empty())
+    problem = writeWholeFile(files.outline, outline(request, hash, *result));
+  if (!problem.empty())
+    return withhold(result, "the temporary folder " + shown(worker->scratch) +
+                                " could not be written (" + problem + ")");
+  removeFile(files.input);
+  if (runTransformTo(worker->environment, files.outline, builder, files.input) != 0)
+    return withhold(result, "the validation report's input could not be made");
+  removeFile(files.report);
+  if (runTransformTo(worker->environment, files.input, runner, files.report) != 0)
+    return withhold(result, "the configuration's report stylesheet failed (see the engine's "
+                            "messages)");
+  // Acceptance is read from the report this call wrote, in its scratch
+  // folder, before the report is put in place.
+  const std::u16string& accept = request.scenario ? request.scenario->acceptStylesheet
+                                                  : request.configuration->noScenarioAccept;
+  removeFile(files.accept);
+  if (runTransformTo(worker->environment, files.report, accept, files.accept) != 0)
+    return withhold(result, "the configuration's acceptance could not be evaluated on its "
+                            "report");
+  const std::string assessment = firstLine(files.accept);
+  if (assessment != "accept" && assessment != "reject")
+    return withhold(result, "the configuration's acceptance gave no answer");
+
+  std::string bytes;
+  const std::u16string place = validationReportPath(request.document, request.reportFolder,
+                                                    request.prefix, request.postfix);
+  if (!readWholeFile(files.report, &bytes) || !writeFileAtomically(place, bytes)) {
+    result->verdict = Verdict::kNone;
+    result->reason = "the validation report " + shown(place) + " could not be written";
+    result->reasonCode = reason_code::kOutputUnwritable;
+    return;
+  }
+  result->validationReport = shown(place);
+  result->validationReportFile = place;
+  if (request.keepInput) {
+    std::string input;
+    const std::u16string inputPlace = validationReportPath(
+        request.document, request.reportFolder, request.prefix, request.postfix + u"-input");
+    if (!readWholeFile(files.input, &input) || !writeFileAtomically(inputPlace, input)) {
+      result->verdict = Verdict::kNone;
+      result->reason = "the validation report's input " + shown(inputPlace) +
+                       " could not be written";
+      result->reasonCode = reason_code::kOutputUnwritable;
+      return;
+    }
+  }
+  if (!request.pageFolder.empty()) {
+    std::u16string page = validationReportPath(request.document, request.pageFolder,
+                                               request.prefix, request.postfix);
+    page.replace(page.size() - 4, 4, u".html");
+    std::u16string explanation;
+    if (!makeFolders(request.pageFolder) ||
+        !placeStylesheet(worker->scratch, u"explanation.xsl", "explanation",
+                         explanationStylesheet(), &explanation)
+             .empty() ||
+        runTransformTo(worker->environment, files.report, explanation, page) != 0) {
+      result->verdict = Verdict::kNone;
+      result->reason = "the report's explanation " + shown(page) + " could not be written";
+      result->reasonCode = reason_code::kOutputUnwritable;
+      return;
+    }
+  }
+
+  // The report only chooses between accept and reject; a document not
+  // handled by any scenario stays rejected whatever its report says.
+  result->assessment = assessment;
+  result->assessmentBy = request.scenario && !request.scenario->acceptMatch.empty()
+                             ? "acceptMatch"
+                             : "report";
+  if (result->verdict == Verdict::kNone || !request.scenario)
+    return;
+  const bool findingsAccept = result->verdict == Verdict::kAccepted;
+  bool warningRejects = false;
+  for (const RuleSetRecord& ruleSet : result->ruleSets)
+    for (const FindingRecord& finding : ruleSet.findings)
+      warningRejects = warningRejects || (finding.rejects && finding.severity == "warning");
+  for (const FindingRecord& finding : result->schema.findings)
+    warningRejects = warningRejects || (finding.rejects && finding.severity == "warning");
+  // --warnings-as-errors can only turn an acceptance into a rejection.
+  const bool accepts = assessment == "accept" && !(result->warningsAsErrors && warningRejects);
+  result->assessmentOverrides = accepts != findingsAccept;
+  if (accepts) {
+    result->verdict = Verdict::kAccepted;
+    result->reason.clear();
+    result->reasonCode = nullptr;
+  } else if (findingsAccept) {
+    result->verdict = Verdict::kRejected;
+    result->reason = std::string("the configuration's report rejects it (") +
+                     (result->assessmentBy == "acceptMatch" ? "by its acceptMatch"
+                                                            : "by its assessment") +
+                     "), where no finding would";
+    result->reasonCode = reason_code::kAssessmentRejected;
+  }
+}

@@ -1,0 +1,64 @@
+// The configuration's own validation report (rep:report), made as the
+// XRechnung reference validator makes it: an input document in its
+// published createReportInput format, the scenario's report stylesheet run
+// on it with the checked document as its input-document, and acceptance as
+// the configuration defines it (its acceptMatch over the report, else the
+// report's own assessment).
+#ifndef XSLVALIDATE_VERDICT_VALIDATION_REPORT_H_
+#define XSLVALIDATE_VERDICT_VALIDATION_REPORT_H_
+
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "verdict/check.h"
+#include "verdict/result.h"
+#include "verdict/scenarios.h"
+
+// A file name as a file: URI (absolute, each byte outside the unreserved
+// characters and "/" percent-encoded, Windows separators made "/").
+std::string fileUri(std::u16string_view path);
+
+// Whether `text` is an XML NCName (a namespace prefix), as far as ASCII
+// goes; any non-ASCII character is taken as a name character.
+bool isNcName(std::string_view text);
+
+// The stylesheet that runs `reportStylesheet` (imported) with the
+// document named by its input's documentReference as input-document.
+std::string reportRunnerText(std::u16string_view reportStylesheet);
+
+// The stylesheet that writes "accept" or "reject" for a validation report:
+// by `acceptMatch` (an XPath over the report, with `namespaces` bound) when
+// it is not empty, else by the report's own assessment. Empty text when a
+// prefix is not an NCName or a namespace holds a control character.
+std::string acceptStylesheetText(const std::vector<std::pair<std::string, std::string>>& namespaces,
+                                 const std::string& acceptMatch);
+
+// Where the report of `document` goes: `folder` (empty: the document's own
+// folder) and <prefix><name without extension>-report<postfix>.xml.
+std::u16string validationReportPath(std::u16string_view document, std::u16string_view folder,
+                                    std::u16string_view prefix, std::u16string_view postfix);
+
+// What the report step is given for one document.
+struct ReportRequest {
+  const ScenarioSet* configuration = nullptr;  // the configuration that decides
+  const Scenario* scenario = nullptr;  // null: the configuration's noScenarioReport
+  size_t scenarioIndex = 0;            // 1-based, in the configuration
+  std::u16string document;
+  std::u16string reportFolder;  // empty: beside the document
+  std::u16string pageFolder;    // where the explanation goes; empty: nowhere
+  std::u16string prefix, postfix;
+  bool keepInput = false;  // also write the report's input beside it
+  std::string wellFormednessError;  // the parser's message when not XML
+};
+
+// Runs the report step for `request` into `result`: the report and its
+// input written, `result->validationReport` and `result->assessment` set,
+// and the verdict chosen between accept and reject as the configuration
+// defines it (a verdict already withheld stays so). A step that fails
+// withholds the verdict with its reason.
+void makeValidationReport(CheckWorker* worker, const ReportRequest& request,
+                          DocumentResult* result);
+
+#endif  // XSLVALIDATE_VERDICT_VALIDATION_REPORT_H_
