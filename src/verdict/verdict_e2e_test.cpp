@@ -643,8 +643,13 @@ TEST(VerdictScenarios, NoScenarioMatchesReportsAsDocumentsAndNonXmlAreRejected) 
     EXPECT_EQ(c.code, doc["reasonCode"]);
     EXPECT_EQ(json::array(), doc["ruleSets"]);
   }
-  EXPECT_EQ(4u, static_cast<size_t>(std::distance(fs::directory_iterator(folder.path),
+  // No rule set ran: beside the four documents, only the configuration's
+  // noScenarioReport of each rejected one.
+  EXPECT_EQ(7u, static_cast<size_t>(std::distance(fs::directory_iterator(folder.path),
                                                    fs::directory_iterator())));
+  for (const char* report : {"note-report.xml", "report-report.xml", "text-report.xml"})
+    EXPECT_NE(std::string::npos, readFile(folder.path + "/" + report).find("rep:noScenarioMatched"))
+        << report;
 }
 
 // A configuration that is not valid is refused before any document is
@@ -652,22 +657,28 @@ TEST(VerdictScenarios, NoScenarioMatchesReportsAsDocumentsAndNonXmlAreRejected) 
 // standard output.
 TEST(VerdictScenarios, InvalidConfigurationsAreRefused) {
   Folder folder(std::string(XSLVALIDATE_SOURCE_DIR) + "/examples/invoice.xml");
-  auto configuration = [](const std::string& namespaceUri, const std::string& match,
-                          const std::string& rules, const std::string& level) {
+  const std::string report = "configurations/peppol-bis-3.0.18/resources/xrechnung-report.xsl";
+  auto configuration = [&](const std::string& namespaceUri, const std::string& match,
+                           const std::string& rules, const std::string& level,
+                           const std::string& accept = "/rep:report", const std::string& prefix = "ubl",
+                           const std::string& reportLocation = "") {
     return "<scenarios xmlns=\"" + namespaceUri + "\" frameworkVersion=\"1.0.0\">"
            "<name>Bad</name><date>2026-01-01</date><description><p>x</p></description>"
            "<scenario><name>One</name>"
-           "<namespace prefix=\"ubl\">urn:oasis:names:specification:ubl:schema:xsd:Invoice-2</namespace>"
+           "<namespace prefix=\"" + prefix + "\">urn:oasis:names:specification:ubl:schema:xsd:Invoice-2</namespace>"
+           "<namespace prefix=\"rep\">http://www.xoev.de/de/validator/varl/1</namespace>"
            "<match>" + match + "</match>"
            "<validateWithXmlSchema><resource><name>s</name>"
            "<location>schemas/ubl-2.1/maindoc/UBL-Invoice-2.1.xsd</location></resource>"
            "</validateWithXmlSchema>"
            "<validateWithSchematron><resource><name>r</name><location>" + rules +
            "</location></resource></validateWithSchematron>"
-           "<createReport><resource><name>c</name><location>report.xsl</location></resource>"
+           "<createReport><resource><name>c</name><location>" +
+           (reportLocation.empty() ? report : reportLocation) + "</location></resource>"
            "<customLevel level=\"" + level + "\">BR-01</customLevel></createReport>"
+           "<acceptMatch>" + accept + "</acceptMatch>"
            "</scenario>"
-           "<noScenarioReport><resource><name>n</name><location>n.xsl</location></resource>"
+           "<noScenarioReport><resource><name>n</name><location>" + report + "</location></resource>"
            "</noScenarioReport></scenarios>\n";
   };
   const std::string ns = "http://www.xoev.de/de/validator/framework/1/scenarios";
@@ -686,6 +697,16 @@ TEST(VerdictScenarios, InvalidConfigurationsAreRefused) {
             "the match of scenario \"One\" is not a valid XPath expression: exists(/cii:Invoice)"},
            {"unknown level", configuration(ns, "true()", rules, "fatal"),
             "scenario \"One\": customLevel level \"fatal\" is not error, warning or information"},
+           {"missing report stylesheet",
+            configuration(ns, "true()", rules, "warning", "/rep:report", "ubl", "nothing.xsl"),
+            "scenario \"One\": " + kShared + "/nothing.xsl (location nothing.xsl) does not exist"},
+           {"report stylesheet that is none",
+            configuration(ns, "true()", rules, "warning", "/rep:report", "ubl",
+                          "schemas/ubl-2.1/maindoc/UBL-Invoice-2.1.xsd"),
+            "the report stylesheet of scenario \"One\" (" + kShared +
+            "/schemas/ubl-2.1/maindoc/UBL-Invoice-2.1.xsd) could not be compiled"},
+           {"acceptMatch not XPath", configuration(ns, "true()", rules, "warning", "/rep:report["),
+            "the acceptMatch of scenario \"One\" is not a valid XPath expression: /rep:report["},
            {"checks nothing",
             "<scenarios xmlns=\"" + ns + "\"><name>Bad</name><scenario><name>Empty</name>"
             "<match>true()</match></scenario></scenarios>",
