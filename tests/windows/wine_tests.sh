@@ -616,7 +616,9 @@ group_verdict() {
     '        {"kind": "failed-assert", "id": null, "flag": null, "severity": "error", "overridden": false, "rejects": true, "location": "/", "test": "not(y)", "message": "\"q\" \\"}' \
     '      ],' '      "counts": {"fatal": 1, "error": 1, "warning": 0, "information": 0},' \
     '      "problem": null' '    }' '  ],' '  "verdict": "rejected",' \
-    '  "rejectingFindings": 2,' '  "reason": "2 findings reject the document",' \
+    '  "rejectingFindings": 2,' '  "validationReport": null,' '  "assessment": null,' \
+    '  "assessmentBy": null,' '  "assessmentOverrides": false,' \
+    '  "reason": "2 findings reject the document",' \
     '  "reasonCode": "rule-findings",' '  "engineMessages": null' '}')" "$out"
 
   local -a none_cases=(
@@ -690,11 +692,11 @@ group_verdict() {
   cp -r "$XSLV_SHARED/schemas/ubl-2.1" "$in/ubl"
   cp "$XSLV_SHARED/invoices/ubl/guide-example1.xml" "$in/good.xml"
   sed 's|</cbc:ID>|</cbc:ID><cbc:Unknown>x</cbc:Unknown>|' "$in/good.xml" > "$in/bad.xml"
-  printf 'scenarios\tWine\nscenario\tPlain\nmatch\ttrue()\nschematron\ta.xsl\n' \
+  printf 'scenarios\tWine\nscenario\tPlain\nmatch\ttrue()\nschematron\ta.xsl\tA\n' \
     > "$in/noschema.xml.summary"
-  printf 'scenarios\tWine\nscenario\tUBL\nmatch\ttrue()\nschema\tubl/maindoc/UBL-Invoice-2.1.xsd\nschematron\ta.xsl\n' \
+  printf 'scenarios\tWine\nscenario\tUBL\nmatch\ttrue()\nschema\tubl/maindoc/UBL-Invoice-2.1.xsd\tUBL\nschematron\ta.xsl\tA\n' \
     > "$in/withschema.xml.summary"
-  printf 'scenarios\tWine\nscenario\tTyped\nmatch\ttrue()\nschema\tinv.xsd\nschematron\ta.xsl\n' \
+  printf 'scenarios\tWine\nscenario\tTyped\nmatch\ttrue()\nschema\tinv.xsd\tTyped\nschematron\ta.xsl\tA\n' \
     > "$in/notaschema.xml.summary"
   local doc
   for doc in inv good bad; do printf '1\n' > "$in/$doc.xml.match"; done
