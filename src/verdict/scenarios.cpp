@@ -163,13 +163,19 @@ std::string parseConfiguration(const std::vector<std::string>& lines,
 
 // Places `text` as a kept stylesheet (or in `folder`) and compiles it by
 // running it once over `probe`. Returns the reason it failed, or empty.
+// Stylesheets of the same bytes (scenarios sharing a report stylesheet)
+// are placed at the same path and compiled once: `compiled` remembers them.
 std::string placeAndCompile(EngineEnvironment* environment, std::u16string_view folder,
                             std::u16string_view probe, std::u16string_view name,
                             std::string_view stem, const std::string& text,
-                            std::u16string* path) {
+                            std::u16string* path, std::vector<std::u16string>* compiled) {
   std::string reason = placeStylesheet(folder, name, stem, text, path);
   if (!reason.empty())
     return "the temporary folder could not be written (" + reason + ")";
+  for (const std::u16string& done : *compiled)
+    if (done == *path)
+      return std::string();
+  compiled->push_back(*path);
   std::vector<std::string> lines;
   if (!runForLines(environment, probe, *path, inFolder(folder, u"report-probe.txt"), &lines))
     return "compile";
@@ -183,6 +189,7 @@ std::string placeAndCompile(EngineEnvironment* environment, std::u16string_view 
 std::string prepareReports(EngineEnvironment* environment, std::u16string_view folder,
                            std::u16string_view probe, const std::vector<ScenarioMatch>& matches,
                            ScenarioSet* set) {
+  std::vector<std::u16string> compiled;
   for (size_t i = 0; i < set->scenarios.size(); ++i) {
     Scenario& scenario = set->scenarios[i];
     if (scenario.reportStylesheet.empty()) {
@@ -194,7 +201,7 @@ std::string prepareReports(EngineEnvironment* environment, std::u16string_view f
     std::string reason = placeAndCompile(environment, folder, probe,
                                          fromUtf8("report-" + index + ".xsl"), "report",
                                          reportRunnerText(scenario.reportStylesheet),
-                                         &scenario.reportRunner);
+                                         &scenario.reportRunner, &compiled);
     if (reason == "compile")
       return "the report stylesheet of scenario \"" + scenario.name + "\" (" +
              shown(scenario.reportStylesheet) + ") could not be compiled";
@@ -205,7 +212,7 @@ std::string prepareReports(EngineEnvironment* environment, std::u16string_view f
       return "scenario \"" + scenario.name + "\" binds a namespace prefix that is not a name, "
              "or a namespace with a control character";
     reason = placeAndCompile(environment, folder, probe, fromUtf8("accept-" + index + ".xsl"),
-                             "accept", accept, &scenario.acceptStylesheet);
+                             "accept", accept, &scenario.acceptStylesheet, &compiled);
     if (reason == "compile")
       return "the acceptMatch of scenario \"" + scenario.name +
              "\" is not a valid XPath expression: " + scenario.acceptMatch;
@@ -216,10 +223,10 @@ std::string prepareReports(EngineEnvironment* environment, std::u16string_view f
     return std::string();
   std::string reason = placeAndCompile(environment, folder, probe, u"report-none.xsl", "report",
                                        reportRunnerText(set->noScenarioReport),
-                                       &set->noScenarioRunner);
+                                       &set->noScenarioRunner, &compiled);
   if (reason.empty())
     reason = placeAndCompile(environment, folder, probe, u"accept-none.xsl", "accept",
-                             acceptStylesheetText({}, ""), &set->noScenarioAccept);
+                             acceptStylesheetText({}, ""), &set->noScenarioAccept, &compiled);
   if (reason == "compile")
     return "the noScenarioReport stylesheet (" + shown(set->noScenarioReport) +
            ") could not be compiled";
