@@ -29,6 +29,10 @@
 //   of contexts.xsl copies "<source>.contexts" (the namespaces the rule set
 //   at <source> names, one a line), and writes nothing into its output
 //   when there is none (a rule set that names no namespace).
+// - stands in for the configuration's report step: report-input.xsl copies
+//   its source (the verdict's outline of the report's input) as the
+//   input; a report runner (report-<n>.xsl) writes a report that accepts;
+//   accept-<n>.xsl writes "accept"; explanation.xsl writes a page.
 #include <windows.h>
 
 #include <cstdio>
@@ -231,6 +235,23 @@ int j_run_transform(graal_isolatethread_t* thread, long long processorData) {
     if (option.rfind("-s:", 0) == 0) source = option.substr(3);
     if (option.rfind("-xsl:", 0) == 0) stylesheet = fileName(option.substr(5));
     if (option.rfind("-o:", 0) == 0) output = option.substr(3);
+  }
+  if (stylesheet == "report-input.xsl") {
+    bool copied = CopyFileW(fromUtf8(source).c_str(), fromUtf8(output).c_str(), FALSE);
+    logLine(line + " report input " + (copied ? "copied -> 0" : "missing -> 71"));
+    return copied ? 0 : 71;
+  }
+  if (stylesheet.rfind("report-", 0) == 0 || stylesheet.rfind("accept-", 0) == 0 ||
+      stylesheet == "explanation.xsl") {
+    const std::string text =
+        stylesheet == "explanation.xsl" ? "<html><body>explained</body></html>"
+        : stylesheet.rfind("accept-", 0) == 0
+            ? "accept"
+            : "<rep:report xmlns:rep=\"http://www.xoev.de/de/validator/varl/1\">"
+              "<rep:assessment><rep:accept/></rep:assessment></rep:report>";
+    DWORD error = writeReport(output, {text});
+    logLine(line + " report step -> " + (error ? "70" : "0"));
+    return error ? 70 : 0;
   }
   if (stylesheet == "nowrite.xsl") {
     logLine(line + " nothing written -> 0");

@@ -727,6 +727,29 @@ group_verdict() {
   expect_eq "$name" "last line" "yes" \
     "$(tail -n 1 "$root/stdout" | grep -q '^no verdict: inv.xml: the XML Schema inv.xsd could not be compiled: ' && echo yes || echo no)"
   expect_eq "$name" "rule set not run" "no" "$([[ -e $in/inv_a.xml ]] && echo yes || echo no)"
+  # The configuration's report step: a scenario with createReport; the
+  # report is written beside the document, its input (kept) names the
+  # document by a file URI of its drive and carries the document's SHA-256
+  # as the exe computed it, which must be the one computed here.
+  printf '<x/>\n' > "$in/r.xsl"
+  printf 'scenarios\tWine\nscenario\tReported\nmatch\ttrue()\nschematron\ta.xsl\tA\nreport\tr.xsl\n' \
+    > "$in/reported.xml.summary"
+  printf '<s/>\n' > "$in/reported.xml"
+  name="scenario with its report"
+  run_verdict --json --report-input --scenarios reported.xml inv.xml
+  expect_eq "$name" "status" "0" "$status"
+  expect_eq "$name" "report written" "yes" "$([ -s "$in/inv-report.xml" ] && echo yes || echo no)"
+  expect_eq "$name" "assessment" "yes" \
+    "$(grep -q -F '"assessment": "accept"' "$root/stdout" && echo yes || echo no)"
+  local digest
+  digest=$(python3 -c 'import base64, hashlib, sys
+print(base64.b64encode(hashlib.sha256(open(sys.argv[1], "rb").read()).digest()).decode())' "$in/inv.xml")
+  expect_eq "$name" "digest" "yes" \
+    "$(grep -q -F "<in:hashValue>$digest</in:hashValue>" "$in/inv-report-input.xml" && echo yes || echo no)"
+  expect_eq "$name" "document URI" "yes" \
+    "$(grep -q -E '<in:documentReference>file:///[A-Za-z]:/[^<]*/inv.xml</in:documentReference>' "$in/inv-report-input.xml" && echo yes || echo no)"
+  rm -f "$in/inv-report.xml" "$in/inv-report-input.xml"
+
   rm -f "$in/inv.xml.match"
   name="scenario configuration refused"
   run_verdict --scenarios missing.xml inv.xml
