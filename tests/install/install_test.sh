@@ -53,7 +53,7 @@ grep -q '<svrl:schematron-output' "$work/inbox/invoice_parties.xml" || fail "no 
 run_installed xslvalidate-verdict
 [ "$status" -eq 1 ] || fail "verdict: status $status: $(cat "$work/stderr")"
 grep -qx '  fatal TOT-03: .*' <<<"$out" || fail "verdict lacks TOT-03: $out"
-[ "$(tail -n 1 <<<"$out")" = "rejected: ../inbox/invoice.xml (1 finding rejects it)" ] ||
+[ "$(tail -n 1 <<<"$out")" = "rejected: ../inbox/invoice.xml (1 finding rejects it) [rule-findings]" ] ||
   fail "verdict line: $out"
 [ ! -s "$work/stderr" ] || fail "unexpected verdict messages: $(cat "$work/stderr")"
 
