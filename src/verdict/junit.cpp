@@ -4,6 +4,7 @@
 
 #include "verdict/markup.h"
 #include "verdict/outcome_text.h"
+#include "verdict/summary_line.h"
 
 namespace {
 
@@ -24,7 +25,7 @@ std::string findingLines(const DocumentResult& result) {
     text += "schema: " + findingLine(finding) + "\n";
   for (const RuleSetRecord& ruleSet : result.ruleSets)
     for (const FindingRecord& finding : ruleSet.findings)
-      text += ruleSet.stylesheet + ": " + findingLine(finding) + "\n";
+      text += visible(ruleSet.stylesheet) + ": " + findingLine(finding) + "\n";
   return text;
 }
 
@@ -45,8 +46,9 @@ std::string testCase(const TimedResult& timed) {
                                       " the document") +
              ">" + markupText(findingLines(result)) + "</failure>\n    </testcase>\n";
     case Verdict::kNone:
-      return text + ">\n      <error type=\"no verdict\"" + attribute("message", result.reason) +
-             ">" + markupText(result.reason + "\n" + result.engineMessages) +
+      return text + ">\n      <error type=\"no verdict\"" +
+             attribute("message", visible(result.reason)) + ">" +
+             markupText(visible(result.reason) + "\n" + result.engineMessages) +
              "</error>\n    </testcase>\n";
   }
   return text + "/>\n";
