@@ -10,6 +10,7 @@
 #include "verdict/host_files.h"
 #include "verdict/scenarios.h"
 #include "verdict/schema_support.h"
+#include "verdict/scratch_guard.h"
 #include "verdict/shown.h"
 #include "verdict/summary_line.h"
 
@@ -89,28 +90,27 @@ std::u16string reportPathFor(std::u16string_view document,
                   std::u16string_view(report).substr(text.filenameStart(report)));
 }
 
-// Runs one rule set and reads its report into `record`. Returns false when
-// the run failed, so that later rule sets are not run.
-bool checkRuleSet(CheckWorker* worker, std::u16string_view document,
-                  std::u16string_view stylesheet, std::u16string_view reportFolder,
-                  RuleSetRecord* record) {
-  std::u16string report = reportPathFor(document, stylesheet, reportFolder);
-  record->stylesheet = shown(stylesheet);
-  record->report = shown(report);
-  FileIdentity before = fileIdentity(report);
-  record->runStatus = runTransformTo(worker->environment, document, stylesheet, report);
+// Runs `stylesheet` over `document` into `own` (an empty file made for
+// the run) and reads what it wrote into `record`. Returns false when the
+// run failed; `*written` tells whether the run wrote `own`.
+bool runAndJudge(CheckWorker* worker, std::u16string_view document,
+                 std::u16string_view stylesheet, std::u16string_view own,
+                 RuleSetRecord* record, bool* written) {
+  FileIdentity before = fileIdentity(own);
+  record->runStatus = runTransformTo(worker->environment, document, stylesheet, own);
   record->run = record->runStatus == 0 ? RunState::kCompleted : RunState::kFailed;
   if (record->runStatus != 0) {
     record->problem = "the run failed with status " + std::to_string(record->runStatus);
     return false;
   }
-  if (!writtenSince(before, fileIdentity(report))) {
+  *written = writtenSince(before, fileIdentity(own));
+  if (!*written) {
     record->problem = "the run wrote no report (the file at its path is not new)";
     return true;
   }
   SummaryHead head;
   record->problem = readSummary(
-      worker, report, "the report could not be read as XML", &head,
+      worker, own, "the report could not be read as XML", &head,
       [&](const std::string& line) {
         Finding finding;
         if (!head.svrl || !parseFindingLine(line, &finding))
@@ -143,6 +143,45 @@ bool checkRuleSet(CheckWorker* worker, std::u16string_view document,
         "this kind of document";
   }
   return true;
+}
+
+// Runs one rule set and reads its report into `record`. Returns false when
+// the run failed, so that later rule sets are not run. The run writes to
+// a file of this call's own beside the report path, which is judged and
+// only then renamed to the report's name: another call writing the same
+// report name at the same time can replace the report afterwards, never
+// change what this call judged.
+bool checkRuleSet(CheckWorker* worker, std::u16string_view document,
+                  std::u16string_view stylesheet, std::u16string_view reportFolder,
+                  RuleSetRecord* record) {
+  std::u16string report = reportPathFor(document, stylesheet, reportFolder);
+  record->stylesheet = shown(stylesheet);
+  record->report = shown(report);
+  std::string reason;
+  const std::u16string own = makePrivateFileBeside(report, &reason);
+  if (own.empty()) {
+    record->problem = "the report could not be written in its folder (" + reason + ")";
+    return false;
+  }
+  const int held = holdScratchFolder(own);
+  if (endingBySignal()) {
+    removeFile(own);
+    releaseScratchFolder(held);
+    record->problem = "the call is ending by a signal";
+    return false;
+  }
+  bool written = false;
+  const bool completed = runAndJudge(worker, document, stylesheet, own, record, &written);
+  // Whatever it says, a report the run wrote takes its name, as
+  // xslvalidate's would; a failed run leaves the earlier report alone.
+  reason = written ? renameFile(own, report) : std::string();
+  if (!written || !reason.empty())
+    removeFile(own);
+  if (!reason.empty() && record->problem.empty())
+    record->problem = "the report could not be put in place at " + shown(report) + " (" +
+                      reason + ")";
+  releaseScratchFolder(held);
+  return completed;
 }
 
 // The level a scenario's customLevel gives the rule `id`, or null.
@@ -219,6 +258,30 @@ void checkSchema(CheckWorker* worker, std::u16string_view document,
   checkSchemaOutcome(&schema);
 }
 
+// Why the match stylesheet failed on `document`: the document is not XML,
+// or, when it is, the first scenario whose match alone fails on it raised
+// a dynamic error there (the engine's message says which).
+std::string whyNoMatch(CheckWorker* worker, const ScenarioSet& set,
+                       std::u16string_view document) {
+  const std::string notXml =
+      "the document could not be read as XML, so no scenario could be chosen";
+  SummaryHead head;
+  if (!readSummary(worker, document, "not XML", &head,
+                   [](const std::string&) { return true; }).empty())
+    return notXml;
+  const Scratch files = scratchFiles(*worker);
+  const std::u16string single = inFolder(worker->scratch, u"match-one.xsl");
+  for (size_t i = 0; i < set.matches.size() && i < set.scenarios.size(); ++i) {
+    if (!writeWholeFile(single, matchStylesheetText({set.matches[i]})).empty())
+      break;
+    removeFile(files.match);
+    if (runTransformTo(worker->environment, document, single, files.match) != 0)
+      return "the match of scenario \"" + set.scenarios[i].name +
+             "\" raised a dynamic error on this document, so no scenario could be chosen";
+  }
+  return "the scenario choice failed on this document";
+}
+
 // Chooses the document's scenario with the configuration's match
 // stylesheet. Returns it, or null with `result->reason` set.
 const Scenario* chooseScenario(CheckWorker* worker, const ScenarioSet& set,
@@ -229,9 +292,7 @@ const Scenario* chooseScenario(CheckWorker* worker, const ScenarioSet& set,
   if (runTransformTo(worker->environment, document, set.matchStylesheet,
                      files.match) != 0) {
     std::string full = probeScratch(*worker, 0);
-    result->reason = !full.empty() ? full
-                                   : "the document could not be read as XML, "
-                                     "so no scenario could be chosen";
+    result->reason = !full.empty() ? full : whyNoMatch(worker, set, document);
     return nullptr;
   }
   std::FILE* file = openFile(files.match, "rb");

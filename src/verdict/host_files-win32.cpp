@@ -70,6 +70,11 @@ std::u16string makeScratchFolder() {
   return std::u16string();
 }
 
+void sweepStaleScratch() {
+  // Each call removes its own folder; Windows' own clean-up of temporary
+  // files takes what a killed call left.
+}
+
 void removeScratchFolder(std::u16string_view folder) {
   std::error_code ignored;
   std::filesystem::remove_all(std::filesystem::path(wide(folder)), ignored);
@@ -101,6 +106,36 @@ bool makeFolders(std::u16string_view folder) {
   std::error_code error;
   std::filesystem::create_directories(fsPath(folder), error);
   return std::filesystem::is_directory(fsPath(folder), error);
+}
+
+std::u16string makePrivateFileBeside(std::u16string_view path, std::string* reason) {
+  // "." + the file name + ".verdict-<pid>-<n>" in the same folder.
+  const std::filesystem::path target(wide(path));
+  const std::wstring folder = target.parent_path().native();
+  const std::wstring prefix = (folder.empty() ? std::wstring() : folder + L"\\") + L"." +
+                              target.filename().native().substr(0, 200) + L".verdict-" +
+                              std::to_wstring(GetCurrentProcessId()) + L"-";
+  for (unsigned attempt = 0; attempt < 100; ++attempt) {
+    const std::wstring name = prefix + std::to_wstring(GetTickCount() + attempt);
+    HANDLE file = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+      CloseHandle(file);
+      return std::u16string(reinterpret_cast<const char16_t*>(name.data()), name.size());
+    }
+    if (GetLastError() != ERROR_FILE_EXISTS) {
+      *reason = "Windows error " + std::to_string(GetLastError());
+      return std::u16string();
+    }
+  }
+  *reason = "no free name";
+  return std::u16string();
+}
+
+std::string renameFile(std::u16string_view from, std::u16string_view to) {
+  if (MoveFileExW(wide(from).c_str(), wide(to).c_str(), MOVEFILE_REPLACE_EXISTING))
+    return std::string();
+  return "Windows error " + std::to_string(GetLastError());
 }
 
 bool writeFileAtomically(std::u16string_view path, std::string_view content) {

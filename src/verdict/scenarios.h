@@ -20,16 +20,6 @@ struct Scenario {
   std::vector<std::pair<std::string, std::string>> customLevels;
 };
 
-struct ScenarioSet {
-  std::string name;            // the configuration's own name
-  std::u16string file;         // the scenarios file, as given
-  std::vector<Scenario> scenarios;
-  // A stylesheet, generated from the configuration, that writes "svrl" for
-  // an SVRL report, otherwise the 1-based index of the first scenario whose
-  // match is true, or 0 when none is.
-  std::u16string matchStylesheet;
-};
-
 // One scenario's match: an XPath over the document and the namespace
 // prefixes it may use.
 struct ScenarioMatch {
@@ -37,9 +27,22 @@ struct ScenarioMatch {
   std::string xpath;
 };
 
+struct ScenarioSet {
+  std::string name;            // the configuration's own name
+  std::u16string file;         // the scenarios file, as given
+  std::vector<Scenario> scenarios;
+  std::vector<ScenarioMatch> matches;  // one per scenario, in order
+  // A stylesheet, generated from the configuration, that writes "svrl" for
+  // an SVRL report, otherwise the 1-based index of the first scenario whose
+  // match is true, or 0 when none is.
+  std::u16string matchStylesheet;
+};
+
 // The text of the match stylesheet (see ScenarioSet) for `matches`, in
 // order: each match is tested as written, with its own prefixes bound, in
-// an xsl:choose, so that the first true one wins. Texts are UTF-8.
+// an xsl:choose, so that the first true one wins. Texts are UTF-8, and
+// written as data by the XML writer (xml_writer.h): empty text when a
+// binding or match is one it refuses, which loadScenarios refuses first.
 std::string matchStylesheetText(const std::vector<ScenarioMatch>& matches);
 
 // Reads the scenario configuration at `file` through the engine, resolves

@@ -17,8 +17,9 @@
 
 namespace {
 
-// One folder per worker; a batch never has more workers than this.
-constexpr int kSlots = 64;
+// One scratch folder per worker (a batch never has more than 64), the
+// configuration's folder, and the report each worker is writing.
+constexpr int kSlots = 160;
 
 // Fixed storage: the handler touches nothing allocated or locked.
 HeldPaths<kSlots> heldFolders;
@@ -26,9 +27,12 @@ HeldPaths<kSlots> heldFolders;
 const int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 struct sigaction before[3];
 
-// Empties `path` (its files, and folders that are empty) and removes it,
-// with system calls only, as a signal handler may.
+// Removes the file `path`, or empties the folder `path` (its files, and
+// folders that are empty) and removes it, with system calls only, as a
+// signal handler may.
 void removeFolder(const char* path) {
+  if (unlink(path) == 0)
+    return;
   const int fd = open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd >= 0) {
     alignas(8) char buffer[4096];
@@ -52,7 +56,12 @@ void removeFolder(const char* path) {
   rmdir(path);
 }
 
+// Set before the handler removes what is held; lock-free, so the handler
+// may set it.
+std::atomic<bool> ending{false};
+
 void removeHeldAndPassOn(int signal) {
+  ending.store(true);
   heldFolders.forEachHeld(removeFolder);
   for (int i = 0; i < 3; ++i) {
     if (kSignals[i] != signal)
@@ -93,4 +102,8 @@ int holdScratchFolder(std::u16string_view folder) {
 
 void releaseScratchFolder(int slot) {
   heldFolders.release(slot);
+}
+
+bool endingBySignal() {
+  return ending.load();
 }

@@ -14,12 +14,19 @@
 // after the engine environments are made.
 void installScratchCleanup();
 
-// Holds `folder` (a scratch folder holding files only) for removal on
-// one of those signals. Returns a slot for releaseScratchFolder, or -1
+// Holds `folder` (a scratch folder holding files only, or a single file)
+// for removal on one of those signals. Returns a slot for releaseScratchFolder, or -1
 // when it cannot be held.
 int holdScratchFolder(std::u16string_view folder);
 
 // Releases `slot`; -1 is ignored. Call it before removing the folder.
 void releaseScratchFolder(int slot);
+
+// True once one of those signals is ending the process: the handler has
+// removed what was held then, and other threads may still run a while
+// (the engine's clean-up waits for the engine server), so a thread that
+// holds a new file checks this after holding it and, when true, removes
+// the file itself and goes no further. Always false on Windows.
+bool endingBySignal();
 
 #endif  // XSLVALIDATE_VERDICT_SCRATCH_GUARD_H_

@@ -197,16 +197,22 @@ struct Progress {
 struct ConfigurationFolder {
   std::u16string folder;
   int held = -1;
+  bool engineFailed = false;  // no verdict is possible: not the configuration's fault
   // Reads the configuration of `options` into `set` with an engine
   // environment of its own. Returns the reason it is refused, or empty.
   std::string load(const Options& options, ScenarioSet* set) {
+    // The engine first, whose own signal clean-up the folder's passes the
+    // signal on to; the folder only once a signal would remove it.
+    EngineEnvironment environment{};
+    if (createIsolate(&environment) != 0) {
+      engineFailed = true;
+      return "the engine could not be started";
+    }
+    installScratchCleanup();
     folder = makeScratchFolder();
     if (folder.empty())
       return "no temporary folder could be made";
     held = holdScratchFolder(folder);
-    EngineEnvironment environment{};
-    if (createIsolate(&environment) != 0)
-      return "the engine could not be started";
     std::string refused =
         loadScenarios(&environment, options.scenarios, options.repository, folder, set);
     graal_detach_thread(environment.thread);
@@ -238,6 +244,8 @@ void showEngineMessages(const std::string& messages, std::set<std::string>* show
 }  // namespace
 
 int runVerdict(const std::vector<std::u16string>& arguments) {
+  // What calls ended by SIGKILL left behind, before this one adds its own.
+  sweepStaleScratch();
   Options options;
   if (!parseOptions(arguments, &options))
     return kUsageError;
@@ -284,6 +292,10 @@ int runVerdict(const std::vector<std::u16string>& arguments) {
   ConfigurationFolder configuration;
   if (!options.scenarios.empty()) {
     const std::string refused = configuration.load(options, &scenarios);
+    if (configuration.engineFailed) {
+      std::fprintf(stderr, "xslvalidate-verdict: no verdict: %s\n", refused.c_str());
+      return kNoVerdict;
+    }
     if (!refused.empty()) {
       std::fprintf(stderr, "xslvalidate-verdict: scenarios configuration %s refused: %s\n",
                    visible(shown(options.scenarios)).c_str(), visible(refused).c_str());
@@ -331,7 +343,7 @@ int runVerdict(const std::vector<std::u16string>& arguments) {
   std::vector<DocumentResult> results;  // kept for the JUnit file
   std::vector<double> seconds;
   std::string outputFailure;
-  std::string fileFailure;
+  std::vector<std::string> fileFailures;  // every output file that could not be written
   std::set<std::string> shownMessages;
   checkBatch(plan, documents, options.reportDir, jobs,
              [&](size_t position, const DocumentResult& result, double took) {
@@ -349,7 +361,8 @@ int runVerdict(const std::vector<std::u16string>& arguments) {
                  const std::u16string page =
                      inFolder(folder, htmlPageName(documents[position].path));
                  if (!makeFolders(folder) || !writeFileAtomically(page, htmlPage(result)))
-                   fileFailure = "the page " + shown(page) + " could not be written";
+                   fileFailures.push_back("the page " + visible(shown(page)) +
+                                          " could not be written");
                }
                if (!options.junit.empty()) {
                  results.push_back(result);
@@ -370,21 +383,20 @@ int runVerdict(const std::vector<std::u16string>& arguments) {
     const std::filesystem::path parent = fsPath(options.junit).parent_path();
     if ((!parent.empty() && !makeFolders(fromFsPath(parent))) ||
         !writeFileAtomically(options.junit, junitReport(timed, suite, utcTimestamp())))
-      fileFailure = "the JUnit file " + shown(options.junit) + " could not be written";
+      fileFailures.push_back("the JUnit file " + visible(shown(options.junit)) +
+                             " could not be written");
   }
   if (batch && outputFailure.empty()) {
     // With --json the summary is for the person reading the log, not part
     // of the JSON Lines.
     outputFailure = writeOutput(options.json ? stderr : stdout, tallyText(tally));
   }
-  if (!outputFailure.empty()) {
+  if (!outputFailure.empty())
     std::fprintf(stderr, "xslvalidate-verdict: standard output could not be written: %s\n",
                  outputFailure.c_str());
+  for (const std::string& failure : fileFailures)
+    std::fprintf(stderr, "xslvalidate-verdict: %s\n", failure.c_str());
+  if (!outputFailure.empty() || !fileFailures.empty())
     return kOutputError;
-  }
-  if (!fileFailure.empty()) {
-    std::fprintf(stderr, "xslvalidate-verdict: %s\n", fileFailure.c_str());
-    return kOutputError;
-  }
   return tallyStatus(tally);
 }
