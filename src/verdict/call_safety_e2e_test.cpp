@@ -204,6 +204,31 @@ TEST(Ends, EngineThatCannotStartIsNoVerdict) {
   }
 }
 
+// A report folder with no room left: the report's own path and the
+// system's reason are the document's reason, not the engine's status.
+TEST(Ends, FullReportFolderIsNamed) {
+  Place place;
+  place.put("invoice.xml", readFile(std::string(XSLVALIDATE_SOURCE_DIR) + "/examples/invoice.xml"));
+  fs::create_directories(place.root / "out");
+  const ProcessResult r = runProcess(
+      {"/usr/bin/unshare", "-m", "/bin/sh", "-c",
+       "mount -t tmpfs -o size=8k tmpfs out || exit 77\n"
+       "head -c 8192 /dev/zero > out/fill || exit 77\n"
+       "exec \"$0\" --report-dir out --rules \"$1\" invoice.xml invoice.xml",
+       VERDICT_EXE, std::string(XSLVALIDATE_SOURCE_DIR) + "/examples/rules/totals.xslt"},
+      place.environment(), place.root.string());
+  if (r.exitCode == 77)
+    GTEST_SKIP() << "no private tmpfs here: " << r.err;
+  EXPECT_EQ(3, r.exitCode) << r.err;
+  const std::string reason =
+      "the report out/invoice_totals.xml could not be written (No space left on device)";
+  EXPECT_NE(std::string::npos, r.out.find("no verdict: invoice.xml: " +
+                                          std::string(XSLVALIDATE_SOURCE_DIR) +
+                                          "/examples/rules/totals.xslt: " + reason))
+      << r.out;
+  EXPECT_EQ(std::vector<std::string>{}, place.scratchLeft());
+}
+
 // A scenario configuration with one scenario whose namespace binding,
 // match and rule-set location are given; its rule set is marks.xsl.
 std::string configuration(const std::string& binding, const std::string& match,

@@ -172,6 +172,14 @@ bool checkRuleSet(CheckWorker* worker, std::u16string_view document,
   }
   bool written = false;
   const bool completed = runAndJudge(worker, document, stylesheet, own, record, &written);
+  if (!completed) {
+    // A folder with no room (or no longer writable) is the cause to name,
+    // with the report's own path, rather than the engine's status: it
+    // takes as much as the run meant to write, or it does not.
+    reason = writeWholeFile(own, std::string(fileIdentity(document).size + 4096, ' '));
+    if (!reason.empty())
+      record->problem = "the report " + shown(report) + " could not be written (" + reason + ")";
+  }
   // Whatever it says, a report the run wrote takes its name, as
   // xslvalidate's would; a failed run leaves the earlier report alone.
   reason = written ? renameFile(own, report) : std::string();

@@ -8,7 +8,9 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <string>
 #include <system_error>
+#include <vector>
 
 namespace {
 
@@ -49,14 +51,27 @@ std::u16string keptStylesheet(std::string_view, std::string_view) {
   return std::u16string();
 }
 
-std::u16string makeScratchFolder() {
+namespace {
+
+// The user's folder for temporary files, ending in a separator; empty
+// text when Windows gives none.
+std::wstring temporaryBase() {
   wchar_t base[MAX_PATH + 1];
   DWORD length = GetTempPathW(MAX_PATH + 1, base);
   if (length == 0 || length > MAX_PATH)
-    return std::u16string();
+    return std::wstring();
   std::wstring prefix(base, length);
   if (prefix.back() != L'\\' && prefix.back() != L'/')
     prefix += L'\\';
+  return prefix;
+}
+
+}  // namespace
+
+std::u16string makeScratchFolder() {
+  std::wstring prefix = temporaryBase();
+  if (prefix.empty())
+    return std::u16string();
   prefix += L"xslvalidate-verdict-" + std::to_wstring(GetCurrentProcessId()) + L"-";
   // The folder under the user's own temporary folder inherits its access
   // rights; CreateDirectoryW fails when the name is taken, so the folder
@@ -71,8 +86,43 @@ std::u16string makeScratchFolder() {
 }
 
 void sweepStaleScratch() {
-  // Each call removes its own folder; Windows' own clean-up of temporary
-  // files takes what a killed call left.
+  // "xslvalidate-verdict-<pid>-<n>" of a process that is gone: a call
+  // ended by Ctrl-C or killed, which removes nothing on Windows. A process
+  // that runs under that id now keeps the folder: reused ids only delay.
+  const std::wstring base = temporaryBase();
+  if (base.empty())
+    return;
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((base + L"xslvalidate-verdict-*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE)
+    return;
+  std::vector<std::wstring> stale;
+  do {
+    const std::wstring name = found.cFileName;
+    const size_t start = std::wstring(L"xslvalidate-verdict-").size();
+    size_t end = start;
+    while (end < name.size() && name[end] >= L'0' && name[end] <= L'9')
+      ++end;
+    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
+        (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || end == start ||
+        end - start > 9 || end + 1 >= name.size() || name[end] != L'-')
+      continue;
+    const DWORD pid = static_cast<DWORD>(std::stoul(name.substr(start, end - start)));
+    if (pid == GetCurrentProcessId())
+      continue;
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
+    if (process) {
+      CloseHandle(process);
+      continue;
+    }
+    if (GetLastError() == ERROR_INVALID_PARAMETER)  // no such process
+      stale.push_back(base + name);
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+  for (const std::wstring& folder : stale) {
+    std::error_code ignored;
+    std::filesystem::remove_all(std::filesystem::path(folder), ignored);
+  }
 }
 
 void removeScratchFolder(std::u16string_view folder) {

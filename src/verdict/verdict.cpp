@@ -236,7 +236,7 @@ void showEngineMessages(const std::string& messages, std::set<std::string>* show
       end = messages.size();
     const std::string line = messages.substr(start, end - start);
     if (shown->insert(line).second)
-      std::fprintf(stderr, "%s\n", line.c_str());
+      std::fprintf(stderr, "%s\n", visible(line).c_str());
     start = end + 1;
   }
 }
