@@ -204,6 +204,25 @@ TEST(Ends, EngineThatCannotStartIsNoVerdict) {
   }
 }
 
+// Outputs that cannot be written (here a folder stands at each page's and
+// at the JUnit file's path) are each named, not only the last one.
+TEST(Ends, EveryOutputThatCannotBeWrittenIsListed) {
+  Place place;
+  for (const char* name : {"a.xml", "b.xml"})
+    place.put(std::string("in/") + name, "<d/>\n");
+  for (const char* blocked : {"pages/a.xml.html/x", "pages/b.xml.html/x", "junit.xml/x"})
+    place.put(blocked, "");
+  const ProcessResult r = runProcess({VERDICT_EXE, "--rules", kTestdata + "empty_svrl.xsl",
+                                      "--html", "pages", "--junit", "junit.xml", "in"},
+                                     place.environment(), place.root.string());
+  EXPECT_EQ(4, r.exitCode) << r.err;
+  for (const std::string& line : {"xslvalidate-verdict: the page pages/a.xml.html could not be written\n",
+                                  "xslvalidate-verdict: the page pages/b.xml.html could not be written\n",
+                                  "xslvalidate-verdict: the JUnit file junit.xml could not be written\n"})
+    EXPECT_NE(std::string::npos, r.err.find(line)) << line << r.err;
+  EXPECT_EQ(std::vector<std::string>{}, place.scratchLeft());
+}
+
 // A report folder with no room left: the report's own path and the
 // system's reason are the document's reason, not the engine's status.
 TEST(Ends, FullReportFolderIsNamed) {
