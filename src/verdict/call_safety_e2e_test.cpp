@@ -223,6 +223,38 @@ TEST(Ends, EveryOutputThatCannotBeWrittenIsListed) {
   EXPECT_EQ(std::vector<std::string>{}, place.scratchLeft());
 }
 
+// A worker whose scratch folder is removed under it (a cleaner of the
+// temporary folder) makes a new one: the removal costs at most the
+// document being checked, not every later one.
+TEST(Ends, BrokenWorkerIsReplacedAndFailsOnlyItsCurrentDocument) {
+  Place place;
+  const int documents = 12;
+  for (int i = 0; i < documents; ++i)
+    place.put("in/d" + std::to_string(10 + i) + ".xml", "<d/>\n");
+  RunningProcess run = startProcess({VERDICT_EXE, "--jobs", "1", "--rules",
+                                     kTestdata + "empty_svrl.xsl", "--report-dir", "out", "in"},
+                                    place.environment(), place.root.string());
+  ASSERT_GT(run.pid, 0) << run.startError;
+  size_t reportsThen = 0;
+  bool removed = false;
+  for (int i = 0; i < 20000 && !removed; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (!fs::exists(place.root / "out") || fs::is_empty(place.root / "out"))
+      continue;
+    reportsThen = place.names("out").size();
+    for (const std::string& folder : place.scratchLeft())
+      removed = fs::remove_all(place.root / "tmp" / folder) > 0 || removed;
+  }
+  const ProcessResult r = waitProcess(run);
+  ASSERT_TRUE(removed) << r.err;
+  ASSERT_LT(reportsThen, static_cast<size_t>(documents)) << "the batch ended first";
+  EXPECT_LE(r.exitCode, 3) << r.err;
+  EXPECT_NE(std::string::npos, r.out.find("documents: 12 (accepted ")) << r.out;
+  const bool atMostOne = r.out.find("no verdict 0)") != std::string::npos ||
+                         r.out.find("no verdict 1)") != std::string::npos;
+  EXPECT_TRUE(atMostOne) << r.out;
+}
+
 // A report folder with no room left: the report's own path and the
 // system's reason are the document's reason, not the engine's status.
 TEST(Ends, FullReportFolderIsNamed) {
