@@ -60,8 +60,12 @@ DocumentResult checkWithWorker(const CheckPlan& plan, BatchWorker* worker,
                                           " could not be made");
   } else {
     worker->environment.messages.clear();
+    worker->environment.compileMessages.clear();
+    worker->environment.runMessages.clear();
     result = checkDocument(plan, &worker->check, document.path, folder);
     result.engineMessages = std::move(worker->environment.messages);
+    result.compileMessages = std::move(worker->environment.compileMessages);
+    result.runMessages = std::move(worker->environment.runMessages);
   }
   const std::chrono::duration<double> took = std::chrono::steady_clock::now() - begin;
   *seconds = took.count();

@@ -255,6 +255,31 @@ TEST(Ends, BrokenWorkerIsReplacedAndFailsOnlyItsCurrentDocument) {
   EXPECT_TRUE(atMostOne) << r.out;
 }
 
+// A rule set's compile warning shows once per call; a message its run
+// writes for each document shows for each, even when the text is the same.
+TEST(Messages, CompileWarningsOnceAndEachDocumentsRunMessagesWhole) {
+  Place place;
+  place.put("in/a.xml", "<d/>\n");
+  place.put("in/b.xml", "<d/>\n");
+  std::string says = readFile(kTestdata + "warns.xsl");
+  const std::string unused = "<xsl:variable name=\"unused\" select=\"1\"/>";
+  ASSERT_NE(std::string::npos, says.find(unused));
+  says.replace(says.find(unused), unused.size(),
+               "<xsl:message>the same line for every document</xsl:message>" + unused);
+  place.put("says.xsl", says);
+  const ProcessResult r = runProcess({VERDICT_EXE, "--rules", "says.xsl", "in"},
+                                     place.environment(), place.root.string());
+  EXPECT_EQ(0, r.exitCode) << r.err;
+  auto count = [&](const std::string& text) {
+    size_t n = 0;
+    for (size_t at = r.err.find(text); at != std::string::npos; at = r.err.find(text, at + 1))
+      ++n;
+    return n;
+  };
+  EXPECT_EQ(1u, count("SXWN9001")) << r.err;
+  EXPECT_EQ(2u, count("the same line for every document")) << r.err;
+}
+
 // A report folder with no room left: the report's own path and the
 // system's reason are the document's reason, not the engine's status.
 TEST(Ends, FullReportFolderIsNamed) {

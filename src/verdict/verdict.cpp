@@ -225,20 +225,26 @@ struct ConfigurationFolder {
   }
 };
 
-// Writes the lines of `messages` on standard error that were not written
-// before in this call: a rule set's compile warnings, the same for every
-// document, are shown once; each document's own errors name it, and show.
-void showEngineMessages(const std::string& messages, std::set<std::string>* shown) {
-  size_t start = 0;
-  while (start < messages.size()) {
-    size_t end = messages.find('\n', start);
-    if (end == std::string::npos)
-      end = messages.size();
-    const std::string line = messages.substr(start, end - start);
-    if (shown->insert(line).second)
-      std::fprintf(stderr, "%s\n", visible(line).c_str());
-    start = end + 1;
-  }
+// Writes what the engine wrote about `result`'s runs on standard error:
+// each rule set's compile messages (its warnings, the same for every
+// document) the first time this call meets them, then the document's own
+// run messages whole, even where another document's were the same. Lines
+// are shown as `visible` makes them.
+void showEngineMessages(const DocumentResult& result, std::set<std::string>* shownCompiles) {
+  auto show = [](const std::string& messages) {
+    size_t start = 0;
+    while (start < messages.size()) {
+      size_t end = messages.find('\n', start);
+      if (end == std::string::npos)
+        end = messages.size();
+      std::fprintf(stderr, "%s\n", visible(messages.substr(start, end - start)).c_str());
+      start = end + 1;
+    }
+  };
+  for (const std::string& compile : result.compileMessages)
+    if (shownCompiles->insert(compile).second)
+      show(compile);
+  show(result.runMessages);
 }
 
 }  // namespace
@@ -344,12 +350,12 @@ int runVerdict(const std::vector<std::u16string>& arguments) {
   std::vector<double> seconds;
   std::string outputFailure;
   std::vector<std::string> fileFailures;  // every output file that could not be written
-  std::set<std::string> shownMessages;
+  std::set<std::string> shownCompiles;
   checkBatch(plan, documents, options.reportDir, jobs,
              [&](size_t position, const DocumentResult& result, double took) {
                addToTally(&tally, result);
                progress.clear();
-               showEngineMessages(result.engineMessages, &shownMessages);
+               showEngineMessages(result, &shownCompiles);
                if (outputFailure.empty()) {
                  outputFailure = writeOutput(
                      stdout, !options.json ? textOutput(result)
