@@ -157,6 +157,13 @@ bool checkRuleSet(CheckWorker* worker, std::u16string_view document,
   std::u16string report = reportPathFor(document, stylesheet, reportFolder);
   record->stylesheet = shown(stylesheet);
   record->report = shown(report);
+  // The rename would replace it where xslvalidate's run refuses to.
+  if (isReadOnlyFile(report)) {
+    record->run = RunState::kFailed;
+    record->runStatus = 2;
+    record->problem = "the report " + shown(report) + " exists and is read-only";
+    return false;
+  }
   std::string reason;
   const std::u16string own = makePrivateFileBeside(report, &reason);
   if (own.empty()) {

@@ -203,6 +203,13 @@ std::u16string makePrivateFileBeside(std::u16string_view path, std::string* reas
   return std::u16string();
 }
 
+bool isReadOnlyFile(std::u16string_view path) {
+  const std::string name = *toUtf8(path);
+  struct stat status;
+  return lstat(name.c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
+         access(name.c_str(), W_OK) != 0 && errno == EACCES;
+}
+
 std::string renameFile(std::u16string_view from, std::u16string_view to) {
   if (rename(toUtf8(from)->c_str(), toUtf8(to)->c_str()) == 0)
     return std::string();

@@ -182,6 +182,12 @@ std::u16string makePrivateFileBeside(std::u16string_view path, std::string* reas
   return std::u16string();
 }
 
+bool isReadOnlyFile(std::u16string_view path) {
+  const DWORD attributes = GetFileAttributesW(wide(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+         (attributes & FILE_ATTRIBUTE_READONLY);
+}
+
 std::string renameFile(std::u16string_view from, std::u16string_view to) {
   if (MoveFileExW(wide(from).c_str(), wide(to).c_str(), MOVEFILE_REPLACE_EXISTING))
     return std::string();

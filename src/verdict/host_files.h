@@ -87,6 +87,10 @@ std::u16string fromFsPath(const std::filesystem::path& path);
 // reason in `*reason`, when no such file could be made.
 std::u16string makePrivateFileBeside(std::u16string_view path, std::string* reason);
 
+// True when a file is at `path` and this process may not write it (a
+// read-only report, which xslvalidate refuses to replace).
+bool isReadOnlyFile(std::u16string_view path);
+
 // Gives the file at `from` the name `to` in one step, replacing any file
 // there. Returns the system's reason when that failed, else empty text.
 std::string renameFile(std::u16string_view from, std::u16string_view to);

@@ -210,8 +210,10 @@ struct ConfigurationFolder {
     }
     installScratchCleanup();
     folder = makeScratchFolder();
-    if (folder.empty())
+    if (folder.empty()) {
+      graal_detach_thread(environment.thread);
       return "no temporary folder could be made";
+    }
     held = holdScratchFolder(folder);
     std::string refused =
         loadScenarios(&environment, options.scenarios, options.repository, folder, set);

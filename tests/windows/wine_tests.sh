@@ -618,6 +618,7 @@ group_verdict() {
     "run fails|no verdict: inv.xml: status5.xsl: the run failed with status 5|inv.xml|a.xsl|status5.xsl|b.xsl"
     "report not written|no verdict: inv.xml: nowrite.xsl: the run wrote no report (the file at its path is not new)|inv.xml|nowrite.xsl"
     "examined nothing|no verdict: inv.xml: e.xsl: no rule of this rule set applied to the document (its report has no fired rule and no finding); it may be the wrong rule set for this kind of document|inv.xml|a.xsl|e.xsl"
+    "read-only report|no verdict: inv.xml: ro.xsl: the report inv_ro.xml exists and is read-only|inv.xml|ro.xsl"
   )
   local entry
   for entry in "${none_cases[@]}"; do
@@ -626,6 +627,8 @@ group_verdict() {
     # An older report at the path that nowrite.xsl does not write.
     rm -f "$log" "$in"/inv_*.xml
     printf '<old/>\n' > "$in/inv_nowrite.xml"
+    # A read-only report, which the verdict's rename must not replace.
+    printf '<old/>\n' > "$in/inv_ro.xml" && chmod a-w "$in/inv_ro.xml"
     (cd "$in" && "$WINE" "$root/bin/xslvalidate-verdict.exe" "${fields[@]:2}" \
        > "$root/stdout" 2> "$root/stderr")
     status=$?
