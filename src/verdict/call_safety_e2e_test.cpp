@@ -121,7 +121,8 @@ TEST(Ends, ClosedStandardOutputIsAStatusNotASignal) {
 }
 
 // A scratch folder whose call was killed (its process is gone) is removed
-// by the next call; one whose process lives is left alone.
+// by the next call; one whose process lives is left alone. So is a private
+// report beside a report the call writes, once it is old enough.
 TEST(Ends, StaleScratchOfAKilledCallIsSweptAtTheNextStart) {
   Place place;
   place.put("doc.xml", "<d/>\n");
@@ -133,10 +134,25 @@ TEST(Ends, StaleScratchOfAKilledCallIsSweptAtTheNextStart) {
   const std::string living = "xslvalidate-verdict-" + std::to_string(getpid()) + "-GhIjKl";
   place.put("tmp/" + stale + "/summary.txt", "left by a killed call");
   place.put("tmp/" + living + "/summary.txt", "a call still at work");
+  // Private reports beside the report: one left long ago by a call that
+  // is gone, one just made by a call that is gone (of another pid
+  // namespace, as far as anyone can tell), one of a call at work.
+  const std::string old = ".doc_empty_svrl.xml.verdict-" + std::to_string(gone) + "-3";
+  const std::string fresh = ".doc_empty_svrl.xml.verdict-" + std::to_string(gone) + "-4";
+  const std::string working = ".doc_empty_svrl.xml.verdict-" + std::to_string(getpid()) + "-5";
+  for (const std::string& name : {old, fresh, working})
+    place.put(name, "");
+  fs::last_write_time(place.root / old,
+                      fs::file_time_type::clock::now() - std::chrono::hours(2));
+  fs::last_write_time(place.root / working,
+                      fs::file_time_type::clock::now() - std::chrono::hours(2));
   const ProcessResult r = runProcess({VERDICT_EXE, "doc.xml", kTestdata + "empty_svrl.xsl"},
                                      place.environment(), place.root.string());
   EXPECT_EQ(0, r.exitCode) << r.err;
   EXPECT_EQ(std::vector<std::string>{living}, place.scratchLeft());
+  EXPECT_FALSE(fs::exists(place.root / old));
+  EXPECT_TRUE(fs::exists(place.root / fresh));
+  EXPECT_TRUE(fs::exists(place.root / working));
 }
 
 // Two batches at once write their pages and JUnit files into one folder:

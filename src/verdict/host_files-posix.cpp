@@ -11,6 +11,7 @@
 #include <stdlib.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -18,6 +19,7 @@
 #include <filesystem>
 #include <map>
 #include <mutex>
+#include <set>
 #include <system_error>
 #include <vector>
 
@@ -183,10 +185,57 @@ std::string privateName(const std::filesystem::path& target, const char* kind,
 
 std::atomic<unsigned long> privateCounter{0};
 
+// The process id in a private report name ".<name>.verdict-<pid>-<n>",
+// or 0 when `name` is not one.
+pid_t privatePid(const std::string& name) {
+  const size_t mark = name.rfind(".verdict-");
+  if (name.empty() || name[0] != '.' || mark == std::string::npos || mark == 0)
+    return 0;
+  const size_t start = mark + 9;
+  const size_t dash = name.find('-', start);
+  if (dash == std::string::npos || dash == start || dash - start > 9 || dash + 1 == name.size())
+    return 0;
+  for (size_t i = start; i < name.size(); ++i)
+    if (i != dash && (name[i] < '0' || name[i] > '9'))
+      return 0;
+  return static_cast<pid_t>(std::stol(name.substr(start, dash - start)));
+}
+
+// Removes the private report files in `folder` that a call ended by
+// SIGKILL left, once per folder and process: its process is gone, and the
+// file is more than an hour old, since a call of another pid namespace (a
+// pod sharing the volume) may be writing under an id that is free here,
+// and no run takes that long.
+void sweepStalePrivateFiles(const std::string& folder) {
+  static std::mutex mutex;
+  static std::set<std::string> swept;
+  {
+    std::lock_guard lock(mutex);
+    if (!swept.insert(folder).second)
+      return;
+  }
+  DIR* listing = opendir(folder.c_str());
+  if (!listing)
+    return;
+  const uid_t uid = geteuid();
+  while (const struct dirent* entry = readdir(listing)) {
+    const pid_t pid = privatePid(entry->d_name);
+    if (pid <= 0 || pid == getpid() || kill(pid, 0) == 0 || errno != ESRCH)
+      continue;
+    struct stat status;
+    if (fstatat(dirfd(listing), entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISREG(status.st_mode) && status.st_uid == uid &&
+        status.st_mtim.tv_sec + 3600 < time(nullptr))
+      unlinkat(dirfd(listing), entry->d_name, 0);
+  }
+  closedir(listing);
+}
+
 }  // namespace
 
 std::u16string makePrivateFileBeside(std::u16string_view path, std::string* reason) {
   const std::filesystem::path target(*toUtf8(path));
+  sweepStalePrivateFiles(target.parent_path().empty() ? "." : target.parent_path().string());
   for (int attempt = 0; attempt < 100; ++attempt) {
     const std::string name = privateName(target, "verdict", privateCounter++);
     const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
