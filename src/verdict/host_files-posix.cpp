@@ -58,10 +58,14 @@ std::map<std::string, int> lockedFolders;
 
 }  // namespace
 
+ScratchPlace scratchPlace() {
+  return ScratchPlace{temporaryBase(), kScratchPrefix + std::to_string(getpid()) + "-"};
+}
+
 std::u16string makeScratchFolder() {
   // "xslvalidate-verdict-<pid>-XXXXXX": the next call can tell whose it is.
-  std::string folder = temporaryBase() + "/" + kScratchPrefix + std::to_string(getpid()) +
-                       "-XXXXXX";
+  const ScratchPlace place = scratchPlace();
+  std::string folder = place.folder + "/" + place.namePrefix + "XXXXXX";
   // mkdtemp makes the folder with mode 0700.
   if (mkdtemp(folder.data()) == nullptr)
     return std::u16string();

@@ -85,6 +85,10 @@ std::u16string makeScratchFolder() {
   return std::u16string();
 }
 
+ScratchPlace scratchPlace() {
+  return ScratchPlace{};
+}
+
 void sweepStaleScratch() {
   // "xslvalidate-verdict-<pid>-<n>" of a process that is gone: a call
   // ended by Ctrl-C or killed, which removes nothing on Windows. A process

@@ -53,6 +53,15 @@ std::string placeStylesheet(std::u16string_view scratch, std::u16string_view nam
                             std::string_view stem, std::string_view bytes,
                             std::u16string* path);
 
+// Where every scratch folder of this process is made, and how each one's
+// name starts: on POSIX hosts the temporary folder and
+// "xslvalidate-verdict-<pid>-"; empty texts on Windows.
+struct ScratchPlace {
+  std::string folder;
+  std::string namePrefix;
+};
+ScratchPlace scratchPlace();
+
 // Removes the scratch folders (makeScratchFolder) of this user's calls
 // that have ended without removing them (a call ended by SIGKILL, which
 // no handler sees): each folder's name carries its process's id, and a

@@ -14,6 +14,7 @@
 #include "host/end_by_signal.h"
 #include "host/held_paths.h"
 #include "host/utf8.h"
+#include "verdict/host_files.h"
 
 namespace {
 
@@ -60,9 +61,46 @@ void removeFolder(const char* path) {
 // may set it.
 std::atomic<bool> ending{false};
 
+// Where this process makes its scratch folders and how their names start,
+// copied when the handler is installed: the handler removes every such
+// folder, held or not yet (one made a moment before its hold).
+char scratchFolder[PATH_MAX];
+char scratchPrefix[NAME_MAX + 1];
+
+void removeOwnScratchFolders() {
+  const int fd = open(scratchFolder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0)
+    return;
+  const size_t prefixLength = strlen(scratchPrefix);
+  alignas(8) char buffer[4096];
+  char path[PATH_MAX];
+  for (;;) {
+    const long got = syscall(SYS_getdents64, fd, buffer, sizeof buffer);
+    if (got <= 0)
+      break;
+    for (long at = 0; at < got;) {
+      unsigned short length;
+      memcpy(&length, buffer + at + 16, sizeof length);
+      const char* name = buffer + at + 19;
+      const size_t folderLength = strlen(scratchFolder);
+      const size_t nameLength = strlen(name);
+      if (prefixLength > 0 && strncmp(name, scratchPrefix, prefixLength) == 0 &&
+          folderLength + 1 + nameLength < sizeof path) {
+        memcpy(path, scratchFolder, folderLength);
+        path[folderLength] = '/';
+        memcpy(path + folderLength + 1, name, nameLength + 1);
+        removeFolder(path);
+      }
+      at += length;
+    }
+  }
+  close(fd);
+}
+
 void removeHeldAndPassOn(int signal) {
   ending.store(true);
   heldFolders.forEachHeld(removeFolder);
+  removeOwnScratchFolders();
   for (int i = 0; i < 3; ++i) {
     if (kSignals[i] != signal)
       continue;
@@ -80,6 +118,12 @@ void removeHeldAndPassOn(int signal) {
 void installScratchCleanup() {
   static std::once_flag once;
   std::call_once(once, [] {
+    const ScratchPlace place = scratchPlace();
+    if (place.folder.size() < sizeof scratchFolder &&
+        place.namePrefix.size() < sizeof scratchPrefix) {
+      memcpy(scratchFolder, place.folder.c_str(), place.folder.size() + 1);
+      memcpy(scratchPrefix, place.namePrefix.c_str(), place.namePrefix.size() + 1);
+    }
     for (int i = 0; i < 3; ++i) {
       if (sigaction(kSignals[i], nullptr, &before[i]) != 0)
         continue;

@@ -7,7 +7,9 @@
 #include <string_view>
 
 // Installs the handler once, for each of the three signals whose action
-// is not "ignore": it empties and removes every held folder, then passes
+// is not "ignore": it empties and removes every held folder and every
+// scratch folder of this process (scratchPlace, host_files.h: also one
+// made a moment before it was held), then passes
 // the signal to the action that was in place before (the engine's own
 // clean-up, which the engine installs when graal_create_isolate returns),
 // or ends the process by the signal as its default action would. Call it
