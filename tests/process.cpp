@@ -42,15 +42,21 @@ std::string readFile(const std::string& path) {
 RunningProcess startProcess(const std::vector<std::string>& arguments,
                             const std::vector<std::string>& environment,
                             const std::string& workingDirectory,
-                            const std::vector<int>& ignored) {
+                            const std::vector<int>& ignored, bool closedOutput) {
   RunningProcess child;
   child.outPath = newCapture();
   child.errPath = newCapture();
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, child.outPath.c_str(),
-                                   O_WRONLY | O_TRUNC, 0);
+  int pipeEnds[2] = {-1, -1};
+  if (closedOutput && pipe2(pipeEnds, O_CLOEXEC) == 0) {
+    close(pipeEnds[0]);
+    posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], 1);
+  } else {
+    posix_spawn_file_actions_addopen(&actions, 1, child.outPath.c_str(),
+                                     O_WRONLY | O_TRUNC, 0);
+  }
   posix_spawn_file_actions_addopen(&actions, 2, child.errPath.c_str(),
                                    O_WRONLY | O_TRUNC, 0);
   if (!workingDirectory.empty())
@@ -63,7 +69,7 @@ RunningProcess startProcess(const std::vector<std::string>& arguments,
   sigset_t none, defaults;
   sigemptyset(&none);
   sigemptyset(&defaults);
-  for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&defaults, signal);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) sigaddset(&defaults, signal);
   struct sigaction ignore {}, saved[3];
   ignore.sa_handler = SIG_IGN;
   for (size_t i = 0; i < ignored.size() && i < 3; ++i) {
@@ -79,6 +85,8 @@ RunningProcess startProcess(const std::vector<std::string>& arguments,
   int error = posix_spawn(&child.pid, argv[0], &actions, &attributes, argv.data(),
                           envp.data());
   for (size_t i = 0; i < ignored.size() && i < 3; ++i) sigaction(ignored[i], &saved[i], nullptr);
+  if (pipeEnds[1] >= 0)
+    close(pipeEnds[1]);
   posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   if (error != 0) {

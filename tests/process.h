@@ -31,13 +31,16 @@ struct RunningProcess {
 };
 
 // Starts a child as runProcess does, without waiting for it. SIGINT,
-// SIGTERM and SIGHUP start with their default action and every signal
-// unblocked, except the signals in `ignored`, which start ignored (as
-// under nohup).
+// SIGTERM, SIGHUP and SIGPIPE start with their default action and every
+// signal unblocked, except the signals in `ignored`, which start ignored
+// (as under nohup). With `closedOutput`, standard output is a pipe whose
+// reading end is closed before the child starts: every write to it fails
+// (EPIPE, or SIGPIPE where that is not ignored).
 RunningProcess startProcess(const std::vector<std::string>& arguments,
                             const std::vector<std::string>& environment,
                             const std::string& workingDirectory = "",
-                            const std::vector<int>& ignored = {});
+                            const std::vector<int>& ignored = {},
+                            bool closedOutput = false);
 
 // Waits for a child from startProcess and collects what it wrote.
 ProcessResult waitProcess(const RunningProcess& child);

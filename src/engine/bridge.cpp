@@ -70,8 +70,22 @@ int runWithOptions(EngineEnvironment* environment,
   for (std::string& text : texts)
     addProcessorProperty(environment->thread, processorData, text.data());
   const int status = j_run_transform(environment->thread, processorData);
-  if (!environment->messagesFile.empty())
-    environment->messages += contentOf(environment->messagesFile);
+  if (!environment->messagesFile.empty()) {
+    // The engine's mark between compile and run messages
+    // (XslvalidateRun.RUN_MESSAGES_MARK); a NUL no message holds.
+    static const std::string kMark = std::string(1, '\0') + "xslvalidate-run-messages\n";
+    std::string text = contentOf(environment->messagesFile);
+    const size_t mark = text.find(kMark);
+    if (mark != std::string::npos) {
+      if (mark > 0)
+        environment->compileMessages.push_back(text.substr(0, mark));
+      text.erase(mark, kMark.size());
+      environment->runMessages += text.substr(mark);
+    } else {
+      environment->runMessages += text;
+    }
+    environment->messages += text;
+  }
   return status;
 }
 

@@ -20,6 +20,13 @@ struct EngineEnvironment {
   // running several documents at once keeps each one's messages apart.
   std::u16string messagesFile;
   std::string messages;
+  // The same messages taken apart, where the engine marks the end of a
+  // run's compile in the file: each run's compile messages (a reused
+  // compile's are written again), and the messages of the runs over the
+  // document, in order. A run without the mark (one that ended before its
+  // compile did, a schema step) counts wholly as run messages.
+  std::vector<std::string> compileMessages;
+  std::string runMessages;
 };
 
 // Creates the engine's isolate and attaches the calling thread. Returns 0;

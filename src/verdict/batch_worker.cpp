@@ -40,6 +40,19 @@ DocumentResult checkWithWorker(const CheckPlan& plan, BatchWorker* worker,
                                const std::u16string& reportDir, double* seconds) {
   const auto begin = std::chrono::steady_clock::now();
   const std::u16string folder = reportFolderOf(document, reportDir);
+  // A worker left without its engine or scratch folder (one that could not
+  // start, a folder removed under it) is made anew before each document,
+  // so that what broke it costs one document, not all it would take.
+  if (!worker->started)
+    startEngine(worker);
+  if (!worker->check.scratch.empty() && !fileIdentity(worker->check.scratch).exists) {
+    releaseScratchFolder(worker->held);
+    removeScratchFolder(worker->check.scratch);
+    worker->check.scratch.clear();
+    worker->check.summaryStylesheet.clear();
+  }
+  if (worker->check.scratch.empty())
+    makeScratch(worker);
   DocumentResult result;
   if (!worker->started) {
     result = withoutVerdict(document, "the engine could not be started",
@@ -53,10 +66,14 @@ DocumentResult checkWithWorker(const CheckPlan& plan, BatchWorker* worker,
                             reason_code::kOutputUnwritable);
   } else {
     worker->environment.messages.clear();
+    worker->environment.compileMessages.clear();
+    worker->environment.runMessages.clear();
     const std::u16string pageFolder =
         plan.htmlDir.empty() ? std::u16string() : reportFolderOf(document, plan.htmlDir);
     result = checkDocument(plan, &worker->check, document.path, folder, pageFolder);
     result.engineMessages = std::move(worker->environment.messages);
+    result.compileMessages = std::move(worker->environment.compileMessages);
+    result.runMessages = std::move(worker->environment.runMessages);
   }
   if (!document.shownAs.empty())
     result.document = document.shownAs;

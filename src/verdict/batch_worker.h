@@ -27,8 +27,10 @@ void makeScratch(BatchWorker* worker);
 
 // Checks `document` with the worker: its reports in
 // reportFolderOf(document, reportDir), what the engine wrote kept in the
-// record. A document the worker cannot check (no engine, no scratch
-// folder, no report folder) gets a result without verdict and the reason.
+// record. A worker without an engine or whose scratch folder is gone gets
+// them made anew first. A document the worker still cannot check (no
+// engine, no scratch folder, no report folder) gets a result without
+// verdict and the reason.
 // `seconds` receives how long it took.
 DocumentResult checkWithWorker(const CheckPlan& plan, BatchWorker* worker,
                                const InputDocument& document,

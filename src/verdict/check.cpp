@@ -13,6 +13,7 @@
 #include "verdict/reason_code.h"
 #include "verdict/scenarios.h"
 #include "verdict/schema_support.h"
+#include "verdict/scratch_guard.h"
 #include "verdict/shown.h"
 #include "verdict/summary_line.h"
 #include "verdict/validation_report.h"
@@ -218,33 +219,32 @@ bool wrongRuleSet(CheckWorker* worker, const std::u16string& stylesheet,
   return true;
 }
 
-// Runs one rule set and reads its report into `record`. Returns false when
-// the run failed, so that later rule sets are not run.
-// `look` is the document as read before the runs when the rule set was
-// given by hand (null in scenario mode, where the scenario's match has
-// said what the document is).
-bool checkRuleSet(CheckWorker* worker, std::u16string_view document,
-                  const std::u16string& stylesheet, std::u16string_view reportFolder,
-                  const DocumentLook* look, RuleSetRecord* record) {
-  std::u16string report = reportPathFor(document, stylesheet, reportFolder);
-  record->stylesheet = shown(stylesheet);
-  record->report = shown(report);
-  FileIdentity before = fileIdentity(report);
-  record->runStatus = runTransformTo(worker->environment, document, stylesheet, report);
+// Runs `stylesheet` over `document` into `own` (an empty file made for
+// the run) and reads what it wrote into `record`. Returns false when the
+// run failed; `*written` tells whether the run wrote `own`. `look` is the
+// document as read before the runs when the rule set was given by hand
+// (null in scenario mode, where the scenario's match has said what the
+// document is).
+bool runAndJudge(CheckWorker* worker, std::u16string_view document,
+                 const std::u16string& stylesheet, std::u16string_view own,
+                 const DocumentLook* look, RuleSetRecord* record, bool* written) {
+  FileIdentity before = fileIdentity(own);
+  record->runStatus = runTransformTo(worker->environment, document, stylesheet, own);
   record->run = record->runStatus == 0 ? RunState::kCompleted : RunState::kFailed;
   if (record->runStatus != 0) {
     record->problem = "the run failed with status " + std::to_string(record->runStatus);
     record->problemCode = reason_code::kRuleEngineError;
     return false;
   }
-  if (!writtenSince(before, fileIdentity(report))) {
+  *written = writtenSince(before, fileIdentity(own));
+  if (!*written) {
     record->problem = "the run wrote no report (the file at its path is not new)";
     record->problemCode = reason_code::kRuleEngineError;
     return true;
   }
   SummaryHead head;
   record->problem = readSummary(
-      worker, report, "the report could not be read as XML", &head,
+      worker, own, "the report could not be read as XML", &head,
       [&](const std::string& line) {
         Finding finding;
         if (!head.svrl || !parseFindingLine(line, &finding))
@@ -280,6 +280,68 @@ bool checkRuleSet(CheckWorker* worker, std::u16string_view document,
     record->problemCode = nullptr;
   }
   return true;
+}
+
+// Runs one rule set and reads its report into `record`. Returns false when
+// the run failed, so that later rule sets are not run. The run writes to
+// a file of this call's own beside the report path, which is judged and
+// only then renamed to the report's name: another call writing the same
+// report name at the same time can replace the report afterwards, never
+// change what this call judged.
+bool checkRuleSet(CheckWorker* worker, std::u16string_view document,
+                  const std::u16string& stylesheet, std::u16string_view reportFolder,
+                  const DocumentLook* look, RuleSetRecord* record) {
+  std::u16string report = reportPathFor(document, stylesheet, reportFolder);
+  record->stylesheet = shown(stylesheet);
+  record->report = shown(report);
+  // The rename would replace it where xslvalidate's run refuses to.
+  if (isReadOnlyFile(report)) {
+    record->run = RunState::kFailed;
+    record->runStatus = 2;
+    record->problem = "the report " + shown(report) + " exists and is read-only";
+    record->problemCode = reason_code::kOutputUnwritable;
+    return false;
+  }
+  std::string reason;
+  const std::u16string own = makePrivateFileBeside(report, &reason);
+  if (own.empty()) {
+    record->problem = "the report could not be written in its folder (" + reason + ")";
+    record->problemCode = reason_code::kOutputUnwritable;
+    return false;
+  }
+  const int held = holdScratchFolder(own);
+  if (endingBySignal()) {
+    removeFile(own);
+    releaseScratchFolder(held);
+    record->problem = "the call is ending by a signal";
+    record->problemCode = reason_code::kEngineFailed;
+    return false;
+  }
+  bool written = false;
+  const bool completed =
+      runAndJudge(worker, document, stylesheet, own, look, record, &written);
+  if (!completed) {
+    // A folder with no room (or no longer writable) is the cause to name,
+    // with the report's own path, rather than the engine's status: it
+    // takes as much as the run meant to write, or it does not.
+    reason = writeWholeFile(own, std::string(fileIdentity(document).size + 4096, ' '));
+    if (!reason.empty()) {
+      record->problem = "the report " + shown(report) + " could not be written (" + reason + ")";
+      record->problemCode = reason_code::kOutputUnwritable;
+    }
+  }
+  // Whatever it says, a report the run wrote takes its name, as
+  // xslvalidate's would; a failed run leaves the earlier report alone.
+  reason = written ? renameFile(own, report) : std::string();
+  if (!written || !reason.empty())
+    removeFile(own);
+  if (!reason.empty() && record->problem.empty()) {
+    record->problem = "the report could not be put in place at " + shown(report) + " (" +
+                      reason + ")";
+    record->problemCode = reason_code::kOutputUnwritable;
+  }
+  releaseScratchFolder(held);
+  return completed;
 }
 
 // The level a scenario's customLevel gives the rule `id`, or null.
@@ -356,6 +418,25 @@ void checkSchema(CheckWorker* worker, std::u16string_view document,
   checkSchemaOutcome(&schema);
 }
 
+// Which scenario's match failed on `document`, a document the engine can
+// read: the first whose match alone fails on it raised a dynamic error
+// there (the engine's message says which).
+std::string whyMatchFailed(CheckWorker* worker, const ScenarioSet& set,
+                           std::u16string_view document) {
+  const Scratch files = scratchFiles(*worker);
+  const std::u16string single = inFolder(worker->scratch, u"match-one.xsl");
+  for (size_t i = 0; i < set.matches.size() && i < set.scenarios.size(); ++i) {
+    if (!writeWholeFile(single, matchStylesheetText({set.matches[i]})).empty())
+      break;
+    removeFile(files.match);
+    if (runTransformTo(worker->environment, document, single, files.match) != 0)
+      return "the match of scenario \"" + set.scenarios[i].name +
+             "\" raised a dynamic error on this document, so no scenario could be chosen";
+  }
+  return "the scenario choice of configuration \"" + set.name + "\" (" + shown(set.file) +
+         ") failed on this document";
+}
+
 // Asks one configuration's match stylesheet which of its scenarios
 // `document` belongs to: the 1-based index, 0 for none, or -1 for an SVRL
 // report. Returns false with `result->reason` and its code set when the
@@ -377,9 +458,7 @@ bool askConfiguration(CheckWorker* worker, const ScenarioSet& set,
     // leaves the match itself at fault.
     DocumentLook look = lookAtDocument(worker, document);
     if (look.read) {
-      result->reason = "a scenario's match of configuration \"" + set.name + "\" (" +
-                       shown(set.file) + ") failed on this document (see the engine's "
-                       "messages), so no scenario could be chosen";
+      result->reason = whyMatchFailed(worker, set, document);
       result->reasonCode = reason_code::kMatchError;
     } else {
       result->reason = look.fault;

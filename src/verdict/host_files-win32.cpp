@@ -8,7 +8,9 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <string>
 #include <system_error>
+#include <vector>
 
 namespace {
 
@@ -49,14 +51,27 @@ std::u16string keptStylesheet(std::string_view, std::string_view) {
   return std::u16string();
 }
 
-std::u16string makeScratchFolder() {
+namespace {
+
+// The user's folder for temporary files, ending in a separator; empty
+// text when Windows gives none.
+std::wstring temporaryBase() {
   wchar_t base[MAX_PATH + 1];
   DWORD length = GetTempPathW(MAX_PATH + 1, base);
   if (length == 0 || length > MAX_PATH)
-    return std::u16string();
+    return std::wstring();
   std::wstring prefix(base, length);
   if (prefix.back() != L'\\' && prefix.back() != L'/')
     prefix += L'\\';
+  return prefix;
+}
+
+}  // namespace
+
+std::u16string makeScratchFolder() {
+  std::wstring prefix = temporaryBase();
+  if (prefix.empty())
+    return std::u16string();
   prefix += L"xslvalidate-verdict-" + std::to_wstring(GetCurrentProcessId()) + L"-";
   // The folder under the user's own temporary folder inherits its access
   // rights; CreateDirectoryW fails when the name is taken, so the folder
@@ -68,6 +83,50 @@ std::u16string makeScratchFolder() {
                             folder.size());
   }
   return std::u16string();
+}
+
+ScratchPlace scratchPlace() {
+  return ScratchPlace{};
+}
+
+void sweepStaleScratch() {
+  // "xslvalidate-verdict-<pid>-<n>" of a process that is gone: a call
+  // ended by Ctrl-C or killed, which removes nothing on Windows. A process
+  // that runs under that id now keeps the folder: reused ids only delay.
+  const std::wstring base = temporaryBase();
+  if (base.empty())
+    return;
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((base + L"xslvalidate-verdict-*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE)
+    return;
+  std::vector<std::wstring> stale;
+  do {
+    const std::wstring name = found.cFileName;
+    const size_t start = std::wstring(L"xslvalidate-verdict-").size();
+    size_t end = start;
+    while (end < name.size() && name[end] >= L'0' && name[end] <= L'9')
+      ++end;
+    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
+        (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || end == start ||
+        end - start > 9 || end + 1 >= name.size() || name[end] != L'-')
+      continue;
+    const DWORD pid = static_cast<DWORD>(std::stoul(name.substr(start, end - start)));
+    if (pid == GetCurrentProcessId())
+      continue;
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
+    if (process) {
+      CloseHandle(process);
+      continue;
+    }
+    if (GetLastError() == ERROR_INVALID_PARAMETER)  // no such process
+      stale.push_back(base + name);
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+  for (const std::wstring& folder : stale) {
+    std::error_code ignored;
+    std::filesystem::remove_all(std::filesystem::path(folder), ignored);
+  }
 }
 
 void removeScratchFolder(std::u16string_view folder) {
@@ -101,6 +160,42 @@ bool makeFolders(std::u16string_view folder) {
   std::error_code error;
   std::filesystem::create_directories(fsPath(folder), error);
   return std::filesystem::is_directory(fsPath(folder), error);
+}
+
+std::u16string makePrivateFileBeside(std::u16string_view path, std::string* reason) {
+  // "." + the file name + ".verdict-<pid>-<n>" in the same folder.
+  const std::filesystem::path target(wide(path));
+  const std::wstring folder = target.parent_path().native();
+  const std::wstring prefix = (folder.empty() ? std::wstring() : folder + L"\\") + L"." +
+                              target.filename().native().substr(0, 200) + L".verdict-" +
+                              std::to_wstring(GetCurrentProcessId()) + L"-";
+  for (unsigned attempt = 0; attempt < 100; ++attempt) {
+    const std::wstring name = prefix + std::to_wstring(GetTickCount() + attempt);
+    HANDLE file = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+      CloseHandle(file);
+      return std::u16string(reinterpret_cast<const char16_t*>(name.data()), name.size());
+    }
+    if (GetLastError() != ERROR_FILE_EXISTS) {
+      *reason = "Windows error " + std::to_string(GetLastError());
+      return std::u16string();
+    }
+  }
+  *reason = "no free name";
+  return std::u16string();
+}
+
+bool isReadOnlyFile(std::u16string_view path) {
+  const DWORD attributes = GetFileAttributesW(wide(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+         (attributes & FILE_ATTRIBUTE_READONLY);
+}
+
+std::string renameFile(std::u16string_view from, std::u16string_view to) {
+  if (MoveFileExW(wide(from).c_str(), wide(to).c_str(), MOVEFILE_REPLACE_EXISTING))
+    return std::string();
+  return "Windows error " + std::to_string(GetLastError());
 }
 
 bool writeFileAtomically(std::u16string_view path, std::string_view content) {

@@ -53,6 +53,22 @@ std::string placeStylesheet(std::u16string_view scratch, std::u16string_view nam
                             std::string_view stem, std::string_view bytes,
                             std::u16string* path);
 
+// Where every scratch folder of this process is made, and how each one's
+// name starts: on POSIX hosts the temporary folder and
+// "xslvalidate-verdict-<pid>-"; empty texts on Windows.
+struct ScratchPlace {
+  std::string folder;
+  std::string namePrefix;
+};
+ScratchPlace scratchPlace();
+
+// Removes the scratch folders (makeScratchFolder) of this user's calls
+// that have ended without removing them (a call ended by SIGKILL, which
+// no handler sees): each folder's name carries its process's id, and a
+// folder is removed only when that process is gone. Quietly does nothing
+// where it cannot tell.
+void sweepStaleScratch();
+
 // Removes `folder` and everything in it; quietly does nothing on failure.
 void removeScratchFolder(std::u16string_view folder);
 
@@ -75,13 +91,32 @@ std::FILE* openFile(std::u16string_view path, const char* mode);
 std::filesystem::path fsPath(std::u16string_view path);
 std::u16string fromFsPath(const std::filesystem::path& path);
 
+// Makes a new empty file in the folder of `path`, under a name of this
+// process's alone made from `path`'s file name (a leading dot, and no
+// ".xml" ending, so that no folder walk takes it for a document), and
+// returns its name: a run writes its report there and the verdict judges
+// that file before it takes `path`'s name (renameFile), so the same folder
+// keeps any rename within one file system. Empty text, with the system's
+// reason in `*reason`, when no such file could be made.
+std::u16string makePrivateFileBeside(std::u16string_view path, std::string* reason);
+
+// True when a file is at `path` and this process may not write it (a
+// read-only report, which xslvalidate refuses to replace).
+bool isReadOnlyFile(std::u16string_view path);
+
+// Gives the file at `from` the name `to` in one step, replacing any file
+// there. Returns the system's reason when that failed, else empty text.
+std::string renameFile(std::u16string_view from, std::u16string_view to);
+
 // Makes `folder` and every missing folder above it. False when it cannot
 // be made or something else stands at its place.
 bool makeFolders(std::u16string_view folder);
 
 // Writes `content` to `path` whole or not at all, replacing any file
-// there: first to a file beside it that has no name yet (Linux) or a
-// temporary name, which then takes the path's name. A process ended while
+// there by a rename, so that a reader, or another call writing the same
+// path at the same time, always finds a whole file there: first to a file
+// beside it that has no name yet (Linux) or a temporary name of this
+// process's, then renamed to the path's name. A process ended while
 // writing leaves no partial file (on Windows, a temporary one can stay).
 // False when any step fails.
 bool writeFileAtomically(std::u16string_view path, std::string_view content);

@@ -228,15 +228,19 @@ std::optional<Shard> parseShard(std::string_view text) {
   };
   if (!number(text.substr(0, slash), &shard.index) ||
       !number(text.substr(slash + 1), &shard.count) || shard.count == 0 ||
-      shard.index >= shard.count)
+      shard.count > kMaxShards || shard.index >= shard.count)
     return std::nullopt;
   return shard;
 }
 
 std::vector<InputDocument> shardOf(const std::vector<InputDocument>& all, Shard shard) {
+  // Stepped without adding past the end: no count wraps the position.
   std::vector<InputDocument> slice;
-  for (size_t i = shard.index; i < all.size(); i += shard.count)
+  for (size_t i = shard.index; i < all.size(); i += shard.count) {
     slice.push_back(all[i]);
+    if (all.size() - i <= shard.count)
+      break;
+  }
   return slice;
 }
 

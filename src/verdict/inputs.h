@@ -67,7 +67,11 @@ struct Shard {
   size_t count = 1;
 };
 
-// Reads "I/N" (decimal, 0 <= I < N); no value for anything else.
+// The most slices a batch may be cut into.
+constexpr size_t kMaxShards = 1000000;
+
+// Reads "I/N" (decimal, 0 <= I < N <= kMaxShards); no value for anything
+// else.
 std::optional<Shard> parseShard(std::string_view text);
 
 // The documents of `shard`: those at positions index, index + count, ...

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 
@@ -147,7 +148,10 @@ TEST(ShardText, ReadsIndexSlashCount) {
   for (const Case& c : std::initializer_list<Case>{
            {"0/1", true, 0, 1}, {"2/3", true, 2, 3}, {"3/3", false, 0, 0},
            {"1/0", false, 0, 0}, {"-1/2", false, 0, 0}, {"1", false, 0, 0},
-           {"1/2x", false, 0, 0}, {"/2", false, 0, 0}, {"", false, 0, 0}}) {
+           {"1/2x", false, 0, 0}, {"/2", false, 0, 0}, {"", false, 0, 0},
+           {"999999/1000000", true, 999999, 1000000}, {"0/1000001", false, 0, 0},
+           {"2/18446744073709551615", false, 0, 0},
+           {"0/18446744073709551616", false, 0, 0}}) {
     auto shard = parseShard(c.text);
     EXPECT_EQ(c.valid, shard.has_value()) << c.text;
     if (shard && c.valid) {
@@ -171,6 +175,11 @@ TEST(ShardSlices, AreDisjointAndTogetherHoldEveryDocumentOnce) {
       for (const InputDocument& d : all)
         EXPECT_EQ(1u, seen.count(d.path)) << narrow(d.path);
     }
+    // A count near the largest size never wraps the position round.
+    const std::vector<InputDocument> slice = shardOf(all, Shard{2, SIZE_MAX});
+    ASSERT_EQ(total > 2 ? 1u : 0u, slice.size()) << total;
+    if (total > 2)
+      EXPECT_EQ(u"d2", slice[0].path);
   }
 }
 

@@ -4,6 +4,7 @@
 
 #include "verdict/markup.h"
 #include "verdict/outcome_text.h"
+#include "verdict/summary_line.h"
 
 namespace {
 
@@ -28,7 +29,7 @@ std::string findingLines(const DocumentResult& result) {
   for (const RuleSetRecord& ruleSet : result.ruleSets)
     for (const FindingRecord& finding : ruleSet.findings)
       if (finding.rejects)
-        text += ruleSet.stylesheet + ": " + findingLine(finding) + "\n";
+        text += visible(ruleSet.stylesheet) + ": " + findingLine(finding) + "\n";
   return text;
 }
 
@@ -48,14 +49,15 @@ std::string testCase(const TimedResult& timed) {
       return text + "/>\n";
     case Verdict::kRejected:
       return text + ">\n      <failure type=\"rejected\"" +
-             attribute("message", reasonMessage(result)) + ">" +
-             markupText(result.rejecting > 0 ? findingLines(result)
-                                             : result.reason + "\n" + result.engineMessages) +
+             attribute("message", visible(reasonMessage(result))) + ">" +
+             markupText(result.rejecting > 0
+                            ? findingLines(result)
+                            : visible(result.reason) + "\n" + result.engineMessages) +
              "</failure>\n    </testcase>\n";
     case Verdict::kNone:
       return text + ">\n      <error type=\"no verdict\"" +
-             attribute("message", reasonMessage(result)) + ">" +
-             markupText(result.reason + "\n" + result.engineMessages) +
+             attribute("message", visible(reasonMessage(result))) + ">" +
+             markupText(visible(result.reason) + "\n" + result.engineMessages) +
              "</error>\n    </testcase>\n";
   }
   return text + "/>\n";

@@ -28,7 +28,9 @@ std::string markupText(std::string_view text) {
       case '>': out += "&gt;"; break;
       case '"': out += "&quot;"; break;
       case '\'': out += "&#39;"; break;
-      case '\t': case '\n': case '\r': out += c; break;
+      case '\t': out += "&#9;"; break;
+      case '\n': out += "&#10;"; break;
+      case '\r': out += "&#13;"; break;
       default:
         if (static_cast<unsigned char>(c) < 0x20)
           out += "\xEF\xBF\xBD";

@@ -32,7 +32,7 @@ const char* verdictName(Verdict verdict) {
 }
 
 std::string findingLine(const FindingRecord& finding) {
-  std::string line = finding.severity;
+  std::string line = visible(finding.severity);
   if (finding.kind == "schema") {
     if (finding.line > 0)
       line += " line " + std::to_string(finding.line);
@@ -40,9 +40,9 @@ std::string findingLine(const FindingRecord& finding) {
       line += std::string(finding.line > 0 ? "," : "") + " column " +
               std::to_string(finding.column);
   } else {
-    line += " " + finding.id.value_or("(no id)");
+    line += " " + (finding.id ? visible(*finding.id) : std::string("(no id)"));
     if (finding.location)
-      line += " at " + *finding.location;
+      line += " at " + visible(*finding.location);
   }
   return line + ": " + oneLine(finding.text);
 }

@@ -18,7 +18,9 @@ const char* verdictName(Verdict verdict);
 // A finding on one line: "<severity> <rule id> at <location>: <message>"
 // for a rule's finding ("(no id)" when it has none), "<severity> line L,
 // column C: <message>" for a schema finding (each part only when known).
-// The message as oneLine (summary_line.h) gives it.
+// Every field made one line of text: the message as oneLine
+// (summary_line.h) gives it, the others as `visible` does, so no report
+// can add a line to a list of them.
 std::string findingLine(const FindingRecord& finding);
 
 #endif  // XSLVALIDATE_VERDICT_OUTCOME_TEXT_H_

@@ -235,3 +235,40 @@ TEST(HtmlPage, SchemaErrorsWithLineAndColumn) {
 }
 
 }  // namespace
+
+// A rule id, location and stylesheet name holding line breaks and terminal
+// commands: in each output written as lines (the summary, the JUnit
+// failure text, the text form) every finding stays one line and no raw
+// control character gets through.
+TEST(ForgedFields, StayOnTheirLineInEveryLineForm) {
+  DocumentResult forged = rejected();
+  forged.ruleSets[0].stylesheet = "rules/a\nrejected: forged.xml";
+  for (FindingRecord& finding : forged.ruleSets[0].findings) {
+    finding.id = "R-1\ndocuments: 99 (accepted 99)\x1b[2J";
+    finding.location = "/a\r\n/b\x07";
+  }
+  Tally tally;
+  addToTally(&tally, forged);
+  const TimedResult timed{&forged, 0};
+  struct Form { const char* name; std::string text; size_t lines; };
+  // The failure's text as a reader of the XML gets it: line ends are
+  // written as character references.
+  const std::string junit = junitReport({timed}, "s", "2026-12-10T17:00:00");
+  const size_t body = junit.find('>', junit.find("<failure")) + 1;
+  std::string failure = junit.substr(body, junit.find("</failure>") - body);
+  for (size_t at; (at = failure.find("&#10;")) != std::string::npos;)
+    failure.replace(at, 5, "\n");
+  size_t rejecting = 0;  // the JUnit text lists the findings that reject
+  for (const FindingRecord& finding : forged.ruleSets[0].findings) rejecting += finding.rejects;
+  for (const Form& form : std::initializer_list<Form>{
+           {"summary", tallyText(tally), 2},
+           {"JUnit failure text", failure, rejecting},
+           {"text", textOutput(forged), 5 + forged.ruleSets[0].findings.size()}}) {
+    SCOPED_TRACE(form.name);
+    size_t lines = 0;
+    for (char c : form.text) lines += c == '\n';
+    EXPECT_EQ(form.lines, lines) << form.text;
+    EXPECT_EQ(std::string::npos, form.text.find_first_of("\r\x1b\x07")) << form.text;
+    EXPECT_NE(std::string::npos, form.text.find("R-1\\ndocuments")) << form.text;
+  }
+}

@@ -97,6 +97,12 @@ struct DocumentResult {
   // stylesheet, a parse error with its line), so that JSON and JUnit carry
   // the reason and not only standard error; empty when nothing was kept.
   std::string engineMessages;
+  // The same taken apart where the engine tells them apart: what compiling
+  // each rule set wrote (the same for every document), and what the runs
+  // over this document wrote. Standard error shows the first once per
+  // call and the second whole for every document.
+  std::vector<std::string> compileMessages;
+  std::string runMessages;
 };
 
 #endif  // XSLVALIDATE_VERDICT_RESULT_H_

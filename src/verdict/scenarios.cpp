@@ -1,66 +1,54 @@
 #include "verdict/scenarios.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "host/file_exists.h"
 #include "path/path_text.h"
 #include "verdict/bundled_stylesheets.h"
 #include "verdict/host_files.h"
+#include "verdict/resource_location.h"
 #include "verdict/shown.h"
 #include "verdict/summary_line.h"
 #include "verdict/validation_report.h"
+#include "verdict/xml_writer.h"
 
 namespace {
 
 const char kScenariosNamespace[] =
     "http://www.xoev.de/de/validator/framework/1/scenarios";
 
-// `text` for an XML attribute value in double quotes; white space is
-// written as character references so that it survives as written.
-std::string attribute(std::string_view text) {
-  std::string out;
-  for (char c : text) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\t': out += "&#9;"; break;
-      case '\n': out += "&#10;"; break;
-      case '\r': out += "&#13;"; break;
-      default: out += c;
-    }
-  }
-  return out;
+// The longest match a configuration may give, in bytes: real matches are
+// a line or two; a longer one is refused before the engine compiles it.
+constexpr size_t kMaxMatchBytes = 64 * 1024;
+
+// `text` cut to its first `most` bytes (whole UTF-8 sequences), with
+// "..." when cut, and made visible, for a message.
+std::string shortened(const std::string& text, size_t most = 80) {
+  size_t end = std::min(most, text.size());
+  while (end < text.size() && end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+    --end;
+  return visible(text.substr(0, end)) + (end < text.size() ? "..." : "");
 }
 
-// A location as a file name: a relative one joined to `repository`, and
-// %XX escapes (a location is a URI reference) undone.
-std::u16string resolve(std::u16string_view repository, const std::string& location) {
-  std::string decoded;
-  auto hex = [](char c) {
-    return c >= '0' && c <= '9'   ? c - '0'
-           : c >= 'a' && c <= 'f' ? c - 'a' + 10
-           : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                  : -1;
-  };
-  for (size_t i = 0; i < location.size(); ++i) {
-    if (location[i] == '%' && i + 2 < location.size() &&
-        hex(location[i + 1]) >= 0 && hex(location[i + 2]) >= 0) {
-      decoded += static_cast<char>(hex(location[i + 1]) * 16 + hex(location[i + 2]));
-      i += 2;
-    } else {
-      decoded += location[i];
-    }
-  }
-  std::u16string path = fromUtf8(decoded);
-  PathText text{hostGrammar()};
-  const bool absolute =
-      text.rootNameEnd(path) > 0 ||
-      (!path.empty() && (path[0] == u'/' ||
-                         (hostGrammar() == PathGrammar::Windows && path[0] == u'\\')));
-  if (absolute || repository.empty())
-    return path;
-  return text.join(repository, path);
+// shortened(text) in double quotes.
+std::string shortQuote(const std::string& text, size_t most = 80) {
+  return "\"" + shortened(text, most) + "\"";
+}
+
+// Why a scenario's namespace binding cannot be used, or empty text.
+std::string badNamespace(const std::string& prefix, const std::string& uri) {
+  if (!isNcName(prefix) || prefix == "xml" || prefix == "xmlns")
+    return "namespace prefix " + shortQuote(prefix) + " is not a valid prefix (an NCName other "
+           "than xml and xmlns)";
+  if (uri.empty())
+    return "namespace prefix " + shortQuote(prefix) + " is bound to no URI";
+  for (unsigned char c : uri)
+    if (c < 0x20 || c == 0x7F)
+      return "the URI of namespace prefix " + shortQuote(prefix) + " holds a control character";
+  if (!isXmlText(uri))
+    return "the URI of namespace prefix " + shortQuote(prefix) + " is not XML text";
+  return std::string();
 }
 
 // Runs `stylesheet` over `input` into `output` and reads the lines the
@@ -108,7 +96,11 @@ std::string parseConfiguration(const std::vector<std::string>& lines,
       continue;
     }
     if (kind == "no-scenario-report" && fields.size() == 2) {
-      std::u16string path = resolve(repository, fields[1]);
+      const ResolvedLocation resolved = resolveLocation(repository, fields[1]);
+      if (!resolved.refused.empty())
+        return "noScenarioReport: location " + shortQuote(fields[1], 200) +
+               " is refused: " + resolved.refused;
+      const std::u16string& path = resolved.path;
       if (!fileExists(path))
         return "noScenarioReport: " + shown(path) + " (location " + fields[1] +
                ") does not exist";
@@ -119,15 +111,29 @@ std::string parseConfiguration(const std::vector<std::string>& lines,
       return "its summary could not be read";
     Scenario& scenario = set->scenarios.back();
     if (kind == "namespace" && fields.size() == 3) {
+      const std::string bad = badNamespace(fields[1], fields[2]);
+      if (!bad.empty())
+        return "scenario \"" + scenario.name + "\": " + bad;
       matches->back().namespaces.emplace_back(fields[1], fields[2]);
     } else if (kind == "match" && fields.size() == 2) {
+      if (fields[1].size() > kMaxMatchBytes)
+        return "the match of scenario \"" + scenario.name + "\" is " +
+               std::to_string(fields[1].size()) + " bytes long, more than the " +
+               std::to_string(kMaxMatchBytes) + " a match may have: " + shortQuote(fields[1]);
+      if (!isXmlText(fields[1]))
+        return "the match of scenario \"" + scenario.name +
+               "\" holds a character XML cannot carry: " + shortQuote(fields[1]);
       matches->back().xpath = fields[1];
       ++matchCounts.back();
     } else if ((kind == "schema" || kind == "schematron" || kind == "report") &&
                fields.size() == (kind == "report" ? 2u : 3u)) {
       if (fields[1].empty())
         return "scenario \"" + scenario.name + "\" has a resource without a location";
-      std::u16string path = resolve(repository, fields[1]);
+      const ResolvedLocation resolved = resolveLocation(repository, fields[1]);
+      if (!resolved.refused.empty())
+        return "scenario \"" + scenario.name + "\": location " + shortQuote(fields[1], 200) +
+               " is refused: " + resolved.refused;
+      const std::u16string& path = resolved.path;
       if (!fileExists(path))
         return "scenario \"" + scenario.name + "\": " + shown(path) +
                " (location " + fields[1] + ") does not exist";
@@ -139,6 +145,10 @@ std::string parseConfiguration(const std::vector<std::string>& lines,
             .push_back(Resource{fields[2], fields[1]});
       }
     } else if (kind == "accept" && fields.size() == 2) {
+      if (fields[1].size() > kMaxMatchBytes || !isXmlText(fields[1]))
+        return "the acceptMatch of scenario \"" + scenario.name +
+               "\" is too long or holds a character XML cannot carry: " +
+               shortQuote(fields[1]);
       scenario.acceptMatch = fields[1];
     } else if (kind == "level" && fields.size() == 3) {
       if (fields[1] != "error" && fields[1] != "warning" && fields[1] != "information")
@@ -237,28 +247,28 @@ std::string prepareReports(EngineEnvironment* environment, std::u16string_view f
 
 std::string matchStylesheetText(const std::vector<ScenarioMatch>& matches) {
   // The XSLT elements are in the default namespace, so that no prefix of
-  // the configuration can clash with them.
-  std::string text =
-      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-      "<stylesheet xmlns=\"http://www.w3.org/1999/XSL/Transform\" version=\"3.0\">\n"
-      "  <output method=\"text\"/>\n"
-      "  <template match=\"/\">\n"
-      "    <choose>\n"
-      "      <when test=\"namespace-uri(*[1]) = 'http://purl.oclc.org/dsdl/svrl' "
-      "and local-name(*[1]) = 'schematron-output'\">svrl</when>\n";
-  for (size_t i = 0; i < matches.size(); ++i) {
-    text += "      <when";
-    for (const auto& [prefix, uri] : matches[i].namespaces)
-      text += " xmlns:" + prefix + "=\"" + attribute(uri) + "\"";
-    text += " test=\"" + attribute(matches[i].xpath) + "\">" +
-            std::to_string(i + 1) + "</when>\n";
-  }
-  text +=
-      "      <otherwise>0</otherwise>\n"
-      "    </choose>\n"
-      "  </template>\n"
-      "</stylesheet>\n";
-  return text;
+  // the configuration can clash with them; each match and its bindings are
+  // values the writer escapes, never text pasted into the stylesheet.
+  XmlElement choose{"choose", {}, {}, "", {}};
+  choose.children.push_back(XmlElement{
+      "when",
+      {},
+      {{"test", "namespace-uri(*[1]) = 'http://purl.oclc.org/dsdl/svrl' and "
+                "local-name(*[1]) = 'schematron-output'"}},
+      "svrl",
+      {}});
+  for (size_t i = 0; i < matches.size(); ++i)
+    choose.children.push_back(XmlElement{
+        "when", matches[i].namespaces, {{"test", matches[i].xpath}}, std::to_string(i + 1), {}});
+  choose.children.push_back(XmlElement{"otherwise", {}, {}, "0", {}});
+  XmlElement stylesheet{
+      "stylesheet",
+      {},
+      {{"xmlns", "http://www.w3.org/1999/XSL/Transform"}, {"version", "3.0"}},
+      "",
+      {XmlElement{"output", {}, {{"method", "text"}}, "", {}},
+       XmlElement{"template", {}, {{"match", "/"}}, "", {std::move(choose)}}}};
+  return writeXml(stylesheet).value_or(std::string());
 }
 
 std::string loadScenarios(EngineEnvironment* environment,
@@ -290,6 +300,7 @@ std::string loadScenarios(EngineEnvironment* environment,
   reason = parseConfiguration(lines, base, set, &matches);
   if (!reason.empty())
     return reason;
+  set->matches = matches;
 
   // Compiled and run once over a document no match can be true for: a
   // match that is not XPath, or a prefix that is not bound, fails here,
@@ -313,7 +324,7 @@ std::string loadScenarios(EngineEnvironment* environment,
       break;
     if (!runForLines(environment, probe, single, output, &lines))
       return "the match of scenario \"" + set->scenarios[i].name +
-             "\" is not a valid XPath expression: " + matches[i].xpath;
+             "\" is not a valid XPath expression: " + shortened(matches[i].xpath);
   }
   return "its matches could not be compiled";
 }

@@ -36,10 +36,18 @@ struct Scenario {
   std::u16string acceptStylesheet;
 };
 
+// One scenario's match: an XPath over the document and the namespace
+// prefixes it may use.
+struct ScenarioMatch {
+  std::vector<std::pair<std::string, std::string>> namespaces;  // prefix, URI
+  std::string xpath;
+};
+
 struct ScenarioSet {
   std::string name;            // the configuration's own name
   std::u16string file;         // the scenarios file, as given
   std::vector<Scenario> scenarios;
+  std::vector<ScenarioMatch> matches;  // one per scenario, in order
   std::u16string noScenarioReport;  // its stylesheet; empty: none
   std::u16string noScenarioRunner;  // made at load time, as a scenario's reportRunner
   std::u16string noScenarioAccept;  // and its acceptance (the report's assessment)
@@ -49,16 +57,11 @@ struct ScenarioSet {
   std::u16string matchStylesheet;
 };
 
-// One scenario's match: an XPath over the document and the namespace
-// prefixes it may use.
-struct ScenarioMatch {
-  std::vector<std::pair<std::string, std::string>> namespaces;  // prefix, URI
-  std::string xpath;
-};
-
 // The text of the match stylesheet (see ScenarioSet) for `matches`, in
 // order: each match is tested as written, with its own prefixes bound, in
-// an xsl:choose, so that the first true one wins. Texts are UTF-8.
+// an xsl:choose, so that the first true one wins. Texts are UTF-8, and
+// written as data by the XML writer (xml_writer.h): empty text when a
+// binding or match is one it refuses, which loadScenarios refuses first.
 std::string matchStylesheetText(const std::vector<ScenarioMatch>& matches);
 
 // Reads the scenario configuration at `file` through the engine, resolves

@@ -14,11 +14,13 @@
 #include "host/end_by_signal.h"
 #include "host/held_paths.h"
 #include "host/utf8.h"
+#include "verdict/host_files.h"
 
 namespace {
 
-// One folder per worker; a batch never has more workers than this.
-constexpr int kSlots = 64;
+// One scratch folder per worker (a batch never has more than 64), the
+// configuration's folder, and the report each worker is writing.
+constexpr int kSlots = 160;
 
 // Fixed storage: the handler touches nothing allocated or locked.
 HeldPaths<kSlots> heldFolders;
@@ -26,9 +28,12 @@ HeldPaths<kSlots> heldFolders;
 const int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 struct sigaction before[3];
 
-// Empties `path` (its files, and folders that are empty) and removes it,
-// with system calls only, as a signal handler may.
+// Removes the file `path`, or empties the folder `path` (its files, and
+// folders that are empty) and removes it, with system calls only, as a
+// signal handler may.
 void removeFolder(const char* path) {
+  if (unlink(path) == 0)
+    return;
   const int fd = open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd >= 0) {
     alignas(8) char buffer[4096];
@@ -52,8 +57,50 @@ void removeFolder(const char* path) {
   rmdir(path);
 }
 
+// Set before the handler removes what is held; lock-free, so the handler
+// may set it.
+std::atomic<bool> ending{false};
+
+// Where this process makes its scratch folders and how their names start,
+// copied when the handler is installed: the handler removes every such
+// folder, held or not yet (one made a moment before its hold).
+char scratchFolder[PATH_MAX];
+char scratchPrefix[NAME_MAX + 1];
+
+void removeOwnScratchFolders() {
+  const int fd = open(scratchFolder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0)
+    return;
+  const size_t prefixLength = strlen(scratchPrefix);
+  alignas(8) char buffer[4096];
+  char path[PATH_MAX];
+  for (;;) {
+    const long got = syscall(SYS_getdents64, fd, buffer, sizeof buffer);
+    if (got <= 0)
+      break;
+    for (long at = 0; at < got;) {
+      unsigned short length;
+      memcpy(&length, buffer + at + 16, sizeof length);
+      const char* name = buffer + at + 19;
+      const size_t folderLength = strlen(scratchFolder);
+      const size_t nameLength = strlen(name);
+      if (prefixLength > 0 && strncmp(name, scratchPrefix, prefixLength) == 0 &&
+          folderLength + 1 + nameLength < sizeof path) {
+        memcpy(path, scratchFolder, folderLength);
+        path[folderLength] = '/';
+        memcpy(path + folderLength + 1, name, nameLength + 1);
+        removeFolder(path);
+      }
+      at += length;
+    }
+  }
+  close(fd);
+}
+
 void removeHeldAndPassOn(int signal) {
+  ending.store(true);
   heldFolders.forEachHeld(removeFolder);
+  removeOwnScratchFolders();
   for (int i = 0; i < 3; ++i) {
     if (kSignals[i] != signal)
       continue;
@@ -71,6 +118,12 @@ void removeHeldAndPassOn(int signal) {
 void installScratchCleanup() {
   static std::once_flag once;
   std::call_once(once, [] {
+    const ScratchPlace place = scratchPlace();
+    if (place.folder.size() < sizeof scratchFolder &&
+        place.namePrefix.size() < sizeof scratchPrefix) {
+      memcpy(scratchFolder, place.folder.c_str(), place.folder.size() + 1);
+      memcpy(scratchPrefix, place.namePrefix.c_str(), place.namePrefix.size() + 1);
+    }
     for (int i = 0; i < 3; ++i) {
       if (sigaction(kSignals[i], nullptr, &before[i]) != 0)
         continue;
@@ -93,4 +146,8 @@ int holdScratchFolder(std::u16string_view folder) {
 
 void releaseScratchFolder(int slot) {
   heldFolders.release(slot);
+}
+
+bool endingBySignal() {
+  return ending.load();
 }

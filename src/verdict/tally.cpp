@@ -4,6 +4,8 @@
 #include <set>
 #include <vector>
 
+#include "verdict/summary_line.h"
+
 void addToTally(Tally* tally, const DocumentResult& result) {
   switch (result.verdict) {
     case Verdict::kAccepted: ++tally->accepted; break;
@@ -40,7 +42,7 @@ std::string tallyText(const Tally& tally, size_t most) {
                    [](const auto& a, const auto& b) { return a.second > b.second; });
   text += "rejected most often by:";
   for (size_t i = 0; i < rules.size() && i < most; ++i) {
-    text += std::string(i == 0 ? " " : ", ") + rules[i].first + " (" +
+    text += std::string(i == 0 ? " " : ", ") + visible(rules[i].first) + " (" +
             std::to_string(rules[i].second) +
             (rules[i].second == 1 ? " document)" : " documents)");
   }

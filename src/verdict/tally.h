@@ -24,7 +24,9 @@ void addToTally(Tally* tally, const DocumentResult& result);
 //   documents: N (accepted A, rejected R, no verdict V)
 //   rejected most often by: ID (n documents), ID (n), ...
 // the second line only when a document was rejected, naming at most
-// `most` rule ids, most documents first, ties in id order.
+// `most` rule ids, most documents first, ties in id order. Rule ids come
+// from the reports and are shown as `visible` makes them, so no report can
+// add a line here.
 std::string tallyText(const Tally& tally, size_t most = 10);
 
 // The exit status over the whole call: 0 when every document was

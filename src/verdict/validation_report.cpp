@@ -12,6 +12,7 @@
 #include "verdict/reason_code.h"
 #include "verdict/shown.h"
 #include "verdict/summary_line.h"
+#include "verdict/xml_writer.h"
 #include "version.h"
 
 namespace {
@@ -153,19 +154,6 @@ std::string fileUri(std::u16string_view path) {
   return uri;
 }
 
-bool isNcName(std::string_view text) {
-  if (text.empty())
-    return false;
-  for (size_t i = 0; i < text.size(); ++i) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    const bool start = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c >= 0x80;
-    const bool other = (c >= '0' && c <= '9') || c == '-' || c == '.';
-    if (!start && (i == 0 || !other))
-      return false;
-  }
-  return true;
-}
-
 std::string reportRunnerText(std::u16string_view reportStylesheet) {
   return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
          "<!-- Runs a configuration's report stylesheet with the document its input\n"
@@ -183,31 +171,24 @@ std::string reportRunnerText(std::u16string_view reportStylesheet) {
 
 std::string acceptStylesheetText(const std::vector<std::pair<std::string, std::string>>& namespaces,
                                  const std::string& acceptMatch) {
-  std::string declarations;
-  for (const auto& [prefix, uri] : namespaces) {
-    if (!isNcName(prefix) || prefix == "xml" || prefix == "xmlns")
-      return std::string();
-    for (unsigned char c : uri)
-      if (c < 0x20 || c == 0x7F)
-        return std::string();
-    declarations += " xmlns:" + prefix + "=\"" + markupText(uri) + "\"";
-  }
   const std::string rep = std::string("Q{") + kReportNamespace + "}";
   const std::string test = !acceptMatch.empty()
                                ? acceptMatch
                                : "exists(/" + rep + "report/" + rep + "assessment/" + rep + "accept)";
   // The XSLT elements are in the default namespace, so that no prefix of
-  // the configuration can clash with them.
-  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-         "<stylesheet xmlns=\"http://www.w3.org/1999/XSL/Transform\" version=\"3.0\">\n"
-         "  <output method=\"text\"/>\n"
-         "  <template match=\"/\">\n"
-         "    <choose>\n"
-         "      <when" + declarations + " test=\"" + markupText(test) + "\">accept</when>\n"
-         "      <otherwise>reject</otherwise>\n"
-         "    </choose>\n"
-         "  </template>\n"
-         "</stylesheet>\n";
+  // the configuration can clash with them; the XPath and the bindings are
+  // values the writer escapes.
+  XmlElement choose{"choose", {}, {}, "", {}};
+  choose.children.push_back(XmlElement{"when", namespaces, {{"test", test}}, "accept", {}});
+  choose.children.push_back(XmlElement{"otherwise", {}, {}, "reject", {}});
+  XmlElement stylesheet{
+      "stylesheet",
+      {},
+      {{"xmlns", "http://www.w3.org/1999/XSL/Transform"}, {"version", "3.0"}},
+      "",
+      {XmlElement{"output", {}, {{"method", "text"}}, "", {}},
+       XmlElement{"template", {}, {{"match", "/"}}, "", {std::move(choose)}}}};
+  return writeXml(stylesheet).value_or(std::string());
 }
 
 std::u16string validationReportPath(std::u16string_view document, std::u16string_view folder,

@@ -20,18 +20,15 @@
 // characters and "/" percent-encoded, Windows separators made "/").
 std::string fileUri(std::u16string_view path);
 
-// Whether `text` is an XML NCName (a namespace prefix), as far as ASCII
-// goes; any non-ASCII character is taken as a name character.
-bool isNcName(std::string_view text);
-
 // The stylesheet that runs `reportStylesheet` (imported) with the
 // document named by its input's documentReference as input-document.
 std::string reportRunnerText(std::u16string_view reportStylesheet);
 
 // The stylesheet that writes "accept" or "reject" for a validation report:
 // by `acceptMatch` (an XPath over the report, with `namespaces` bound) when
-// it is not empty, else by the report's own assessment. Empty text when a
-// prefix is not an NCName or a namespace holds a control character.
+// it is not empty, else by the report's own assessment. Written as data by
+// the XML writer (xml_writer.h): empty text when a binding or the XPath is
+// one it refuses.
 std::string acceptStylesheetText(const std::vector<std::pair<std::string, std::string>>& namespaces,
                                  const std::string& acceptMatch);
 

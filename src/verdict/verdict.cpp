@@ -254,26 +254,29 @@ struct Progress {
 struct ConfigurationFolder {
   std::u16string folder;
   int held = -1;
+  bool engineFailed = false;  // no verdict is possible: not a configuration's fault
   // Reads every configuration of `options` into `sets`, in order, with an
   // engine environment of its own. Returns the refused configuration and
-  // the reason, or empty text; `engineFailed` tells an engine that did not
-  // start from a configuration at fault.
-  std::string load(const Options& options, std::vector<ScenarioSet>* sets,
-                   bool* engineFailed) {
-    *engineFailed = false;
+  // the reason, or empty text.
+  std::string load(const Options& options, std::vector<ScenarioSet>* sets) {
     std::vector<std::u16string> repositories;
     std::string refused = pairRepositories(options, &repositories);
     if (!refused.empty())
       return refused;
-    folder = makeScratchFolder();
-    if (folder.empty())
-      return "no temporary folder could be made";
-    held = holdScratchFolder(folder);
+    // The engine first, whose own signal clean-up the folder's passes the
+    // signal on to; the folder only once a signal would remove it.
     EngineEnvironment environment{};
     if (createIsolate(&environment) != 0) {
-      *engineFailed = true;
+      engineFailed = true;
       return "the engine could not be started";
     }
+    installScratchCleanup();
+    folder = makeScratchFolder();
+    if (folder.empty()) {
+      graal_detach_thread(environment.thread);
+      return "no temporary folder could be made";
+    }
+    held = holdScratchFolder(folder);
     sets->resize(options.scenarios.size());
     for (size_t i = 0; i < options.scenarios.size() && refused.empty(); ++i) {
       // Each configuration's match stylesheet apart from the others'.
@@ -392,25 +395,33 @@ struct StdinDocument {
   }
 };
 
-// Writes the lines of `messages` on standard error that were not written
-// before in this call: a rule set's compile warnings, the same for every
-// document, are shown once; each document's own errors name it, and show.
-void showEngineMessages(const std::string& messages, std::set<std::string>* shown) {
-  size_t start = 0;
-  while (start < messages.size()) {
-    size_t end = messages.find('\n', start);
-    if (end == std::string::npos)
-      end = messages.size();
-    const std::string line = messages.substr(start, end - start);
-    if (shown->insert(line).second)
-      std::fprintf(stderr, "%s\n", line.c_str());
-    start = end + 1;
-  }
+// Writes what the engine wrote about `result`'s runs on standard error:
+// each rule set's compile messages (its warnings, the same for every
+// document) the first time this call meets them, then the document's own
+// run messages whole, even where another document's were the same. Lines
+// are shown as `visible` makes them.
+void showEngineMessages(const DocumentResult& result, std::set<std::string>* shownCompiles) {
+  auto show = [](const std::string& messages) {
+    size_t start = 0;
+    while (start < messages.size()) {
+      size_t end = messages.find('\n', start);
+      if (end == std::string::npos)
+        end = messages.size();
+      std::fprintf(stderr, "%s\n", visible(messages.substr(start, end - start)).c_str());
+      start = end + 1;
+    }
+  };
+  for (const std::string& compile : result.compileMessages)
+    if (shownCompiles->insert(compile).second)
+      show(compile);
+  show(result.runMessages);
 }
 
 }  // namespace
 
 int runVerdict(const std::vector<std::u16string>& arguments) {
+  // What calls ended by SIGKILL left behind, before this one adds its own.
+  sweepStaleScratch();
   Options options;
   if (!parseOptions(arguments, &options))
     return kUsageError;
@@ -489,14 +500,16 @@ int runVerdict(const std::vector<std::u16string>& arguments) {
   std::vector<ScenarioSet> configurations;
   ConfigurationFolder configurationFolder;
   if (!options.scenarios.empty()) {
-    bool engineFailed = false;
-    const std::string refused =
-        configurationFolder.load(options, &configurations, &engineFailed);
+    const std::string refused = configurationFolder.load(options, &configurations);
+    if (configurationFolder.engineFailed) {
+      std::fprintf(stderr, "xslvalidate-verdict: no verdict: %s [%s]\n", refused.c_str(),
+                   reason_code::kEngineFailed);
+      return kNoVerdict;
+    }
     if (!refused.empty()) {
-      std::fprintf(stderr, "xslvalidate-verdict: %s: %s\n",
-                   engineFailed ? reason_code::kEngineFailed : "configuration-invalid",
+      std::fprintf(stderr, "xslvalidate-verdict: configuration-invalid: %s\n",
                    visible(refused).c_str());
-      return engineFailed ? kNoVerdict : kUsageError;
+      return kUsageError;
     }
     for (const ScenarioSet& set : configurations)
       plan.configurations.push_back(&set);
@@ -593,21 +606,22 @@ int runVerdict(const std::vector<std::u16string>& arguments) {
   std::vector<DocumentResult> results;  // kept for the JUnit file
   std::vector<double> seconds;
   std::string outputFailure;
-  std::string fileFailure;
-  std::set<std::string> shownMessages;
+  std::vector<std::string> fileFailures;  // every output file that could not be written
+  std::set<std::string> shownCompiles;
   checkBatch(plan, documents, options.reportDir, jobs,
              [&](size_t position, const DocumentResult& result, double took) {
                addToTally(&tally, result);
                progress.clear();
-               showEngineMessages(result.engineMessages, &shownMessages);
+               showEngineMessages(result, &shownCompiles);
                if (options.print) {
                  // The configuration's report on standard output, the
                  // verdict's own text beside it on standard error.
                  std::string report;
                  if (result.validationReport &&
                      !readWholeFile(result.validationReportFile, &report))
-                   fileFailure = "the validation report " + *result.validationReport +
-                                 " could not be read back";
+                   fileFailures.push_back("the validation report " +
+                                          visible(*result.validationReport) +
+                                          " could not be read back");
                  std::fputs(textOutput(result).c_str(), stderr);
                  if (outputFailure.empty())
                    outputFailure = writeOutput(stdout, report);
@@ -622,7 +636,8 @@ int runVerdict(const std::vector<std::u16string>& arguments) {
                  const std::u16string page =
                      inFolder(folder, htmlPageName(documents[position].path));
                  if (!makeFolders(folder) || !writeFileAtomically(page, htmlPage(result)))
-                   fileFailure = "the page " + shown(page) + " could not be written";
+                   fileFailures.push_back("the page " + visible(shown(page)) +
+                                          " could not be written");
                }
                if (!options.junit.empty()) {
                  results.push_back(result);
@@ -643,21 +658,20 @@ int runVerdict(const std::vector<std::u16string>& arguments) {
     const std::filesystem::path parent = fsPath(options.junit).parent_path();
     if ((!parent.empty() && !makeFolders(fromFsPath(parent))) ||
         !writeFileAtomically(options.junit, junitReport(timed, suite, utcTimestamp())))
-      fileFailure = "the JUnit file " + shown(options.junit) + " could not be written";
+      fileFailures.push_back("the JUnit file " + visible(shown(options.junit)) +
+                             " could not be written");
   }
   if (batch && outputFailure.empty()) {
     // With --json the summary is for the person reading the log, not part
     // of the JSON Lines.
     outputFailure = writeOutput(options.json ? stderr : stdout, tallyText(tally));
   }
-  if (!outputFailure.empty()) {
+  if (!outputFailure.empty())
     std::fprintf(stderr, "xslvalidate-verdict: standard output could not be written: %s\n",
                  outputFailure.c_str());
+  for (const std::string& failure : fileFailures)
+    std::fprintf(stderr, "xslvalidate-verdict: %s\n", failure.c_str());
+  if (!outputFailure.empty() || !fileFailures.empty())
     return kOutputError;
-  }
-  if (!fileFailure.empty()) {
-    std::fprintf(stderr, "xslvalidate-verdict: %s\n", fileFailure.c_str());
-    return kOutputError;
-  }
   return tallyStatus(tally);
 }

@@ -17,7 +17,9 @@
 //   named summary.xsl copies the fixture "<source>.summary" to the "-o:"
 //   path, as if it had summarised the report at <source>, and returns 71
 //   (as for a report that is not XML) when there is no such fixture; a run
-//   of a stylesheet named nowrite.xsl returns 0 and writes nothing;
+//   of a stylesheet named nowrite.xsl returns 0 and writes nothing; a
+//   source under the verdict's private report name
+//   ".<name>.verdict-<pid>-<n>" takes the fixture of <name> beside it.
 //   The verdict's one-element probe document (its whole content
 //   "<xslvalidate-probe/>") is summarised as the plain document it is.
 // - stands in for the verdict's configuration reader and scenario choice
@@ -216,6 +218,17 @@ static bool isProbeDocument(const std::string& path) {
   return read && std::string(text, got) == "<xslvalidate-probe/>\n";
 }
 
+// The report name a private report name ".<name>.verdict-<pid>-<n>" in
+// the same folder stands for; any other path as it is.
+std::string reportNameOf(const std::string& path) {
+  const size_t slash = path.find_last_of("\\/");
+  const size_t start = slash == std::string::npos ? 0 : slash + 1;
+  const size_t mark = path.rfind(".verdict-");
+  if (path.compare(start, 1, ".") != 0 || mark == std::string::npos || mark < start)
+    return path;
+  return path.substr(0, start) + path.substr(start + 1, mark - start - 1);
+}
+
 int j_run_transform(graal_isolatethread_t* thread, long long processorData) {
   std::string line = std::string("j_run_transform thread=") +
                      threadState(thread) +
@@ -259,6 +272,7 @@ int j_run_transform(graal_isolatethread_t* thread, long long processorData) {
   }
   if (stylesheet == "summary.xsl" || stylesheet == "scenarios.xsl" ||
       stylesheet == "match.xsl" || stylesheet == "contexts.xsl") {
+    source = reportNameOf(source);
     const std::string fixture =
         source + (stylesheet == "match.xsl"      ? ".match"
                   : stylesheet == "contexts.xsl" ? ".contexts"

@@ -628,6 +628,7 @@ group_verdict() {
     "run fails|no verdict: inv.xml: status5.xsl: the run failed with status 5 [rule-engine-error]|inv.xml|a.xsl|status5.xsl|b.xsl"
     "report not written|no verdict: inv.xml: nowrite.xsl: the run wrote no report (the file at its path is not new) [rule-engine-error]|inv.xml|nowrite.xsl"
     "wrong rule set|no verdict: inv.xml: w.xsl: it is the wrong rule set for this document: its rules apply to elements in urn:other, and the document (root element {urn:x}Invoice) has none; it may be for another syntax [wrong-rule-set]|inv.xml|a.xsl|w.xsl"
+    "read-only report|no verdict: inv.xml: ro.xsl: the report inv_ro.xml exists and is read-only [output-unwritable]|inv.xml|ro.xsl"
   )
   local entry
   for entry in "${none_cases[@]}"; do
@@ -636,6 +637,8 @@ group_verdict() {
     # An older report at the path that nowrite.xsl does not write.
     rm -f "$log" "$in"/inv_*.xml
     printf '<old/>\n' > "$in/inv_nowrite.xml"
+    # A read-only report, which the verdict's rename must not replace.
+    printf '<old/>\n' > "$in/inv_ro.xml" && chmod a-w "$in/inv_ro.xml"
     (cd "$in" && "$WINE" "$root/bin/xslvalidate-verdict.exe" "${fields[@]:2}" \
        > "$root/stdout" 2> "$root/stderr")
     status=$?
@@ -789,6 +792,17 @@ print(base64.b64encode(hashlib.sha256(open(sys.argv[1], "rb").read()).digest()).
     expect_eq "${fields[0]}" "status" "2" "$status"
     expect_eq "${fields[0]}" "standard output" "" "$(cat "$root/stdout")"
   done
+
+  # A scratch folder of a call that is gone (Ctrl-C removes nothing on
+  # Windows) is removed by the next call.
+  local temp
+  temp=$(find "$drive_c/users" -maxdepth 4 -type d -iname temp 2>/dev/null | head -n 1)
+  expect_eq "verdict" "temporary folder found" "yes" "$([ -n "$temp" ] && echo yes)"
+  if [ -n "$temp" ]; then
+    mkdir -p "$temp/xslvalidate-verdict-999999-1"
+    touch "$temp/xslvalidate-verdict-999999-1/summary.txt"
+    (cd "$in" && "$WINE" "$root/bin/xslvalidate-verdict.exe" inv.xml a.xsl > /dev/null 2>&1)
+  fi
 
   # Every run removed its scratch folder.
   expect_eq "verdict" "scratch folders left" "" \

@@ -74,6 +74,13 @@ public final class XslvalidateRun extends net.sf.saxon.Transform implements Runn
   // Stack of the run's thread, in bytes.
   private static final long RUN_STACK = 64L << 20;
 
+  // Written to a run's message file (-err:) once its stylesheet is
+  // compiled and before the source is read: what comes before it the
+  // compile wrote (the engine server writes a reused compile's warnings
+  // again), what comes after it the run over this document. The engine
+  // library (src/engine/bridge.cpp) splits the file there and drops it.
+  static final String RUN_MESSAGES_MARK = "\u0000xslvalidate-run-messages\n";
+
   // A stack overflow can strike inside a class's static initializer, which
   // leaves that class unusable for the rest of the process. Stack traces are
   // what Saxon builds while it handles an overflow, so their classes are
@@ -225,6 +232,10 @@ public final class XslvalidateRun extends net.sf.saxon.Transform implements Runn
       return;
     }
     lastStep = Diagnostics.step("compile", lastStep);
+    if (options.errorFile != null) {
+      System.err.print(RUN_MESSAGES_MARK);
+      System.err.flush();
+    }
     ReportFile report = new ReportFile(options.report);
     boolean placed = false;
     try {
