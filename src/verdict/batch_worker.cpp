@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "verdict/host_files.h"
+#include "verdict/page_facts.h"
 #include "verdict/reason_code.h"
 #include "verdict/scratch_guard.h"
 #include "verdict/shown.h"
@@ -55,6 +56,8 @@ DocumentResult checkWithWorker(const CheckPlan& plan, BatchWorker* worker,
     worker->environment.messages.clear();
     result = checkDocument(plan, &worker->check, document.path, folder);
     result.engineMessages = std::move(worker->environment.messages);
+    if (plan.pageFacts)
+      addPageFacts(plan, &worker->check, &worker->pageStylesheet, document.path, &result);
   }
   if (!document.shownAs.empty())
     result.document = document.shownAs;

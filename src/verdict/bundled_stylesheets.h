@@ -16,4 +16,8 @@ std::string_view scenariosStylesheet();
 // contexts name, read from the rule set itself.
 std::string_view contextsStylesheet();
 
+// The bytes of src/verdict/page.xsl: what the page shows of the document
+// itself (its identification, where each finding is), as a line summary.
+std::string_view pageFactsStylesheet();
+
 #endif  // XSLVALIDATE_VERDICT_BUNDLED_STYLESHEETS_H_

@@ -22,6 +22,9 @@ struct CheckPlan {
   // matches, over them in this order, checks the document.
   std::vector<const ScenarioSet*> configurations;
   bool warningsAsErrors = false;
+  // Whether each result also gets what the page shows of the document
+  // (page_facts.h): one more engine run per document, for --html only.
+  bool pageFacts = false;
 };
 
 // One worker's engine connection and private scratch folder. A worker

@@ -113,7 +113,8 @@ std::string parseConfiguration(const std::vector<std::string>& lines,
     } else if (kind == "match" && fields.size() == 2) {
       matches->back().xpath = fields[1];
       ++matchCounts.back();
-    } else if ((kind == "schema" || kind == "schematron") && fields.size() == 2) {
+    } else if ((kind == "schema" || kind == "schematron") &&
+               (fields.size() == 2 || (kind == "schematron" && fields.size() == 3))) {
       if (fields[1].empty())
         return "scenario \"" + scenario.name + "\" has a resource without a location";
       std::u16string path = resolve(repository, fields[1]);
@@ -121,6 +122,8 @@ std::string parseConfiguration(const std::vector<std::string>& lines,
         return "scenario \"" + scenario.name + "\": " + shown(path) +
                " (location " + fields[1] + ") does not exist";
       (kind == "schema" ? scenario.schemas : scenario.ruleSets).push_back(path);
+      if (kind == "schematron")
+        scenario.ruleSetNames.push_back(fields.size() == 3 ? fields[2] : std::string());
     } else if (kind == "level" && fields.size() == 3) {
       if (fields[1] != "error" && fields[1] != "warning" && fields[1] != "information")
         return "scenario \"" + scenario.name + "\": customLevel level \"" + fields[1] +

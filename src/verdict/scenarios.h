@@ -15,6 +15,7 @@ struct Scenario {
   std::string name;
   std::vector<std::u16string> schemas;   // validateWithXmlSchema resources
   std::vector<std::u16string> ruleSets;  // validateWithSchematron resources, in order
+  std::vector<std::string> ruleSetNames;  // their resource names (empty when none), likewise
   // createReport/customLevel: rule id and the level it is given
   // ("error", "warning" or "information").
   std::vector<std::pair<std::string, std::string>> customLevels;

@@ -11,7 +11,7 @@
     namespace  <prefix> <uri>        one per s:namespace
     match      <XPath>               one per s:match
     schema     <location>            one per validateWithXmlSchema resource
-    schematron <location>            one per validateWithSchematron resource
+    schematron <location> <name>     one per validateWithSchematron resource
     level      <level> <rule id>     one per id of each createReport/customLevel
   Fields are tab-separated and escaped as in summary.xsl: a backslash is
   written \\, a tab \t, a line feed \n and a carriage return \r.
@@ -53,7 +53,8 @@
             <xsl:value-of select="v:line(('schema', normalize-space(s:location)))"/>
           </xsl:for-each>
           <xsl:for-each select="s:validateWithSchematron/s:resource">
-            <xsl:value-of select="v:line(('schematron', normalize-space(s:location)))"/>
+            <xsl:value-of select="v:line(('schematron', normalize-space(s:location),
+                normalize-space(s:name)))"/>
           </xsl:for-each>
           <xsl:for-each select="s:createReport/s:customLevel">
             <xsl:variable name="level" select="normalize-space(@level)"/>
