@@ -22,9 +22,9 @@ const char kStyle[] =
     "dl{display:grid;grid-template-columns:max-content 1fr;gap:.2em 1em}"
     "dt{font-weight:bold}dd{margin:0;overflow-wrap:anywhere}"
     "table{border-collapse:collapse;width:100%;margin-bottom:1.5em}"
-    "th,td{border:1px solid #ccc;padding:.3em .5em;text-align:left;vertical-align:top;"
-    "overflow-wrap:anywhere}"
-    "th{background:#f0f0f0}td.value{font-family:monospace}"
+    "th,td{border:1px solid #ccc;padding:.3em .5em;text-align:left;vertical-align:top}"
+    "th{background:#f0f0f0;white-space:nowrap}td.message,td.value{overflow-wrap:anywhere}"
+    "td.value{font-family:monospace}"
     ".sev-fatal,.sev-error{color:#c62828;font-weight:bold}.sev-warning{color:#e65100}"
     ".note{color:#555}"
     "@media (max-width:40em){table,tbody,tr,td{display:block;width:auto}"
@@ -134,7 +134,7 @@ std::string schemaSection(const SchemaRecord& schema) {
   for (const FindingRecord& finding : schema.findings) {
     text += "<tr>" + severityCell(finding) + cell("Line", number(finding.line), "line") +
             cell("Column", number(finding.column), "column") +
-            cell("Message", finding.text) + "</tr>\n";
+            cell("Message", finding.text, "message") + "</tr>\n";
   }
   return text + "</table>\n";
 }
@@ -161,7 +161,7 @@ std::string ruleSetSection(const RuleSetRecord& ruleSet) {
   for (const FindingRecord& finding : ruleSet.findings) {
     text += "<tr>" + severityCell(finding) + cell("Rule", finding.id.value_or("")) +
             cell("Line", number(finding.line), "line") +
-            cell("Column", number(finding.column), "column") + cell("Message", finding.text) +
+            cell("Column", number(finding.column), "column") + cell("Message", finding.text, "message") +
             cell("Value", finding.value.value_or(""), "value") + "</tr>\n";
   }
   return text + "</table>\n";
