@@ -202,8 +202,10 @@ std::string htmlPage(const DocumentResult& result) {
   page += "</dl>\n";
   page += identitySection(result);
   if (anyRuleFinding(result) && !result.sourceLines)
-    page += "<p class=\"note lines\">Lines and columns of the rule findings: the engine on "
-            "this host cannot give them.</p>\n";
+    page += std::string("<p class=\"note lines\">Lines and columns of the rule findings: ") +
+            (result.identity ? "the engine on this host cannot give them."
+                             : "they could not be read from the document.") +
+            "</p>\n";
   page += schemaSection(result.schema);
   for (const RuleSetRecord& ruleSet : result.ruleSets)
     page += ruleSetSection(ruleSet);
