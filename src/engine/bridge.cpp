@@ -115,6 +115,16 @@ int runTransformTo(EngineEnvironment* environment,
                                       {"-o:", outputPath}});
 }
 
+int runTransformWithLines(EngineEnvironment* environment,
+                          std::u16string_view inputPath,
+                          std::u16string_view stylesheetPath,
+                          std::u16string_view outputPath) {
+  return runWithOptions(environment, {{"-s:", inputPath},
+                                      {"-xsl:", stylesheetPath},
+                                      {"-o:", outputPath},
+                                      {"-l:on", u""}});
+}
+
 int runSchemaValidation(EngineEnvironment* environment,
                         std::u16string_view inputPath,
                         const std::vector<std::u16string>& schemaPaths,

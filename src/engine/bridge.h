@@ -52,6 +52,16 @@ int runTransformTo(EngineEnvironment* environment,
                    std::u16string_view stylesheetPath,
                    std::u16string_view outputPath);
 
+// Runs one stylesheet as `runTransformTo` does, for a stylesheet that
+// reports on the document itself: the engine keeps the source document's
+// line and column numbers for it to read (the option "-l:on"; an engine
+// that cannot give them ignores it). Returns the engine's status
+// unchanged: 0 on success.
+int runTransformWithLines(EngineEnvironment* environment,
+                          std::u16string_view inputPath,
+                          std::u16string_view stylesheetPath,
+                          std::u16string_view outputPath);
+
 // Validates the document at `inputPath` against the XML Schemas at
 // `schemaPaths` (one or more, taken together), writing the schema report
 // at `reportPath`. The engine gets the options "-s:<input>", one

@@ -31,7 +31,11 @@
 // with one line on standard error when a schema cannot be read or
 // compiled, the document is missing or not a regular file, or the report
 // cannot be written. Any run may add "-err:<file>": what it would write on
-// standard error goes to that file instead (created or truncated).
+// standard error goes to that file instead (created or truncated). A
+// transform may add "-l:on": its source document keeps line and column
+// numbers, which its stylesheet reads with line-number($node) and
+// column-number($node) in the namespace urn:xslvalidate:source-lines
+// (both -1 without the option).
 // doc/schema-step.md has the whole of it.
 //
 // Option values are file names as UTF-8. One that is not valid UTF-8 is

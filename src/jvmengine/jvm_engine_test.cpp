@@ -352,4 +352,25 @@ TEST_F(JvmEngineTest, AStylesheetSeesTheCommandLinesSystemProperties) {
   EXPECT_EQ(readFile(ours), readFile(theirs));
 }
 
+// "-l:on" keeps the source's line numbers for that run only: the runs
+// before and after it, on the same engine, get -1 from the source-line
+// functions, as a run without line numbering does.
+TEST_F(JvmEngineTest, SourceLinesOnlyForTheRunThatAsks) {
+  const fs::path input = dir_ / "lines.xml";
+  std::ofstream(input) << "<a>\n  <b x='1'>t</b>\n</a>\n";
+  const fs::path stylesheet = kTestdata / "source_lines.xsl";
+  struct Run {
+    bool lines;
+    const char* expected;
+  } runs[] = {{false, "-1 -1 -1 -1"}, {true, "2 12 2 12"}, {false, "-1 -1 -1 -1"}};
+  for (const Run& run : runs) {
+    const fs::path report = dir_ / "lines.txt";
+    std::vector<std::string> options = {"-s:" + input.string(), "-xsl:" + stylesheet.string(),
+                                        "-o:" + report.string()};
+    if (run.lines) options.push_back("-l:on");
+    ASSERT_EQ(runWith(options), 0);
+    EXPECT_EQ(readFile(report), run.expected) << (run.lines ? "with -l:on" : "without");
+  }
+}
+
 }  // namespace

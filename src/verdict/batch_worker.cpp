@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "verdict/host_files.h"
+#include "verdict/page_facts.h"
 #include "verdict/reason_code.h"
 #include "verdict/scratch_guard.h"
 #include "verdict/shown.h"
@@ -74,6 +75,8 @@ DocumentResult checkWithWorker(const CheckPlan& plan, BatchWorker* worker,
     result.engineMessages = std::move(worker->environment.messages);
     result.compileMessages = std::move(worker->environment.compileMessages);
     result.runMessages = std::move(worker->environment.runMessages);
+    if (plan.pageFacts)
+      addPageFacts(plan, &worker->check, &worker->pageStylesheet, document.path, &result);
   }
   if (!document.shownAs.empty())
     result.document = document.shownAs;

@@ -15,6 +15,7 @@ struct BatchWorker {
   bool started = false;  // the engine environment was made
   CheckWorker check;
   int held = -1;  // the scratch folder's slot in the signal clean-up
+  std::u16string pageStylesheet;  // page.xsl where it was placed; empty before
 };
 
 // Makes the worker's engine environment on the calling thread; the
@@ -27,10 +28,11 @@ void makeScratch(BatchWorker* worker);
 
 // Checks `document` with the worker: its reports in
 // reportFolderOf(document, reportDir), what the engine wrote kept in the
-// record. A worker without an engine or whose scratch folder is gone gets
-// them made anew first. A document the worker still cannot check (no
-// engine, no scratch folder, no report folder) gets a result without
-// verdict and the reason.
+// record, and with `plan.pageFacts` what the page shows (page_facts.h).
+// A worker without an engine or whose scratch folder is gone gets them made
+// anew first. A document the worker still cannot check (no engine, no
+// scratch folder, no report folder) gets a result without verdict and the
+// reason.
 // `seconds` receives how long it took.
 DocumentResult checkWithWorker(const CheckPlan& plan, BatchWorker* worker,
                                const InputDocument& document,

@@ -24,4 +24,8 @@ std::string_view reportInputStylesheet();
 // explanation as a page of its own.
 std::string_view explanationStylesheet();
 
+// The bytes of src/verdict/page.xsl: what the page shows of the document
+// itself (its identification, where each finding is), as a line summary.
+std::string_view pageFactsStylesheet();
+
 #endif  // XSLVALIDATE_VERDICT_BUNDLED_STYLESHEETS_H_

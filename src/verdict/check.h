@@ -28,6 +28,9 @@ struct CheckPlan {
   std::u16string reportPrefix, reportPostfix;
   bool keepReportInput = false;
   std::u16string htmlDir;  // --html: the report's explanation goes beside the page
+  // Whether each result also gets what the page shows of the document
+  // (page_facts.h): one more engine run per document, for --html only.
+  bool pageFacts = false;
 };
 
 // One worker's engine connection and private scratch folder. A worker

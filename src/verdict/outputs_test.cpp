@@ -226,12 +226,54 @@ TEST(HtmlPage, SchemaErrorsWithLineAndColumn) {
   finding.text = "cvc-datatype-valid.1.2.1: 'yesterday' is not a valid value for 'date'.";
   r.schema.findings.push_back(finding);
   const std::string page = htmlPage(r);
-  EXPECT_NE(std::string::npos, page.find("<dt>Scenario</dt><dd>XRechnung UBL</dd>")) << page;
+  EXPECT_NE(std::string::npos, page.find("<dt>Checked as</dt><dd>XRechnung UBL</dd>")) << page;
   EXPECT_NE(std::string::npos,
-            page.find("<tr><td class=\"sev-error\">error (rejects)</td><td>17</td><td>45</td>"
-                      "<td>cvc-datatype-valid.1.2.1: &#39;yesterday&#39; is not a valid value "
-                      "for &#39;date&#39;.</td></tr>"))
+            page.find("<tr><td data-label=\"Severity\" class=\"sev-error\">error, rejects</td>"
+                      "<td data-label=\"Line\" class=\"line\">17</td>"
+                      "<td data-label=\"Column\" class=\"column\">45</td>"
+                      "<td data-label=\"Message\" class=\"message\">cvc-datatype-valid.1.2.1: "
+                      "&#39;yesterday&#39; is not a valid value for &#39;date&#39;.</td></tr>"))
       << page;
+}
+
+// What may name a file of the server, or what the engine wrote, never
+// reaches the page: the document and rule sets show without their folders
+// (a rule set by its configuration name where it has one), the reason is
+// worded from its code, and a rule finding shows its place, value and the
+// flag an override changed.
+TEST(HtmlPage, NoServerPathOrEngineMessageAndFindingsByPlace) {
+  DocumentResult r = withoutVerdict();
+  r.document = "/srv/inbox/sub/inv.xml";
+  r.reason = "/srv/rules/PEPPOL.xslt: the run failed with status 2";
+  r.engineMessages = "java.lang.RuntimeException: at /srv/rules/PEPPOL.xslt line 3";
+  r.ruleSets[0].stylesheet = "/srv/rules/PEPPOL.xslt";
+  r.ruleSets[0].problem = "/srv/tmp/xslvalidate-verdict-1/summary.txt could not be read";
+  RuleSetRecord named;
+  named.stylesheet = "/srv/rules/EN16931.xslt";
+  named.name = "EN 16931 rules";
+  named.run = RunState::kCompleted;
+  FindingRecord finding = ruleFinding("BR-CO-10", "warning", false, "Sum of line amounts");
+  finding.flag = "fatal";
+  finding.overridden = true;
+  finding.line = 12;
+  finding.column = 31;
+  finding.value = "100.00";
+  named.findings.push_back(finding);
+  r.ruleSets.push_back(named);
+  r.identity = InvoiceIdentity{"ubl-invoice", "INV-7", "2024-05-01", "S", "B", "100.00", "EUR"};
+  r.sourceLines = true;
+  const std::string page = htmlPage(r);
+  for (const char* hidden : {"/srv", "Exception", "status 2", "summary.txt"})
+    EXPECT_EQ(std::string::npos, page.find(hidden)) << hidden << "\n" << page;
+  for (const char* shown :
+       {"<dd>inv.xml</dd>", "<h2>Rules: PEPPOL.xslt</h2>", "<h2>Rules: EN 16931 rules</h2>",
+        "A rule set could not be run", ">rule-engine-error</code>", "<dd>INV-7</dd>",
+        "<dd>100.00 EUR</dd>", ">warning (flag fatal)</td>", ">BR-CO-10</td>",
+        "class=\"line\">12</td>", "class=\"column\">31</td>", "class=\"value\">100.00</td>"})
+    EXPECT_NE(std::string::npos, page.find(shown)) << shown << "\n" << page;
+  EXPECT_EQ(std::string::npos, page.find("cannot give them"));
+  r.sourceLines = false;
+  EXPECT_NE(std::string::npos, htmlPage(r).find("the engine on this host cannot give them"));
 }
 
 }  // namespace

@@ -32,8 +32,15 @@ struct FindingRecord {
   bool rejects = false;                 // this finding rejects the document
   std::optional<std::string> test;      // the SVRL test (rule findings)
   std::optional<std::string> location;  // the SVRL location (rule findings)
-  long long line = 0;                   // schema findings; 0 when unknown
-  long long column = 0;                 // schema findings; 0 when unknown
+  // Where it is in the document: schema findings always, rule findings
+  // (their location followed on the document) only for the page; 0 when
+  // unknown.
+  long long line = 0;
+  long long column = 0;
+  // The value of the attribute, text or childless element a rule
+  // finding's location names (page only); nullopt when it names another
+  // node or none.
+  std::optional<std::string> value;
   std::string text;
 };
 
@@ -41,6 +48,9 @@ struct FindingRecord {
 struct RuleSetRecord {
   std::string stylesheet;  // as given, for display
   std::string report;      // the report's path, for display
+  // What the page heads it with: the configuration's resource name, else
+  // the file name without its folder; empty when the page was not asked.
+  std::string name;
   RunState run = RunState::kNotRun;
   int runStatus = 0;
   // Whether the report was read as SVRL; unset when it was not read or
@@ -69,6 +79,18 @@ struct SchemaRecord {
   std::vector<std::string> schemas;  // the schema files, for display
   std::vector<FindingRecord> findings;
   std::string problem;
+};
+
+// Who and what an invoice is about, as the page shows it; texts as the
+// document holds them, empty where it has none.
+struct InvoiceIdentity {
+  std::string syntax;  // "ubl-invoice", "ubl-creditnote", "cii" or empty
+  std::string number;
+  std::string issueDate;
+  std::string seller;
+  std::string buyer;
+  std::string total;
+  std::string currency;
 };
 
 struct DocumentResult {
@@ -103,6 +125,11 @@ struct DocumentResult {
   // call and the second whole for every document.
   std::vector<std::string> compileMessages;
   std::string runMessages;
+  // Read for the page only (--html), from the document itself: its
+  // identification (nullopt when it could not be read) and whether the
+  // engine gave the rule findings' lines.
+  std::optional<InvoiceIdentity> identity;
+  bool sourceLines = false;
 };
 
 #endif  // XSLVALIDATE_VERDICT_RESULT_H_

@@ -143,6 +143,8 @@ std::string parseConfiguration(const std::vector<std::string>& lines,
         (kind == "schema" ? scenario.schemas : scenario.ruleSets).push_back(path);
         (kind == "schema" ? scenario.schemaResources : scenario.ruleSetResources)
             .push_back(Resource{fields[2], fields[1]});
+        if (kind == "schematron")
+          scenario.ruleSetNames.push_back(fields[2]);
       }
     } else if (kind == "accept" && fields.size() == 2) {
       if (fields[1].size() > kMaxMatchBytes || !isXmlText(fields[1]))

@@ -24,6 +24,7 @@ struct Scenario {
   std::vector<std::u16string> ruleSets;  // validateWithSchematron resources, in order
   std::vector<Resource> schemaResources;   // the same, as written
   std::vector<Resource> ruleSetResources;  // likewise
+  std::vector<std::string> ruleSetNames;  // their resource names (empty when none), likewise
   // createReport/customLevel: rule id and the level it is given
   // ("error", "warning" or "information").
   std::vector<std::pair<std::string, std::string>> customLevels;

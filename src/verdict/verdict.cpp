@@ -444,6 +444,7 @@ int runVerdict(const std::vector<std::u16string>& arguments) {
   // folder of them.
   CheckPlan plan;
   plan.warningsAsErrors = options.warningsAsErrors;
+  plan.pageFacts = !options.html.empty();
   std::vector<std::u16string> documentOperands;
   if (!options.scenarios.empty() && !options.ruleSets.empty()) {
     usageError("--scenarios and --rules exclude each other");

@@ -35,6 +35,10 @@
 //   its source (the verdict's outline of the report's input) as the
 //   input; a report runner (report-<n>.xsl) writes a report that accepts;
 //   accept-<n>.xsl writes "accept"; explanation.xsl writes a page.
+// - stands in for the verdict's page stylesheet as an engine that gives no
+//   source lines: a run of page.xsl writes its summary with "no lines", an
+//   invoice numbered INV-1, and one line without a place per location in
+//   the list beside its output (page-locations.xml).
 #include <windows.h>
 
 #include <cstdio>
@@ -155,6 +159,25 @@ DWORD writeReport(const std::string& path,
   return 0;
 }
 
+// The locations in the verdict's list beside `output`; 0 without a list.
+int pageLocations(const std::string& output) {
+  const std::string list = output.substr(0, output.find_last_of("\\/") + 1) + "page-locations.xml";
+  std::FILE* file = _wfopen(fromUtf8(list).c_str(), L"rb");
+  if (!file)
+    return 0;
+  std::string text;
+  char buffer[4096];
+  size_t got;
+  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+    text.append(buffer, got);
+  std::fclose(file);
+  int count = 0;
+  for (size_t at = text.find("<location"); at != std::string::npos;
+       at = text.find("<location", at + 1))
+    count += text.compare(at, 10, "<locations") != 0;
+  return count;
+}
+
 }  // namespace
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
@@ -264,6 +287,14 @@ int j_run_transform(graal_isolatethread_t* thread, long long processorData) {
               "<rep:assessment><rep:accept/></rep:assessment></rep:report>";
     DWORD error = writeReport(output, {text});
     logLine(line + " report step -> " + (error ? "70" : "0"));
+    return error ? 70 : 0;
+  }
+  if (stylesheet == "page.xsl") {
+    std::vector<std::string> lines = {"page\t0", "id\tubl-invoice\tINV-1\t\t\t\t\t"};
+    for (int i = pageLocations(output); i > 0; --i)
+      lines.push_back("at\t0\t0\t\\-");
+    DWORD error = writeReport(output, lines);
+    logLine(line + " page -> " + (error ? "70" : "0"));
     return error ? 70 : 0;
   }
   if (stylesheet == "nowrite.xsl") {

@@ -781,6 +781,17 @@ print(base64.b64encode(hashlib.sha256(open(sys.argv[1], "rb").read()).digest()).
   for made in junit.xml pages/inv.xml.html pages/sub/inv.xml.html; do
     expect_eq "$name" "$made written" "yes" "$([ -s "$in/$made" ] && echo yes || echo no)"
   done
+  # The engine here gives no source lines (but the invoice's number): the
+  # page says so beside its finding, and names the document without its
+  # folder.
+  expect_eq "$name" "page: lines not given" "yes" \
+    "$(grep -q 'this host cannot give them' "$in/pages/sub/inv.xml.html" && echo yes || echo no)"
+  expect_eq "$name" "page: finding" "yes" \
+    "$(grep -q '>W-1</td>' "$in/pages/sub/inv.xml.html" && echo yes || echo no)"
+  expect_eq "$name" "page: invoice number" "yes" \
+    "$(grep -q '<dd>INV-1</dd>' "$in/pages/sub/inv.xml.html" && echo yes || echo no)"
+  expect_eq "$name" "page: document" "yes" \
+    "$(grep -q '<dd>inv.xml</dd>' "$in/pages/sub/inv.xml.html" && echo yes || echo no)"
 
   local usage_entry
   for usage_entry in "no arguments|" "unknown option|--yaml|inv.xml|a.xsl" \

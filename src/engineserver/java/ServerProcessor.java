@@ -1,5 +1,6 @@
 // The engine server's one Saxon processor, shared by every run: its
-// stylesheet compilers keep what they compile (CachingXsltCompiler).
+// stylesheet compilers keep what they compile (CachingXsltCompiler), and
+// its stylesheets may read a source node's line and column (SourceLines).
 import net.sf.saxon.s9api.Processor;
 import net.sf.saxon.s9api.XsltCompiler;
 
@@ -9,6 +10,7 @@ final class ServerProcessor extends Processor {
   ServerProcessor(CompiledCache<CompiledStylesheet> cache) {
     super(false);
     this.cache = cache;
+    SourceLines.register(getUnderlyingConfiguration());
   }
 
   @Override

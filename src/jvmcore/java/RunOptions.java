@@ -6,7 +6,10 @@
 // against the current directory, never a URI: "file:s.xsl" and
 // "classpath:x.xml" name files of those names. The engine server gives
 // its runs the caller's current directory as "-cwd:<directory>"; relative
-// names are then taken against that, and still show as given.
+// names are then taken against that, and still show as given. "-l:on"
+// keeps the source document's line and column numbers for this run only
+// (SourceLines), never by setting the shared configuration, as Saxon's own
+// "-l" would.
 
 import java.io.File;
 import java.nio.charset.Charset;
@@ -25,6 +28,9 @@ final class RunOptions {
   // The schema files, in the order given; empty when none.
   final List<File> schemas;
 
+  // Whether the source document is built with line numbering ("-l:on").
+  final boolean lineNumbers;
+
   // The arguments as the engine gave them.
   private final String[] args;
 
@@ -33,8 +39,9 @@ final class RunOptions {
   private final boolean emptyStylesheetName;
 
   private RunOptions(String[] args, File source, File stylesheet, File report, File errorFile,
-                     List<File> schemas) {
+                     List<File> schemas, boolean lineNumbers) {
     this.args = args;
+    this.lineNumbers = lineNumbers;
     this.emptyStylesheetName = stylesheet != null && stylesheet.getPath().isEmpty();
     this.source = source;
     this.stylesheet = stylesheet;
@@ -57,7 +64,9 @@ final class RunOptions {
     String errorFile = null;
     List<String> schemas = new ArrayList<>();
     File directory = null;
+    boolean lineNumbers = false;
     for (String arg : args) {
+      if (arg.equals(LINE_NUMBERS)) lineNumbers = true;
       if (arg.startsWith("-s:")) source = arg.substring(3);
       if (arg.startsWith("-xsl:")) stylesheet = arg.substring(5);
       if (arg.startsWith("-o:")) report = arg.substring(3);
@@ -69,12 +78,13 @@ final class RunOptions {
     for (String schema : schemas) schemaFiles.add(fileOrNull(schema, directory));
     return new RunOptions(args, fileOrNull(source, directory), fileOrNull(stylesheet, directory),
                           fileOrNull(report, directory), fileOrNull(errorFile, directory),
-                          schemaFiles);
+                          schemaFiles, lineNumbers);
   }
 
   // The options this engine adds to the command line's.
   private static final String SCHEMA = "-xsd:";
   private static final String ERROR_FILE = "-err:";
+  private static final String LINE_NUMBERS = "-l:on";
 
   // The option that names the directory relative names are taken against.
   private static final String DIRECTORY = "-cwd:";
@@ -169,7 +179,8 @@ final class RunOptions {
     List<String> saxon = new ArrayList<>();
     for (String arg : args) {
       if (arg.startsWith("-s:") || arg.startsWith("-xsl:") || arg.startsWith("-o:")
-          || arg.startsWith(DIRECTORY) || arg.startsWith(SCHEMA) || arg.startsWith(ERROR_FILE)) {
+          || arg.startsWith(DIRECTORY) || arg.startsWith(SCHEMA) || arg.startsWith(ERROR_FILE)
+          || arg.equals(LINE_NUMBERS)) {
         continue;
       }
       saxon.add(arg);

@@ -22,7 +22,9 @@
 //    in one line each, an empty stylesheet name (the command line prints
 //    its whole option list) and reports that cannot be written, which the
 //    command line finds only once it writes (ReportFile.refusal).
-//  - The source document is parsed as hostile (SourceGuard).
+//  - The source document is parsed as hostile (SourceGuard), with line
+//    numbers only when the run asks ("-l:on"), and stylesheets may read
+//    them (SourceLines).
 //  - The report is put in place whole (ReportFile). The base output URI
 //    stays the report path, so relative xsl:result-document hrefs resolve
 //    as they would on the command line.
@@ -309,6 +311,7 @@ public final class XslvalidateRun extends net.sf.saxon.Transform implements Runn
       }
     }
     builder.setDTDValidation(getConfiguration().getBooleanProperty(Feature.DTD_VALIDATION));
+    builder.setLineNumbering(options.lineNumbers);
     builder.setWhitespaceStrippingPolicy(sheet.getWhitespaceStrippingPolicy());
     if (getConfiguration().getBooleanProperty(Feature.DTD_VALIDATION_RECOVERABLE)) {
       source = new AugmentedSource(source, getConfiguration().getParseOptions());
@@ -316,6 +319,14 @@ public final class XslvalidateRun extends net.sf.saxon.Transform implements Runn
     XdmNode document = builder.build(source);
     transformer.setGlobalContextItem(document, true);
     return document.asSource();
+  }
+
+  // A processor the run makes itself knows the source-line functions, as
+  // the engine server's shared one does.
+  @Override
+  protected void initializeConfiguration(net.sf.saxon.Configuration config) {
+    super.initializeConfiguration(config);
+    SourceLines.register(config);
   }
 
   // The command line prints the message and exits; here the message is
