@@ -59,6 +59,7 @@ public final class XslvalidateServer {
     config.setUnparsedTextURIResolver(new RunTextResolver(config.getUnparsedTextURIResolver()));
     config.setOutputURIResolver(new RunOutputResolver(config.getOutputURIResolver()));
     config.setCollectionFinder(new RunCollectionFinder(config.getCollectionFinder()));
+    RemoteFiles.refuseOn(config);
     XslvalidateRun.failureTaker = new RunFailures();
     MemoryWatch.start();
     XslvalidateRun.sharedProcessor = processor;

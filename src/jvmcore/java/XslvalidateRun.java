@@ -48,6 +48,7 @@ import java.util.List;
 import java.util.function.Predicate;
 import javax.xml.transform.Source;
 import javax.xml.transform.sax.SAXSource;
+import net.sf.saxon.Configuration;
 import net.sf.saxon.lib.Feature;
 import net.sf.saxon.lib.Logger;
 import net.sf.saxon.s9api.DocumentBuilder;
@@ -305,6 +306,15 @@ public final class XslvalidateRun extends net.sf.saxon.Transform implements Runn
     XdmNode document = builder.build(source);
     transformer.setGlobalContextItem(document, true);
     return document.asSource();
+  }
+
+  // In the library's own process each run has a configuration of its own,
+  // whose resolvers refuse what would leave the machine (RemoteFiles); the
+  // engine server does the same once for its shared one.
+  @Override
+  protected void applyLocalOptions(CommandLineOptions commandLine, Configuration config) {
+    super.applyLocalOptions(commandLine, config);
+    if (sharedProcessor == null) RemoteFiles.refuseOn(config);
   }
 
   // The command line prints the message and exits; here the message is
