@@ -9,8 +9,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine_server_fixture.h"
@@ -122,6 +125,134 @@ TEST_F(ServerAsInProcess, EveryCallerGetsItsInProcessRun) {
       }
     }
   }
+}
+
+// The FTP port of the loopback address, where the JDK connects for a
+// file://127.0.0.1/ URI (it ignores any port given). Each connection is
+// counted and closed at once, so that a client that made one fails soon.
+class Listener {
+ public:
+  Listener() {
+    fd_ = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(21);
+    const int on = 1;
+    setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    listening_ = fd_ >= 0 &&
+                 bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+                 listen(fd_, 16) == 0;
+    if (listening_) accepter_ = std::thread([this] { accept(); });
+  }
+  ~Listener() {
+    stop_ = true;
+    if (accepter_.joinable()) accepter_.join();
+    close(fd_);
+  }
+  // False when the port cannot be had (taken, or a user without the right
+  // to bind it).
+  bool listening() const { return listening_; }
+  // Whether a connection came since the last call.
+  bool connected() { return connections_.exchange(0) > 0; }
+
+ private:
+  void accept() {
+    while (!stop_) {
+      const int accepted = accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
+      if (accepted >= 0) {
+        ++connections_;
+        close(accepted);
+      } else {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      }
+    }
+  }
+
+  int fd_ = -1;
+  bool listening_ = false;
+  std::atomic<bool> stop_{false};
+  std::atomic<int> connections_{0};
+  std::thread accepter_;
+};
+
+// A file: URI with a host is read by the JDK over FTP; every resolver
+// refuses it on both paths, so nothing reaches the port, and both give the
+// same outcome.
+TEST_F(ServerAsInProcess, FileUrisWithAHostReachNoNetwork) {
+  Listener listener;
+  if (!listener.listening()) GTEST_SKIP() << "port 21 of the loopback address cannot be had";
+  const std::string remote = "file://127.0.0.1/x";
+  const std::vector<std::string> tool = {XSLVALIDATE_EXE, "invoice.xml", "case.xsl"};
+  struct Case {
+    const char* name;
+    std::string stylesheet;
+    std::vector<std::string> argv;
+  } cases[] = {
+      {"a stylesheet's DOCTYPE",
+       "<!DOCTYPE xsl:stylesheet SYSTEM '" + remote + ".dtd'>" + sheet("", "<r/>"), tool},
+      {"a document's DOCTYPE", sheet("", "<r d='{doc(\"with-doctype.xml\")}'/>"), tool},
+      {"doc()", sheet("", "<r d='{doc-available(\"" + remote + ".xml\")}'/>"), tool},
+      {"unparsed-text()",
+       sheet("", "<r d='{unparsed-text-available(\"" + remote + ".txt\")}'/>"), tool},
+      {"xsl:include", sheet("<xsl:include href='" + remote + ".xsl'/>", "<r/>"), tool},
+      {"a schema import",
+       "",
+       {LIBRARY_CALLER, "-s:invoice.xml", "-xsd:case.xsd", "-o:invoice_case.xml"}},
+  };
+  write(work_ + "/with-doctype.xml", "<!DOCTYPE x SYSTEM '" + remote + ".dtd'><x/>");
+  write(work_ + "/case.xsd",
+        "<xs:schema xmlns:xs='http://www.w3.org/2001/XMLSchema' targetNamespace='urn:a'>"
+        "<xs:import namespace='urn:b' schemaLocation='" + remote + ".xsd'/></xs:schema>");
+  ASSERT_EQ(0, runProcess({XSLVALIDATE_EXE, work_ + "/invoice.xml", kTotals}, environment(), dir_)
+                   .exitCode);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    write(work_ + "/case.xsl", c.stylesheet);
+    const Outcome expected = run(c.argv, "off", {});
+    EXPECT_FALSE(listener.connected()) << "in-process";
+    expectSame(expected, run(c.argv, "on", {}));
+    EXPECT_FALSE(listener.connected()) << "with the server";
+  }
+}
+
+// Once the server has served its number of runs, a caller still connected
+// has its next runs go elsewhere, not to the retired server.
+TEST_F(ServerAsInProcess, RunLimitClosesAnOpenConnection) {
+  std::vector<std::string> env = environment();
+  env.push_back("XSLVALIDATE_SERVER_MAX_RUNS=2");
+  env.push_back("XSLVALIDATE_DEBUG=1");
+  const ProcessResult r =
+      runProcess({XSLVALIDATE_EXE, "invoice.xml", kTotals, kParties, kTotals, kParties}, env,
+                 work_);
+  EXPECT_EQ(0, r.exitCode) << r.err;
+  EXPECT_NE(std::string::npos, r.err.find(", run 2)")) << r.err;
+  EXPECT_EQ(std::string::npos, r.err.find(", run 3)")) << r.err;
+  std::size_t inProcess = 0;
+  for (std::size_t at = 0; (at = r.err.find("run in-process:", at)) != std::string::npos; ++at)
+    ++inProcess;
+  EXPECT_EQ(2u, inProcess) << r.err;
+}
+
+// SIGTERM to the server in the middle of a run: the run is stopped and its
+// temporary report removed, as for a caller that went away, and the caller
+// is told its run failed.
+TEST_F(ServerAsInProcess, TerminatedServerLeavesNothing) {
+  write(work_ + "/slow.xsl", kSlow);
+  ASSERT_EQ(0, tool({"invoice.xml", kTotals}, environment()).exitCode);
+  ASSERT_EQ(1u, serverPids().size());
+  const pid_t server = serverPids()[0];
+  const RunningProcess caller =
+      startProcess({XSLVALIDATE_EXE, "invoice.xml", "slow.xsl"}, environment(), work_);
+  ASSERT_TRUE(waitFor([&] { return !temporaryFiles().empty(); }, 30)) << "the run began";
+  kill(server, SIGTERM);
+  const ProcessResult r = waitProcess(caller);
+  EXPECT_EQ(2, r.exitCode);
+  EXPECT_NE(std::string::npos, r.err.find("engine server ended")) << r.err;
+  EXPECT_TRUE(waitFor([&] { return !alive(server); }, 10));
+  EXPECT_TRUE(temporaryFiles().empty());
+  EXPECT_FALSE(fs::exists(work_ + "/invoice_slow.xml"));
+  EXPECT_TRUE(serverFiles(".sock").empty());
 }
 
 }  // namespace

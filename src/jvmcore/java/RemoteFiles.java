@@ -5,11 +5,13 @@
 // through here: documents (doc(), document(), xsl:include, xsl:import),
 // texts (unparsed-text() and its kin), external entities and DTDs of the
 // documents Saxon parses, and the schema step's imports (CompiledSchema).
-// An instance is the entity resolver Saxon makes for each parser
-// (Feature.ENTITY_RESOLVER_CLASS), so it is public with a public
-// constructor.
+// An instance is the entity resolver Saxon makes for each parser of
+// documents (Feature.ENTITY_RESOLVER_CLASS), and StyleParser the parser of
+// stylesheet modules, so both are public with a public constructor.
+import java.io.IOException;
 import java.io.Reader;
 import java.net.URI;
+import javax.xml.parsers.SAXParserFactory;
 import javax.xml.transform.Source;
 import javax.xml.transform.TransformerException;
 import javax.xml.transform.URIResolver;
@@ -21,6 +23,7 @@ import net.sf.saxon.trans.XPathException;
 import org.xml.sax.EntityResolver;
 import org.xml.sax.InputSource;
 import org.xml.sax.SAXException;
+import org.xml.sax.helpers.XMLFilterImpl;
 
 public final class RemoteFiles implements EntityResolver {
   public RemoteFiles() {}
@@ -51,6 +54,25 @@ public final class RemoteFiles implements EntityResolver {
     config.setURIResolver(new Documents(config.getURIResolver()));
     config.setUnparsedTextURIResolver(new Texts(config.getUnparsedTextURIResolver()));
     config.setConfigurationProperty(Feature.ENTITY_RESOLVER_CLASS, RemoteFiles.class.getName());
+    config.setStyleParserClass(StyleParser.class.getName());
+  }
+
+  // The parser of stylesheet modules, which Saxon gives an entity resolver
+  // of its own: the JDK's parser, with every external entity and DTD a
+  // module names passing the refusal first.
+  public static final class StyleParser extends XMLFilterImpl {
+    public StyleParser() throws Exception {
+      SAXParserFactory factory = SAXParserFactory.newInstance();
+      factory.setNamespaceAware(true);
+      setParent(factory.newSAXParser().getXMLReader());
+    }
+
+    @Override
+    public InputSource resolveEntity(String publicId, String systemId)
+        throws SAXException, IOException {
+      if (namesHost(systemId)) throw new SAXException(refusal(systemId));
+      return super.resolveEntity(publicId, systemId);
+    }
   }
 
   // External entities and DTDs: refused when they name a host; otherwise

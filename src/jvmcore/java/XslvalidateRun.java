@@ -311,9 +311,11 @@ public final class XslvalidateRun extends net.sf.saxon.Transform implements Runn
   // In the library's own process each run has a configuration of its own,
   // whose resolvers refuse what would leave the machine (RemoteFiles); the
   // engine server does the same once for its shared one.
+  // (Before the run's compiler is made, which takes its resolver from the
+  // configuration then.)
   @Override
-  protected void applyLocalOptions(CommandLineOptions commandLine, Configuration config) {
-    super.applyLocalOptions(commandLine, config);
+  protected void initializeConfiguration(Configuration config) {
+    super.initializeConfiguration(config);
     if (sharedProcessor == null) RemoteFiles.refuseOn(config);
   }
 
