@@ -4,9 +4,13 @@
 // while compiling, or not), each run in-process and then through a server
 // started beforehand by a plain caller in another folder, without TZ.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -253,6 +257,79 @@ TEST_F(ServerAsInProcess, TerminatedServerLeavesNothing) {
   EXPECT_TRUE(temporaryFiles().empty());
   EXPECT_FALSE(fs::exists(work_ + "/invoice_slow.xml"));
   EXPECT_TRUE(serverFiles(".sock").empty());
+}
+
+// A caller whose standard error is a pipe nobody reads, and one whose
+// messages file is a FIFO nobody opens, beside callers writing messages of
+// their own: those get, in time, what their in-process runs give.
+TEST_F(ServerAsInProcess, ABlockedCallersOutputHoldsUpOnlyItsOwnRun) {
+  write(work_ + "/loud.xsl",
+        sheet("", "<xsl:for-each select='1 to 20000'><xsl:message>message <xsl:value-of "
+                  "select='.'/> of many</xsl:message></xsl:for-each><r/>"));
+  write(work_ + "/case.xsl", sheet("", "<xsl:message>a word</xsl:message><r/>"));
+  ASSERT_EQ(0, mkfifo((work_ + "/fifo").c_str(), 0600));
+  ASSERT_EQ(0, tool({"invoice.xml", kTotals}, environment()).exitCode);
+
+  // The caller whose standard error fills up and is never read.
+  int pipeEnds[2];
+  ASSERT_EQ(0, pipe2(pipeEnds, O_CLOEXEC));
+  std::vector<std::string> argv = {XSLVALIDATE_EXE, "invoice.xml", "loud.xsl"};
+  std::vector<std::string> env = environment();
+  const pid_t blocked = fork();
+  if (blocked == 0) {
+    dup2(pipeEnds[1], STDERR_FILENO);
+    const int null = open("/dev/null", O_WRONLY);
+    if (null < 0 || dup2(null, STDOUT_FILENO) < 0) _exit(127);
+    if (chdir(work_.c_str()) != 0) _exit(127);
+    std::vector<char*> args, vars;
+    for (std::string& a : argv) args.push_back(a.data());
+    for (std::string& v : env) vars.push_back(v.data());
+    args.push_back(nullptr);
+    vars.push_back(nullptr);
+    execve(args[0], args.data(), vars.data());
+    _exit(127);
+  }
+  close(pipeEnds[1]);
+  ASSERT_TRUE(waitFor([&] {
+    int queued = 0;
+    return ioctl(pipeEnds[0], FIONREAD, &queued) == 0 && queued >= 60000;
+  }, 60)) << "the first caller's standard error filled up";
+
+  // The caller whose messages file blocks when opened.
+  std::vector<std::string> fifoEnv = environment();
+  fifoEnv.push_back("XSLVALIDATE_DEBUG=1");
+  const RunningProcess fifo = startProcess(
+      {LIBRARY_CALLER, "-s:invoice.xml", "-xsl:case.xsl", "-o:fifo_report.xml", "-err:fifo"},
+      fifoEnv, work_);
+  ASSERT_TRUE(waitFor([&] {
+    return readFile(fifo.errPath).find("run on the engine server") != std::string::npos;
+  }, 60)) << "the second caller's run started";
+
+  const std::vector<std::string> callers[] = {
+      {XSLVALIDATE_EXE, "invoice.xml", "case.xsl"},
+      {LIBRARY_CALLER, "-s:invoice.xml", "-xsl:case.xsl", "-o:invoice_case.xml",
+       "-err:messages.txt"},
+  };
+  for (const auto& caller : callers) {
+    SCOPED_TRACE(caller[0]);
+    const Outcome expected = run(caller, "off", {});
+    const std::string expectedMessages = readFile(work_ + "/messages.txt");
+    const RunningProcess served = startProcess(caller, environment(), work_);
+    EXPECT_TRUE(waitFor([&] { return !alive(served.pid); }, 60)) << "held up";
+    if (alive(served.pid)) kill(served.pid, SIGKILL);
+    const Outcome got{waitProcess(served), readFile(work_ + "/invoice_case.xml")};
+    fs::remove(work_ + "/invoice_case.xml");
+    expectSame(expected, got);
+    EXPECT_EQ(expectedMessages, readFile(work_ + "/messages.txt"));
+  }
+
+  kill(blocked, SIGKILL);
+  waitpid(blocked, nullptr, 0);
+  close(pipeEnds[0]);
+  kill(fifo.pid, SIGKILL);
+  waitProcess(fifo);
+  const int reader = open((work_ + "/fifo").c_str(), O_RDONLY | O_NONBLOCK);  // lets the open end
+  if (reader >= 0) close(reader);
 }
 
 }  // namespace
