@@ -425,7 +425,7 @@ TEST_F(EngineServer, ServerKilledDuringARunFailsThatRun) {
   ASSERT_EQ(1u, serverPids().size());
   const pid_t server = serverPids()[0];
   std::thread killer([&] {
-    std::this_thread::sleep_for(std::chrono::seconds(2));
+    waitFor([&] { return !temporaryFiles().empty(); }, 30);  // the run is under way
     kill(server, SIGKILL);
   });
   ProcessResult r = tool({"invoice.xml", "slow.xsl"}, environment());
