@@ -335,7 +335,7 @@ jobject newConnectionGroup(JNIEnv* env, std::string* why) {
 
 void serve(int fd, jobject group) {
   JNIEnv* env = nullptr;
-  JavaVMAttachArgs attach{JNI_VERSION_10, const_cast<char*>("xslvalidate-connection"), group};
+  JavaVMAttachArgs attach{kJniVersion, const_cast<char*>("xslvalidate-connection"), group};
   ucred peer{};
   socklen_t size = sizeof peer;
   std::atomic<bool> connected{true};
