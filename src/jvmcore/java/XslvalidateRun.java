@@ -132,9 +132,16 @@ public final class XslvalidateRun extends net.sf.saxon.Transform implements Runn
         }
       }
       XslvalidateRun transform = new XslvalidateRun(options);
-      Thread worker = new Thread(null, transform, "xslvalidate-transform", RUN_STACK);
-      worker.start();
-      worker.join();
+      // This thread owns the run: whatever temporary file the worker left,
+      // however it ended (stopped in the engine server), is removed here.
+      java.util.Set<java.nio.file.Path> temporaries = RunTemporaries.begin();
+      try {
+        Thread worker = new Thread(null, transform, "xslvalidate-transform", RUN_STACK);
+        worker.start();
+        worker.join();
+      } finally {
+        RunTemporaries.end(temporaries);
+      }
       return transform.status;
     } catch (Throwable t) {
       report(t);
