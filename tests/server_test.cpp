@@ -21,6 +21,8 @@
 #include <vector>
 
 #include "engine_server_fixture.h"
+#include "jvmengine/caller_context.h"
+#include "jvmengine/run_request.h"
 #include "jvmengine/wire.h"
 #include "process.h"
 
@@ -180,7 +182,8 @@ TEST_F(EngineServer, CallersOwnFilesAndPropertiesAsInProcess) {
       EXPECT_EQ(expected.second, got.second);
     }
   }
-  EXPECT_EQ(1u, serverPids().size());
+  // A caller with a time zone of its own starts a server of its own.
+  EXPECT_EQ(3u, serverPids().size());
 }
 
 // A compiled stylesheet is reused only while everything its compile
@@ -422,7 +425,7 @@ TEST_F(EngineServer, ServerKilledDuringARunFailsThatRun) {
   ASSERT_EQ(1u, serverPids().size());
   const pid_t server = serverPids()[0];
   std::thread killer([&] {
-    std::this_thread::sleep_for(std::chrono::seconds(2));
+    waitFor([&] { return !temporaryFiles().empty(); }, 30);  // the run is under way
     kill(server, SIGKILL);
   });
   ProcessResult r = tool({"invoice.xml", "slow.xsl"}, environment());
@@ -558,6 +561,13 @@ std::string greeting() {
   hello.bytes = kServerGreeting;
   hello.u32(kProtocolVersion);
   hello.u32(mask);
+  // The time zone and locale of the tool's callers here (environment()).
+  for (const char* name : {"TZ", "LANGUAGE", "LC_ALL", "LC_CTYPE", "LC_MESSAGES", "LC_TIME",
+                           "LC_NUMERIC", "LC_COLLATE", "LC_MONETARY"}) {
+    unsetenv(name);
+  }
+  setenv("LANG", "C.UTF-8", 1);
+  hello.text(startSettingsKey());
   return hello.bytes;
 }
 
@@ -579,11 +589,14 @@ TEST_F(EngineServer, GarbageFromAClientEndsOnlyItsConversation) {
 
   Writer huge;  // a length far above the cap, and nothing after it
   huge.u32(0xFFFFFFFFu);
-  Writer truncated;  // claims two arguments, holds one
+  Writer truncated;  // claims two schemas, holds one
+  truncated.u32(1);
+  for (int i = 0; i < 4; ++i) truncated.text("");
   truncated.u32(2);
-  truncated.text("-s:x");
-  Writer whole;  // a whole request: no argument, no variable, offset, switch
-  for (int i = 0; i < 4; ++i) whole.u32(0);
+  truncated.text("x.xsd");
+  Writer whole;  // a whole request: no file, no parameter, no variable, offset, switch
+  writeRunRequest(whole, RunRequest{}, "/");
+  for (int i = 0; i < 3; ++i) whole.u32(0);
   struct Case {
     const char* what;
     std::string greeting;

@@ -7,7 +7,8 @@
 // (jvmengine/caller_context.h) has the key it was started for and the
 // credentials it has itself; runs each connection on a thread of its own,
 // stops a run whose caller goes away, exits after XSLVALIDATE_SERVER_IDLE
-// seconds without a connected caller (default 600) and on SIGTERM, and
+// seconds without a connected caller (default 600) and on SIGTERM (after
+// closing every connection, which stops and cleans up their runs), and
 // retires (stops listening, finishes the runs of its connected callers,
 // exits) after XSLVALIDATE_SERVER_MAX_RUNS runs (default 2000), so that
 // what grows in Saxon over many runs is given back. Runs whose callers went
@@ -30,6 +31,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <mutex>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -37,6 +40,7 @@
 #include "jvmcore/java_vm.h"
 #include "jvmcore/jni_check.h"
 #include "jvmengine/caller_context.h"
+#include "jvmengine/run_request.h"
 #include "jvmengine/wire.h"
 #include "xslvalidate_server_classes.h"  // generated: kServerClasses
 
@@ -57,9 +61,11 @@ char gPidPath[sizeof gSocketPath + 8];  // beside the socket: <name>.pid
 std::atomic<int> gActive{0};     // connection threads
 std::atomic<int> gConnected{0};  // connections whose caller is still there
 std::atomic<long> gRuns{0};
+long gMaxRuns = 2000;            // XSLVALIDATE_SERVER_MAX_RUNS
 mode_t gUmask = 022;
 std::string gContextKey;         // the key of the callers this server serves
 std::string gCredentials;        // its own credentials (CallerContext)
+std::string gSettingsKey;        // its time zone's and locale's key (startSettingsKey)
 JavaVM* gVm = nullptr;
 
 // What the server's native side calls in Java, looked up once at start
@@ -87,9 +93,20 @@ void withdraw() {
   unlink(gPidPath);
 }
 
-void leave(int) {
-  withdraw();
-  _exit(0);
+// Set by SIGTERM: the server ends as it ends when idle or retiring, after
+// closing every connection, so that each run is stopped and cleaned up
+// the way a run whose caller went away is.
+volatile sig_atomic_t gTerminating = 0;
+
+void terminate(int) { gTerminating = 1; }
+
+// The connections open now, for SIGTERM to close.
+std::mutex gConnectionsLock;
+std::set<int> gConnections;
+
+void shutDownConnections() {
+  std::lock_guard<std::mutex> hold(gConnectionsLock);
+  for (int fd : gConnections) shutdown(fd, SHUT_RDWR);
 }
 
 // Writes this process's id to gPidPath, for users and tests to see the
@@ -198,18 +215,17 @@ struct Request {
   bool debug = false;  // the caller's debug switch
 };
 
+// The run's options are made here from the typed record that came over
+// the socket (run_request.h), never taken from the caller as strings.
 std::optional<Request> parseRequest(const std::string& bytes) {
   Reader reader{bytes};
   Request request;
-  for (auto* list : {&request.args, &request.environment}) {
-    const auto count = reader.u32();
-    if (!count) return std::nullopt;
-    for (std::uint32_t i = 0; i < *count; ++i) {
-      auto text = reader.text();
-      if (!text) return std::nullopt;
-      list->push_back(std::move(*text));
-    }
-  }
+  const auto record = readRunRequest(reader);
+  if (!record) return std::nullopt;
+  request.args = optionsOf(record->first, record->second);
+  auto environment = reader.texts();
+  if (!environment) return std::nullopt;
+  request.environment = std::move(*environment);
   const auto offset = reader.u32();
   const auto debug = reader.u32();
   if (!offset || !debug) return std::nullopt;
@@ -319,7 +335,7 @@ jobject newConnectionGroup(JNIEnv* env, std::string* why) {
 
 void serve(int fd, jobject group) {
   JNIEnv* env = nullptr;
-  JavaVMAttachArgs attach{JNI_VERSION_10, const_cast<char*>("xslvalidate-connection"), group};
+  JavaVMAttachArgs attach{kJniVersion, const_cast<char*>("xslvalidate-connection"), group};
   ucred peer{};
   socklen_t size = sizeof peer;
   std::atomic<bool> connected{true};
@@ -331,6 +347,12 @@ void serve(int fd, jobject group) {
     const std::string fields = hello->substr(4);
     Reader reader{fields};
     accepted = reader.u32() == kProtocolVersion && reader.u32() == gUmask;
+    // The caller's time zone and locale must be the ones this JVM took at
+    // its start (caller_context.h).
+    Writer expected;
+    expected.text(gSettingsKey);
+    const auto key = accepted ? receiveExactly(fd, expected.bytes.size()) : std::nullopt;
+    accepted = key && *key == expected.bytes;
   }
   if (hello) sendAll(fd, std::string(1, accepted ? kAccepted : kRefused));
   if (gVm->AttachCurrentThread(reinterpret_cast<void**>(&env), &attach) != JNI_OK) {
@@ -348,7 +370,13 @@ void serve(int fd, jobject group) {
         if (errFd >= 0) close(errFd);
         break;
       }
-      ++gRuns;
+      // Past the run limit the server is retiring: the connection closes
+      // before the run starts, and the caller runs it (and the rest of its
+      // conversation) itself or with the next server.
+      if (++gRuns > gMaxRuns) {
+        close(errFd);
+        break;
+      }
       if (request->debug) {
         writeLine(errFd, "xslvalidate debug: run on the engine server (process " +
                              std::to_string(getpid()) + ", run " + std::to_string(gRuns.load()) +
@@ -370,6 +398,10 @@ void serve(int fd, jobject group) {
   callerGone(&connected);
   env->DeleteGlobalRef(group);
   gVm->DetachCurrentThread();
+  {
+    std::lock_guard<std::mutex> hold(gConnectionsLock);
+    gConnections.erase(fd);
+  }
   close(fd);
   --gActive;
 }
@@ -400,6 +432,7 @@ int main(int argc, char** argv) {
   const auto own = callerContextOf("/proc/self");
   if (!own) return 1;
   gCredentials = own->credentials;
+  gSettingsKey = startSettingsKey();
   std::strcpy(gSocketPath, argv[1]);
   std::string pidPath = argv[1];
   if (pidPath.size() > 5 && pidPath.compare(pidPath.size() - 5, 5, ".sock") == 0) {
@@ -409,9 +442,9 @@ int main(int argc, char** argv) {
   gUmask = umask(022);
   umask(gUmask);
   signal(SIGPIPE, SIG_IGN);
-  signal(SIGTERM, leave);
+  signal(SIGTERM, terminate);
   const long idleSeconds = settingOf("XSLVALIDATE_SERVER_IDLE", 600);
-  const long maxRuns = settingOf("XSLVALIDATE_SERVER_MAX_RUNS", 2000);
+  gMaxRuns = settingOf("XSLVALIDATE_SERVER_MAX_RUNS", gMaxRuns);
 
   // The library's own JVM options, C1 only included: with the optimising
   // compiler as well, its compile threads take the cores from the first
@@ -437,7 +470,7 @@ int main(int argc, char** argv) {
   writePidFile();
   auto lastActivity = std::chrono::steady_clock::now();
   for (;;) {
-    if (gRuns >= maxRuns) break;
+    if (gRuns >= gMaxRuns || gTerminating) break;
     pollfd waiting{listener, POLLIN, 0};
     const int ready = poll(&waiting, 1, 1000);
     const auto now = std::chrono::steady_clock::now();
@@ -457,6 +490,10 @@ int main(int argc, char** argv) {
     }
     ++gActive;
     ++gConnected;
+    {
+      std::lock_guard<std::mutex> hold(gConnectionsLock);
+      gConnections.insert(fd);
+    }
     std::thread(serve, fd, group).detach();
   }
   // Retiring or idle: the next caller starts a new server while this one
@@ -465,6 +502,7 @@ int main(int argc, char** argv) {
   // be blocked for good.
   withdraw();
   close(listener);
+  if (gTerminating) shutDownConnections();
   auto callersGone = std::chrono::steady_clock::now();
   while (gActive > 0) {
     const auto now = std::chrono::steady_clock::now();

@@ -101,8 +101,6 @@ const char* const kJvmOptions[] = {
     "-XX:-CreateCoredumpOnCrash",
 };
 
-constexpr jint kJniVersion = JNI_VERSION_10;
-
 struct Engine {
   std::mutex mutex;
   bool attempted = false;

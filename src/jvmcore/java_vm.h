@@ -8,6 +8,9 @@
 #include <string>
 #include <vector>
 
+// The JNI version the JVM is made with and every thread attaches with.
+inline constexpr jint kJniVersion = JNI_VERSION_10;
+
 // Creates the JVM on the first call, from the JDK and Saxon jar found at
 // build time and, when a whole one lies beside this library, the class-data
 // archive made at build time (without it, or with one that no longer fits,

@@ -1,5 +1,9 @@
 #include "jni_check.h"
 
+#include <string_view>
+
+#include "utf16.h"
+
 std::string takeJavaException(JNIEnv* env) {
   jthrowable thrown = env->ExceptionOccurred();
   if (!thrown) return "no Java exception";
@@ -20,11 +24,15 @@ std::string takeJavaException(JNIEnv* env) {
   if (env->ExceptionCheck()) {
     env->ExceptionClear();
   } else if (described) {
-    if (const char* chars = env->GetStringUTFChars(described, nullptr)) {
-      text = chars;
-      env->ReleaseStringUTFChars(described, chars);
+    // As UTF-16, then UTF-8: modified UTF-8 (GetStringUTFChars) is not
+    // what standard error carries.
+    const jsize length = env->GetStringLength(described);
+    if (const jchar* chars = env->GetStringChars(described, nullptr)) {
+      text = utf16ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(chars),
+                                             static_cast<std::size_t>(length)));
+      env->ReleaseStringChars(described, chars);
     }
-    env->ExceptionClear();  // GetStringUTFChars may throw OutOfMemoryError
+    env->ExceptionClear();  // GetStringChars may throw OutOfMemoryError
   }
   if (described) env->DeleteLocalRef(described);
   if (throwable) env->DeleteLocalRef(throwable);

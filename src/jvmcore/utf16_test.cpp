@@ -42,4 +42,19 @@ TEST(Utf8ToUtf16, RefusesIllFormedBytesInsteadOfReplacingThem) {
   for (const char* bytes : cases) EXPECT_FALSE(utf8ToUtf16(bytes).has_value()) << bytes;
 }
 
+TEST(Utf16ToUtf8, EncodesJavaTextAsPlainUtf8) {
+  struct Case {
+    std::u16string text;
+    std::string bytes;
+  } const cases[] = {
+      {u"", ""},
+      {std::u16string(u"a\0b", 3), std::string("a\0b", 3)},  // NUL is one byte
+      {u"M\u00FCller \u20AC", "M\xC3\xBCller \xE2\x82\xAC"},
+      {u"g \U0001D11E", "g \xF0\x9D\x84\x9E"},             // four bytes, not six
+      {std::u16string(1, u'\xD834') + u"x", "\xEF\xBF\xBDx"},  // lone high surrogate
+      {std::u16string(1, u'\xDD1E'), "\xEF\xBF\xBD"},          // lone low surrogate
+  };
+  for (const Case& c : cases) EXPECT_EQ(c.bytes, utf16ToUtf8(c.text));
+}
+
 }  // namespace

@@ -7,6 +7,8 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <initializer_list>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -71,19 +73,43 @@ std::optional<CallerContext> callerContextOf(const std::string& procDirectory) {
   return context;
 }
 
-std::string contextKey(const CallerContext& context) {
+namespace {
+
+// 16 hex digits of the FNV-1a hash (64 bits) of `parts`, each followed by
+// a separator no text byte of them is.
+std::string keyOf(std::initializer_list<const std::string*> parts) {
   std::uint64_t hash = 0xcbf29ce484222325ULL;
-  for (const std::string* part : {&context.credentials, &context.limits}) {
+  for (const std::string* part : parts) {
     for (unsigned char c : *part) {
       hash ^= c;
       hash *= 0x100000001b3ULL;
     }
-    hash ^= 0xff;  // a separator no text byte of these files is
+    hash ^= 0xff;
     hash *= 0x100000001b3ULL;
   }
   char hex[17];
   std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(hash));
   return hex;
+}
+
+}  // namespace
+
+std::string contextKey(const CallerContext& context) {
+  return keyOf({&context.credentials, &context.limits});
+}
+
+std::string combinedKey(const std::string& contextKey, const std::string& settingsKey) {
+  return keyOf({&contextKey, &settingsKey});
+}
+
+std::string startSettingsKey() {
+  std::string settings;
+  for (const char* name : {"TZ", "LANG", "LANGUAGE", "LC_ALL", "LC_CTYPE", "LC_MESSAGES",
+                           "LC_TIME", "LC_NUMERIC", "LC_COLLATE", "LC_MONETARY"}) {
+    const char* value = std::getenv(name);
+    settings += value ? std::string(name) + "=" + value + "\n" : std::string(name) + "\n";
+  }
+  return keyOf({&settings});
 }
 
 bool limitsNeedOwnProcess() {

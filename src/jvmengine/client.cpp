@@ -22,6 +22,8 @@
 #include "jvmcore/own_file.h"
 #include "jvmcore/utf16.h"
 #include "caller_context.h"
+#include "own_names.h"
+#include "run_request.h"
 #include "socket_place.h"
 #include "wire.h"
 
@@ -131,9 +133,10 @@ int connectTo(const std::string& path, int* error) {
   return fd;
 }
 
-// Greets the server with this build's protocol and this process's umask;
-// true when it accepts (a server runs only callers whose new files get the
-// mode its own would).
+// Greets the server with this build's protocol, this process's umask and
+// its start settings' key; true when it accepts (a server runs only callers
+// whose new files get the mode its own would, and whose time zone and
+// locale its JVM has).
 bool greet(int fd) {
   const auto mask = currentUmask();
   if (!mask) return false;
@@ -141,6 +144,7 @@ bool greet(int fd) {
   hello.bytes = kServerGreeting;
   hello.u32(kProtocolVersion);
   hello.u32(*mask);
+  hello.text(startSettingsKey());
   if (!sendAll(fd, hello.bytes)) return false;
   const auto answer = receiveExactly(fd, 1);
   return answer && (*answer)[0] == kAccepted;
@@ -187,54 +191,33 @@ void startServer(const std::string& program, const std::string& socketPath,
   }
 }
 
-// True when `path` resolves (in this process) to an entry of /proc: a name
-// such as /dev/stdin or /proc/self/fd/0 means this process's own file,
-// which the server would take as its own.
-bool namesOwnProcess(const std::string& path) {
-  char* real = realpath(path.c_str(), nullptr);
-  if (!real) return false;
-  const bool own = std::strncmp(real, "/proc/", 6) == 0;
-  std::free(real);
-  return own;
-}
-
-// A name goes to the server only when the server takes it as this process
-// would: a relative name must name an existing file (or directory, for the
-// report's parent), so that every refusal about a missing file is made
-// here, in-process, word for word; a document or stylesheet, however
-// named, must not be a pipe or a device, which could block or feed the
-// shared process without end; and no name may lead into this process's own
-// /proc entries. The option as given, or nullopt. These checks repeat, on
-// purpose and in short, the ones RunOptions.refusal (java/RunOptions.java)
-// makes with its messages: a change to either must be made to both. The
-// server takes relative names against `directory`, sent with the run.
-std::optional<std::string> carried(const std::string& option, const std::string& directory) {
-  static const char* const kNamed[] = {"-s:", "-xsl:", "-xsd:", "-o:", "-err:"};
-  for (const char* prefix : kNamed) {
-    const std::size_t length = std::strlen(prefix);
-    if (option.compare(0, length, prefix) != 0) continue;
-    const std::string value = option.substr(length);
-    if (value.empty()) return option;
-    // A report or a messages file is written: its folder must exist.
-    const bool report = std::strcmp(prefix, "-o:") == 0 || std::strcmp(prefix, "-err:") == 0;
-    const std::string absolute = value[0] == '/' ? value : directory + "/" + value;
-    const std::string parent = absolute.substr(0, absolute.rfind('/'));
-    if (namesOwnProcess(absolute) || (report && namesOwnProcess(parent.empty() ? "/" : parent)))
-      return std::nullopt;
-    struct stat status;
-    const bool exists = stat(absolute.c_str(), &status) == 0;
-    if (!report && exists && !S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode)) {
-      return std::nullopt;
-    }
-    if (value[0] == '/') return option;
-    if (report) {
-      if (stat(parent.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) return std::nullopt;
-    } else if (!exists || !S_ISREG(status.st_mode)) {
-      return std::nullopt;
-    }
-    return option;
+// Why the server would not take `name` (UTF-8, as given; `written` for a
+// report or messages file) as this process would, or nullptr: a relative
+// name must name an existing file (or directory, for a written file's
+// parent), so that every refusal about a missing file is made here,
+// in-process, word for word; a file read, however named, must not be a
+// pipe or a device, which could block or feed the shared process without
+// end; and no name may reach this process's own entries (own_names.h).
+// The server takes relative names against `directory`. RunOptions.refusal
+// (java/RunOptions.java) makes the refusals themselves, in-process.
+const char* notCarried(const std::string& name, bool written, const std::string& directory) {
+  if (name.empty()) return nullptr;
+  const std::string absolute = name[0] == '/' ? name : directory + "/" + name;
+  const std::string parent = absolute.substr(0, absolute.rfind('/'));
+  if (reachesOwnProcess(absolute) || (written && reachesOwnProcess(parent.empty() ? "/" : parent)))
+    return "a name of this process's own";
+  struct stat status;
+  const bool exists = stat(absolute.c_str(), &status) == 0;
+  if (!written && exists && !S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode))
+    return "a pipe or a device";
+  if (name[0] == '/') return nullptr;
+  if (written) {
+    if (stat(parent.c_str(), &status) != 0 || !S_ISDIR(status.st_mode))
+      return "a relative name whose folder does not exist";
+  } else if (!exists || !S_ISREG(status.st_mode)) {
+    return "a relative name that names no file";
   }
-  return option;
+  return nullptr;
 }
 
 // Seconds east of UTC of this process's local time now.
@@ -262,7 +245,10 @@ ServerConnection* connectToEngineServer() {
   const auto context = callerContextOf("/proc/self");
   if (!context) return notUsed("this process's context cannot be read");
   const std::string key = contextKey(*context);
-  const std::string base = *directory + "/engine-" + *identity + "-" + key;
+  // Time zone and locale are part of the name as well: a JVM takes them
+  // at its start, so a caller with others starts a server with its own.
+  const std::string base =
+      *directory + "/engine-" + *identity + "-" + combinedKey(key, startSettingsKey());
   const std::string socketPath = base + ".sock";
   if (socketPath.size() >= sizeof(sockaddr_un{}.sun_path))
     return notUsed("the socket's path is too long");
@@ -332,19 +318,22 @@ ServerRun runOnEngineServer(ServerConnection* connection, const std::vector<std:
     debugLine("run in-process: the current directory's name is not UTF-8");
     return run;
   }
-  Writer request;
-  request.u32(static_cast<std::uint32_t>(options.size() + 1));
-  for (const std::string& option : options) {
-    const auto value = carried(option, directory);
-    if (!value) {
-      debugLine("run in-process: %s names nothing that exists relative to the current "
-                "directory, a pipe or a device, or a file of this process's own", option.c_str());
+  // Only what the server can confine to this run crosses the socket; an
+  // option that would change the shared engine's configuration has no
+  // place in the record, and the run is this process's alone.
+  const auto record = runRequestOf(options);
+  if (!record) {
+    debugLine("run in-process: an option the engine server cannot keep to this run");
+    return run;
+  }
+  for (const auto& [name, written] : namesOf(*record)) {
+    if (const char* why = notCarried(name, written, directory)) {
+      debugLine("run in-process: %s is %s", name.c_str(), why);
       return run;
     }
-    request.text(*value);
   }
-  // The directory that the run takes relative names against (RunOptions).
-  request.text("-cwd:" + directory);
+  Writer request;
+  writeRunRequest(request, *record, directory);
   std::uint32_t variables = 0;
   for (char** entry = environ; *entry; ++entry) ++variables;
   request.u32(variables);

@@ -33,6 +33,23 @@ std::optional<std::string> Reader::text() {
   return value;
 }
 
+void Writer::texts(const std::vector<std::string>& values) {
+  u32(static_cast<std::uint32_t>(values.size()));
+  for (const std::string& value : values) text(value);
+}
+
+std::optional<std::vector<std::string>> Reader::texts() {
+  const auto count = u32();
+  if (!count) return std::nullopt;
+  std::vector<std::string> values;
+  for (std::uint32_t i = 0; i < *count; ++i) {
+    auto value = text();
+    if (!value) return std::nullopt;
+    values.push_back(std::move(*value));
+  }
+  return values;
+}
+
 bool sendAll(int fd, const std::string& bytes, int passFd) {
   std::size_t done = 0;
   while (done < bytes.size()) {

@@ -12,7 +12,7 @@
 // Greeting and version of the conversation; a client and server of other
 // versions never get past the greeting.
 inline constexpr char kServerGreeting[] = "XSLV";
-inline constexpr std::uint32_t kProtocolVersion = 2;
+inline constexpr std::uint32_t kProtocolVersion = 3;
 
 // One byte the server sends: greeting accepted or refused, run started,
 // run ended (followed by its status), run handed back (nothing of it
@@ -28,6 +28,7 @@ struct Writer {
   std::string bytes;
   void u32(std::uint32_t value);
   void text(const std::string& value);
+  void texts(const std::vector<std::string>& values);  // a count, then each
 };
 
 // A received message being read; every read fails (nullopt) past its end.
@@ -36,6 +37,7 @@ struct Reader {
   std::size_t at = 0;
   std::optional<std::uint32_t> u32();
   std::optional<std::string> text();
+  std::optional<std::vector<std::string>> texts();
 };
 
 // Writes all of `bytes` to `fd` (no SIGPIPE), with `passFd` attached when it

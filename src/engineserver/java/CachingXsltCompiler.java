@@ -42,7 +42,7 @@ final class CachingXsltCompiler extends XsltCompiler {
     URIResolver previous = getURIResolver();
     CompileInputs inputs = new CompileInputs();
     ModuleRecorder recorder = new ModuleRecorder(previous, inputs);
-    byte[] content = recorder.record(file);
+    byte[] content = recorder.record(file, uri);
     if (content == null) return super.compile(source);  // Saxon reports why
     setURIResolver(recorder);
     ByteArrayOutputStream output = new ByteArrayOutputStream();

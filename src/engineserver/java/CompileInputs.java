@@ -2,7 +2,7 @@
 // form is reused only for a run that would have consulted the same: files
 // (modules, texts, documents) by the SHA-256 of their bytes or by their
 // absence, environment variables and the system properties that depend on
-// the caller by value. A compile that consulted something that cannot be
+// the caller by value, and the implicit time zone. A compile that consulted something that cannot be
 // recorded so (a collection, a file that cannot be read) is not kept.
 // A file whose status (SourceFiles.settledStatus) is what it was when it
 // was hashed is taken as unchanged without reading it again.
@@ -35,6 +35,16 @@ final class CompileInputs {
   private Map<String, String> allVariables;
   private long bytes;
   private String notKept;
+
+  // The implicit time zone the compile had (the JVM's zone's offset now:
+  // every caller of a server has its time zone), which constant
+  // expressions folded while compiling may depend on; a compile is reused
+  // only at the same offset (not across a change to or from summer time).
+  private final int zoneOffset = currentZoneOffset();
+
+  private static int currentZoneOffset() {
+    return java.time.OffsetDateTime.now().getOffset().getTotalSeconds();
+  }
 
   // Reads `file`, records its hash and returns its bytes; records its
   // absence and returns null when it does not exist; makes the compile one
@@ -85,6 +95,7 @@ final class CompileInputs {
   // stamp) or is still absent, every variable and property has the same
   // value for it.
   boolean sameFor(RunContext run) {
+    if (zoneOffset != currentZoneOffset()) return false;
     Map<File, Recorded> fileCopy;
     synchronized (this) {
       fileCopy = new LinkedHashMap<>(files);

@@ -3,13 +3,16 @@
 // reads (doc() and doc-available() in static expressions), records its
 // hash or its absence in the compile's inputs, and hands Saxon exactly the
 // bytes recorded. A name that is not a local file makes the compile one not
-// to keep; Saxon then resolves it as it always does. A module that names
-// the caller's own files (CallerFiles) moves the run to the caller's own
-// process. Once the compile is over it resolves nothing.
+// to keep; Saxon then resolves it as it always does, except a file: URI
+// with a host, which is refused (SourceFiles.refuseRemoteFile). A module
+// that reaches the caller's own files (CallerFiles) or is evaluated while
+// compiling (StylesheetModule) moves the run to the caller's own process.
+// Once the compile is over it resolves nothing.
 import java.io.ByteArrayInputStream;
 import java.io.File;
 import java.net.URI;
-import java.nio.charset.StandardCharsets;
+import java.util.HashMap;
+import java.util.Map;
 import javax.xml.transform.Source;
 import javax.xml.transform.TransformerException;
 import javax.xml.transform.URIResolver;
@@ -26,50 +29,36 @@ final class ModuleRecorder implements URIResolver {
     this.inputs = inputs;
   }
 
-  // Reads and records `file`; returns its bytes, or null when it does not
-  // exist or cannot be read.
-  byte[] record(File file) {
+  // The modules read ahead of the compile, by absolute URI: Saxon gets
+  // exactly the bytes judged and recorded.
+  private final Map<String, byte[]> modules = new HashMap<>();
+
+  // Reads and records `file`, the module at `uri`; returns its bytes, or
+  // null when it does not exist or cannot be read. A module that reaches
+  // the caller's own files, or whose parsed form evaluates anything while
+  // compiling or declares a document type (StylesheetModule), moves the
+  // run to the caller's own process. So, before the compile starts, does
+  // any module it includes or imports, at any depth, that is a local file:
+  // nothing of the run has reached the caller yet.
+  byte[] record(File file, String uri) {
+    byte[] kept = modules.get(uri);
+    if (kept != null) return kept;
     if (CallerFiles.isCallersOwn(file)) {
       throw XslvalidateServer.moveInProcess("the stylesheet reads " + file);
     }
     byte[] content = inputs.read(file);
-    if (content != null && CallerFiles.namedIn(content)) {
-      throw XslvalidateServer.moveInProcess(file + " names a file of the caller's own process");
+    if (content == null) return null;
+    modules.put(uri, content);
+    StylesheetModule module = StylesheetModule.of(content, uri);
+    if (module.staticConstruct != null) {
+      throw XslvalidateServer.moveInProcess(file + " " + module.staticConstruct);
     }
-    if (content != null) {
-      String why = unrecordable(content);
-      if (why != null) inputs.notKept(file + " " + why);
+    for (String href : module.incorporated) {
+      String absolute = absoluteUri(href, uri);
+      File included = absolute == null ? null : SourceFiles.localFile(absolute);
+      if (included != null) record(included, absolute);
     }
     return content;
-  }
-
-  // Why a compile that read `content` cannot be recorded, or null. A
-  // document type may declare entities and an external subset, which the
-  // parser reads out of the resolver's sight. The clock read by a static
-  // expression (use-when, static variables, shadow attributes) gives
-  // another value on each compile.
-  static String unrecordable(byte[] content) {
-    if (contains(content, "<!DOCTYPE")) return "declares a document type";
-    String text = new String(content, StandardCharsets.ISO_8859_1);
-    boolean clock = text.contains("current-date") || text.contains("current-time")
-        || text.contains("implicit-timezone");
-    boolean staticExpressions =
-        text.contains("use-when") || text.contains("static") || text.contains(" _");
-    return clock && staticExpressions ? "may read the clock while compiling" : null;
-  }
-
-  // Whether `content` holds `ascii` encoded in one byte a character or in
-  // UTF-16 of either byte order.
-  private static boolean contains(byte[] content, String ascii) {
-    String text = new String(content, StandardCharsets.ISO_8859_1);
-    if (text.contains(ascii)) return true;
-    StringBuilder little = new StringBuilder();
-    StringBuilder big = new StringBuilder();
-    for (char c : ascii.toCharArray()) {
-      little.append(c).append('\0');
-      big.append('\0').append(c);
-    }
-    return text.contains(little) || text.contains(big);
   }
 
   @Override
@@ -77,7 +66,7 @@ final class ModuleRecorder implements URIResolver {
     if (closed) return previous == null ? null : previous.resolve(href, base);
     String absolute = absoluteUri(href, base);
     File file = absolute == null ? null : SourceFiles.localFile(absolute);
-    byte[] content = file == null ? null : record(file);
+    byte[] content = file == null ? null : record(file, absolute);
     if (content == null) {
       if (file == null) inputs.notKept("reads " + href + ", not a local file");
       return previous == null ? null : previous.resolve(href, base);

@@ -1,18 +1,18 @@
-// The engine server's System.err: every write goes to the standard error of
-// the caller whose run the writing thread serves (threads a run starts
-// inherit it), so runs of several callers at once each see their own text,
-// in the order written, or to the run's own file of messages when it names
-// one (RunErrorFile). Threads outside any run write to the server's own
-// standard error. A run that has been silenced (stopped, or moved to the
-// caller's own process) writes nothing more.
+// The standard error of one run in the engine server (its stream of
+// RunErrors, so threads the run starts write here too): the caller's
+// standard error, or the run's own file of messages when it names one
+// (RunErrorFile). While the run compiles a stylesheet for the cache, a copy
+// goes to the compile's capture. A run that has been silenced (stopped, or
+// moved to the caller's own process) writes nothing more. Each run has its
+// own, so a caller whose standard error blocks holds up only its own run.
 import java.io.IOException;
 import java.io.OutputStream;
 
 final class RunErrorStream extends OutputStream {
-  private final OutputStream serverErr;
+  private final RunContext run;
 
-  RunErrorStream(OutputStream serverErr) {
-    this.serverErr = serverErr;
+  RunErrorStream(RunContext run) {
+    this.run = run;
   }
 
   @Override
@@ -22,15 +22,12 @@ final class RunErrorStream extends OutputStream {
 
   @Override
   public void write(byte[] bytes, int offset, int length) throws IOException {
-    RunContext run = XslvalidateServer.currentRun();
-    if (run != null && (run.silenced || length == 0)) return;
-    if (run != null && run.capture != null) run.capture.write(bytes, offset, length);
+    if (run.silenced || length == 0) return;
+    if (run.capture != null) run.capture.write(bytes, offset, length);
     OutputStream file = RunErrorFile.current();
     if (file != null) {
       // A run handed back re-creates its file in the caller's process.
       file.write(bytes, offset, length);
-    } else if (run == null) {
-      serverErr.write(bytes, offset, length);
     } else {
       run.wroteError = true;
       run.err.write(bytes, offset, length);
@@ -39,8 +36,7 @@ final class RunErrorStream extends OutputStream {
 
   @Override
   public void flush() throws IOException {
-    RunContext run = XslvalidateServer.currentRun();
     OutputStream file = RunErrorFile.current();
-    (file != null ? file : run == null ? serverErr : run.err).flush();
+    (file != null ? file : run.err).flush();
   }
 }

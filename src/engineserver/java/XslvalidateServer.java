@@ -13,7 +13,9 @@ import java.nio.charset.StandardCharsets;
 import java.time.ZoneOffset;
 import java.time.ZonedDateTime;
 import java.util.HashMap;
+import java.util.HashSet;
 import java.util.Map;
+import java.util.Set;
 import java.util.concurrent.ConcurrentHashMap;
 import net.sf.saxon.Configuration;
 import net.sf.saxon.lib.Feature;
@@ -25,6 +27,10 @@ public final class XslvalidateServer {
   // The run in progress of each connection, by the connection's thread
   // group.
   private static final Map<ThreadGroup, RunContext> RUNS = new ConcurrentHashMap<>();
+
+  // The connections whose run was cancelled before it was registered: the
+  // run, once it registers, ends at once.
+  private static final Set<ThreadGroup> CANCELLED = ConcurrentHashMap.newKeySet();
 
   // The status run() gives for a run the caller must run itself: nothing
   // of it reached the caller, and its report was not put in place.
@@ -40,15 +46,14 @@ public final class XslvalidateServer {
     return RUN.get();
   }
 
-  // Sets the server up; called once, before any run. System.err becomes the
-  // per-run stream before Saxon's configuration is made, since Saxon keeps
-  // the stream it finds then. The cache holds at most `maxEntries`
+  // Sets the server up; called once, before any run. System.err dispatches
+  // by run (RunErrors) before Saxon's configuration is made, since Saxon
+  // keeps the stream it finds then. The cache holds at most `maxEntries`
   // stylesheets whose modules sum to at most `maxModuleBytes`, and so
   // does the cache of compiled schema sets.
   @SuppressWarnings("deprecation")  // the output resolver: still what the command line's runs use
   public static void start(int maxEntries, long maxModuleBytes) {
-    System.setErr(new PrintStream(new RunErrorStream(new FileOutputStream(FileDescriptor.err)),
-                                  true, StandardCharsets.UTF_8));
+    RunErrors.install();
     RunProperties.install();
     ServerProcessor processor =
         new ServerProcessor(new CompiledCache<CompiledStylesheet>(maxEntries, maxModuleBytes));
@@ -59,6 +64,7 @@ public final class XslvalidateServer {
     config.setUnparsedTextURIResolver(new RunTextResolver(config.getUnparsedTextURIResolver()));
     config.setOutputURIResolver(new RunOutputResolver(config.getOutputURIResolver()));
     config.setCollectionFinder(new RunCollectionFinder(config.getCollectionFinder()));
+    RemoteFiles.refuseOn(config);
     XslvalidateRun.failureTaker = new RunFailures();
     MemoryWatch.start();
     XslvalidateRun.sharedProcessor = processor;
@@ -86,7 +92,15 @@ public final class XslvalidateServer {
     RunContext context = new RunContext(new FileOutputStream(err), variables, directory);
     ThreadGroup group = Thread.currentThread().getThreadGroup();
     RUN.set(context);
+    RunErrors.set(new PrintStream(new RunErrorStream(context), true, StandardCharsets.UTF_8));
     RUNS.put(group, context);
+    if (CANCELLED.remove(group)) {
+      // Its caller went away before the run started: nothing is run.
+      RUNS.remove(group);
+      RunErrors.set(null);
+      RUN.remove();
+      return 2;
+    }
     Diagnostics.forRun.set(debug);
     XslvalidateRun.runDateTime.set(DateTimeValue.fromZonedDateTime(
         ZonedDateTime.now(ZoneOffset.ofTotalSeconds(offsetSeconds))));
@@ -103,6 +117,7 @@ public final class XslvalidateServer {
       return 2;
     } finally {
       System.err.flush();
+      RunErrors.set(null);
       XslvalidateRun.runDateTime.remove();
       RUNS.remove(group);
       Diagnostics.forRun.remove();
@@ -131,9 +146,32 @@ public final class XslvalidateServer {
   // may be waiting for exactly that before it ends.
   public static void cancel(ThreadGroup group) {
     RunContext run = RUNS.get(group);
-    if (run != null) run.silenced = true;  // the caller's process would end without a word
-    stopThreads(group);
+    if (run == null) {
+      CANCELLED.add(group);
+      run = RUNS.get(group);
+      if (run == null || !CANCELLED.remove(group)) {
+        stopThreads(group, null);
+        return;  // the run, when it registers, ends at once
+      }
+    }
+    run.silenced = true;  // the caller's process would end without a word
+    // Threads the run starts after the first round (its worker, if the
+    // cancel came before it started) are stopped too, each once, until the
+    // run has ended.
+    Set<Thread> stopped = new HashSet<>();
+    while (RUNS.get(group) == run) {
+      stopThreads(group, stopped);
+      try {
+        Thread.sleep(CANCEL_ROUND_MILLIS);
+      } catch (InterruptedException e) {
+        Thread.currentThread().interrupt();
+        return;
+      }
+    }
   }
+
+  // How often cancel looks for threads a cancelled run started since.
+  private static final long CANCEL_ROUND_MILLIS = 20;
 
   // The runs in progress, by their connection's thread group.
   static Map<ThreadGroup, RunContext> runsInProgress() {
@@ -147,18 +185,20 @@ public final class XslvalidateServer {
     RunContext run = RUNS.get(group);
     if (run == null) return;
     run.handBack(why);
-    stopThreads(group);
+    stopThreads(group, null);
   }
 
   @SuppressWarnings({"removal", "deprecation"})
-  private static void stopThreads(ThreadGroup group) {
+  // Stops every thread of `group` but the calling one and the
+  // connection's, and but those in `stopped` (which then gets the others).
+  private static void stopThreads(ThreadGroup group, Set<Thread> stopped) {
     Thread[] threads = new Thread[group.activeCount() + 8];
     int count = group.enumerate(threads, true);
     for (int i = 0; i < count; ++i) {
       Thread thread = threads[i];
-      if (thread != Thread.currentThread() && !CONNECTION_THREAD.equals(thread.getName())) {
-        thread.stop();
-      }
+      if (thread == Thread.currentThread() || CONNECTION_THREAD.equals(thread.getName())) continue;
+      if (stopped != null && !stopped.add(thread)) continue;
+      thread.stop();
     }
   }
 }

@@ -11,6 +11,45 @@ public final class CancelTest {
 
   private static volatile long sink;
 
+  // A cancel that comes before the connection's run has registered: the
+  // run, once it does, ends at once, running nothing and writing nothing.
+  // Returns the number of failures.
+  private static int cancelBeforeTheRun() throws InterruptedException {
+    RunErrors.install();  // a run's messages go to its caller's descriptor
+    ThreadGroup group = new ThreadGroup("xslvalidate-run");
+    XslvalidateServer.cancel(group);
+    java.io.File err;
+    try {
+      err = java.io.File.createTempFile("cancel-test", ".err");
+    } catch (java.io.IOException e) {
+      System.err.println("FAIL: no temporary file: " + e);
+      return 1;
+    }
+    int[] status = {0};
+    Thread connection = new Thread(group, () -> {
+      try (java.io.FileOutputStream out = new java.io.FileOutputStream(err)) {
+        status[0] = XslvalidateServer.run(
+            new String[] {"-s:no-such.xml", "-xsl:no-such.xsl", "-cwd:/"}, out.getFD(),
+            new String[0], 0, false);
+      } catch (java.io.IOException e) {
+        status[0] = -2;
+      }
+    }, "xslvalidate-connection");
+    connection.start();
+    connection.join(10_000);
+    int failures = 0;
+    if (connection.isAlive() || status[0] != 2) {
+      System.err.println("FAIL: a run cancelled before it registered gave " + status[0]);
+      ++failures;
+    }
+    if (err.length() != 0) {
+      System.err.println("FAIL: a run cancelled before it registered ran and wrote");
+      ++failures;
+    }
+    err.delete();
+    return failures;
+  }
+
   public static void main(String[] args) throws InterruptedException {
     ThreadGroup group = new ThreadGroup("xslvalidate-run");
     CountDownLatch running = new CountDownLatch(2);
@@ -50,6 +89,7 @@ public final class CancelTest {
       ++failures;
     }
     answer.countDown();
+    failures += cancelBeforeTheRun();
     System.exit(failures == 0 ? 0 : 1);
   }
 }

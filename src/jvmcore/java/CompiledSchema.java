@@ -147,6 +147,12 @@ final class CompiledSchema implements CompiledCache.Entry {
         return null;
       }
       File file = SourceFiles.localFile(absolute);
+      if (file == null && RemoteFiles.namesHost(absolute)) {
+        // Left to the compiler, the JDK would open it over FTP: it gets
+        // nothing to read, and the failure says why.
+        refused = absolute;
+        return new Input(publicId, absolute, baseUri, new byte[0]);
+      }
       if (file == null) {
         refused = absolute;
         return null;

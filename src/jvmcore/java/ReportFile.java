@@ -143,6 +143,7 @@ final class ReportFile extends OutputStream {
     } else {
       Files.move(temporary, target, StandardCopyOption.ATOMIC_MOVE);
     }
+    RunTemporaries.forget(temporary);
     temporary = null;
     release();
     return true;
@@ -174,6 +175,7 @@ final class ReportFile extends OutputStream {
     if (temporary == null) return;
     try {
       Files.deleteIfExists(temporary);
+      RunTemporaries.forget(temporary);
     } catch (IOException e) {
       System.err.println("Cannot remove temporary file " + temporary + ": " + e);
     }
@@ -200,16 +202,20 @@ final class ReportFile extends OutputStream {
       // leave it behind. A name taken already carries this process's pid:
       // it is ours or left by a process gone long ago.
       heldSlot = holdName(candidate);
+      // Noted for the run's owner too, before it exists (RunTemporaries).
+      RunTemporaries.note(candidate);
       try {
         // O_CREAT|O_EXCL|O_NOFOLLOW: fails on anything already there, a
         // symbolic link included, and follows none.
         channel = FileChannel.open(candidate, StandardOpenOption.CREATE_NEW,
             StandardOpenOption.READ, StandardOpenOption.WRITE, LinkOption.NOFOLLOW_LINKS);
       } catch (FileAlreadyExistsException taken) {
+        RunTemporaries.forget(candidate);  // not this run's
         release();
         if (attempt >= 100) throw new IOException("no free temporary name like " + candidate);
         continue;
       } catch (IOException | RuntimeException e) {
+        RunTemporaries.forget(candidate);
         release();
         throw e;
       }

@@ -50,6 +50,7 @@ import java.util.List;
 import java.util.function.Predicate;
 import javax.xml.transform.Source;
 import javax.xml.transform.sax.SAXSource;
+import net.sf.saxon.Configuration;
 import net.sf.saxon.lib.Feature;
 import net.sf.saxon.lib.Logger;
 import net.sf.saxon.s9api.DocumentBuilder;
@@ -140,9 +141,16 @@ public final class XslvalidateRun extends net.sf.saxon.Transform implements Runn
         }
       }
       XslvalidateRun transform = new XslvalidateRun(options);
-      Thread worker = new Thread(null, transform, "xslvalidate-transform", RUN_STACK);
-      worker.start();
-      worker.join();
+      // This thread owns the run: whatever temporary file the worker left,
+      // however it ended (stopped in the engine server), is removed here.
+      java.util.Set<java.nio.file.Path> temporaries = RunTemporaries.begin();
+      try {
+        Thread worker = new Thread(null, transform, "xslvalidate-transform", RUN_STACK);
+        worker.start();
+        worker.join();
+      } finally {
+        RunTemporaries.end(temporaries);
+      }
       return transform.status;
     } catch (Throwable t) {
       report(t);
@@ -321,12 +329,16 @@ public final class XslvalidateRun extends net.sf.saxon.Transform implements Runn
     return document.asSource();
   }
 
-  // A processor the run makes itself knows the source-line functions, as
-  // the engine server's shared one does.
+  // A configuration the run makes itself knows the source-line functions,
+  // as the engine server's shared one does; in the library's own process
+  // its resolvers refuse what would leave the machine (RemoteFiles), which
+  // the engine server does once for its shared one. (Before the run's
+  // compiler is made, which takes its resolver from the configuration then.)
   @Override
   protected void initializeConfiguration(net.sf.saxon.Configuration config) {
     super.initializeConfiguration(config);
     SourceLines.register(config);
+    if (sharedProcessor == null) RemoteFiles.refuseOn(config);
   }
 
   // The command line prints the message and exits; here the message is
