@@ -29,10 +29,21 @@ void startEngine(BatchWorker* worker) {
 }
 
 void makeScratch(BatchWorker* worker) {
+  // No folder once a signal is ending the call: its handler has removed
+  // what there was, and would not see a folder made after it.
+  if (endingBySignal())
+    return;
   worker->check.scratch = makeScratchFolder();
   if (worker->check.scratch.empty())
     return;
   worker->held = holdScratchFolder(worker->check.scratch);
+  if (endingBySignal()) {
+    releaseScratchFolder(worker->held);
+    removeScratchFolder(worker->check.scratch);
+    worker->held = -1;
+    worker->check.scratch.clear();
+    return;
+  }
   worker->environment.messagesFile = engineMessagesFile(worker->check.scratch);
 }
 
@@ -51,6 +62,7 @@ DocumentResult checkWithWorker(const CheckPlan& plan, BatchWorker* worker,
     removeScratchFolder(worker->check.scratch);
     worker->check.scratch.clear();
     worker->check.summaryStylesheet.clear();
+    worker->check.contextsStylesheet.clear();
   }
   if (worker->check.scratch.empty())
     makeScratch(worker);

@@ -263,14 +263,7 @@ std::string matchStylesheetText(const std::vector<ScenarioMatch>& matches) {
     choose.children.push_back(XmlElement{
         "when", matches[i].namespaces, {{"test", matches[i].xpath}}, std::to_string(i + 1), {}});
   choose.children.push_back(XmlElement{"otherwise", {}, {}, "0", {}});
-  XmlElement stylesheet{
-      "stylesheet",
-      {},
-      {{"xmlns", "http://www.w3.org/1999/XSL/Transform"}, {"version", "3.0"}},
-      "",
-      {XmlElement{"output", {}, {{"method", "text"}}, "", {}},
-       XmlElement{"template", {}, {{"match", "/"}}, "", {std::move(choose)}}}};
-  return writeXml(stylesheet).value_or(std::string());
+  return textStylesheet(std::move(choose));
 }
 
 std::string loadScenarios(EngineEnvironment* environment,

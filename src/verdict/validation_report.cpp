@@ -175,20 +175,11 @@ std::string acceptStylesheetText(const std::vector<std::pair<std::string, std::s
   const std::string test = !acceptMatch.empty()
                                ? acceptMatch
                                : "exists(/" + rep + "report/" + rep + "assessment/" + rep + "accept)";
-  // The XSLT elements are in the default namespace, so that no prefix of
-  // the configuration can clash with them; the XPath and the bindings are
-  // values the writer escapes.
+  // The XPath and the bindings are values the writer escapes.
   XmlElement choose{"choose", {}, {}, "", {}};
   choose.children.push_back(XmlElement{"when", namespaces, {{"test", test}}, "accept", {}});
   choose.children.push_back(XmlElement{"otherwise", {}, {}, "reject", {}});
-  XmlElement stylesheet{
-      "stylesheet",
-      {},
-      {{"xmlns", "http://www.w3.org/1999/XSL/Transform"}, {"version", "3.0"}},
-      "",
-      {XmlElement{"output", {}, {{"method", "text"}}, "", {}},
-       XmlElement{"template", {}, {{"match", "/"}}, "", {std::move(choose)}}}};
-  return writeXml(stylesheet).value_or(std::string());
+  return textStylesheet(std::move(choose));
 }
 
 std::u16string validationReportPath(std::u16string_view document, std::u16string_view folder,

@@ -92,3 +92,14 @@ std::optional<std::string> writeXml(const XmlElement& root) {
     return std::nullopt;
   return out;
 }
+
+std::string textStylesheet(XmlElement body) {
+  XmlElement stylesheet{
+      "stylesheet",
+      {},
+      {{"xmlns", "http://www.w3.org/1999/XSL/Transform"}, {"version", "3.0"}},
+      "",
+      {XmlElement{"output", {}, {{"method", "text"}}, "", {}},
+       XmlElement{"template", {}, {{"match", "/"}}, "", {std::move(body)}}}};
+  return writeXml(stylesheet).value_or(std::string());
+}

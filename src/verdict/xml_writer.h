@@ -38,4 +38,11 @@ bool isXmlText(std::string_view text);
 // character.
 std::optional<std::string> writeXml(const XmlElement& root);
 
+// A stylesheet whose one template, matching the document node, holds
+// `body` and writes text: the form of every stylesheet the verdict makes
+// from a configuration. Its XSLT elements are in the default namespace, so
+// that no prefix of the configuration can clash with them. Empty text when
+// writeXml refuses it.
+std::string textStylesheet(XmlElement body);
+
 #endif  // XSLVALIDATE_VERDICT_XML_WRITER_H_
