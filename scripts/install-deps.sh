@@ -12,7 +12,7 @@ packages=(cmake g++ make zlib1g-dev libmicrohttpd-dev openjdk-17-jdk-headless li
 case "${1:-run}" in
   run) ;;
   test) packages+=(libgtest-dev nlohmann-json3-dev g++-mingw-w64-x86-64 wine wine64 zip dpkg-dev
-                   libxml2-utils chromium) ;;
+                   libxml2-utils chromium curl python3-yaml) ;;
   bench) packages+=(hyperfine xsltproc time python3) ;;
   *) echo "usage: $0 [run|test|bench]" >&2; exit 2 ;;
 esac
