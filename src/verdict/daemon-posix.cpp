@@ -4,6 +4,7 @@
 // with its own engine connection, and its connection is suspended until a
 // worker has the answer. SIGTERM and SIGINT drain: no new connection, the
 // documents in flight answered (bounded), every temporary file removed.
+// SIGHUP or a changed configuration file reloads the configurations.
 #include "verdict/daemon.h"
 
 #include <arpa/inet.h>
@@ -65,7 +66,9 @@ struct Request {
 };
 
 struct Service {
-  const CheckPlan* plan = nullptr;
+  // The plan in use; a worker keeps the one it took until its document is
+  // answered, so a reload never pulls a plan from under a check.
+  std::shared_ptr<const LoadedPlan> plan;
   const DaemonSettings* settings = nullptr;
   std::string token;
   std::u16string root;  // every request's folder is under it
@@ -117,9 +120,14 @@ MHD_Result send(MHD_Connection* connection, Request* request) {
 }
 
 // The usage page of GET /: what to send and what comes back.
-std::string usagePage(const Service& service) {
+std::string usagePage(Service* service) {
   std::string configurations;
-  for (const ScenarioSet* set : service.plan->configurations)
+  std::shared_ptr<const LoadedPlan> plan;
+  {
+    std::lock_guard lock(service->mutex);
+    plan = service->plan;
+  }
+  for (const ScenarioSet* set : plan->plan.configurations)
     configurations += "<li>" + markupText(set->name) + "</li>";
   return "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>xslvalidate-verdict"
          "</title></head><body><h1>xslvalidate-verdict " XSLVALIDATE_VERSION
@@ -157,7 +165,7 @@ void answerGet(Service* service, Request* request) {
     std::lock_guard lock(service->mutex);
     answer(request, 200, "text/plain; version=0.0.4", service->metrics.text());
   } else if (request->path == "/" && service->settings->gui) {
-    answer(request, 200, "text/html; charset=utf-8", usagePage(*service));
+    answer(request, 200, "text/html; charset=utf-8", usagePage(service));
   } else {
     request->allow = "POST";
     answerText(request, 405, "documents are POSTed; GET serves /server/health, /metrics and /",
@@ -251,6 +259,7 @@ void work(Service* service) {
   makeScratch(&worker);
   for (;;) {
     Request* request;
+    std::shared_ptr<const LoadedPlan> plan;
     {
       std::unique_lock lock(service->mutex);
       service->changed.wait(lock, [&] { return service->stopping || !service->waiting.empty(); });
@@ -258,6 +267,7 @@ void work(Service* service) {
         break;
       request = service->waiting.front();
       service->waiting.pop_front();
+      plan = service->plan;
       --service->metrics.queued;
     }
     InputDocument document;
@@ -265,7 +275,7 @@ void work(Service* service) {
     document.shownAs = request->name;
     double seconds = 0;
     const DocumentResult result =
-        checkWithWorker(*service->plan, &worker, document, std::u16string(), &seconds);
+        checkWithWorker(plan->plan, &worker, document, std::u16string(), &seconds);
     answerChecked(request, result);
     MHD_resume_connection(request->connection);
   }
@@ -378,11 +388,37 @@ bool readToken(const std::u16string& file, std::string* token) {
   return !token->empty();
 }
 
+// When each configuration file was last changed, to see a change.
+std::vector<long long> configurationTimes(const CheckPlan& plan) {
+  std::vector<long long> times;
+  for (const ScenarioSet* set : plan.configurations)
+    times.push_back(fileIdentity(set->file).modified);
+  return times;
+}
+
+// Loads the configurations again and puts them in use, or says why not;
+// the plan in use serves meanwhile and stays when they are refused.
+void reloadPlan(Service* service, const PlanLoader& reload, std::vector<long long>* times) {
+  auto loaded = std::make_shared<LoadedPlan>();
+  const std::string refused = reload(loaded.get());
+  if (!refused.empty()) {
+    std::fprintf(stderr, "xslvalidate-verdict: reload refused, the configuration in use "
+                         "goes on: %s\n", visible(refused).c_str());
+    return;
+  }
+  *times = configurationTimes(loaded->plan);
+  {
+    std::lock_guard lock(service->mutex);
+    service->plan = std::move(loaded);
+  }
+  std::fputs("xslvalidate-verdict: configuration reloaded\n", stderr);
+}
+
 }  // namespace
 
-int runDaemon(const CheckPlan& plan, const DaemonSettings& settings) {
+int runDaemon(const CheckPlan& plan, const DaemonSettings& settings, const PlanLoader& reload) {
   Service service;
-  service.plan = &plan;
+  service.plan = std::make_shared<LoadedPlan>(LoadedPlan{plan, nullptr});
   service.settings = &settings;
   if (!settings.tokenFile.empty() && !readToken(settings.tokenFile, &service.token)) {
     std::fprintf(stderr, "xslvalidate-verdict: the token file %s could not be read or is "
@@ -441,6 +477,7 @@ int runDaemon(const CheckPlan& plan, const DaemonSettings& settings) {
   drain.sa_flags = SA_RESTART;
   sigaction(SIGTERM, &drain, nullptr);
   sigaction(SIGINT, &drain, nullptr);
+  sigaction(SIGHUP, &drain, nullptr);
 
   MHD_Daemon* daemon = MHD_start_daemon(
       flags, static_cast<uint16_t>(settings.port), nullptr, nullptr, &onRequest, &service,
@@ -457,8 +494,34 @@ int runDaemon(const CheckPlan& plan, const DaemonSettings& settings) {
   } else {
     std::fprintf(stderr, "xslvalidate-verdict: serving on %s port %u with %u workers\n",
                  visible(settings.host).c_str(), settings.port, workers);
-    pollfd wake{pipeEnds[0], POLLIN, 0};
-    while (poll(&wake, 1, -1) < 0 && errno == EINTR) {
+    // SIGHUP or a changed configuration file (looked at every second)
+    // reloads; SIGTERM or SIGINT ends the loop.
+    std::vector<long long> times = configurationTimes(plan);
+    for (bool serving = true; serving;) {
+      pollfd wake{pipeEnds[0], POLLIN, 0};
+      bool hangUp = false;
+      if (poll(&wake, 1, 1000) > 0) {
+        char signals[16];
+        const ssize_t got = read(pipeEnds[0], signals, sizeof signals);
+        for (ssize_t i = 0; i < got; ++i)
+          if (signals[i] == SIGHUP)
+            hangUp = true;
+          else
+            serving = false;
+      }
+      if (!serving)
+        break;
+      std::shared_ptr<const LoadedPlan> current;
+      {
+        std::lock_guard lock(service.mutex);
+        current = service.plan;
+      }
+      // A refused file is read again only once it changes again.
+      const std::vector<long long> now = configurationTimes(current->plan);
+      if (hangUp || now != times) {
+        times = now;
+        reloadPlan(&service, reload, &times);
+      }
     }
     // Drain: no new connection; the documents taken are answered, for at
     // most the drain time.

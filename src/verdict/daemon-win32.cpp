@@ -4,7 +4,7 @@
 #include "verdict/daemon.h"
 #include "verdict/verdict.h"
 
-int runDaemon(const CheckPlan&, const DaemonSettings&) {
+int runDaemon(const CheckPlan&, const DaemonSettings&, const PlanLoader&) {
   std::fputs("xslvalidate-verdict: --daemon is not offered on Windows\n", stderr);
   return kUsageError;
 }

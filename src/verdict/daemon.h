@@ -4,6 +4,8 @@
 #ifndef XSLVALIDATE_VERDICT_DAEMON_H_
 #define XSLVALIDATE_VERDICT_DAEMON_H_
 
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -37,10 +39,23 @@ DaemonOption daemonOption(std::u16string_view argument);
 std::string setDaemonOption(DaemonSettings* settings, std::u16string_view argument,
                             std::u16string_view value);
 
+// A plan read again from the configuration files: `owner` keeps what
+// `plan` points into (the configurations and their folder) alive.
+struct LoadedPlan {
+  CheckPlan plan;
+  std::shared_ptr<void> owner;
+};
+
+// Reads the configurations again into `loaded`. Returns why they were
+// refused, or empty text.
+using PlanLoader = std::function<std::string(LoadedPlan* loaded)>;
+
 // Serves until SIGTERM or SIGINT, checking every document under `plan`.
-// Returns the command's status: 0 after a drain, kUsageError when the
-// address cannot be taken or the token file not read, or on hosts that do
-// not offer the service.
-int runDaemon(const CheckPlan& plan, const DaemonSettings& settings);
+// On SIGHUP, or when a configuration file changes, `reload` reads them
+// again; the plan in use serves until the new one is loaded, and stays
+// when the new one is refused. Returns the command's status: 0 after a
+// drain, kUsageError when the address cannot be taken or the token file
+// not read, or on hosts that do not offer the service.
+int runDaemon(const CheckPlan& plan, const DaemonSettings& settings, const PlanLoader& reload);
 
 #endif  // XSLVALIDATE_VERDICT_DAEMON_H_

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -521,7 +522,21 @@ int runVerdict(const std::vector<std::u16string>& arguments) {
       plan.configurations.push_back(&set);
   }
   if (options.daemon.enabled)
-    return runDaemon(plan, options.daemon);
+    return runDaemon(plan, options.daemon, [&options, &plan](LoadedPlan* loaded) {
+      // A generation of its own: the sets and their folder live as long
+      // as a document is checked under them.
+      auto held = std::make_shared<std::pair<ConfigurationFolder, std::vector<ScenarioSet>>>();
+      bool engineFailed = false;
+      const std::string refused = held->first.load(options, &held->second, &engineFailed);
+      if (!refused.empty())
+        return refused;
+      loaded->plan = plan;
+      loaded->plan.configurations.clear();
+      for (const ScenarioSet& set : held->second)
+        loaded->plan.configurations.push_back(&set);
+      loaded->owner = held;
+      return std::string();
+    });
 
   // Standard input becomes a file of its own before the documents are
   // collected; without --report-dir its reports go to the current folder.

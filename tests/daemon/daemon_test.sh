@@ -132,6 +132,35 @@ done
 expect "access log: one line per document request" "$(grep -c ' POST /mix/' "$work/main.log")" 7
 kill -TERM "$pid"; wait "$pid"; expect "main: exit status after SIGTERM" $? 0
 
+# --- Reload: a changed configuration file, a refused one, SIGHUP. ---
+# wait_log NAME TEXT COUNT: waits until the log holds TEXT COUNT times.
+wait_log() {
+  for _ in $(seq 1 120); do
+    [ "$(grep -c "$2" "$work/$1.log")" -ge "$3" ] && return 0
+    sleep 0.25
+  done
+  return 1
+}
+mkdir "$work/conf"
+cp "$source_dir/tests/daemon/broken/scenarios.xml" "$work/conf/scenarios.xml"
+start reload -s "$work/conf/scenarios.xml" -r "$source_dir" -T 1
+expect "reload: before" "$(post /stop.xml "$work/stop.xml")" 422
+sed -i "s/'stop'/'never'/" "$work/conf/scenarios.xml"
+wait_log reload 'configuration reloaded' 1 || fail "reload: a changed file was not reloaded"
+expect "reload: changed file in use" "$(post /stop.xml "$work/stop.xml")" 406
+echo 'not a configuration' > "$work/conf/scenarios.xml"
+wait_log reload 'reload refused' 1 || fail "reload: a broken file was not refused"
+cp -p "$work/conf/scenarios.xml" "$work/refused.xml"
+expect "reload: refused, the old one serves" "$(post /stop.xml "$work/stop.xml")" 406
+# The first configuration again, with the time of the refused file: only
+# SIGHUP can make it read.
+cp "$source_dir/tests/daemon/broken/scenarios.xml" "$work/conf/scenarios.xml"
+touch -r "$work/refused.xml" "$work/conf/scenarios.xml"
+kill -HUP "$pid"
+wait_log reload 'configuration reloaded' 2 || fail "reload: SIGHUP did not reload"
+expect "reload: after SIGHUP" "$(post /stop.xml "$work/stop.xml")" 422
+kill -TERM "$pid"; wait "$pid"; expect "reload: exit status" $? 0
+
 # --- One worker and a queue of one: a full queue answers 503. ---
 start queue -s "$config/scenarios.xml" -T 1 --queue 1
 clients=()
