@@ -110,6 +110,8 @@ MHD_Result send(MHD_Connection* connection, Request* request) {
   MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, request->contentType.c_str());
   if (request->allow)
     MHD_add_response_header(response, MHD_HTTP_HEADER_ALLOW, request->allow);
+  if (request->status == 401)
+    MHD_add_response_header(response, MHD_HTTP_HEADER_WWW_AUTHENTICATE, "Bearer");
   if (request->retryAfter)
     MHD_add_response_header(response, MHD_HTTP_HEADER_RETRY_AFTER, "1");
   if (!request->reasonCode.empty())
