@@ -73,5 +73,5 @@ set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE amd64)
 # g++ 12's. JDK 17 is a contract, not a default: the engine server's way of
 # cancelling a run works on no later JDK (doc/engine-server.md).
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "libc6 (>= 2.34), libstdc++6 (>= 12), libgcc-s1 (>= 3.0), zlib1g (>= 1:1.2.0), openjdk-17-jre-headless, libsaxonhe-java")
+    "libc6 (>= 2.34), libstdc++6 (>= 12), libgcc-s1 (>= 3.0), zlib1g (>= 1:1.2.0), libmicrohttpd12 (>= 0.9.75), openjdk-17-jre-headless, libsaxonhe-java")
 include(CPack)

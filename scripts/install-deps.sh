@@ -8,11 +8,11 @@
 #   bench - also the benchmark's tools
 set -euo pipefail
 
-packages=(cmake g++ make zlib1g-dev openjdk-17-jdk-headless libsaxonhe-java)
+packages=(cmake g++ make zlib1g-dev libmicrohttpd-dev openjdk-17-jdk-headless libsaxonhe-java)
 case "${1:-run}" in
   run) ;;
   test) packages+=(libgtest-dev nlohmann-json3-dev g++-mingw-w64-x86-64 wine wine64 zip dpkg-dev
-                   libxml2-utils chromium) ;;
+                   libxml2-utils chromium curl python3-yaml) ;;
   bench) packages+=(hyperfine xsltproc time python3) ;;
   *) echo "usage: $0 [run|test|bench]" >&2; exit 2 ;;
 esac

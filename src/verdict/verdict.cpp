@@ -5,6 +5,7 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -14,6 +15,7 @@
 #include "path/path_text.h"
 #include "verdict/batch.h"
 #include "verdict/check.h"
+#include "verdict/daemon.h"
 #include "verdict/host_files.h"
 #include "verdict/html_page.h"
 #include "verdict/inputs.h"
@@ -58,6 +60,12 @@ const char kUsage[] =
     "  --report-input            with scenarios: also keep that report's input, ...-report-input.xml\n"
     "  -p, --print               with scenarios: print the configuration's report of the one\n"
     "                            document instead of the verdict\n"
+    "  -D, --daemon              serve the configurations over HTTP (Linux; see the README):\n"
+    "                            -H, --host ADDRESS (127.0.0.1), -P, --port N (8080),\n"
+    "                            -T, --threads N (one per core), --queue N (32),\n"
+    "                            --max-body BYTES (67108864), --max-connections N (256),\n"
+    "                            --read-timeout S (30), --idle-timeout S (10),\n"
+    "                            --drain-timeout S (30), --token-file FILE, --disable-gui\n"
     "  --version                 the version, alone\n"
     "  -h, --help                this text, alone\n";
 
@@ -86,6 +94,7 @@ struct Options {
   std::u16string reportPrefix, reportPostfix;
   bool reportInput = false;
   bool print = false;
+  DaemonSettings daemon;  // --daemon and the service's options
   std::vector<std::u16string> operands;
 };
 
@@ -203,6 +212,12 @@ bool parseOptions(const std::vector<std::u16string>& arguments, Options* options
         return usageError("--shard takes I/N with 0 <= I < N, not " + shown(text));
       options->shard = *shard;
       options->sharded = true;
+    } else if (const DaemonOption kind = daemonOption(argument); kind != DaemonOption::kNone) {
+      if (kind == DaemonOption::kValue && !value(&text))
+        return false;
+      if (const std::string wrong = setDaemonOption(&options->daemon, argument, text);
+          !wrong.empty())
+        return usageError(wrong);
     } else {
       return usageError("unknown option " + shown(argument));
     }
@@ -454,6 +469,11 @@ int runVerdict(const std::vector<std::u16string>& arguments) {
     usageError("--repository needs --scenarios");
     return kUsageError;
   }
+  if (options.daemon.enabled && (options.scenarios.empty() || !options.operands.empty())) {
+    usageError("--daemon checks the documents POSTed to it: it needs --scenarios and takes no "
+               "document");
+    return kUsageError;
+  }
   if (options.ruleSets.empty() && options.scenarios.empty()) {
     if (options.operands.size() < 2) {
       usageError("expected a document and at least one stylesheet");
@@ -467,7 +487,7 @@ int runVerdict(const std::vector<std::u16string>& arguments) {
     documentOperands.push_back(options.operands[0]);
     plan.ruleSets.assign(options.operands.begin() + 1, options.operands.end());
   } else {
-    if (options.operands.empty()) {
+    if (options.operands.empty() && !options.daemon.enabled) {
       usageError("expected at least one document or folder");
       return kUsageError;
     }
@@ -515,6 +535,22 @@ int runVerdict(const std::vector<std::u16string>& arguments) {
     for (const ScenarioSet& set : configurations)
       plan.configurations.push_back(&set);
   }
+  if (options.daemon.enabled)
+    return runDaemon(plan, options.daemon, [&options, &plan](LoadedPlan* loaded) {
+      // A generation of its own: the sets and their folder live as long
+      // as a document is checked under them.
+      auto held = std::make_shared<std::pair<ConfigurationFolder, std::vector<ScenarioSet>>>();
+      bool engineFailed = false;
+      const std::string refused = held->first.load(options, &held->second, &engineFailed);
+      if (!refused.empty())
+        return refused;
+      loaded->plan = plan;
+      loaded->plan.configurations.clear();
+      for (const ScenarioSet& set : held->second)
+        loaded->plan.configurations.push_back(&set);
+      loaded->owner = held;
+      return std::string();
+    });
 
   // Standard input becomes a file of its own before the documents are
   // collected; without --report-dir its reports go to the current folder.

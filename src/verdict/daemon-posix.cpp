@@ -1,0 +1,574 @@
+// The validation service on Linux: GNU libmicrohttpd reads requests on its
+// own thread (bounded connections, timeouts, body streamed to a private
+// file); a complete document is queued for a pool of batch workers, each
+// with its own engine connection, and its connection is suspended until a
+// worker has the answer. SIGTERM and SIGINT drain: no new connection, the
+// documents in flight answered (bounded), every temporary file removed.
+// SIGHUP or a changed configuration file reloads the configurations.
+#include "verdict/daemon.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <microhttpd.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <deque>
+#include <filesystem>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "host/utf8.h"
+#include "verdict/batch_worker.h"
+#include "verdict/daemon_answer.h"
+#include "verdict/host_files.h"
+#include "verdict/html_page.h"
+#include "verdict/markup.h"
+#include "verdict/printer.h"
+#include "verdict/scenarios.h"
+#include "verdict/scratch_guard.h"
+#include "verdict/shown.h"
+#include "verdict/summary_line.h"
+#include "verdict/verdict.h"
+#include "version.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// One request, from its first byte to its answer; owned by its connection.
+struct Request {
+  Clock::time_point start = Clock::now();
+  std::string method, path, name;
+  AnswerForm form = AnswerForm::kReport;
+  std::u16string folder;  // private: the document, its reports beside it
+  std::u16string document;
+  std::FILE* body = nullptr;
+  unsigned long long size = 0;
+  bool tooLarge = false, failed = false, queued = false;
+  // The answer, once made.
+  bool answered = false;
+  int status = 0;
+  std::string contentType, text, reasonCode;
+  const char* allow = nullptr;  // the Allow header of a 405
+  bool retryAfter = false;
+  MHD_Connection* connection = nullptr;
+};
+
+struct Service {
+  // The plan in use; a worker keeps the one it took until its document is
+  // answered, so a reload never pulls a plan from under a check.
+  std::shared_ptr<const LoadedPlan> plan;
+  const DaemonSettings* settings = nullptr;
+  std::string token;
+  std::u16string root;  // every request's folder is under it
+  std::atomic<unsigned long long> counter{0};
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::deque<Request*> waiting;
+  bool stopping = false;
+  size_t started = 0;
+  bool guarded = false;
+  DaemonMetrics metrics;
+};
+
+int wakeWrite = -1;  // the signal handler's end of the self-pipe
+
+void onSignal(int signal) {
+  const char byte = static_cast<char>(signal);
+  [[maybe_unused]] ssize_t ignored = write(wakeWrite, &byte, 1);
+}
+
+void answer(Request* request, int status, std::string contentType, std::string text,
+            std::string reasonCode = std::string()) {
+  request->answered = true;
+  request->status = status;
+  request->contentType = std::move(contentType);
+  request->text = std::move(text);
+  request->reasonCode = std::move(reasonCode);
+}
+
+void answerText(Request* request, int status, const std::string& text, const char* code) {
+  answer(request, status, "text/plain; charset=utf-8", text + "\n", code);
+}
+
+MHD_Result send(MHD_Connection* connection, Request* request) {
+  MHD_Response* response = MHD_create_response_from_buffer(
+      request->text.size(), request->text.data(), MHD_RESPMEM_MUST_COPY);
+  if (response == nullptr)
+    return MHD_NO;
+  MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, request->contentType.c_str());
+  if (request->allow)
+    MHD_add_response_header(response, MHD_HTTP_HEADER_ALLOW, request->allow);
+  if (request->status == 401)
+    MHD_add_response_header(response, MHD_HTTP_HEADER_WWW_AUTHENTICATE, "Bearer");
+  if (request->retryAfter)
+    MHD_add_response_header(response, MHD_HTTP_HEADER_RETRY_AFTER, "1");
+  if (!request->reasonCode.empty())
+    MHD_add_response_header(response, "X-Reason-Code", request->reasonCode.c_str());
+  const MHD_Result queued = MHD_queue_response(connection, request->status, response);
+  MHD_destroy_response(response);
+  return queued;
+}
+
+// The usage page of GET /: what to send and what comes back.
+std::string usagePage(Service* service) {
+  std::string configurations;
+  std::shared_ptr<const LoadedPlan> plan;
+  {
+    std::lock_guard lock(service->mutex);
+    plan = service->plan;
+  }
+  for (const ScenarioSet* set : plan->plan.configurations)
+    configurations += "<li>" + markupText(set->name) + "</li>";
+  return "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>xslvalidate-verdict"
+         "</title></head><body><h1>xslvalidate-verdict " XSLVALIDATE_VERSION
+         "</h1><p>POST one XML document as the body to any path; the last segment names "
+         "it:</p><pre>curl --data-binary @invoice.xml http://HOST:PORT/invoice.xml</pre>"
+         "<p>The answer is the configuration's report (application/xml); "
+         "<code>Accept: application/json</code> gives the JSON verdict, "
+         "<code>Accept: text/html</code> the page. Status 200 accepted, 406 rejected, "
+         "422 no verdict, 400 no body, 413 too large, 503 busy.</p>"
+         "<p>GET /server/health, GET /metrics.</p><p>Configurations:</p><ul>" +
+         configurations + "</ul></body></html>\n";
+}
+
+// Resident memory and physical memory, for the health answer.
+void memoryFigures(long long* resident, long long* physical) {
+  const long page = sysconf(_SC_PAGESIZE);
+  *physical = static_cast<long long>(sysconf(_SC_PHYS_PAGES)) * page;
+  *resident = 0;
+  if (std::FILE* statm = std::fopen("/proc/self/statm", "r")) {
+    long long size = 0, pages = 0;
+    if (std::fscanf(statm, "%lld %lld", &size, &pages) == 2)
+      *resident = pages * page;
+    std::fclose(statm);
+  }
+}
+
+// Answers a GET: health, metrics, the usage page; 405 for anything else.
+void answerGet(Service* service, Request* request) {
+  if (request->path == "/server/health") {
+    long long resident = 0, physical = 0;
+    memoryFigures(&resident, &physical);
+    answer(request, 200, "application/xml",
+           healthXml(XSLVALIDATE_VERSION, physical - resident, physical, resident));
+  } else if (request->path == "/metrics") {
+    std::lock_guard lock(service->mutex);
+    answer(request, 200, "text/plain; version=0.0.4", service->metrics.text());
+  } else if (request->path == "/" && service->settings->gui) {
+    answer(request, 200, "text/html; charset=utf-8", usagePage(service));
+  } else {
+    request->allow = "POST";
+    answerText(request, 405, "documents are POSTed; GET serves /server/health, /metrics and /",
+               "method-not-allowed");
+  }
+}
+
+// Opens the request's private folder and document file.
+bool openBody(Service* service, Request* request) {
+  const unsigned long long number = ++service->counter;
+  if (request->name.empty())
+    request->name = "document-" + std::to_string(number) + ".xml";
+  request->folder = inFolder(service->root, fromUtf8("r" + std::to_string(number)));
+  if (!makeFolders(request->folder))
+    return false;
+  request->document = inFolder(request->folder, fromUtf8(request->name));
+  request->body = openFile(request->document, "wbx");
+  return request->body != nullptr;
+}
+
+// The first call for a request: routes it, and for a POST checks the
+// token and the declared size before any byte of the body is read.
+void begin(Service* service, Request* request, MHD_Connection* connection) {
+  const DaemonSettings& settings = *service->settings;
+  if (request->method == "GET" || request->method == "HEAD") {
+    answerGet(service, request);
+    return;
+  }
+  if (request->method != "POST") {
+    request->allow = "POST, GET";
+    answerText(request, 405, "only POST checks a document", "method-not-allowed");
+    return;
+  }
+  if (!service->token.empty()) {
+    const char* given =
+        MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_AUTHORIZATION);
+    if (!bearerMatches(given ? given : "", service->token)) {
+      answerText(request, 401, "a bearer token is needed", "unauthorized");
+      return;
+    }
+  }
+  const char* length =
+      MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_LENGTH);
+  if (length && std::strtoull(length, nullptr, 10) > settings.maxBody) {
+    answerText(request, 413, "the document is larger than " + std::to_string(settings.maxBody) +
+                                 " bytes", "body-too-large");
+    return;
+  }
+  const char* accept =
+      MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_ACCEPT);
+  request->form = answerFormFor(accept ? accept : "");
+  request->name = documentNameOf(request->path);
+  if (!openBody(service, request))
+    request->failed = true;
+}
+
+// The answer to a checked document, in the form the client asked for.
+void answerChecked(Request* request, const DocumentResult& result) {
+  const int status = httpStatusOf(result);
+  const std::string code = result.reasonCode ? result.reasonCode : "";
+  switch (request->form) {
+    case AnswerForm::kJson:
+      answer(request, status, "application/json", jsonOutput(result), code);
+      return;
+    case AnswerForm::kPage:
+      answer(request, status, "text/html; charset=utf-8", htmlPage(result), code);
+      return;
+    case AnswerForm::kReport:
+      break;
+  }
+  std::string report;
+  if (result.validationReport && readWholeFile(result.validationReportFile, &report)) {
+    answer(request, status, "application/xml", std::move(report), code);
+  } else if (result.validationReport) {
+    answerText(request, 500, "the report could not be read back", "internal-error");
+  } else {
+    // No report: the reason in words, with the status of the verdict.
+    answerText(request, status, visible(result.reason), code.c_str());
+  }
+}
+
+void work(Service* service) {
+  BatchWorker worker;
+  startEngine(&worker);
+  {
+    std::unique_lock lock(service->mutex);
+    ++service->started;
+    service->changed.notify_all();
+    service->changed.wait(lock, [&] { return service->guarded; });
+  }
+  makeScratch(&worker);
+  for (;;) {
+    Request* request;
+    std::shared_ptr<const LoadedPlan> plan;
+    {
+      std::unique_lock lock(service->mutex);
+      service->changed.wait(lock, [&] { return service->stopping || !service->waiting.empty(); });
+      if (service->waiting.empty())
+        break;
+      request = service->waiting.front();
+      service->waiting.pop_front();
+      plan = service->plan;
+      --service->metrics.queued;
+    }
+    InputDocument document;
+    document.path = request->document;
+    document.shownAs = request->name;
+    double seconds = 0;
+    const DocumentResult result =
+        checkWithWorker(plan->plan, &worker, document, std::u16string(), &seconds);
+    answerChecked(request, result);
+    MHD_resume_connection(request->connection);
+  }
+  stopWorker(&worker);
+}
+
+MHD_Result onRequest(void* cls, MHD_Connection* connection, const char* url,
+                     const char* method, const char*, const char* upload,
+                     size_t* uploadSize, void** slot) {
+  Service* service = static_cast<Service*>(cls);
+  Request* request = static_cast<Request*>(*slot);
+  if (request == nullptr) {
+    request = new Request;
+    request->method = method;
+    request->path = url;
+    request->connection = connection;
+    *slot = request;
+    begin(service, request, connection);
+    return MHD_YES;
+  }
+  if (*uploadSize > 0) {
+    // Body bytes: kept while within the limit, dropped past it. A client
+    // that takes longer than the read time limit loses its connection.
+    const std::chrono::duration<double> took = Clock::now() - request->start;
+    if (took.count() > service->settings->readSeconds)
+      return MHD_NO;
+    request->size += *uploadSize;
+    if (request->size > service->settings->maxBody)
+      request->tooLarge = true;
+    if (request->body && !request->tooLarge && !request->failed &&
+        std::fwrite(upload, 1, *uploadSize, request->body) != *uploadSize)
+      request->failed = true;
+    *uploadSize = 0;
+    return MHD_YES;
+  }
+  if (request->answered)
+    return send(connection, request);
+  if (request->queued)
+    return MHD_YES;  // resumed before the answer: cannot happen, wait on
+  if (request->body && std::fclose(request->body) != 0)
+    request->failed = true;
+  request->body = nullptr;
+  if (request->tooLarge) {
+    answerText(request, 413, "the document is larger than " +
+                                 std::to_string(service->settings->maxBody) + " bytes",
+               "body-too-large");
+  } else if (request->failed) {
+    answerText(request, 500, "the document could not be kept in a temporary file",
+               "internal-error");
+  } else if (request->size == 0) {
+    answerText(request, 400, "no document: the request has no body", "no-body");
+  } else {
+    std::lock_guard lock(service->mutex);
+    if (service->metrics.inFlight >=
+        static_cast<long long>(service->metrics.workers + service->settings->queue)) {
+      request->retryAfter = true;
+      answerText(request, 503, "busy: every worker is checking and the queue is full", "busy");
+    } else {
+      request->queued = true;
+      ++service->metrics.inFlight;
+      ++service->metrics.queued;
+      service->waiting.push_back(request);
+      MHD_suspend_connection(connection);
+      service->changed.notify_all();
+      return MHD_YES;
+    }
+  }
+  return send(connection, request);
+}
+
+// The access log line and the metrics of a finished request, and the
+// removal of its folder.
+void onCompleted(void* cls, MHD_Connection*, void** slot, MHD_RequestTerminationCode) {
+  Service* service = static_cast<Service*>(cls);
+  Request* request = static_cast<Request*>(*slot);
+  if (request == nullptr)
+    return;
+  *slot = nullptr;
+  if (request->body)
+    std::fclose(request->body);
+  if (!request->folder.empty()) {
+    std::error_code ignored;
+    std::filesystem::remove_all(fsPath(request->folder), ignored);
+  }
+  const std::chrono::duration<double> took = Clock::now() - request->start;
+  {
+    std::lock_guard lock(service->mutex);
+    if (request->queued)
+      --service->metrics.inFlight;
+    service->metrics.record(request->answered ? request->status : 0, took.count());
+  }
+  char when[32] = "";
+  const std::time_t now = std::time(nullptr);
+  std::strftime(when, sizeof when, "%Y-%m-%dT%H:%M:%SZ", std::gmtime(&now));
+  std::fprintf(stderr, "%s %s %s %s %llu %d %s %.0fms\n", when, request->method.c_str(),
+               visible(request->path).c_str(),
+               request->name.empty() ? "-" : visible(request->name).c_str(), request->size,
+               request->answered ? request->status : 0,
+               request->reasonCode.empty() ? "-" : request->reasonCode.c_str(),
+               took.count() * 1000);
+  delete request;
+}
+
+bool readToken(const std::u16string& file, std::string* token) {
+  if (!readWholeFile(file, token))
+    return false;
+  while (!token->empty() && (token->back() == '\n' || token->back() == '\r' ||
+                             token->back() == ' '))
+    token->pop_back();
+  return !token->empty();
+}
+
+// When each configuration file was last changed, to see a change.
+std::vector<long long> configurationTimes(const CheckPlan& plan) {
+  std::vector<long long> times;
+  for (const ScenarioSet* set : plan.configurations)
+    times.push_back(fileIdentity(set->file).modified);
+  return times;
+}
+
+// Loads the configurations again and puts them in use, or says why not;
+// the plan in use serves meanwhile and stays when they are refused.
+void reloadPlan(Service* service, const PlanLoader& reload, std::vector<long long>* times) {
+  auto loaded = std::make_shared<LoadedPlan>();
+  const std::string refused = reload(loaded.get());
+  if (!refused.empty()) {
+    std::fprintf(stderr, "xslvalidate-verdict: reload refused, the configuration in use "
+                         "goes on: %s\n", visible(refused).c_str());
+    return;
+  }
+  *times = configurationTimes(loaded->plan);
+  {
+    std::lock_guard lock(service->mutex);
+    service->plan = std::move(loaded);
+  }
+  std::fputs("xslvalidate-verdict: configuration reloaded\n", stderr);
+}
+
+}  // namespace
+
+int runDaemon(const CheckPlan& plan, const DaemonSettings& settings, const PlanLoader& reload) {
+  Service service;
+  service.plan = std::make_shared<LoadedPlan>(LoadedPlan{plan, nullptr});
+  service.settings = &settings;
+  if (!settings.tokenFile.empty() && !readToken(settings.tokenFile, &service.token)) {
+    std::fprintf(stderr, "xslvalidate-verdict: the token file %s could not be read or is "
+                         "empty\n", shown(settings.tokenFile).c_str());
+    return kUsageError;
+  }
+  sockaddr_storage address{};
+  unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_POLL | MHD_ALLOW_SUSPEND_RESUME |
+                   MHD_USE_ERROR_LOG;
+  auto* v4 = reinterpret_cast<sockaddr_in*>(&address);
+  auto* v6 = reinterpret_cast<sockaddr_in6*>(&address);
+  if (inet_pton(AF_INET, settings.host.c_str(), &v4->sin_addr) == 1) {
+    v4->sin_family = AF_INET;
+    v4->sin_port = htons(static_cast<uint16_t>(settings.port));
+  } else if (inet_pton(AF_INET6, settings.host.c_str(), &v6->sin6_addr) == 1) {
+    v6->sin6_family = AF_INET6;
+    v6->sin6_port = htons(static_cast<uint16_t>(settings.port));
+    flags |= MHD_USE_IPv6;
+  } else {
+    std::fprintf(stderr, "xslvalidate-verdict: --host takes an IPv4 or IPv6 address, not %s\n",
+                 visible(settings.host).c_str());
+    return kUsageError;
+  }
+  service.root = makeScratchFolder();
+  if (service.root.empty()) {
+    std::fputs("xslvalidate-verdict: no temporary folder could be made\n", stderr);
+    return kNoVerdict;
+  }
+  const int rootSlot = holdScratchFolder(service.root);
+
+  // The workers, each with its engine made on its own thread.
+  const unsigned workers = settings.threads != 0 ? settings.threads : processorCount();
+  service.metrics.workers = workers;
+  std::vector<std::thread> threads;
+  for (unsigned i = 0; i < workers; ++i)
+    threads.emplace_back(work, &service);
+  {
+    std::unique_lock lock(service.mutex);
+    service.changed.wait(lock, [&] { return service.started == threads.size(); });
+    installScratchCleanup();
+    service.guarded = true;
+  }
+  service.changed.notify_all();
+
+  // SIGTERM and SIGINT drain instead of ending at once: their handler,
+  // installed over the clean-up's, only wakes the main thread.
+  int pipeEnds[2];
+  if (pipe2(pipeEnds, O_CLOEXEC | O_NONBLOCK) != 0) {
+    std::perror("xslvalidate-verdict: pipe");
+    return kNoVerdict;
+  }
+  wakeWrite = pipeEnds[1];
+  struct sigaction drain {};
+  drain.sa_handler = onSignal;
+  sigemptyset(&drain.sa_mask);
+  drain.sa_flags = SA_RESTART;
+  sigaction(SIGTERM, &drain, nullptr);
+  sigaction(SIGINT, &drain, nullptr);
+  sigaction(SIGHUP, &drain, nullptr);
+
+  MHD_Daemon* daemon = MHD_start_daemon(
+      flags, static_cast<uint16_t>(settings.port), nullptr, nullptr, &onRequest, &service,
+      MHD_OPTION_SOCK_ADDR, &address,
+      MHD_OPTION_CONNECTION_TIMEOUT, settings.idleSeconds,
+      MHD_OPTION_CONNECTION_LIMIT, settings.connections,
+      MHD_OPTION_NOTIFY_COMPLETED, &onCompleted, &service,
+      MHD_OPTION_END);
+  int status = 0;
+  if (daemon == nullptr) {
+    std::fprintf(stderr, "xslvalidate-verdict: cannot listen on %s port %u\n",
+                 visible(settings.host).c_str(), settings.port);
+    status = kUsageError;
+  } else {
+    std::fprintf(stderr, "xslvalidate-verdict: serving on %s port %u with %u workers\n",
+                 visible(settings.host).c_str(), settings.port, workers);
+    // SIGHUP or a changed configuration file (looked at every second)
+    // reloads; SIGTERM or SIGINT ends the loop.
+    std::vector<long long> times = configurationTimes(plan);
+    for (bool serving = true; serving;) {
+      pollfd wake{pipeEnds[0], POLLIN, 0};
+      bool hangUp = false;
+      if (poll(&wake, 1, 1000) > 0) {
+        char signals[16];
+        const ssize_t got = read(pipeEnds[0], signals, sizeof signals);
+        for (ssize_t i = 0; i < got; ++i)
+          if (signals[i] == SIGHUP)
+            hangUp = true;
+          else
+            serving = false;
+      }
+      if (!serving)
+        break;
+      std::shared_ptr<const LoadedPlan> current;
+      {
+        std::lock_guard lock(service.mutex);
+        current = service.plan;
+      }
+      // A refused file is read again only once it changes again.
+      const std::vector<long long> now = configurationTimes(current->plan);
+      if (hangUp || now != times) {
+        times = now;
+        reloadPlan(&service, reload, &times);
+      }
+    }
+    // Drain: no new connection; the documents taken are answered, for at
+    // most the drain time.
+    const MHD_socket listening = MHD_quiesce_daemon(daemon);
+    if (listening != MHD_INVALID_SOCKET)
+      close(listening);
+    const auto deadline = Clock::now() + std::chrono::seconds(settings.drainSeconds);
+    for (;;) {
+      const MHD_DaemonInfo* info = MHD_get_daemon_info(daemon, MHD_DAEMON_INFO_CURRENT_CONNECTIONS);
+      long long inFlight;
+      {
+        std::lock_guard lock(service.mutex);
+        inFlight = service.metrics.inFlight;
+      }
+      if ((inFlight == 0 && (info == nullptr || info->num_connections == 0)) ||
+          Clock::now() >= deadline)
+        break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    long long left;
+    {
+      std::lock_guard lock(service.mutex);
+      left = service.metrics.inFlight;
+    }
+    if (left > 0) {
+      // The drain time ran out: what is left is not answered; the
+      // temporary files go, and the process ends without waiting.
+      std::fprintf(stderr, "xslvalidate-verdict: stopped with %lld documents unanswered\n",
+                   left);
+      std::error_code ignored;
+      std::filesystem::remove_all(fsPath(service.root), ignored);
+      std::fflush(stderr);
+      _exit(0);
+    }
+    MHD_stop_daemon(daemon);
+    std::fputs("xslvalidate-verdict: stopped\n", stderr);
+  }
+  {
+    std::lock_guard lock(service.mutex);
+    service.stopping = true;
+  }
+  service.changed.notify_all();
+  for (std::thread& thread : threads)
+    thread.join();
+  releaseScratchFolder(rootSlot);
+  removeScratchFolder(service.root);
+  return status;
+}

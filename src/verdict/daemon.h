@@ -1,0 +1,61 @@
+// The validation service: xslvalidate-verdict --daemon answers HTTP
+// requests with the reference validator's daemon API (POST a document,
+// get the configuration's report), on a worker pool of batch workers.
+#ifndef XSLVALIDATE_VERDICT_DAEMON_H_
+#define XSLVALIDATE_VERDICT_DAEMON_H_
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "verdict/check.h"
+
+// The service's settings; every limit has a default here and an option.
+struct DaemonSettings {
+  bool enabled = false;           // --daemon, -D
+  std::string host = "127.0.0.1";  // --host, -H: the address to listen on
+  unsigned port = 8080;            // --port, -P
+  unsigned threads = 0;            // --threads, -T: workers; 0: one per core
+  bool gui = true;                 // --disable-gui turns the usage page off
+  std::u16string tokenFile;        // --token-file: the bearer token, when set
+  unsigned long long maxBody = 64ull << 20;  // --max-body BYTES: larger gets 413
+  unsigned queue = 32;             // --queue N: documents waiting for a worker
+  unsigned connections = 256;      // --max-connections N: open connections
+  unsigned readSeconds = 30;       // --read-timeout S: to receive one whole request
+  unsigned idleSeconds = 10;       // --idle-timeout S: a connection without traffic
+  unsigned drainSeconds = 30;      // --drain-timeout S: SIGTERM waits this long
+};
+
+// How an argument of the command line concerns the daemon.
+enum class DaemonOption { kNone, kFlag, kValue };
+
+// Whether `argument` (an option's name, without "=value") is one of the
+// daemon's, and whether it takes a value.
+DaemonOption daemonOption(std::u16string_view argument);
+
+// Sets the daemon option `argument` (with `value` when it takes one).
+// Returns the usage error, or empty text.
+std::string setDaemonOption(DaemonSettings* settings, std::u16string_view argument,
+                            std::u16string_view value);
+
+// A plan read again from the configuration files: `owner` keeps what
+// `plan` points into (the configurations and their folder) alive.
+struct LoadedPlan {
+  CheckPlan plan;
+  std::shared_ptr<void> owner;
+};
+
+// Reads the configurations again into `loaded`. Returns why they were
+// refused, or empty text.
+using PlanLoader = std::function<std::string(LoadedPlan* loaded)>;
+
+// Serves until SIGTERM or SIGINT, checking every document under `plan`.
+// On SIGHUP, or when a configuration file changes, `reload` reads them
+// again; the plan in use serves until the new one is loaded, and stays
+// when the new one is refused. Returns the command's status: 0 after a
+// drain, kUsageError when the address cannot be taken or the token file
+// not read, or on hosts that do not offer the service.
+int runDaemon(const CheckPlan& plan, const DaemonSettings& settings, const PlanLoader& reload);
+
+#endif  // XSLVALIDATE_VERDICT_DAEMON_H_

@@ -1,0 +1,153 @@
+#include "verdict/daemon_answer.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+
+#include "verdict/markup.h"
+
+int httpStatusOf(const DocumentResult& result) {
+  switch (result.verdict) {
+    case Verdict::kAccepted:
+      return 200;
+    case Verdict::kRejected:
+      return 406;
+    case Verdict::kNone:
+      break;
+  }
+  return 422;
+}
+
+namespace {
+
+// Whether the media range list `accept` names `type` (case-insensitive,
+// parameters ignored).
+bool names(std::string_view accept, std::string_view type) {
+  size_t start = 0;
+  while (start <= accept.size()) {
+    size_t end = accept.find(',', start);
+    if (end == std::string_view::npos)
+      end = accept.size();
+    std::string_view range = accept.substr(start, end - start);
+    range = range.substr(0, range.find(';'));
+    while (!range.empty() && std::isspace(static_cast<unsigned char>(range.front())))
+      range.remove_prefix(1);
+    while (!range.empty() && std::isspace(static_cast<unsigned char>(range.back())))
+      range.remove_suffix(1);
+    if (range.size() == type.size()) {
+      bool same = true;
+      for (size_t i = 0; i < type.size() && same; ++i)
+        same = std::tolower(static_cast<unsigned char>(range[i])) == type[i];
+      if (same)
+        return true;
+    }
+    start = end + 1;
+  }
+  return false;
+}
+
+}  // namespace
+
+AnswerForm answerFormFor(std::string_view accept) {
+  // The first of our forms the client names; the report wins a tie, as it
+  // is what clients of the reference daemon read.
+  if (names(accept, "application/xml") || names(accept, "text/xml"))
+    return AnswerForm::kReport;
+  if (names(accept, "application/json"))
+    return AnswerForm::kJson;
+  if (names(accept, "text/html"))
+    return AnswerForm::kPage;
+  return AnswerForm::kReport;
+}
+
+std::string documentNameOf(std::string_view path) {
+  const size_t slash = path.rfind('/');
+  const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
+  if (name.empty() || name == "." || name == ".." || name.size() > 200)
+    return std::string();
+  for (const char c : name)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f || c == '\\')
+      return std::string();
+  return std::string(name);
+}
+
+std::string healthXml(std::string_view version, long long freeMemory, long long maxMemory,
+                      long long totalMemory) {
+  std::string xml =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+      "<health xmlns=\"http://www.xoev.de/de/validator/framework/1/daemon\">\n"
+      "  <status>UP</status>\n"
+      "  <application>\n"
+      "    <name>xslvalidate-verdict</name>\n"
+      "    <version>";
+  xml += markupText(version);
+  xml += "</version>\n    <build>";
+  xml += markupText(version);
+  xml += "</build>\n  </application>\n  <memory>\n";
+  xml += "    <freeMemory>" + std::to_string(freeMemory) + "</freeMemory>\n";
+  xml += "    <maxMemory>" + std::to_string(maxMemory) + "</maxMemory>\n";
+  xml += "    <totalMemory>" + std::to_string(totalMemory) + "</totalMemory>\n";
+  xml += "  </memory>\n</health>\n";
+  return xml;
+}
+
+bool bearerMatches(std::string_view given, std::string_view token) {
+  const std::string expected = "Bearer " + std::string(token);
+  // Every byte of the longer text is looked at, whatever differs first.
+  unsigned char differ = given.size() == expected.size() ? 0 : 1;
+  const size_t length = std::max(given.size(), expected.size());
+  for (size_t i = 0; i < length; ++i) {
+    const unsigned char a = i < given.size() ? given[i] : 0;
+    const unsigned char b = i < expected.size() ? expected[i] : 0;
+    differ |= a ^ b;
+  }
+  return differ == 0 && !token.empty();
+}
+
+void DaemonMetrics::record(int status, double seconds) {
+  ++requestsByStatus[status];
+  size_t bucket = 0;
+  while (bucket < kBuckets.size() && seconds > kBuckets[bucket])
+    ++bucket;
+  ++latency[bucket];
+  latencySum += seconds;
+  ++latencyCount;
+}
+
+std::string DaemonMetrics::text() const {
+  std::string out =
+      "# HELP xslvalidate_requests_total Requests answered, by HTTP status.\n"
+      "# TYPE xslvalidate_requests_total counter\n";
+  for (const auto& [status, count] : requestsByStatus)
+    out += "xslvalidate_requests_total{status=\"" + std::to_string(status) + "\"} " +
+           std::to_string(count) + "\n";
+  out +=
+      "# HELP xslvalidate_request_seconds Time from a request's start to its answer.\n"
+      "# TYPE xslvalidate_request_seconds histogram\n";
+  unsigned long long cumulative = 0;
+  for (size_t i = 0; i < latency.size(); ++i) {
+    cumulative += latency[i];
+    std::string bound = "+Inf";
+    if (i < kBuckets.size()) {
+      char text[32];
+      std::snprintf(text, sizeof text, "%g", kBuckets[i]);
+      bound = text;
+    }
+    out += "xslvalidate_request_seconds_bucket{le=\"" + bound + "\"} " +
+           std::to_string(cumulative) + "\n";
+  }
+  char sum[64];
+  std::snprintf(sum, sizeof sum, "%.6f", latencySum);
+  out += "xslvalidate_request_seconds_sum " + std::string(sum) + "\n";
+  out += "xslvalidate_request_seconds_count " + std::to_string(latencyCount) + "\n";
+  out += "# HELP xslvalidate_in_flight Documents taken and not yet answered.\n"
+         "# TYPE xslvalidate_in_flight gauge\n"
+         "xslvalidate_in_flight " + std::to_string(inFlight) + "\n";
+  out += "# HELP xslvalidate_queue_length Documents waiting for a worker.\n"
+         "# TYPE xslvalidate_queue_length gauge\n"
+         "xslvalidate_queue_length " + std::to_string(queued) + "\n";
+  out += "# HELP xslvalidate_workers Workers, each with its own engine connection.\n"
+         "# TYPE xslvalidate_workers gauge\n"
+         "xslvalidate_workers " + std::to_string(workers) + "\n";
+  return out;
+}

@@ -1,0 +1,87 @@
+#include "verdict/daemon_answer.h"
+
+#include <gtest/gtest.h>
+
+#include "verdict/daemon.h"
+
+TEST(DaemonAnswer, DocumentNameIsThePathsLastPlainSegment) {
+  const struct {
+    const char* path;
+    const char* name;  // empty: a name is made up
+  } cases[] = {
+      {"/invoice.xml", "invoice.xml"},
+      {"/inbox/2026/invoice.xml", "invoice.xml"},
+      {"/", ""},
+      {"/inbox/", ""},
+      {"/..", ""},
+      {"/.", ""},
+      {"/a\\..\\b.xml", ""},
+      {"/line\nbreak.xml", ""},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(documentNameOf(c.path), c.name) << c.path;
+  EXPECT_EQ(documentNameOf("/" + std::string(201, 'a')), "");
+}
+
+TEST(DaemonAnswer, AcceptChoosesTheFormAndNeverRefuses) {
+  const struct {
+    const char* accept;
+    AnswerForm form;
+  } cases[] = {
+      {"", AnswerForm::kReport},
+      {"*/*", AnswerForm::kReport},
+      {"image/png", AnswerForm::kReport},
+      {"application/json", AnswerForm::kJson},
+      {"Application/JSON; charset=utf-8", AnswerForm::kJson},
+      {"text/html,application/xhtml+xml;q=0.9", AnswerForm::kPage},
+      {"application/json, application/xml", AnswerForm::kReport},
+      {"application/jsonx", AnswerForm::kReport},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(answerFormFor(c.accept), c.form) << c.accept;
+}
+
+TEST(DaemonAnswer, BearerTokenMustMatchWhole) {
+  EXPECT_TRUE(bearerMatches("Bearer s3cret", "s3cret"));
+  EXPECT_FALSE(bearerMatches("Bearer s3cre", "s3cret"));
+  EXPECT_FALSE(bearerMatches("Bearer s3cretX", "s3cret"));
+  EXPECT_FALSE(bearerMatches("bearer s3cret", "s3cret"));
+  EXPECT_FALSE(bearerMatches("", "s3cret"));
+  EXPECT_FALSE(bearerMatches("Bearer ", ""));
+}
+
+TEST(DaemonAnswer, StatusFollowsTheVerdict) {
+  DocumentResult result;
+  result.verdict = Verdict::kAccepted;
+  EXPECT_EQ(httpStatusOf(result), 200);
+  result.verdict = Verdict::kRejected;
+  EXPECT_EQ(httpStatusOf(result), 406);
+  result.verdict = Verdict::kNone;
+  EXPECT_EQ(httpStatusOf(result), 422);
+}
+
+TEST(DaemonAnswer, MetricsHistogramIsCumulative) {
+  DaemonMetrics metrics;
+  metrics.record(200, 0.02);
+  metrics.record(406, 3);
+  metrics.record(200, 60);
+  const std::string text = metrics.text();
+  EXPECT_NE(text.find("xslvalidate_requests_total{status=\"200\"} 2\n"), std::string::npos);
+  EXPECT_NE(text.find("xslvalidate_request_seconds_bucket{le=\"0.025\"} 1\n"), std::string::npos);
+  EXPECT_NE(text.find("xslvalidate_request_seconds_bucket{le=\"5\"} 2\n"), std::string::npos);
+  EXPECT_NE(text.find("xslvalidate_request_seconds_bucket{le=\"+Inf\"} 3\n"), std::string::npos);
+  EXPECT_NE(text.find("xslvalidate_request_seconds_count 3\n"), std::string::npos);
+}
+
+TEST(DaemonSettings, ValuesAreCheckedAgainstTheirBounds) {
+  DaemonSettings settings;
+  EXPECT_EQ(setDaemonOption(&settings, u"-P", u"8081"), "");
+  EXPECT_EQ(settings.port, 8081u);
+  EXPECT_EQ(setDaemonOption(&settings, u"--queue", u"0"), "");
+  EXPECT_EQ(settings.queue, 0u);
+  for (const char16_t* wrong : {u"0", u"65536", u"-1", u"80x", u""})
+    EXPECT_NE(setDaemonOption(&settings, u"--port", wrong), "");
+  EXPECT_NE(setDaemonOption(&settings, u"-T", u"65"), "");
+  EXPECT_NE(setDaemonOption(&settings, u"--max-body", u"0"), "");
+  EXPECT_EQ(settings.port, 8081u);
+}

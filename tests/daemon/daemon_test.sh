@@ -1,0 +1,194 @@
+#!/usr/bin/env bash
+# The validation service over loopback with curl as its client: every
+# status, the three answer forms, health and metrics, the limits (body
+# size, a slow client, a full queue), hostile documents among good ones,
+# the token, and a drain on SIGTERM with documents in flight. Every server
+# started here is stopped here.
+# Usage: daemon_test.sh SOURCE_DIR BUILD_DIR SHARED_DIR
+set -uo pipefail
+source_dir=$1 build_dir=$2 shared_dir=$3
+verdict=$build_dir/xslvalidate-verdict
+config=$shared_dir/configurations/peppol-bis-3.0.9
+good=("$config"/test-files/good/*.xml)
+work=$(mktemp -d)
+export TMPDIR=$work/tmp
+mkdir -p "$TMPDIR"
+failures=0
+servers=()
+cleanup() {
+  for pid in "${servers[@]}"; do kill -KILL "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+expect() {  # expect WHAT GOT WANTED
+  if [ "$2" = "$3" ]; then echo "ok: $1"; else fail "$1: got '$2', wanted '$3'"; fi
+}
+
+# start NAME ARGS...: starts a server on a free port; sets $port and $pid.
+start() {
+  local name=$1; shift
+  port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+  "$verdict" --daemon -P "$port" "$@" 2>"$work/$name.log" &
+  pid=$!
+  servers+=("$pid")
+  for _ in $(seq 1 240); do
+    curl -s -o /dev/null "http://127.0.0.1:$port/server/health" && return 0
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.25
+  done
+  cat "$work/$name.log"
+  fail "$name: the server did not start"
+  exit 1
+}
+
+# post PATH FILE [curl options]: prints the status.
+post() {
+  local path=$1 file=$2; shift 2
+  curl -s -o "$work/body" -D "$work/headers" -w '%{http_code}' --data-binary @"$file" "$@" \
+    "http://127.0.0.1:$port$path"
+}
+
+# The fixtures: a document that is not XML, one with a DOCTYPE (billion
+# laughs), 10,000 nested elements, one the broken rule set stops on.
+printf 'not xml at all' > "$work/notxml.xml"
+{
+  echo '<?xml version="1.0"?><!DOCTYPE lolz [<!ENTITY lol "lol">'
+  echo '<!ENTITY lol2 "&lol;&lol;&lol;&lol;&lol;&lol;&lol;&lol;&lol;&lol;">'
+  echo '<!ENTITY lol3 "&lol2;&lol2;&lol2;&lol2;&lol2;&lol2;&lol2;&lol2;&lol2;&lol2;">]>'
+  echo '<lolz>&lol3;</lolz>'
+} > "$work/laughs.xml"
+python3 -c 'print("<a>" * 10000 + "</a>" * 10000)' > "$work/deep.xml"
+echo '<stop/>' > "$work/stop.xml"
+head -c 300000 /dev/zero | tr '\0' ' ' > "$work/large.xml"
+printf 'secret-token\n' > "$work/token"
+
+# --- One server with two configurations, a token and small limits. ---
+start main -s peppol="$config/scenarios.xml" -s broken="$source_dir/tests/daemon/broken/scenarios.xml" \
+  -r broken="$source_dir" -T 2 --token-file "$work/token" --max-body 200000 --read-timeout 3
+auth=(-H 'Authorization: Bearer secret-token')
+
+# Statuses, one case a line: what, path, file, wanted status, wanted reason code.
+while read -r what path file wanted code; do
+  got=$(post "$path" "$file" "${auth[@]}")
+  expect "$what: status" "$got" "$wanted"
+  if [ "$code" != "-" ]; then
+    expect "$what: reason code" "$(tr -d '\r' < "$work/headers" | sed -n 's/^X-Reason-Code: //p')" "$code"
+  fi
+done <<CASES
+accepted /inbox/${good[0]##*/} ${good[0]} 200 -
+not-XML / $work/notxml.xml 406 not-well-formed
+billion-laughs /laughs.xml $work/laughs.xml 406 doctype-refused
+deep-nesting /deep.xml $work/deep.xml 406 -
+no-verdict /stop.xml $work/stop.xml 422 rule-engine-error
+too-large /large.xml $work/large.xml 413 body-too-large
+empty-body /empty.xml /dev/null 400 no-body
+CASES
+
+# The report is the configuration's, named after the last path segment.
+post /inbox/base.xml "${good[0]}" "${auth[@]}" > /dev/null
+expect "report: root element" "$(grep -c '<rep:report' "$work/body")" 1
+expect "report: content type" "$(tr -d '\r' < "$work/headers" | sed -n 's/^Content-Type: //p')" application/xml
+post /j.xml "${good[0]}" "${auth[@]}" -H 'Accept: application/json' > /dev/null
+expect "JSON: verdict" "$(python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); print(d["verdict"], d["document"])' "$work/body")" "accepted j.xml"
+post /p.xml "$work/notxml.xml" "${auth[@]}" -H 'Accept: text/html' > /dev/null
+expect "page: HTML" "$(grep -c '<html' "$work/body")" 1
+expect "other Accept: the report" "$(post /o.xml "${good[0]}" "${auth[@]}" -H 'Accept: image/png')" 200
+expect "other method" "$(curl -s -o /dev/null -w '%{http_code}' -X PUT "${auth[@]}" --data x "http://127.0.0.1:$port/x.xml")" 405
+
+# The token: needed for documents, not for health and metrics.
+expect "no token" "$(post /t.xml "${good[0]}")" 401
+expect "wrong token" "$(post /t.xml "${good[0]}" -H 'Authorization: Bearer secret-tokem')" 401
+health=$(curl -s "http://127.0.0.1:$port/server/health")
+expect "health: UP" "$(grep -o '<status>UP</status>' <<<"$health")" "<status>UP</status>"
+expect "health: version" "$(grep -c '<version>[0-9]' <<<"$health")" 1
+expect "usage page" "$(curl -s -o /dev/null -w '%{http_code}' "http://127.0.0.1:$port/")" 200
+
+# A slow client loses its connection after the read time limit; others
+# are answered meanwhile at their normal speed.
+(printf '<a>'; sleep 6; printf '</a>') | curl -s -o /dev/null -w '%{http_code}' -X POST -T - -H 'Expect:' \
+  "${auth[@]}" "http://127.0.0.1:$port/slow.xml" > "$work/slow" 2>/dev/null &
+slow=$!
+sleep 0.5
+# Hostile documents among good ones, at once: the good ones are accepted.
+clients=()
+for file in "${good[@]:0:4}" "$work/laughs.xml" "$work/deep.xml" "$work/notxml.xml"; do
+  post "/mix/${file##*/}" "$file" "${auth[@]}" -o "$work/mix-${file##*/}" > "$work/mix-${file##*/}.status" &
+  clients+=($!)
+done
+wait "${clients[@]}"
+for file in "${good[@]:0:4}"; do
+  expect "good among hostile: ${file##*/}" "$(cat "$work/mix-${file##*/}.status")" 200
+done
+wait "$slow"
+expect "slow client: no answer, connection closed" "$(cat "$work/slow")" 000
+
+metrics=$(curl -s "http://127.0.0.1:$port/metrics")
+for series in 'xslvalidate_requests_total{status="406"}' 'xslvalidate_request_seconds_bucket{le="+Inf"}' \
+              xslvalidate_in_flight xslvalidate_queue_length; do
+  grep -q "^$series " <<<"$metrics" && echo "ok: metrics $series" || fail "metrics lack $series"
+done
+expect "access log: one line per document request" "$(grep -c ' POST /mix/' "$work/main.log")" 7
+kill -TERM "$pid"; wait "$pid"; expect "main: exit status after SIGTERM" $? 0
+
+# --- Reload: a changed configuration file, a refused one, SIGHUP. ---
+# wait_log NAME TEXT COUNT: waits until the log holds TEXT COUNT times.
+wait_log() {
+  for _ in $(seq 1 120); do
+    [ "$(grep -c "$2" "$work/$1.log")" -ge "$3" ] && return 0
+    sleep 0.25
+  done
+  return 1
+}
+mkdir "$work/conf"
+cp "$source_dir/tests/daemon/broken/scenarios.xml" "$work/conf/scenarios.xml"
+start reload -s "$work/conf/scenarios.xml" -r "$source_dir" -T 1
+expect "reload: before" "$(post /stop.xml "$work/stop.xml")" 422
+sed -i "s/'stop'/'never'/" "$work/conf/scenarios.xml"
+wait_log reload 'configuration reloaded' 1 || fail "reload: a changed file was not reloaded"
+expect "reload: changed file in use" "$(post /stop.xml "$work/stop.xml")" 406
+echo 'not a configuration' > "$work/conf/scenarios.xml"
+wait_log reload 'reload refused' 1 || fail "reload: a broken file was not refused"
+cp -p "$work/conf/scenarios.xml" "$work/refused.xml"
+expect "reload: refused, the old one serves" "$(post /stop.xml "$work/stop.xml")" 406
+# The first configuration again, with the time of the refused file: only
+# SIGHUP can make it read.
+cp "$source_dir/tests/daemon/broken/scenarios.xml" "$work/conf/scenarios.xml"
+touch -r "$work/refused.xml" "$work/conf/scenarios.xml"
+kill -HUP "$pid"
+wait_log reload 'configuration reloaded' 2 || fail "reload: SIGHUP did not reload"
+expect "reload: after SIGHUP" "$(post /stop.xml "$work/stop.xml")" 422
+kill -TERM "$pid"; wait "$pid"; expect "reload: exit status" $? 0
+
+# --- One worker and a queue of one: a full queue answers 503. ---
+start queue -s "$config/scenarios.xml" -T 1 --queue 1
+clients=()
+for i in 1 2 3 4 5; do
+  curl -s -o /dev/null -D "$work/q$i.headers" -w '%{http_code}' --data-binary @"${good[0]}" \
+    "http://127.0.0.1:$port/q$i.xml" > "$work/q$i" &
+  clients+=($!)
+done
+wait "${clients[@]}"
+busy=$(cat "$work"/q? | grep -o 503 | wc -l)
+[ "$busy" -ge 1 ] && echo "ok: full queue gives 503 ($busy of 5)" || fail "full queue: no 503"
+grep -l '^Retry-After: 1' "$work"/q?.headers > /dev/null && echo "ok: Retry-After" || fail "503 without Retry-After"
+
+# SIGTERM with two documents in flight: both answered, exit 0, no
+# temporary file left.
+clients=()
+for i in 1 2; do post "/d$i.xml" "${good[$i]}" > "$work/d$i" & clients+=($!); done
+for _ in $(seq 1 100); do
+  curl -s "http://127.0.0.1:$port/metrics" | grep -q '^xslvalidate_in_flight 2' && break
+  sleep 0.05
+done
+kill -TERM "$pid"
+wait "$pid"; expect "drain: exit status" $? 0
+wait "${clients[@]}"
+expect "drain: in-flight documents answered" "$(cat "$work/d1" "$work/d2")" 200200
+# Each call's scratch folders are xslvalidate-verdict-XXXXXX; the folder
+# named with the user id keeps compiled stylesheets on purpose.
+expect "drain: temporary folders left" \
+  "$(find "$TMPDIR" -mindepth 1 -maxdepth 1 -regextype egrep -regex '.*/xslvalidate-verdict-[A-Za-z0-9]{6}')" ""
+
+[ "$failures" -eq 0 ] && echo "all passed" || { echo "$failures failed"; exit 1; }
