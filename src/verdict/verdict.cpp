@@ -540,8 +540,7 @@ int runVerdict(const std::vector<std::u16string>& arguments) {
       // A generation of its own: the sets and their folder live as long
       // as a document is checked under them.
       auto held = std::make_shared<std::pair<ConfigurationFolder, std::vector<ScenarioSet>>>();
-      bool engineFailed = false;
-      const std::string refused = held->first.load(options, &held->second, &engineFailed);
+      const std::string refused = held->first.load(options, &held->second);
       if (!refused.empty())
         return refused;
       loaded->plan = plan;
