@@ -7,10 +7,16 @@
 #   SOAK: requests for the memory figure (default 10000)
 set -euo pipefail
 build=$1 scenarios=$2 invoice=$3 count=${4:-200} limit=${5:-120} soak=${6:-10000}
+root=$(cd "$(dirname "$0")/.." && pwd)
+# The engine servers the service starts live in a runtime folder of the
+# bench's own, stopped at the end with the service.
+runtime=$(mktemp -d)
+chmod 700 "$runtime"
+export XDG_RUNTIME_DIR=$runtime
 port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
 "$build/xslvalidate-verdict" --daemon -P "$port" -s "$scenarios" --queue 64 2>/dev/null &
 pid=$!
-trap 'kill -TERM $pid 2>/dev/null; wait $pid 2>/dev/null' EXIT
+trap 'kill -TERM $pid 2>/dev/null; wait $pid 2>/dev/null; bash "$root/tests/stop_servers.sh" "$runtime"; rm -rf "$runtime"' EXIT
 until curl -s -o /dev/null "http://127.0.0.1:$port/server/health"; do sleep 0.2; done
 rss() { awk '/VmRSS/ {print $2 " kB"}' "/proc/$pid/status"; }
 

@@ -13,10 +13,15 @@ good=("$config"/test-files/good/*.xml)
 work=$(mktemp -d)
 export TMPDIR=$work/tmp
 mkdir -p "$TMPDIR"
+# The engine servers the service's workers start live in the test's own
+# runtime folder, and are stopped with it.
+export XDG_RUNTIME_DIR=$work/runtime
+mkdir -m 700 "$XDG_RUNTIME_DIR"
 failures=0
 servers=()
 cleanup() {
   for pid in "${servers[@]}"; do kill -KILL "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; done
+  bash "$source_dir/tests/stop_servers.sh" "$XDG_RUNTIME_DIR" 2>/dev/null
   rm -rf "$work"
 }
 trap cleanup EXIT
