@@ -21,9 +21,9 @@
 #include <vector>
 
 #include "engine_server_fixture.h"
-#include "jvmengine/caller_context.h"
-#include "jvmengine/run_request.h"
-#include "jvmengine/wire.h"
+#include "serverprotocol/caller_context.h"
+#include "serverprotocol/run_request.h"
+#include "serverprotocol/wire.h"
 #include "process.h"
 
 namespace {

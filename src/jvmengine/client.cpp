@@ -21,11 +21,11 @@
 #include "jvmcore/interrupt_cleanup.h"
 #include "jvmcore/own_file.h"
 #include "jvmcore/utf16.h"
-#include "caller_context.h"
+#include "serverprotocol/caller_context.h"
 #include "own_names.h"
-#include "run_request.h"
-#include "socket_place.h"
-#include "wire.h"
+#include "serverprotocol/run_request.h"
+#include "serverprotocol/socket_place.h"
+#include "serverprotocol/wire.h"
 
 extern char** environ;
 

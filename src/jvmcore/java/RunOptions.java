@@ -2,7 +2,7 @@
 // arguments into files: the source document (-s:), the stylesheet (-xsl:)
 // or the schema files (-xsd:, any number: SchemaValidation), the report
 // (-o:) and where the run's messages go instead of standard error (-err:,
-// RunErrorFile). Every name is a file name exactly as given, taken
+// XslvalidateRun). Every name is a file name exactly as given, taken
 // against the current directory, never a URI: "file:s.xsl" and
 // "classpath:x.xml" name files of those names. The engine server gives
 // its runs the caller's current directory as "-cwd:<directory>"; relative
