@@ -37,6 +37,7 @@
 #include <vector>
 
 #include "jvmcore/embedded_classes.h"
+#include "jvmcore/heap_size.h"
 #include "jvmcore/java_vm.h"
 #include "jvmcore/jni_check.h"
 #include "serverprotocol/caller_context.h"
@@ -471,8 +472,22 @@ int main(int argc, char** argv) {
   // collection the server asks for (MemoryWatch.java: once a run that took
   // most of the heap is gone, or when idle) also resizes the heap, so
   // memory a run took is given back to the system.
+  std::vector<std::string> jvmOptions = {"-XX:+UseAdaptiveSizePolicyWithSystemGC"};
+  // A heap for tests alone (XSLVALIDATE_SERVER_TEST_HEAP,
+  // doc/building-and-testing.md): the heap watch's test fills a small heap
+  // in seconds rather than the default one in a minute. After the
+  // library's own maximum heap, so it is the one that counts.
+  if (const char* heap = std::getenv("XSLVALIDATE_SERVER_TEST_HEAP"); heap && *heap) {
+    const auto chosen = maxHeapOption(heap);
+    if (!chosen) {
+      complain(STDERR_FILENO, std::string("XSLVALIDATE_SERVER_TEST_HEAP=") + heap +
+                                  " is not a heap size");
+      return 1;
+    }
+    jvmOptions.push_back(*chosen);
+  }
   JNIEnv* env = nullptr;
-  gVm = startJavaVm({"-XX:+UseAdaptiveSizePolicyWithSystemGC"});
+  gVm = startJavaVm(jvmOptions);
   if (!gVm) return 1;
   if (gVm->AttachCurrentThread(reinterpret_cast<void**>(&env), nullptr) != JNI_OK) {
     complain(STDERR_FILENO, "cannot attach the main thread to the Java VM");
