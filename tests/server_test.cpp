@@ -319,8 +319,8 @@ TEST_F(EngineServer, ARunawayFailsAloneAndTheHeapIsGivenBack) {
   EXPECT_EQ(std::vector<pid_t>{server}, serverPids());
 }
 
-// A relative name that names nothing goes in-process, so the engine's
-// message names it as given.
+// A relative name that names nothing is refused by the server in the
+// in-process words, naming it as given.
 TEST_F(EngineServer, MissingRelativeNameFailsAsInProcess) {
   ProcessResult off = tool({"invoice.xml", "nowhere.xsl"}, environment("off"));
   ProcessResult on = tool({"invoice.xml", "nowhere.xsl"}, environment());
