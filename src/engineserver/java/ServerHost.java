@@ -42,6 +42,13 @@ final class ServerHost implements RunHost {
     return new PrintStream(new RunErrorStream(run, messagesFile), true, StandardCharsets.UTF_8);
   }
 
+  // The caller's switch, sent with the run; outside runs the server's own.
+  @Override
+  public boolean traces() {
+    RunContext run = XslvalidateServer.currentRun();
+    return run == null ? Diagnostics.PROCESS : run.debug;
+  }
+
   // Taken over, so not reported: a run stopped because its caller went
   // away, whose caller's own process would have ended without a word; a
   // run that moves to the caller's own process; and a run that ran out of

@@ -101,7 +101,6 @@ public final class XslvalidateServer {
   // the caller's standard error fails with status 2 and says why.
   public static int run(RunContext run) {
     RUN.set(run);
-    Diagnostics.forRun.set(run.debug);
     try {
       if (run.cancelled) return 2;
       int status = XslvalidateRun.run(run.args);
@@ -115,7 +114,6 @@ public final class XslvalidateServer {
     } catch (java.io.IOException e) {
       return 2;
     } finally {
-      Diagnostics.forRun.remove();
       RUN.remove();
       run.ended = true;
       RUNS.remove(run);

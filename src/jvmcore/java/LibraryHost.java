@@ -28,6 +28,11 @@ final class LibraryHost implements RunHost {
   }
 
   @Override
+  public boolean traces() {
+    return Diagnostics.PROCESS;
+  }
+
+  @Override
   public boolean takesFailure(Throwable failure) {
     return false;
   }

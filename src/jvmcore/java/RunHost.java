@@ -26,6 +26,10 @@ interface RunHost {
   // run: when it starts, and once its messages file is open.
   PrintStream errorSink(OutputStream messagesFile);
 
+  // Whether the calling thread's run writes the time of each of its steps
+  // to its standard error (Diagnostics): its caller's debug switch.
+  boolean traces();
+
   // Shown every Throwable that ends a run, before it is reported; true
   // when the host deals with it itself, and then nothing is written.
   boolean takesFailure(Throwable failure);

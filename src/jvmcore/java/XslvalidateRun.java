@@ -105,6 +105,11 @@ public final class XslvalidateRun extends net.sf.saxon.Transform implements Runn
   private static volatile RunHost host = new LibraryHost();
   private static boolean hostInstalled;
 
+  // The host of every run.
+  static RunHost host() {
+    return host;
+  }
+
   // Makes `installed` the host of every run from now on; once, before any
   // run. Throws IllegalStateException on a second call.
   static synchronized void install(RunHost installed) {
