@@ -143,15 +143,18 @@ extern "C" char** environ;
 // other threads that read it: batch workers of the caller's, its time
 // functions): other threads see either the whole environment or, while
 // the JVM is made, the same one without the hidden variables. Swapping
-// the one pointer is a single store.
+// the one pointer is a single store. The copy's array is never freed: a
+// thread that took it before the swap back may still be reading it (the
+// JVM is made once per process, so there is one such array).
 class EnvironmentWithoutHiddenVariables {
  public:
   EnvironmentWithoutHiddenVariables() : own_(environ) {
+    auto* copy = new std::vector<char*>;  // never freed, see above
     for (char** entry = own_; entry && *entry; ++entry) {
-      if (!isHidden(*entry)) copy_.push_back(*entry);
+      if (!isHidden(*entry)) copy->push_back(*entry);
     }
-    copy_.push_back(nullptr);
-    std::atomic_ref<char**>(environ).store(copy_.data());
+    copy->push_back(nullptr);
+    std::atomic_ref<char**>(environ).store(copy->data());
   }
   ~EnvironmentWithoutHiddenVariables() { std::atomic_ref<char**>(environ).store(own_); }
   EnvironmentWithoutHiddenVariables(const EnvironmentWithoutHiddenVariables&) = delete;
@@ -167,7 +170,6 @@ class EnvironmentWithoutHiddenVariables {
   }
 
   char** own_;
-  std::vector<char*> copy_;
 };
 
 // Whether the file `path` is mapped into this process.
