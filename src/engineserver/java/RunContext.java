@@ -70,6 +70,12 @@ final class RunContext {
     this.debug = debug;
   }
 
+  // Marks the run ended, once nothing of it runs any more; waits for a
+  // hand-back in progress (XslvalidateServer.handBack).
+  synchronized void end() {
+    ended = true;
+  }
+
   // Marks the run cancelled and silences it: the caller's process would
   // end without a word.
   synchronized void cancel() {

@@ -115,7 +115,7 @@ public final class XslvalidateServer {
       return 2;
     } finally {
       RUN.remove();
-      run.ended = true;
+      run.end();
       RUNS.remove(run);
     }
   }
@@ -166,10 +166,16 @@ public final class XslvalidateServer {
   }
 
   // Stops `run` as cancel does, and has its caller run it itself for `why`
-  // (or, when the run already wrote to the caller, fail saying why).
+  // (or, when the run already wrote to the caller, fail saying why). Does
+  // nothing once the run has ended: its connection's group may then hold
+  // the connection's next run. Holding the record keeps the run from
+  // ending, so that next run from starting, until its threads are stopped.
   static void handBack(RunContext run, String why) {
-    run.handBack(why);
-    stopThreads(run.group, null);
+    synchronized (run) {
+      if (run.ended) return;
+      run.handBack(why);
+      stopThreads(run.group, null);
+    }
   }
 
   @SuppressWarnings({"removal", "deprecation"})
