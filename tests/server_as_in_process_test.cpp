@@ -131,6 +131,41 @@ TEST_F(ServerAsInProcess, EveryCallerGetsItsInProcessRun) {
   }
 }
 
+// Every check of a run's files is made once, where the run runs: a run
+// whose files are refused is still served, and the server refuses it in
+// the caller's own words.
+TEST_F(ServerAsInProcess, RefusedFilesGetTheCallersWords) {
+  write(work_ + "/case.xsl", sheet("", "<r/>"));
+  ASSERT_EQ(0, mkfifo((work_ + "/fifo.xsl").c_str(), 0600));
+  const auto library = [](const std::string& stylesheet, const std::string& report) {
+    return std::vector<std::string>{LIBRARY_CALLER, "-s:invoice.xml", "-xsl:" + stylesheet,
+                                    "-o:" + report};
+  };
+  struct Case {
+    const char* name;
+    std::vector<std::string> argv;
+  } cases[] = {
+      {"a relative stylesheet that does not exist",
+       {XSLVALIDATE_EXE, "invoice.xml", "missing.xsl"}},
+      {"a stylesheet that is a pipe", {XSLVALIDATE_EXE, "invoice.xml", "fifo.xsl"}},
+      {"a relative report folder that does not exist",
+       library("case.xsl", "missing/invoice_case.xml")},
+      {"a library caller's stylesheet that does not exist",
+       library("missing.xsl", "invoice_case.xml")},
+  };
+  ASSERT_EQ(0, runProcess({XSLVALIDATE_EXE, work_ + "/invoice.xml", kTotals}, environment(), dir_)
+                   .exitCode);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Outcome expected = run(c.argv, "off", {});
+    EXPECT_NE("", expected.process.err);
+    const Outcome traced = run(c.argv, "on", {"XSLVALIDATE_DEBUG=1"});
+    EXPECT_NE(std::string::npos, traced.process.err.find("run on the engine server"))
+        << traced.process.err;
+    expectSame(expected, run(c.argv, "on", {}));
+  }
+}
+
 // The FTP port of the loopback address, where the JDK connects for a
 // file://127.0.0.1/ URI (it ignores any port given). Each connection is
 // counted and closed at once, so that a client that made one fails soon.

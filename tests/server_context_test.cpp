@@ -1,8 +1,9 @@
 // Which callers the engine server serves: a caller whose context (mount
 // namespace, groups, resource limits) differs from the server's gets what
 // an in-process run gives it, from a server of its own or in-process; a
-// server that does not answer, names that could block it (pipes, devices)
-// and a current directory it cannot name send the run in-process; a run
+// server that does not answer and a current directory it cannot name send
+// the run in-process; names that could block it (pipes, devices) are
+// refused in the same words on both paths; a run
 // blocked for good does not keep the server alive. Every test stops the
 // servers it started; cases that change user, groups or namespaces need
 // root and are skipped without it.
@@ -24,6 +25,17 @@
 namespace {
 
 using namespace engine_server_test;
+
+// Whether a thread of process `pid` waits in the kernel for the other end
+// of a pipe it opens (the kernel function it sleeps in, its wait channel).
+bool waitsForAPipesPartner(pid_t pid) {
+  const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+  std::error_code error;
+  for (const auto& task : fs::directory_iterator(tasks, error)) {
+    if (readFile(task.path().string() + "/wchan") == "wait_for_partner") return true;
+  }
+  return false;
+}
 
 constexpr uid_t kNobody = 65534;
 constexpr gid_t kGroup = 4242;  // a group only some callers are in
@@ -237,9 +249,11 @@ TEST_F(ServerContext, BlockedRunOfAGoneCallerDoesNotKeepTheServer) {
   const RunningProcess blocked =
       startProcess({XSLVALIDATE_EXE, "names.xml", "reads.xsl"}, env, work_);
   ASSERT_GT(blocked.pid, 0) << blocked.startError;
+  // Blocked: a thread of the server waits in the kernel for the pipe's
+  // writer.
   const bool reading = waitFor(
       [&] { return readFile(blocked.errPath).find("reading the pipe") != std::string::npos; }, 30);
-  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  EXPECT_TRUE(waitFor([&] { return waitsForAPipesPartner(server); }, 30));
   kill(blocked.pid, SIGKILL);
   waitProcess(blocked);
   ASSERT_TRUE(reading);

@@ -37,11 +37,12 @@
 #include <vector>
 
 #include "jvmcore/embedded_classes.h"
+#include "jvmcore/heap_size.h"
 #include "jvmcore/java_vm.h"
 #include "jvmcore/jni_check.h"
-#include "jvmengine/caller_context.h"
-#include "jvmengine/run_request.h"
-#include "jvmengine/wire.h"
+#include "serverprotocol/caller_context.h"
+#include "serverprotocol/run_request.h"
+#include "serverprotocol/wire.h"
 #include "xslvalidate_server_classes.h"  // generated: kServerClasses
 
 namespace {
@@ -72,6 +73,7 @@ JavaVM* gVm = nullptr;
 // (global references and IDs).
 struct JavaSide {
   jclass server = nullptr;
+  jmethodID open = nullptr;
   jmethodID run = nullptr;
   jmethodID cancel = nullptr;
   jclass string = nullptr;
@@ -145,10 +147,13 @@ bool startJavaSide(JNIEnv* env, std::string* why) {
   JavaSide& j = gJava;
   j.server = kept(env, env->FindClass("XslvalidateServer"), "finding XslvalidateServer", why);
   if (!j.server) return false;
-  j.run = env->GetStaticMethodID(
-      j.server, "run", "([Ljava/lang/String;Ljava/io/FileDescriptor;[Ljava/lang/String;IZ)I");
+  j.open = env->GetStaticMethodID(
+      j.server, "open",
+      "([Ljava/lang/String;Ljava/io/FileDescriptor;[Ljava/lang/String;IZ)LRunContext;");
+  if (!checked(env, j.open, "finding XslvalidateServer.open", why)) return false;
+  j.run = env->GetStaticMethodID(j.server, "run", "(LRunContext;)I");
   if (!checked(env, j.run, "finding XslvalidateServer.run", why)) return false;
-  j.cancel = env->GetStaticMethodID(j.server, "cancel", "(Ljava/lang/ThreadGroup;)V");
+  j.cancel = env->GetStaticMethodID(j.server, "cancel", "(LRunContext;)V");
   if (!checked(env, j.cancel, "finding XslvalidateServer.cancel", why)) return false;
   jmethodID start = env->GetStaticMethodID(j.server, "start", "(IJ)V");
   if (!checked(env, start, "finding XslvalidateServer.start", why)) return false;
@@ -248,35 +253,39 @@ void complain(int fd, const std::string& why) {
   writeLine(fd, "xslvalidate-engine-server: " + why);
 }
 
-// Stops the run of `group` (XslvalidateServer.cancel) from a thread of its
-// own, attached for the moment.
-void cancelRun(jobject group) {
+// Cancels `run` (XslvalidateServer.cancel) from a thread of its own,
+// attached for the moment: a run not yet started never starts, one in
+// progress is stopped.
+void cancelRun(jobject run) {
   JNIEnv* env = nullptr;
   if (gVm->AttachCurrentThreadAsDaemon(reinterpret_cast<void**>(&env), nullptr) != JNI_OK) return;
-  env->CallStaticVoidMethod(gJava.server, gJava.cancel, group);
+  env->CallStaticVoidMethod(gJava.server, gJava.cancel, run);
   std::string why;
   if (!checked(env, "stopping a run", &why)) complain(STDERR_FILENO, why);
   gVm->DetachCurrentThread();
 }
 
-// Hands the request to XslvalidateServer.run on `env`, with `errFd` as the
-// run's standard error, and sets `*status` to the run's. False with the
-// reason in `*why` when the run could not be made.
-bool callRun(JNIEnv* env, int errFd, const Request& request, int* status, std::string* why) {
+// The record of the request's run (XslvalidateServer.open, a global
+// reference), with `errFd` as the run's standard error; nothing of the run
+// starts. nullptr with the reason in `*why`.
+jobject openRun(JNIEnv* env, int errFd, const Request& request, std::string* why) {
   LocalFrame frame(env, 4);
-  if (!frame.made("making room for a run", why)) return false;
+  if (!frame.made("making room for a run", why)) return nullptr;
   jobjectArray args = stringArray(env, request.args, why);
-  if (!args) return false;
+  if (!args) return nullptr;
   jobjectArray environment = stringArray(env, request.environment, why);
-  if (!environment) return false;
+  if (!environment) return nullptr;
   jobject descriptor = env->NewObject(gJava.descriptor, gJava.descriptorInit);
-  if (!checked(env, descriptor, "making a file descriptor", why)) return false;
+  if (!checked(env, descriptor, "making a file descriptor", why)) return nullptr;
   env->SetIntField(descriptor, gJava.descriptorFd, errFd);
-  if (!checked(env, "setting a file descriptor", why)) return false;
-  *status = env->CallStaticIntMethod(gJava.server, gJava.run, args, descriptor, environment,
-                                     static_cast<jint>(request.offsetSeconds),
-                                     request.debug ? JNI_TRUE : JNI_FALSE);
-  return checked(env, "running", why);
+  if (!checked(env, "setting a file descriptor", why)) return nullptr;
+  jobject run = env->CallStaticObjectMethod(gJava.server, gJava.open, args, descriptor,
+                                            environment,
+                                            static_cast<jint>(request.offsetSeconds),
+                                            request.debug ? JNI_TRUE : JNI_FALSE);
+  if (!checked(env, run, "opening a run", why)) return nullptr;
+  jobject global = env->NewGlobalRef(run);
+  return checked(env, global, "keeping a run", why) ? global : nullptr;
 }
 
 // Counts a connection's caller as gone, once.
@@ -292,23 +301,33 @@ bool sameContext(pid_t pid) {
 }
 
 // Runs one request on `env`, with `errFd` as the run's standard error,
-// while a watcher stops the run if the caller's end of `fd` closes (and
-// counts the caller as gone).
-int runRequest(JNIEnv* env, jobject group, int fd, int errFd, const Request& request,
+// while a watcher cancels the run if the caller's end of `fd` closes (and
+// counts the caller as gone). The run's record is made here, on the
+// connection's thread, before the watcher can see the caller go: a cancel
+// always finds it, and a run cancelled before it starts never starts.
+int runRequest(JNIEnv* env, int fd, int errFd, const Request& request,
                std::atomic<bool>* connected) {
+  std::string why;
+  jobject run = openRun(env, errFd, request, &why);
+  if (!run) {
+    complain(errFd, why);
+    return 2;
+  }
   int wake[2];
-  if (pipe2(wake, O_CLOEXEC) != 0) return 2;
+  if (pipe2(wake, O_CLOEXEC) != 0) {
+    env->DeleteGlobalRef(run);
+    return 2;
+  }
   std::thread watcher([&] {
     pollfd watched[2] = {{fd, POLLRDHUP, 0}, {wake[0], POLLIN, 0}};
     while (poll(watched, 2, -1) < 0 && errno == EINTR) {
     }
     if (watched[1].revents) return;
     callerGone(connected);
-    cancelRun(group);
+    cancelRun(run);
   });
-  int status = 2;
-  std::string why;
-  if (!callRun(env, errFd, request, &status, &why)) {
+  int status = env->CallStaticIntMethod(gJava.server, gJava.run, run);
+  if (!checked(env, "running", &why)) {
     complain(errFd, why);
     status = 2;
   }
@@ -317,6 +336,7 @@ int runRequest(JNIEnv* env, jobject group, int fd, int errFd, const Request& req
   watcher.join();
   close(wake[0]);
   close(wake[1]);
+  env->DeleteGlobalRef(run);
   return status;
 }
 
@@ -383,7 +403,7 @@ void serve(int fd, jobject group) {
                              ")");
       }
       bool sent = sendAll(fd, std::string(1, kRunStarted));
-      const int status = sent ? runRequest(env, group, fd, errFd, *request, &connected) : 2;
+      const int status = sent ? runRequest(env, fd, errFd, *request, &connected) : 2;
       close(errFd);
       Writer ended;
       if (status == kStatusHandedBack) {
@@ -452,8 +472,22 @@ int main(int argc, char** argv) {
   // collection the server asks for (MemoryWatch.java: once a run that took
   // most of the heap is gone, or when idle) also resizes the heap, so
   // memory a run took is given back to the system.
+  std::vector<std::string> jvmOptions = {"-XX:+UseAdaptiveSizePolicyWithSystemGC"};
+  // A heap for tests alone (XSLVALIDATE_SERVER_TEST_HEAP,
+  // doc/building-and-testing.md): the heap watch's test fills a small heap
+  // in seconds rather than the default one in a minute. After the
+  // library's own maximum heap, so it is the one that counts.
+  if (const char* heap = std::getenv("XSLVALIDATE_SERVER_TEST_HEAP"); heap && *heap) {
+    const auto chosen = maxHeapOption(heap);
+    if (!chosen) {
+      complain(STDERR_FILENO, std::string("XSLVALIDATE_SERVER_TEST_HEAP=") + heap +
+                                  " is not a heap size");
+      return 1;
+    }
+    jvmOptions.push_back(*chosen);
+  }
   JNIEnv* env = nullptr;
-  gVm = startJavaVm({"-XX:+UseAdaptiveSizePolicyWithSystemGC"});
+  gVm = startJavaVm(jvmOptions);
   if (!gVm) return 1;
   if (gVm->AttachCurrentThread(reinterpret_cast<void**>(&env), nullptr) != JNI_OK) {
     complain(STDERR_FILENO, "cannot attach the main thread to the Java VM");

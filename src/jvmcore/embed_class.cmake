@@ -1,8 +1,8 @@
 # Writes every class file in CLASS_DIR into the header OUTPUT as C++ byte
 # arrays, with a table NAME of EmbeddedClass (embedded_classes.h) that the
-# programs define, in order, through JNI DefineClass. None of the classes
-# extends another of them, so any order defines them; the table is sorted by name
-# so the header is the same on every build. Fails if there is none.
+# programs define through JNI DefineClass (a class after its supertypes,
+# whatever the table's order); the table is sorted by name so the header is
+# the same on every build. Fails if there is none.
 file(GLOB classes "${CLASS_DIR}/*.class")
 list(SORT classes)
 list(LENGTH classes count)

@@ -17,11 +17,12 @@ struct EmbeddedClass {
 };
 
 // Defines every class of `classes` in the system class loader, which sees
-// the class path (Saxon) and the classes defined there before. They may
-// use one another in any order, as a use is resolved only when it runs, but
-// none may extend another of the table: a superclass must be found when its
-// subclass is defined. True when all are defined; false with the reason (the step and
-// the Java exception's text) in `*why`, no exception left pending.
+// the class path (Saxon) and the classes defined there before, in any
+// order of the table: a class that extends or implements one not yet
+// defined is defined after it. True when all are defined; false with the
+// reason (the step and the Java exception's text, for the first class that
+// cannot be defined once nothing more can) in `*why`, no exception left
+// pending.
 bool defineEmbeddedClasses(JNIEnv* env, std::span<const EmbeddedClass> classes,
                            std::string* why);
 

@@ -4,6 +4,7 @@
 #include <pthread.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -132,31 +133,44 @@ Engine& engine() {
 // sets the time zone of current-dateTime() as it does for the command line.
 const char* const kHiddenVariables[] = {"JAVA_TOOL_OPTIONS", "_JAVA_OPTIONS", "_JAVA_SR_SIGNUM"};
 
-// A variable's value before it was hidden; nullopt when it was not set.
-struct SavedVariable {
-  const char* name;
-  std::optional<std::string> value;
+// The process's environment, as the C library keeps it.
+extern "C" char** environ;
+
+// Replaces the process's environment, for the moment of the JVM's
+// creation, by a copy without kHiddenVariables, and puts the caller's own
+// back when it ends. The caller's environment is never changed in place
+// (as unsetenv and setenv would change it, shifting its entries under
+// other threads that read it: batch workers of the caller's, its time
+// functions): other threads see either the whole environment or, while
+// the JVM is made, the same one without the hidden variables. Swapping
+// the one pointer is a single store. The copy's array is never freed: a
+// thread that took it before the swap back may still be reading it (the
+// JVM is made once per process, so there is one such array).
+class EnvironmentWithoutHiddenVariables {
+ public:
+  EnvironmentWithoutHiddenVariables() : own_(environ) {
+    auto* copy = new std::vector<char*>;  // never freed, see above
+    for (char** entry = own_; entry && *entry; ++entry) {
+      if (!isHidden(*entry)) copy->push_back(*entry);
+    }
+    copy->push_back(nullptr);
+    std::atomic_ref<char**>(environ).store(copy->data());
+  }
+  ~EnvironmentWithoutHiddenVariables() { std::atomic_ref<char**>(environ).store(own_); }
+  EnvironmentWithoutHiddenVariables(const EnvironmentWithoutHiddenVariables&) = delete;
+  EnvironmentWithoutHiddenVariables& operator=(const EnvironmentWithoutHiddenVariables&) = delete;
+
+ private:
+  static bool isHidden(const char* entry) {
+    for (const char* name : kHiddenVariables) {
+      const size_t length = std::strlen(name);
+      if (std::strncmp(entry, name, length) == 0 && entry[length] == '=') return true;
+    }
+    return false;
+  }
+
+  char** own_;
 };
-
-// Saves and unsets kHiddenVariables. Not safe against other threads
-// touching the environment at the same moment, like every setenv.
-std::vector<SavedVariable> hideVariables() {
-  std::vector<SavedVariable> saved;
-  for (const char* name : kHiddenVariables) {
-    const char* value = std::getenv(name);
-    saved.push_back({name, value ? std::optional<std::string>(value) : std::nullopt});
-    if (value) unsetenv(name);
-  }
-  return saved;
-}
-
-// Sets the hidden variables back to their saved values, so the rest of the
-// process sees its environment as it was.
-void restoreVariables(const std::vector<SavedVariable>& saved) {
-  for (const SavedVariable& variable : saved) {
-    if (variable.value) setenv(variable.name, variable.value->c_str(), 1);
-  }
-}
 
 // Whether the file `path` is mapped into this process.
 bool isMapped(const std::string& path) {
@@ -227,9 +241,11 @@ jint createJvm(const std::string& heapOption, const std::vector<std::string>& ex
   locale_t utf8 = newlocale(LC_ALL_MASK, "C.UTF-8", static_cast<locale_t>(0));
   locale_t previous = utf8 ? uselocale(utf8) : static_cast<locale_t>(0);
 
-  const std::vector<SavedVariable> hidden = hideVariables();
-  const jint result = JNI_CreateJavaVM(vm, reinterpret_cast<void**>(env), &args);
-  restoreVariables(hidden);
+  jint result;
+  {
+    const EnvironmentWithoutHiddenVariables hidden;
+    result = JNI_CreateJavaVM(vm, reinterpret_cast<void**>(env), &args);
+  }
 
   if (utf8) {
     uselocale(previous);

@@ -34,8 +34,10 @@ inline constexpr jint kJniVersion = JNI_VERSION_10;
 // global locale is left as the caller had it.
 //
 // Variables the JVM itself would read (kHiddenVariables in java_vm.cpp:
-// JAVA_TOOL_OPTIONS, _JAVA_OPTIONS, _JAVA_SR_SIGNUM) are not read: they are
-// unset while the JVM is created and set back to their values afterwards.
+// JAVA_TOOL_OPTIONS, _JAVA_OPTIONS, _JAVA_SR_SIGNUM) are not read: while
+// the JVM is created the process's environment is a copy without them, and
+// then the caller's own again, never changed in place, so other threads
+// reading the environment meanwhile see every other variable.
 //
 // With the debug switch on (debug.h), writes the JVM options, what became
 // of the class-data archive and the creation time to standard error, and

@@ -21,11 +21,11 @@
 #include "jvmcore/interrupt_cleanup.h"
 #include "jvmcore/own_file.h"
 #include "jvmcore/utf16.h"
-#include "caller_context.h"
+#include "serverprotocol/caller_context.h"
 #include "own_names.h"
-#include "run_request.h"
-#include "socket_place.h"
-#include "wire.h"
+#include "serverprotocol/run_request.h"
+#include "serverprotocol/socket_place.h"
+#include "serverprotocol/wire.h"
 
 extern char** environ;
 
@@ -191,33 +191,21 @@ void startServer(const std::string& program, const std::string& socketPath,
   }
 }
 
-// Why the server would not take `name` (UTF-8, as given; `written` for a
-// report or messages file) as this process would, or nullptr: a relative
-// name must name an existing file (or directory, for a written file's
-// parent), so that every refusal about a missing file is made here,
-// in-process, word for word; a file read, however named, must not be a
-// pipe or a device, which could block or feed the shared process without
-// end; and no name may reach this process's own entries (own_names.h).
-// The server takes relative names against `directory`. RunOptions.refusal
-// (java/RunOptions.java) makes the refusals themselves, in-process.
-const char* notCarried(const std::string& name, bool written, const std::string& directory) {
-  if (name.empty()) return nullptr;
+// Whether `name` (UTF-8, as given; `written` for a report or messages
+// file) reaches this process's own entries, anywhere in it or, for a
+// written file, in its folder (own_names.h): only this process can know
+// that, so the run is its own. Every other check of the run's files
+// (missing, a pipe or a device, a report that cannot be written) is
+// RunOptions.refusal's alone (java/RunOptions.java), made where the run
+// runs: the server sees the caller's files as the caller does (the same
+// context, relative names taken against the caller's folder and shown as
+// given), so its refusal is the caller's, word for word.
+bool reachesThisProcess(const std::string& name, bool written, const std::string& directory) {
+  if (name.empty()) return false;
   const std::string absolute = name[0] == '/' ? name : directory + "/" + name;
   const std::string parent = absolute.substr(0, absolute.rfind('/'));
-  if (reachesOwnProcess(absolute) || (written && reachesOwnProcess(parent.empty() ? "/" : parent)))
-    return "a name of this process's own";
-  struct stat status;
-  const bool exists = stat(absolute.c_str(), &status) == 0;
-  if (!written && exists && !S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode))
-    return "a pipe or a device";
-  if (name[0] == '/') return nullptr;
-  if (written) {
-    if (stat(parent.c_str(), &status) != 0 || !S_ISDIR(status.st_mode))
-      return "a relative name whose folder does not exist";
-  } else if (!exists || !S_ISREG(status.st_mode)) {
-    return "a relative name that names no file";
-  }
-  return nullptr;
+  return reachesOwnProcess(absolute) ||
+         (written && reachesOwnProcess(parent.empty() ? "/" : parent));
 }
 
 // Seconds east of UTC of this process's local time now.
@@ -327,8 +315,8 @@ ServerRun runOnEngineServer(ServerConnection* connection, const std::vector<std:
     return run;
   }
   for (const auto& [name, written] : namesOf(*record)) {
-    if (const char* why = notCarried(name, written, directory)) {
-      debugLine("run in-process: %s is %s", name.c_str(), why);
+    if (reachesThisProcess(name, written, directory)) {
+      debugLine("run in-process: %s is a name of this process's own", name.c_str());
       return run;
     }
   }

@@ -8,7 +8,9 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
+#include <time.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -46,6 +48,23 @@ std::string readFile(const fs::path& path) {
   std::ostringstream bytes;
   bytes << in.rdbuf();
   return bytes.str();
+}
+
+// Waits until the last change of `path` (its change time, which no call
+// sets back) is more than the 3 s after which the engine server trusts a
+// file's status instead of reading it again (SourceFiles.java); false
+// when its status cannot be had.
+bool waitUntilSettled(const fs::path& path) {
+  for (;;) {
+    struct stat status;
+    if (stat(path.c_str(), &status) != 0) return false;
+    timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    const auto age = std::chrono::seconds(now.tv_sec - status.st_ctim.tv_sec) +
+                     std::chrono::nanoseconds(now.tv_nsec - status.st_ctim.tv_nsec);
+    if (age > std::chrono::milliseconds(3200)) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(3200) - age);
+  }
 }
 
 void writeFile(const fs::path& path, const std::string& text) {
@@ -477,6 +496,9 @@ TEST_F(SchemaStep, AChangedSchemaFileIsReadAgain) {
     EXPECT_NE(changed.report.find("valid=\"false\""), std::string::npos) << changed.report;
     EXPECT_NE(changed.report.find("twelve"), std::string::npos) << changed.report;
   };
+  // Written first, so that it settles while the fresh file is checked.
+  const fs::path settled = dir_ / "settled.xsd";
+  writeFile(settled, asText);
   const fs::path fresh = dir_ / "fresh.xsd";
   for (const Mode& mode : gModes) {
     SCOPED_TRACE(mode.name);
@@ -487,9 +509,7 @@ TEST_F(SchemaStep, AChangedSchemaFileIsReadAgain) {
   }
   // A file whose last change is some seconds old is not read again while
   // its status stays the same; a write changes the status all the same.
-  const fs::path settled = dir_ / "settled.xsd";
-  writeFile(settled, asText);
-  std::this_thread::sleep_for(std::chrono::milliseconds(3500));
+  ASSERT_TRUE(waitUntilSettled(settled));
   for (const Mode& mode : gModes) {
     EXPECT_EQ(validate(mode, document, {settled}).report, kValidReport) << mode.name;
   }
@@ -498,7 +518,7 @@ TEST_F(SchemaStep, AChangedSchemaFileIsReadAgain) {
   fs::last_write_time(settled, stamp);
   ASSERT_EQ(fs::file_size(settled), asText.size());
   // Checked once the change itself is a few seconds old too.
-  std::this_thread::sleep_for(std::chrono::milliseconds(3500));
+  ASSERT_TRUE(waitUntilSettled(settled));
   for (const Mode& mode : gModes) {
     SCOPED_TRACE(mode.name);
     expectInvalid(mode, settled);

@@ -10,7 +10,6 @@ import java.lang.management.ManagementFactory;
 import java.lang.management.MemoryPoolMXBean;
 import java.lang.management.MemoryType;
 import java.lang.management.MemoryUsage;
-import java.util.Map;
 
 final class MemoryWatch implements Runnable {
   // Share of the old generation's maximum that, still in use after a full
@@ -93,18 +92,18 @@ final class MemoryWatch implements Runnable {
   // Stops the run that has allocated most, waits until its threads are
   // gone and gives the memory back.
   private void stopLargestRun() throws InterruptedException {
-    ThreadGroup largest = null;
+    RunContext largest = null;
     long most = -1;
-    for (Map.Entry<ThreadGroup, RunContext> run : XslvalidateServer.runsInProgress().entrySet()) {
-      long allocated = allocatedBy(run.getKey());
+    for (RunContext run : XslvalidateServer.runsInProgress()) {
+      long allocated = allocatedBy(run.group);
       if (allocated > most) {
         most = allocated;
-        largest = run.getKey();
+        largest = run;
       }
     }
     if (largest == null) return;
     XslvalidateServer.handBack(largest, "it used most of the server's memory");
-    for (int i = 0; i < 100 && XslvalidateServer.runsInProgress().containsKey(largest); ++i) {
+    for (int i = 0; i < 100 && !largest.ended; ++i) {
       Thread.sleep(POLL_MILLISECONDS);
     }
     collect();

@@ -1,18 +1,23 @@
 // The standard error of one run in the engine server (its stream of
-// RunErrors, so threads the run starts write here too): the caller's
-// standard error, or the run's own file of messages when it names one
-// (RunErrorFile). While the run compiles a stylesheet for the cache, a copy
-// goes to the compile's capture. A run that has been silenced (stopped, or
-// moved to the caller's own process) writes nothing more. Each run has its
-// own, so a caller whose standard error blocks holds up only its own run.
+// RunErrors, so threads the run starts write here too: ServerHost's
+// errorSink): the caller's standard error, or the run's own file of
+// messages when it names one. While the run compiles a stylesheet for the
+// cache, a copy goes to the compile's capture. A run that has been
+// silenced (stopped, or moved to the caller's own process) writes nothing
+// more. Each run has its own, so a caller whose standard error blocks
+// holds up only its own run.
 import java.io.IOException;
 import java.io.OutputStream;
 
 final class RunErrorStream extends OutputStream {
   private final RunContext run;
 
-  RunErrorStream(RunContext run) {
+  // The run's messages file, or null: the caller's standard error.
+  private final OutputStream file;
+
+  RunErrorStream(RunContext run, OutputStream file) {
     this.run = run;
+    this.file = file;
   }
 
   @Override
@@ -24,7 +29,6 @@ final class RunErrorStream extends OutputStream {
   public void write(byte[] bytes, int offset, int length) throws IOException {
     if (run.silenced || length == 0) return;
     if (run.capture != null) run.capture.write(bytes, offset, length);
-    OutputStream file = RunErrorFile.current();
     if (file != null) {
       // A run handed back re-creates its file in the caller's process.
       file.write(bytes, offset, length);
@@ -36,7 +40,6 @@ final class RunErrorStream extends OutputStream {
 
   @Override
   public void flush() throws IOException {
-    OutputStream file = RunErrorFile.current();
     (file != null ? file : run.err).flush();
   }
 }

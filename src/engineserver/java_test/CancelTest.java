@@ -1,9 +1,13 @@
 // XslvalidateServer.cancel on the JVM the engine runs on: it must end a run's
 // thread that is busy and never looks up (as Saxon is, in the middle of a
-// transform), and leave the connection's own thread alone. Thread.stop does
+// transform), leave the connection's own thread alone, and keep a run it
+// cancelled before the run started from starting at all. Thread.stop does
 // the ending; a JDK that refuses it (JDK 20 and later) fails here. Run as a
-// program: exits 0 when both hold, 1 after naming what failed.
+// program: exits 0 when all hold, 1 after naming what failed.
 
+import java.io.File;
+import java.io.FileOutputStream;
+import java.io.IOException;
 import java.util.concurrent.CountDownLatch;
 
 public final class CancelTest {
@@ -11,76 +15,44 @@ public final class CancelTest {
 
   private static volatile long sink;
 
-  // A cancel that comes before the connection's run has registered: the
-  // run, once it does, ends at once, running nothing and writing nothing.
-  // Returns the number of failures.
-  private static int cancelBeforeTheRun() throws InterruptedException {
-    RunErrors.install();  // a run's messages go to its caller's descriptor
+  public static void main(String[] args) throws Exception {
+    RunErrors.install();  // a run's messages would go to its caller's descriptor
+    File err = File.createTempFile("cancel-test", ".err");
     ThreadGroup group = new ThreadGroup("xslvalidate-run");
-    XslvalidateServer.cancel(group);
-    java.io.File err;
-    try {
-      err = java.io.File.createTempFile("cancel-test", ".err");
-    } catch (java.io.IOException e) {
-      System.err.println("FAIL: no temporary file: " + e);
-      return 1;
-    }
+    CountDownLatch opened = new CountDownLatch(1);
+    CountDownLatch answer = new CountDownLatch(1);
+    RunContext[] record = new RunContext[1];
+    Thread[] busy = new Thread[1];
     int[] status = {0};
+    // The connection's thread: opens the run's record, has a busy thread in
+    // its group, and starts the run only after the cancel.
     Thread connection = new Thread(group, () -> {
-      try (java.io.FileOutputStream out = new java.io.FileOutputStream(err)) {
-        status[0] = XslvalidateServer.run(
+      try (FileOutputStream out = new FileOutputStream(err)) {
+        record[0] = XslvalidateServer.open(
             new String[] {"-s:no-such.xml", "-xsl:no-such.xsl", "-cwd:/"}, out.getFD(),
             new String[0], 0, false);
-      } catch (java.io.IOException e) {
+        busy[0] = new Thread(() -> {
+          for (long i = 0;; ++i) sink = i;
+        }, "xslvalidate-transform");
+        busy[0].setDaemon(true);
+        busy[0].start();
+        opened.countDown();
+        answer.await();
+        status[0] = XslvalidateServer.run(record[0]);
+      } catch (IOException | InterruptedException e) {
         status[0] = -2;
       }
     }, "xslvalidate-connection");
-    connection.start();
-    connection.join(10_000);
-    int failures = 0;
-    if (connection.isAlive() || status[0] != 2) {
-      System.err.println("FAIL: a run cancelled before it registered gave " + status[0]);
-      ++failures;
-    }
-    if (err.length() != 0) {
-      System.err.println("FAIL: a run cancelled before it registered ran and wrote");
-      ++failures;
-    }
-    err.delete();
-    return failures;
-  }
-
-  public static void main(String[] args) throws InterruptedException {
-    ThreadGroup group = new ThreadGroup("xslvalidate-run");
-    CountDownLatch running = new CountDownLatch(2);
-    Thread busy = new Thread(group, () -> {
-      running.countDown();
-      for (long i = 0;; ++i) sink = i;
-    }, "xslvalidate-transform");
-    CountDownLatch answer = new CountDownLatch(1);
-    Thread connection = new Thread(group, () -> {
-      running.countDown();
-      try {
-        answer.await();
-      } catch (InterruptedException e) {
-        Thread.currentThread().interrupt();
-      }
-    }, "xslvalidate-connection");
-    busy.setDaemon(true);
     connection.setDaemon(true);
-    busy.start();
     connection.start();
-    running.await();
+    opened.await();
 
     int failures = 0;
-    try {
-      XslvalidateServer.cancel(group);
-    } catch (RuntimeException e) {
-      System.err.println("FAIL: cancel threw " + e);
-      ++failures;
-    }
-    busy.join(10_000);
-    if (busy.isAlive()) {
+    Thread canceller = new Thread(() -> XslvalidateServer.cancel(record[0]), "canceller");
+    canceller.setDaemon(true);
+    canceller.start();
+    busy[0].join(10_000);
+    if (busy[0].isAlive()) {
       System.err.println("FAIL: the busy run thread still runs after cancel");
       ++failures;
     }
@@ -89,7 +61,21 @@ public final class CancelTest {
       ++failures;
     }
     answer.countDown();
-    failures += cancelBeforeTheRun();
+    connection.join(10_000);
+    canceller.join(10_000);
+    if (connection.isAlive() || status[0] != 2) {
+      System.err.println("FAIL: a run cancelled before it started gave " + status[0]);
+      ++failures;
+    }
+    if (canceller.isAlive()) {
+      System.err.println("FAIL: cancel did not return once the run ended");
+      ++failures;
+    }
+    if (err.length() != 0) {
+      System.err.println("FAIL: a run cancelled before it started ran and wrote");
+      ++failures;
+    }
+    err.delete();
     System.exit(failures == 0 ? 0 : 1);
   }
 }

@@ -25,7 +25,7 @@ import org.xml.sax.ErrorHandler;
 import org.xml.sax.SAXException;
 import org.xml.sax.SAXParseException;
 
-final class CompiledSchema implements CompiledCache.Entry {
+final class CompiledSchema {
   final Schema schema;
   private final SourceFiles files;
 
@@ -43,13 +43,13 @@ final class CompiledSchema implements CompiledCache.Entry {
     this.files = files;
   }
 
-  @Override
-  public boolean unchanged() {
+  // True while every file read to compile it is byte for byte the same.
+  boolean unchanged() {
     return files.unchanged();
   }
 
-  @Override
-  public long sourceBytes() {
+  // The summed size of those files, in bytes.
+  long sourceBytes() {
     return files.bytes();
   }
 

@@ -1,21 +1,18 @@
 // What the run tells on standard error when its caller's debug switch is on
 // (XSLVALIDATE_DEBUG=1, doc/diagnostics.md): the time each step of the run
-// took. Silent otherwise. The switch is read once, by the native side, and
-// reaches here as the system property xslvalidate.debug (the library's own
-// JVM) or, in the engine server, with each run (forRun).
+// took. Silent otherwise. Whether the switch is on for the calling
+// thread's run is the run's host's to say (RunHost.traces): the process's
+// switch in the library's own JVM, the caller's in the engine server.
 
 final class Diagnostics {
-  private static final boolean PROCESS = Boolean.getBoolean("xslvalidate.debug");
-
-  // The switch of the run that the current thread (and the threads it
-  // starts) serves; when unset, the process's.
-  static final InheritableThreadLocal<Boolean> forRun = new InheritableThreadLocal<>();
+  // The process's switch, read once by the native side and given to the
+  // JVM as the system property xslvalidate.debug.
+  static final boolean PROCESS = Boolean.getBoolean("xslvalidate.debug");
 
   private Diagnostics() {}
 
   static boolean on() {
-    Boolean run = forRun.get();
-    return run != null ? run : PROCESS;
+    return XslvalidateRun.host().traces();
   }
 
   // Writes "xslvalidate debug: <what> <ms> ms" for the time since

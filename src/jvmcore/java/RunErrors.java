@@ -1,10 +1,11 @@
-// The one System.err of the JVM once any run needs a standard error of its
-// own: each write goes to the stream of the run the writing thread serves
+// The one System.err of the JVM, the one dispatcher of standard error:
+// each write goes to the stream of the run the writing thread serves
 // (threads a run starts inherit it), or to the JVM's own standard error
-// outside runs. It takes no lock of its own: a run whose stream blocks (an
-// unread pipe, a FIFO) holds only that stream's lock, so only its own run
-// waits. A run's stream is a messages file of its own (RunErrorFile) or,
-// in the engine server, its caller's standard error.
+// outside runs and for runs whose host gives none. It takes no lock of its
+// own: a run whose stream blocks (an unread pipe, a FIFO) holds only that
+// stream's lock, so only its own run waits. A run's stream is what its
+// host's errorSink gave (RunHost): a messages file of its own, or in the
+// engine server its caller's standard error.
 import java.io.PrintStream;
 import java.util.Locale;
 

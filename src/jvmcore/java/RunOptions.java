@@ -2,7 +2,7 @@
 // arguments into files: the source document (-s:), the stylesheet (-xsl:)
 // or the schema files (-xsd:, any number: SchemaValidation), the report
 // (-o:) and where the run's messages go instead of standard error (-err:,
-// RunErrorFile). Every name is a file name exactly as given, taken
+// XslvalidateRun). Every name is a file name exactly as given, taken
 // against the current directory, never a URI: "file:s.xsl" and
 // "classpath:x.xml" name files of those names. The engine server gives
 // its runs the caller's current directory as "-cwd:<directory>"; relative
@@ -102,9 +102,11 @@ final class RunOptions {
   // empty stylesheet name, a stylesheet that is a FIFO or a device (which
   // would block the run or feed it without end), a report whose directory
   // does not exist, and what ReportFile.refusal finds wrong with the report.
-  // The engine library's client (jvmengine/client.cpp, carried()) repeats
-  // the file checks in short, to keep a name that fails them in-process: a
-  // change here must be made there too.
+  // The one check of the run's files, on both paths: the engine library's
+  // client (jvmengine/client.cpp) keeps in-process only the names that
+  // reach the caller's own process, which the server cannot know; the
+  // server sees every other file as its caller does, so it refuses here
+  // with the caller's words.
   String refusal() {
     CharsetEncoder fileNames = fileNameEncoder();
     for (String arg : args) {

@@ -41,20 +41,16 @@ final class SchemaValidation {
 
   private static final String NAMESPACE = "urn:xslvalidate:schema-report";
 
-  // Set by the engine server: compiled schema sets kept between its runs.
-  // Null in the library's own process, where each run compiles its own.
-  static volatile CompiledCache<CompiledSchema> cache;
-
   private SchemaValidation() {}
 
-  // Validates options.source against options.schemas and writes the report
-  // to options.report; the options have passed RunOptions.refusal().
-  // Returns 0 or FAILED as above.
-  static int run(RunOptions options) {
+  // Validates options.source against options.schemas, compiled by `host`
+  // (which may keep them), and writes the report to options.report; the
+  // options have passed RunOptions.refusal(). Returns 0 or FAILED as above.
+  static int run(RunOptions options, RunHost host) {
     long lastStep = System.nanoTime();
     CompiledSchema compiled;
     try {
-      compiled = compiledSchema(options.schemas);
+      compiled = host.compiledSchema(options.schemas);
     } catch (CompiledSchema.Failure e) {
       System.err.println(e.getMessage());
       return FAILED;
@@ -81,21 +77,6 @@ final class SchemaValidation {
     }
     Diagnostics.step("write", lastStep);
     return 0;
-  }
-
-  // The compiled schema for `schemas`: the kept one while its files are
-  // unchanged (in the engine server), else compiled now.
-  private static CompiledSchema compiledSchema(List<File> schemas)
-      throws CompiledSchema.Failure {
-    CompiledCache<CompiledSchema> kept = cache;
-    if (kept == null) return CompiledSchema.compile(schemas);
-    StringBuilder key = new StringBuilder();
-    for (File file : schemas) key.append(file.getAbsolutePath()).append('\n');
-    CompiledSchema found = kept.lookup(key.toString());
-    if (found != null) return found;
-    CompiledSchema compiled = CompiledSchema.compile(schemas);
-    kept.put(key.toString(), compiled);
-    return compiled;
   }
 
   // Runs the validator over the document, read by the guarded parser;

@@ -35,8 +35,13 @@
 // Two kinds of run the command line does not have: with schema files
 // ("-xsd:") and no stylesheet, a run validates the document against them
 // (SchemaValidation) instead of transforming it; with "-err:<file>", any
-// run writes what it would write on standard error to that file
-// (RunErrorFile).
+// run writes what it would write on standard error to that file, so that
+// a caller running several documents at once keeps each run's messages
+// apart. Opening the file (a FIFO may block there) holds no lock another
+// run needs.
+//
+// What differs between the engine library's own process and the engine
+// server comes from the run's host (RunHost), installed once.
 //
 // The run happens on a fresh Java thread with a deep stack of its own
 // (RUN_STACK), whatever the stack of the calling thread: deeply nested
@@ -47,7 +52,6 @@
 import java.io.File;
 import java.util.ArrayList;
 import java.util.List;
-import java.util.function.Predicate;
 import javax.xml.transform.Source;
 import javax.xml.transform.sax.SAXSource;
 import net.sf.saxon.Configuration;
@@ -91,25 +95,28 @@ public final class XslvalidateRun extends net.sf.saxon.Transform implements Runn
   static {
     for (StackTraceElement frame : Thread.currentThread().getStackTrace()) frame.toString();
     StartupPreparation.start();
+    // Saxon keeps the System.err it finds when a configuration is made: the
+    // dispatcher is there before any.
+    RunErrors.install();
   }
 
-  // Set by the engine server (src/engineserver): the processor all its
-  // runs share, whose compilers keep what they compile; null in the
-  // library's own process, where each run makes its own. Runs on it are
-  // compiled exactly as the command line compiles.
-  public static volatile Processor sharedProcessor;
+  // What the process supplies to its runs (RunHost): the library's own
+  // unless a host installed its own before the first run.
+  private static volatile RunHost host = new LibraryHost();
+  private static boolean hostInstalled;
 
-  // Set by the engine server for each run (its threads inherit it): the
-  // current date and time in the caller's time zone; unset in the library's
-  // own process, where Saxon takes the JVM's.
-  public static final InheritableThreadLocal<DateTimeValue> runDateTime =
-      new InheritableThreadLocal<>();
+  // The host of every run.
+  static RunHost host() {
+    return host;
+  }
 
-  // Set by the engine server: shown every Throwable that ends a run before
-  // it is reported; true when the server deals with it itself (a run it
-  // stopped, or one it hands back to the caller), and then nothing is
-  // written. Null in the library's own process.
-  public static volatile Predicate<Throwable> failureTaker;
+  // Makes `installed` the host of every run from now on; once, before any
+  // run. Throws IllegalStateException on a second call.
+  static synchronized void install(RunHost installed) {
+    if (hostInstalled) throw new IllegalStateException("the run host is installed already");
+    hostInstalled = true;
+    host = installed;
+  }
 
   private final RunOptions options;
   private int status = FAILED;
@@ -126,19 +133,24 @@ public final class XslvalidateRun extends net.sf.saxon.Transform implements Runn
   // Runs the transform command with `args` (each "-name:value"). Returns 0
   // when the run completed and its report exists, FAILED otherwise; the
   // reason is on System.err.
+  // The run's standard error is chosen here, once it starts and again once
+  // its messages file is open (RunHost.errorSink), and is the stream of
+  // RunErrors for this thread and the threads it starts.
   public static int run(String[] args) {
-    boolean redirected = false;
+    RunHost runHost = host;
+    java.io.OutputStream messages = null;
+    RunErrors.set(runHost.errorSink(null));
     try {
       RunOptions options = RunOptions.parse(args);
-      if (options.errorFile != null && RunErrorFile.current() == null) {
+      if (options.errorFile != null) {
         try {
-          RunErrorFile.redirect(options.errorFile);
-          redirected = true;
+          messages = new java.io.FileOutputStream(options.errorFile);
         } catch (java.io.IOException e) {
           System.err.println("Cannot write messages to " + options.errorFile + ": "
               + e.getMessage());
           return FAILED;
         }
+        RunErrors.set(runHost.errorSink(messages));
       }
       XslvalidateRun transform = new XslvalidateRun(options);
       // This thread owns the run: whatever temporary file the worker left,
@@ -157,7 +169,14 @@ public final class XslvalidateRun extends net.sf.saxon.Transform implements Runn
       return FAILED;
     } finally {
       System.err.flush();
-      if (redirected) RunErrorFile.release();
+      RunErrors.set(null);
+      if (messages != null) {
+        try {
+          messages.close();
+        } catch (java.io.IOException ignored) {
+          // What was written has been written.
+        }
+      }
     }
   }
 
@@ -179,8 +198,8 @@ public final class XslvalidateRun extends net.sf.saxon.Transform implements Runn
         System.err.println(refusal);
         return FAILED;
       }
-      if (options.validatesSchemas()) return SchemaValidation.run(options);
-      Processor shared = sharedProcessor;
+      if (options.validatesSchemas()) return SchemaValidation.run(options, host);
+      Processor shared = host.processor();
       if (shared != null) processor = shared;
       try {
         doTransform(options.saxonArguments(), "java net.sf.saxon.Transform");
@@ -202,8 +221,7 @@ public final class XslvalidateRun extends net.sf.saxon.Transform implements Runn
 
   private static void report(Throwable t) {
     try {
-      Predicate<Throwable> taker = failureTaker;
-      if (taker != null && taker.test(t)) return;
+      if (host.takesFailure(t)) return;
       System.err.println("Fatal error during transformation: " + t);
     } catch (Throwable ignored) {
       // Nothing left to tell the user with.
@@ -250,7 +268,7 @@ public final class XslvalidateRun extends net.sf.saxon.Transform implements Runn
     boolean placed = false;
     try {
       Xslt30Transformer transformer = newTransformer(sheet, commandLine, traceDestination);
-      DateTimeValue now = runDateTime.get();
+      DateTimeValue now = host.currentDateTime();
       if (now != null) {
         try {
           transformer.getUnderlyingController().setCurrentDateTime(now);
@@ -329,16 +347,16 @@ public final class XslvalidateRun extends net.sf.saxon.Transform implements Runn
     return document.asSource();
   }
 
-  // A configuration the run makes itself knows the source-line functions,
-  // as the engine server's shared one does; in the library's own process
-  // its resolvers refuse what would leave the machine (RemoteFiles), which
-  // the engine server does once for its shared one. (Before the run's
-  // compiler is made, which takes its resolver from the configuration then.)
+  // A configuration the run makes itself (when the host shares no
+  // processor) knows the source-line functions and its resolvers refuse
+  // what would leave the machine (RemoteFiles), as a host's shared one
+  // must. (Before the run's compiler is made, which takes its resolver
+  // from the configuration then.)
   @Override
   protected void initializeConfiguration(net.sf.saxon.Configuration config) {
     super.initializeConfiguration(config);
     SourceLines.register(config);
-    if (sharedProcessor == null) RemoteFiles.refuseOn(config);
+    if (host.processor() == null) RemoteFiles.refuseOn(config);
   }
 
   // The command line prints the message and exits; here the message is

@@ -1,4 +1,4 @@
-#include "jvmengine/caller_context.h"
+#include "serverprotocol/caller_context.h"
 
 #include <fcntl.h>
 #include <sys/resource.h>

@@ -3,8 +3,8 @@
 // its security label and its resource limits. An engine server serves only
 // callers whose context is the one it was started with, since it reads and
 // writes every file with its own.
-#ifndef XSLVALIDATE_JVMENGINE_CALLER_CONTEXT_H_
-#define XSLVALIDATE_JVMENGINE_CALLER_CONTEXT_H_
+#ifndef XSLVALIDATE_SERVERPROTOCOL_CALLER_CONTEXT_H_
+#define XSLVALIDATE_SERVERPROTOCOL_CALLER_CONTEXT_H_
 
 #include <optional>
 #include <string>
@@ -51,4 +51,4 @@ std::string combinedKey(const std::string& contextKey, const std::string& settin
 bool limitsNeedOwnProcess();
 inline constexpr unsigned long kSharedOpenFiles = 1024;
 
-#endif  // XSLVALIDATE_JVMENGINE_CALLER_CONTEXT_H_
+#endif  // XSLVALIDATE_SERVERPROTOCOL_CALLER_CONTEXT_H_

@@ -1,8 +1,8 @@
 // The engine server's messages on a Unix stream socket: integers as four
 // bytes, little-endian; strings as a length and their bytes; a descriptor
 // passed beside the bytes (SCM_RIGHTS).
-#ifndef XSLVALIDATE_JVMENGINE_WIRE_H_
-#define XSLVALIDATE_JVMENGINE_WIRE_H_
+#ifndef XSLVALIDATE_SERVERPROTOCOL_WIRE_H_
+#define XSLVALIDATE_SERVERPROTOCOL_WIRE_H_
 
 #include <cstdint>
 #include <optional>
@@ -55,4 +55,4 @@ bool sendMessage(int fd, const std::string& payload, int passFd = -1);
 // Receives one message sent by sendMessage, at most `maxBytes` long.
 std::optional<std::string> receiveMessage(int fd, std::size_t maxBytes, int* receivedFd = nullptr);
 
-#endif  // XSLVALIDATE_JVMENGINE_WIRE_H_
+#endif  // XSLVALIDATE_SERVERPROTOCOL_WIRE_H_

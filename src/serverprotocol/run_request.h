@@ -4,8 +4,8 @@
 // run that asks for anything else (an option that would change the shared
 // engine configuration, a document- or expression-valued parameter) has no
 // record and runs in the caller's own process.
-#ifndef XSLVALIDATE_JVMENGINE_RUN_REQUEST_H_
-#define XSLVALIDATE_JVMENGINE_RUN_REQUEST_H_
+#ifndef XSLVALIDATE_SERVERPROTOCOL_RUN_REQUEST_H_
+#define XSLVALIDATE_SERVERPROTOCOL_RUN_REQUEST_H_
 
 #include <optional>
 #include <string>
@@ -51,4 +51,4 @@ struct Reader;
 void writeRunRequest(Writer& message, const RunRequest& request, const std::string& directory);
 std::optional<std::pair<RunRequest, std::string>> readRunRequest(Reader& message);
 
-#endif  // XSLVALIDATE_JVMENGINE_RUN_REQUEST_H_
+#endif  // XSLVALIDATE_SERVERPROTOCOL_RUN_REQUEST_H_

@@ -1,7 +1,7 @@
 // Where the user's engine server listens: a directory only the user can
 // enter, and a socket name that carries the build's identity.
-#ifndef XSLVALIDATE_JVMENGINE_SOCKET_PLACE_H_
-#define XSLVALIDATE_JVMENGINE_SOCKET_PLACE_H_
+#ifndef XSLVALIDATE_SERVERPROTOCOL_SOCKET_PLACE_H_
+#define XSLVALIDATE_SERVERPROTOCOL_SOCKET_PLACE_H_
 
 #include <sys/types.h>
 
@@ -22,4 +22,4 @@ bool isOwnSocket(const std::string& path, uid_t uid);
 std::optional<std::string> buildIdentity(const std::string& firstPath,
                                          const std::string& secondPath);
 
-#endif  // XSLVALIDATE_JVMENGINE_SOCKET_PLACE_H_
+#endif  // XSLVALIDATE_SERVERPROTOCOL_SOCKET_PLACE_H_
