@@ -33,8 +33,9 @@
 //   when there is none (a rule set that names no namespace).
 // - stands in for the configuration's report step: report-input.xsl copies
 //   its source (the verdict's outline of the report's input) as the
-//   input; a report runner (report-<n>.xsl) writes a report that accepts;
-//   accept-<n>.xsl writes "accept"; explanation.xsl writes a page.
+//   input; a report runner (report-<n>.xsl, report-none.xsl) writes a
+//   report that accepts, and "accept" as accept.txt beside it;
+//   explanation.xsl writes a page.
 // - stands in for the verdict's page stylesheet as an engine that gives no
 //   source lines: a run of page.xsl writes its summary with "no lines", an
 //   invoice numbered INV-1, and one line without a place per location in
@@ -272,21 +273,24 @@ int j_run_transform(graal_isolatethread_t* thread, long long processorData) {
     if (option.rfind("-xsl:", 0) == 0) stylesheet = fileName(option.substr(5));
     if (option.rfind("-o:", 0) == 0) output = option.substr(3);
   }
+  const std::string besideOutput = output.substr(0, output.find_last_of("\\/") + 1);
   if (stylesheet == "report-input.xsl") {
     bool copied = CopyFileW(fromUtf8(source).c_str(), fromUtf8(output).c_str(), FALSE);
     logLine(line + " report input " + (copied ? "copied -> 0" : "missing -> 71"));
     return copied ? 0 : 71;
   }
-  if (stylesheet.rfind("report-", 0) == 0 || stylesheet.rfind("accept-", 0) == 0 ||
-      stylesheet == "explanation.xsl") {
-    const std::string text =
-        stylesheet == "explanation.xsl" ? "<html><body>explained</body></html>"
-        : stylesheet.rfind("accept-", 0) == 0
-            ? "accept"
-            : "<rep:report xmlns:rep=\"http://www.xoev.de/de/validator/varl/1\">"
-              "<rep:assessment><rep:accept/></rep:assessment></rep:report>";
-    DWORD error = writeReport(output, {text});
+  if (stylesheet.rfind("report-", 0) == 0) {
+    DWORD error = writeReport(output,
+                              {"<rep:report xmlns:rep=\"http://www.xoev.de/de/validator/varl/1\">"
+                               "<rep:assessment><rep:accept/></rep:assessment></rep:report>"});
+    if (!error)
+      error = writeReport(besideOutput + "accept.txt", {"accept"});
     logLine(line + " report step -> " + (error ? "70" : "0"));
+    return error ? 70 : 0;
+  }
+  if (stylesheet == "explanation.xsl") {
+    DWORD error = writeReport(output, {"<html><body>explained</body></html>"});
+    logLine(line + " explanation -> " + (error ? "70" : "0"));
     return error ? 70 : 0;
   }
   if (stylesheet == "page.xsl") {
