@@ -10,6 +10,7 @@
 #include "verdict/host_files.h"
 #include "verdict/markup.h"
 #include "verdict/reason_code.h"
+#include "verdict/scratch_guard.h"
 #include "verdict/shown.h"
 #include "verdict/summary_line.h"
 #include "verdict/xml_writer.h"
@@ -23,13 +24,12 @@ const char kReportNamespace[] = "http://www.xoev.de/de/validator/varl/1";
 
 // The scratch files of the step, in the worker's scratch folder.
 struct StepFiles {
-  std::u16string outline, input, report, accept;
+  std::u16string outline, input, accept;
 };
 
 StepFiles stepFiles(const CheckWorker& worker) {
   return StepFiles{inFolder(worker.scratch, u"report-outline.xml"),
                    inFolder(worker.scratch, u"report-input.xml"),
-                   inFolder(worker.scratch, u"validation-report.xml"),
                    inFolder(worker.scratch, kAcceptName)};
 }
 
@@ -188,9 +188,12 @@ std::string reportRunnerText(std::u16string_view reportStylesheet,
   root.children.push_back(XmlElement{"variable", {}, {{"name", "report"}}, "",
                                      {XmlElement{"apply-imports", {}, {}, "", {}}}});
   root.children.push_back(XmlElement{"sequence", {}, {{"select", "$report"}}, "", {}});
-  root.children.push_back(XmlElement{"result-document", {},
-                                     {{"href", *accept}, {"method", "text"}}, "",
-                                     {std::move(judged)}});
+  // Beside the run's input, whatever the output path: the report may go
+  // straight to its place, the acceptance stays in the caller's scratch.
+  root.children.push_back(
+      XmlElement{"result-document", {},
+                 {{"href", "{resolve-uri('" + *accept + "', base-uri(/))}"}, {"method", "text"}},
+                 "", {std::move(judged)}});
   XmlElement stylesheet{
       "stylesheet",
       {},
@@ -259,21 +262,39 @@ void makeValidationReport(CheckWorker* worker, const ReportRequest& request,
   removeFile(files.input);
   if (runTransformTo(worker->environment, files.outline, builder, files.input) != 0)
     return withhold(result, "the validation report's input could not be made");
-  removeFile(files.report);
-  removeFile(files.accept);
-  if (runTransformTo(worker->environment, files.input, runner, files.report) != 0)
-    return withhold(result, "the configuration's report stylesheet failed (see the engine's "
-                            "messages)");
-  const std::string assessment = firstLine(files.accept);
-  if (assessment != "accept" && assessment != "reject")
-    return withhold(result, "the configuration's acceptance gave no answer");
-
-  std::string bytes;
+  // The report is written by the engine beside its place, under a name of
+  // this call's own, and takes its place only once its acceptance is read:
+  // the engine's flush to disk is the only one it needs.
   const std::u16string place = validationReportPath(request.document, request.reportFolder,
                                                     request.prefix, request.postfix);
-  if (!readWholeFile(files.report, &bytes) || !writeFileAtomically(place, bytes)) {
+  std::string reason;
+  const std::u16string own = makePrivateFileBeside(place, &reason);
+  if (own.empty()) {
     result->verdict = Verdict::kNone;
-    result->reason = "the validation report " + shown(place) + " could not be written";
+    result->reason = "the validation report " + shown(place) + " could not be written (" +
+                     reason + ")";
+    result->reasonCode = reason_code::kOutputUnwritable;
+    return;
+  }
+  const int held = holdScratchFolder(own);
+  removeFile(files.accept);
+  const bool ran = !endingBySignal() &&
+                   runTransformTo(worker->environment, files.input, runner, own) == 0;
+  const std::string assessment = ran ? firstLine(files.accept) : std::string();
+  reason = ran && (assessment == "accept" || assessment == "reject") ? renameFile(own, place)
+                                                                      : "not run";
+  if (!reason.empty())
+    removeFile(own);
+  releaseScratchFolder(held);
+  if (!ran)
+    return withhold(result, "the configuration's report stylesheet failed (see the engine's "
+                            "messages)");
+  if (assessment != "accept" && assessment != "reject")
+    return withhold(result, "the configuration's acceptance gave no answer");
+  if (!reason.empty()) {
+    result->verdict = Verdict::kNone;
+    result->reason = "the validation report " + shown(place) + " could not be written (" +
+                     reason + ")";
     result->reasonCode = reason_code::kOutputUnwritable;
     return;
   }
@@ -300,7 +321,7 @@ void makeValidationReport(CheckWorker* worker, const ReportRequest& request,
         !placeStylesheet(worker->scratch, u"explanation.xsl", "explanation",
                          explanationStylesheet(), &explanation)
              .empty() ||
-        runTransformTo(worker->environment, files.report, explanation, page) != 0) {
+        runTransformTo(worker->environment, place, explanation, page) != 0) {
       result->verdict = Verdict::kNone;
       result->reason = "the report's explanation " + shown(page) + " could not be written";
       result->reasonCode = reason_code::kOutputUnwritable;

@@ -20,15 +20,15 @@
 // characters and "/" percent-encoded, Windows separators made "/").
 std::string fileUri(std::u16string_view path);
 
-// The file name, in the folder of the report runner's output path, under
-// which the runner writes its acceptance (xsl:result-document).
+// The file name, in the folder of the report runner's input, under which
+// the runner writes its acceptance (xsl:result-document).
 extern const char16_t kAcceptName[];
 
 // The stylesheet that runs `reportStylesheet` (imported) with the
 // document named by its input's documentReference as input-document, and
 // in the same run says whether the report it made is accepted: it writes
 // the report as its output and "accept" or "reject" as kAcceptName beside
-// it. Acceptance is `acceptMatch` (an XPath over the report, with
+// its input. Acceptance is `acceptMatch` (an XPath over the report, with
 // `namespaces` bound) when it is not empty, else the report's own
 // assessment. Written as data by the XML writer (xml_writer.h): empty text
 // when a binding or the XPath is one it refuses.

@@ -34,7 +34,7 @@
 // - stands in for the configuration's report step: report-input.xsl copies
 //   its source (the verdict's outline of the report's input) as the
 //   input; a report runner (report-<n>.xsl, report-none.xsl) writes a
-//   report that accepts, and "accept" as accept.txt beside it;
+//   report that accepts, and "accept" as accept.txt beside its source;
 //   explanation.xsl writes a page.
 // - stands in for the verdict's page stylesheet as an engine that gives no
 //   source lines: a run of page.xsl writes its summary with "no lines", an
@@ -273,7 +273,6 @@ int j_run_transform(graal_isolatethread_t* thread, long long processorData) {
     if (option.rfind("-xsl:", 0) == 0) stylesheet = fileName(option.substr(5));
     if (option.rfind("-o:", 0) == 0) output = option.substr(3);
   }
-  const std::string besideOutput = output.substr(0, output.find_last_of("\\/") + 1);
   if (stylesheet == "report-input.xsl") {
     bool copied = CopyFileW(fromUtf8(source).c_str(), fromUtf8(output).c_str(), FALSE);
     logLine(line + " report input " + (copied ? "copied -> 0" : "missing -> 71"));
@@ -284,7 +283,8 @@ int j_run_transform(graal_isolatethread_t* thread, long long processorData) {
                               {"<rep:report xmlns:rep=\"http://www.xoev.de/de/validator/varl/1\">"
                                "<rep:assessment><rep:accept/></rep:assessment></rep:report>"});
     if (!error)
-      error = writeReport(besideOutput + "accept.txt", {"accept"});
+      error = writeReport(source.substr(0, source.find_last_of("\\/") + 1) + "accept.txt",
+                          {"accept"});
     logLine(line + " report step -> " + (error ? "70" : "0"));
     return error ? 70 : 0;
   }
