@@ -174,7 +174,8 @@ std::string parseConfiguration(const std::vector<std::string>& lines,
 }
 
 // Places `text` as a kept stylesheet (or in `folder`) and compiles it by
-// running it once over `probe`. Returns the reason it failed, or empty.
+// running it once over `probe` (what the run writes is not read). Returns
+// the reason it failed, or empty.
 // Stylesheets of the same bytes (scenarios sharing a report stylesheet)
 // are placed at the same path and compiled once: `compiled` remembers them.
 std::string placeAndCompile(EngineEnvironment* environment, std::u16string_view folder,
@@ -188,16 +189,32 @@ std::string placeAndCompile(EngineEnvironment* environment, std::u16string_view 
     if (done == *path)
       return std::string();
   compiled->push_back(*path);
-  std::vector<std::string> lines;
-  if (!runForLines(environment, probe, *path, inFolder(folder, u"report-probe.txt"), &lines))
+  if (runTransformTo(environment, probe, *path, inFolder(folder, u"report-probe.out")) != 0)
     return "compile";
   return std::string();
 }
 
-// Makes each scenario's report runner and acceptance stylesheet, and the
-// configuration's noScenarioReport runner, and compiles each once, so that
-// a report stylesheet that does not compile or an acceptMatch that is not
-// XPath refuses the configuration before any document is read.
+// Why a report runner for `reportStylesheet` did not compile: its
+// acceptance alone compiled over `probe` tells an acceptMatch that is not
+// XPath ("accept") from a report stylesheet that does not compile
+// ("report"). Run only once the runner has failed.
+std::string whichPartFailed(EngineEnvironment* environment, std::u16string_view folder,
+                            std::u16string_view probe,
+                            const std::vector<std::pair<std::string, std::string>>& namespaces,
+                            const std::string& acceptMatch) {
+  const std::u16string single = inFolder(folder, u"accept-one.xsl");
+  std::vector<std::string> lines;
+  if (writeWholeFile(single, acceptStylesheetText(namespaces, acceptMatch)).empty() &&
+      !runForLines(environment, probe, single, inFolder(folder, u"report-probe.txt"), &lines))
+    return "accept";
+  return "report";
+}
+
+// Makes each scenario's report runner (its report stylesheet and its
+// acceptance in one), and the configuration's noScenarioReport runner,
+// and compiles each once, so that a report stylesheet that does not
+// compile or an acceptMatch that is not XPath refuses the configuration
+// before any document is read.
 std::string prepareReports(EngineEnvironment* environment, std::u16string_view folder,
                            std::u16string_view probe, const std::vector<ScenarioMatch>& matches,
                            ScenarioSet* set) {
@@ -209,36 +226,34 @@ std::string prepareReports(EngineEnvironment* environment, std::u16string_view f
         return "scenario \"" + scenario.name + "\" has an acceptMatch but no createReport";
       continue;
     }
-    const std::string index = std::to_string(i + 1);
+    // The match's bindings serve the acceptMatch alone: without one, none
+    // is made, so that scenarios sharing a report stylesheet share a runner.
+    const std::vector<std::pair<std::string, std::string>> namespaces =
+        scenario.acceptMatch.empty() ? std::vector<std::pair<std::string, std::string>>()
+                                     : matches[i].namespaces;
+    const std::string runner =
+        reportRunnerText(scenario.reportStylesheet, namespaces, scenario.acceptMatch);
+    if (runner.empty())
+      return "scenario \"" + scenario.name + "\" binds a namespace prefix that is not a name, "
+             "or a namespace with a control character";
     std::string reason = placeAndCompile(environment, folder, probe,
-                                         fromUtf8("report-" + index + ".xsl"), "report",
-                                         reportRunnerText(scenario.reportStylesheet),
-                                         &scenario.reportRunner, &compiled);
+                                         fromUtf8("report-" + std::to_string(i + 1) + ".xsl"),
+                                         "report", runner, &scenario.reportRunner, &compiled);
+    if (reason == "compile" &&
+        whichPartFailed(environment, folder, probe, namespaces, scenario.acceptMatch) == "accept")
+      return "the acceptMatch of scenario \"" + scenario.name +
+             "\" is not a valid XPath expression: " + scenario.acceptMatch;
     if (reason == "compile")
       return "the report stylesheet of scenario \"" + scenario.name + "\" (" +
              shown(scenario.reportStylesheet) + ") could not be compiled";
-    if (!reason.empty())
-      return reason;
-    const std::string accept = acceptStylesheetText(matches[i].namespaces, scenario.acceptMatch);
-    if (accept.empty())
-      return "scenario \"" + scenario.name + "\" binds a namespace prefix that is not a name, "
-             "or a namespace with a control character";
-    reason = placeAndCompile(environment, folder, probe, fromUtf8("accept-" + index + ".xsl"),
-                             "accept", accept, &scenario.acceptStylesheet, &compiled);
-    if (reason == "compile")
-      return "the acceptMatch of scenario \"" + scenario.name +
-             "\" is not a valid XPath expression: " + scenario.acceptMatch;
     if (!reason.empty())
       return reason;
   }
   if (set->noScenarioReport.empty())
     return std::string();
   std::string reason = placeAndCompile(environment, folder, probe, u"report-none.xsl", "report",
-                                       reportRunnerText(set->noScenarioReport),
+                                       reportRunnerText(set->noScenarioReport, {}, ""),
                                        &set->noScenarioRunner, &compiled);
-  if (reason.empty())
-    reason = placeAndCompile(environment, folder, probe, u"accept-none.xsl", "accept",
-                             acceptStylesheetText({}, ""), &set->noScenarioAccept, &compiled);
   if (reason == "compile")
     return "the noScenarioReport stylesheet (" + shown(set->noScenarioReport) +
            ") could not be compiled";

@@ -31,10 +31,9 @@ struct Scenario {
   std::u16string reportStylesheet;  // createReport's resource; empty: none
   std::string acceptMatch;          // an XPath over the report; empty: none
   // Made at load time when the scenario has a report stylesheet: the
-  // stylesheet that runs it with the document as its input-document, and
-  // the one that says "accept" or "reject" of a report it wrote.
+  // stylesheet that runs it with the document as its input-document and
+  // says "accept" or "reject" of the report it made (reportRunnerText).
   std::u16string reportRunner;
-  std::u16string acceptStylesheet;
 };
 
 // One scenario's match: an XPath over the document and the namespace
@@ -50,8 +49,9 @@ struct ScenarioSet {
   std::vector<Scenario> scenarios;
   std::vector<ScenarioMatch> matches;  // one per scenario, in order
   std::u16string noScenarioReport;  // its stylesheet; empty: none
-  std::u16string noScenarioRunner;  // made at load time, as a scenario's reportRunner
-  std::u16string noScenarioAccept;  // and its acceptance (the report's assessment)
+  // Made at load time, as a scenario's reportRunner; its acceptance is the
+  // report's own assessment.
+  std::u16string noScenarioRunner;
   // A stylesheet, generated from the configuration, that writes "svrl" for
   // an SVRL report, otherwise the 1-based index of the first scenario whose
   // match is true, or 0 when none is.

@@ -10,6 +10,7 @@
 #include "verdict/host_files.h"
 #include "verdict/markup.h"
 #include "verdict/reason_code.h"
+#include "verdict/scratch_guard.h"
 #include "verdict/shown.h"
 #include "verdict/summary_line.h"
 #include "verdict/xml_writer.h"
@@ -23,14 +24,13 @@ const char kReportNamespace[] = "http://www.xoev.de/de/validator/varl/1";
 
 // The scratch files of the step, in the worker's scratch folder.
 struct StepFiles {
-  std::u16string outline, input, report, accept;
+  std::u16string outline, input, accept;
 };
 
 StepFiles stepFiles(const CheckWorker& worker) {
   return StepFiles{inFolder(worker.scratch, u"report-outline.xml"),
                    inFolder(worker.scratch, u"report-input.xml"),
-                   inFolder(worker.scratch, u"validation-report.xml"),
-                   inFolder(worker.scratch, u"accept.txt")};
+                   inFolder(worker.scratch, kAcceptName)};
 }
 
 std::string element(const char* name, std::string_view text) {
@@ -128,6 +128,22 @@ void withhold(DocumentResult* result, std::string reason) {
   result->reasonCode = reason_code::kReportError;
 }
 
+// "accept" or "reject" for the report that is the context item: by
+// `acceptMatch` with `namespaces` bound when it is not empty, else by the
+// report's own assessment. The XPath and the bindings are values the
+// writer escapes.
+XmlElement acceptChoice(const std::vector<std::pair<std::string, std::string>>& namespaces,
+                        const std::string& acceptMatch) {
+  const std::string rep = std::string("Q{") + kReportNamespace + "}";
+  const std::string test = !acceptMatch.empty()
+                               ? acceptMatch
+                               : "exists(/" + rep + "report/" + rep + "assessment/" + rep + "accept)";
+  XmlElement choose{"choose", {}, {}, "", {}};
+  choose.children.push_back(XmlElement{"when", namespaces, {{"test", test}}, "accept", {}});
+  choose.children.push_back(XmlElement{"otherwise", {}, {}, "reject", {}});
+  return choose;
+}
+
 }  // namespace
 
 std::string fileUri(std::u16string_view path) {
@@ -154,32 +170,53 @@ std::string fileUri(std::u16string_view path) {
   return uri;
 }
 
-std::string reportRunnerText(std::u16string_view reportStylesheet) {
-  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-         "<!-- Runs a configuration's report stylesheet with the document its input\n"
-         "     names as input-document (nothing when that is not an XML document). -->\n"
-         "<xsl:stylesheet version=\"3.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\"\n"
-         "    xmlns:xslvalidate-in=\"" + std::string(kInputNamespace) + "\">\n"
-         "  <xsl:import href=\"" + markupText(fileUri(reportStylesheet)) + "\"/>\n"
-         "  <xsl:param name=\"input-document\" select=\"\n"
-         "      let $reference := string((/xslvalidate-in:createReportInput/\n"
-         "          xslvalidate-in:documentIdentification/xslvalidate-in:documentReference)[1])\n"
-         "      return if ($reference != '' and doc-available($reference)) then doc($reference)\n"
-         "             else ()\"/>\n"
-         "</xsl:stylesheet>\n";
+const char16_t kAcceptName[] = u"accept.txt";
+
+std::string reportRunnerText(std::u16string_view reportStylesheet,
+                             const std::vector<std::pair<std::string, std::string>>& namespaces,
+                             const std::string& acceptMatch) {
+  const std::string in = std::string("Q{") + kInputNamespace + "}";
+  const std::optional<std::string> accept = toUtf8(kAcceptName);
+  if (!accept)
+    return std::string();
+  // The report is made once, as a tree, and both written and judged from
+  // it: the imported stylesheet's own rules make it (xsl:apply-imports
+  // from the document node), its output definition writes it.
+  XmlElement judged{
+      "for-each", {}, {{"select", "$report"}}, "", {acceptChoice(namespaces, acceptMatch)}};
+  XmlElement root{"template", {}, {{"match", "/"}}, "", {}};
+  root.children.push_back(XmlElement{"variable", {}, {{"name", "report"}}, "",
+                                     {XmlElement{"apply-imports", {}, {}, "", {}}}});
+  root.children.push_back(XmlElement{"sequence", {}, {{"select", "$report"}}, "", {}});
+  // Beside the run's input, whatever the output path: the report may go
+  // straight to its place, the acceptance stays in the caller's scratch.
+  root.children.push_back(
+      XmlElement{"result-document", {},
+                 {{"href", "{resolve-uri('" + *accept + "', base-uri(/))}"}, {"method", "text"}},
+                 "", {std::move(judged)}});
+  XmlElement stylesheet{
+      "stylesheet",
+      {},
+      {{"xmlns", "http://www.w3.org/1999/XSL/Transform"}, {"version", "3.0"}},
+      "",
+      {XmlElement{"import", {}, {{"href", fileUri(reportStylesheet)}}, "", {}},
+       // The document the input names, when it is an XML document.
+       XmlElement{"param",
+                  {},
+                  {{"name", "input-document"},
+                   {"select", "let $reference := string((/" + in + "createReportInput/" + in +
+                                  "documentIdentification/" + in +
+                                  "documentReference)[1]) return if ($reference != '' and "
+                                  "doc-available($reference)) then doc($reference) else ()"}},
+                  "",
+                  {}},
+       std::move(root)}};
+  return writeXml(stylesheet).value_or(std::string());
 }
 
 std::string acceptStylesheetText(const std::vector<std::pair<std::string, std::string>>& namespaces,
                                  const std::string& acceptMatch) {
-  const std::string rep = std::string("Q{") + kReportNamespace + "}";
-  const std::string test = !acceptMatch.empty()
-                               ? acceptMatch
-                               : "exists(/" + rep + "report/" + rep + "assessment/" + rep + "accept)";
-  // The XPath and the bindings are values the writer escapes.
-  XmlElement choose{"choose", {}, {}, "", {}};
-  choose.children.push_back(XmlElement{"when", namespaces, {{"test", test}}, "accept", {}});
-  choose.children.push_back(XmlElement{"otherwise", {}, {}, "reject", {}});
-  return textStylesheet(std::move(choose));
+  return textStylesheet(acceptChoice(namespaces, acceptMatch));
 }
 
 std::u16string validationReportPath(std::u16string_view document, std::u16string_view folder,
@@ -220,31 +257,44 @@ void makeValidationReport(CheckWorker* worker, const ReportRequest& request,
   if (!problem.empty())
     return withhold(result, "the temporary folder " + shown(worker->scratch) +
                                 " could not be written (" + problem + ")");
+  // Two engine runs: one makes the report's input, one the report and, in
+  // the same run, its acceptance.
   removeFile(files.input);
   if (runTransformTo(worker->environment, files.outline, builder, files.input) != 0)
     return withhold(result, "the validation report's input could not be made");
-  removeFile(files.report);
-  if (runTransformTo(worker->environment, files.input, runner, files.report) != 0)
-    return withhold(result, "the configuration's report stylesheet failed (see the engine's "
-                            "messages)");
-  // Acceptance is read from the report this call wrote, in its scratch
-  // folder, before the report is put in place.
-  const std::u16string& accept = request.scenario ? request.scenario->acceptStylesheet
-                                                  : request.configuration->noScenarioAccept;
-  removeFile(files.accept);
-  if (runTransformTo(worker->environment, files.report, accept, files.accept) != 0)
-    return withhold(result, "the configuration's acceptance could not be evaluated on its "
-                            "report");
-  const std::string assessment = firstLine(files.accept);
-  if (assessment != "accept" && assessment != "reject")
-    return withhold(result, "the configuration's acceptance gave no answer");
-
-  std::string bytes;
+  // The report is written by the engine beside its place, under a name of
+  // this call's own, and takes its place only once its acceptance is read:
+  // the engine's flush to disk is the only one it needs.
   const std::u16string place = validationReportPath(request.document, request.reportFolder,
                                                     request.prefix, request.postfix);
-  if (!readWholeFile(files.report, &bytes) || !writeFileAtomically(place, bytes)) {
+  std::string reason;
+  const std::u16string own = makePrivateFileBeside(place, &reason);
+  if (own.empty()) {
     result->verdict = Verdict::kNone;
-    result->reason = "the validation report " + shown(place) + " could not be written";
+    result->reason = "the validation report " + shown(place) + " could not be written (" +
+                     reason + ")";
+    result->reasonCode = reason_code::kOutputUnwritable;
+    return;
+  }
+  const int held = holdScratchFolder(own);
+  removeFile(files.accept);
+  const bool ran = !endingBySignal() &&
+                   runTransformTo(worker->environment, files.input, runner, own) == 0;
+  const std::string assessment = ran ? firstLine(files.accept) : std::string();
+  reason = ran && (assessment == "accept" || assessment == "reject") ? renameFile(own, place)
+                                                                      : "not run";
+  if (!reason.empty())
+    removeFile(own);
+  releaseScratchFolder(held);
+  if (!ran)
+    return withhold(result, "the configuration's report stylesheet failed (see the engine's "
+                            "messages)");
+  if (assessment != "accept" && assessment != "reject")
+    return withhold(result, "the configuration's acceptance gave no answer");
+  if (!reason.empty()) {
+    result->verdict = Verdict::kNone;
+    result->reason = "the validation report " + shown(place) + " could not be written (" +
+                     reason + ")";
     result->reasonCode = reason_code::kOutputUnwritable;
     return;
   }
@@ -271,7 +321,7 @@ void makeValidationReport(CheckWorker* worker, const ReportRequest& request,
         !placeStylesheet(worker->scratch, u"explanation.xsl", "explanation",
                          explanationStylesheet(), &explanation)
              .empty() ||
-        runTransformTo(worker->environment, files.report, explanation, page) != 0) {
+        runTransformTo(worker->environment, place, explanation, page) != 0) {
       result->verdict = Verdict::kNone;
       result->reason = "the report's explanation " + shown(page) + " could not be written";
       result->reasonCode = reason_code::kOutputUnwritable;

@@ -20,15 +20,26 @@
 // characters and "/" percent-encoded, Windows separators made "/").
 std::string fileUri(std::u16string_view path);
 
-// The stylesheet that runs `reportStylesheet` (imported) with the
-// document named by its input's documentReference as input-document.
-std::string reportRunnerText(std::u16string_view reportStylesheet);
+// The file name, in the folder of the report runner's input, under which
+// the runner writes its acceptance (xsl:result-document).
+extern const char16_t kAcceptName[];
 
-// The stylesheet that writes "accept" or "reject" for a validation report:
-// by `acceptMatch` (an XPath over the report, with `namespaces` bound) when
-// it is not empty, else by the report's own assessment. Written as data by
-// the XML writer (xml_writer.h): empty text when a binding or the XPath is
-// one it refuses.
+// The stylesheet that runs `reportStylesheet` (imported) with the
+// document named by its input's documentReference as input-document, and
+// in the same run says whether the report it made is accepted: it writes
+// the report as its output and "accept" or "reject" as kAcceptName beside
+// its input. Acceptance is `acceptMatch` (an XPath over the report, with
+// `namespaces` bound) when it is not empty, else the report's own
+// assessment. Written as data by the XML writer (xml_writer.h): empty text
+// when a binding or the XPath is one it refuses.
+std::string reportRunnerText(std::u16string_view reportStylesheet,
+                             const std::vector<std::pair<std::string, std::string>>& namespaces,
+                             const std::string& acceptMatch);
+
+// The stylesheet that writes "accept" or "reject" for a validation report
+// as reportRunnerText decides it, alone; run only to tell an acceptMatch
+// that is not XPath from a report stylesheet that does not compile. Empty
+// text when the writer refuses it.
 std::string acceptStylesheetText(const std::vector<std::pair<std::string, std::string>>& namespaces,
                                  const std::string& acceptMatch);
 

@@ -33,8 +33,9 @@
 //   when there is none (a rule set that names no namespace).
 // - stands in for the configuration's report step: report-input.xsl copies
 //   its source (the verdict's outline of the report's input) as the
-//   input; a report runner (report-<n>.xsl) writes a report that accepts;
-//   accept-<n>.xsl writes "accept"; explanation.xsl writes a page.
+//   input; a report runner (report-<n>.xsl, report-none.xsl) writes a
+//   report that accepts, and "accept" as accept.txt beside its source;
+//   explanation.xsl writes a page.
 // - stands in for the verdict's page stylesheet as an engine that gives no
 //   source lines: a run of page.xsl writes its summary with "no lines", an
 //   invoice numbered INV-1, and one line without a place per location in
@@ -277,16 +278,19 @@ int j_run_transform(graal_isolatethread_t* thread, long long processorData) {
     logLine(line + " report input " + (copied ? "copied -> 0" : "missing -> 71"));
     return copied ? 0 : 71;
   }
-  if (stylesheet.rfind("report-", 0) == 0 || stylesheet.rfind("accept-", 0) == 0 ||
-      stylesheet == "explanation.xsl") {
-    const std::string text =
-        stylesheet == "explanation.xsl" ? "<html><body>explained</body></html>"
-        : stylesheet.rfind("accept-", 0) == 0
-            ? "accept"
-            : "<rep:report xmlns:rep=\"http://www.xoev.de/de/validator/varl/1\">"
-              "<rep:assessment><rep:accept/></rep:assessment></rep:report>";
-    DWORD error = writeReport(output, {text});
+  if (stylesheet.rfind("report-", 0) == 0) {
+    DWORD error = writeReport(output,
+                              {"<rep:report xmlns:rep=\"http://www.xoev.de/de/validator/varl/1\">"
+                               "<rep:assessment><rep:accept/></rep:assessment></rep:report>"});
+    if (!error)
+      error = writeReport(source.substr(0, source.find_last_of("\\/") + 1) + "accept.txt",
+                          {"accept"});
     logLine(line + " report step -> " + (error ? "70" : "0"));
+    return error ? 70 : 0;
+  }
+  if (stylesheet == "explanation.xsl") {
+    DWORD error = writeReport(output, {"<html><body>explained</body></html>"});
+    logLine(line + " explanation -> " + (error ? "70" : "0"));
     return error ? 70 : 0;
   }
   if (stylesheet == "page.xsl") {
