@@ -8,7 +8,8 @@
 // Handles: the isolate thread is the calling thread's session (a
 // thread-local record: a server connection or the process's JVM); the
 // isolate is the connection or the JavaVM; processor data is a handle from
-// option_list.h. A second graal_create_isolate on a thread returns its open
+// option_list.h, which the run takes (one run per list; a later run with
+// the same handle fails as unknown processor data). A second graal_create_isolate on a thread returns its open
 // session; "attached" is the library's own record: the caller's threads
 // never enter the JVM themselves, each run does on a thread of its own
 // (java_vm.h). Statuses of j_run_transform: 0
@@ -43,10 +44,12 @@
 // are taken against the working directory the process had when the JVM was
 // created (Java's user.dir), so callers should not change directory after
 // graal_create_isolate.
-// The library is built with hidden visibility; only these five calls are
-// exported (exports.map keeps it so).
+// The library is built with hidden visibility; only these five calls and
+// xslvalidate_stop_run (engine_stop.h) are exported (exports.map keeps it
+// so).
 #pragma GCC visibility push(default)
 #include "engine/engine_api.h"
+#include "engine/engine_stop.h"
 #pragma GCC visibility pop
 
 #include <cstdio>
@@ -101,7 +104,7 @@ int runTransform(graal_isolatethread_t* thread, long long processorData) {
     std::fputs("j_run_transform: the calling thread is not attached to the engine\n", stderr);
     return 1;
   }
-  const auto options = optionsOf(processorData);
+  const auto options = takeOptions(processorData);  // the run owns its list
   if (!options) {
     std::fprintf(stderr, "j_run_transform: unknown processor data %lld\n", processorData);
     return 1;
@@ -124,6 +127,9 @@ int runTransform(graal_isolatethread_t* thread, long long processorData) {
       tellRun(*options, RunMessageMoment::kAfterTheRun,
               "jvmengine: the engine server ended before the run's status came back; "
               "the run counts as failed");
+    } else if (run.state == ServerRunState::kStopped) {
+      tellRun(*options, RunMessageMoment::kAfterTheRun,
+              "jvmengine: the run was stopped by its caller");
     }
     if (run.state != ServerRunState::kNotStarted) return run.status;
     if (!startJavaVm()) return 1;  // the run the server could not take, here
@@ -174,6 +180,19 @@ int graal_detach_thread(graal_isolatethread_t* thread) {
     return 0;
   } catch (...) {
     return failedCall("graal_detach_thread", 1);
+  }
+}
+
+int xslvalidate_stop_run(graal_isolatethread_t* thread) {
+  try {
+    // Another thread's session: read through its handle, which its owner
+    // keeps open for as long as this call may come (engine_stop.h).
+    Session* session = reinterpret_cast<Session*>(thread);
+    if (!session || session->kind != Session::Kind::kServer) return 1;
+    stopServerRun(session->server);
+    return 0;
+  } catch (...) {
+    return failedCall("xslvalidate_stop_run", 1);
   }
 }
 
