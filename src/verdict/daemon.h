@@ -25,6 +25,7 @@ struct DaemonSettings {
   unsigned readSeconds = 30;       // --read-timeout S: to receive one whole request
   unsigned idleSeconds = 10;       // --idle-timeout S: a connection without traffic
   unsigned drainSeconds = 30;      // --drain-timeout S: SIGTERM waits this long
+  unsigned checkSeconds = 120;     // --check-timeout S: a longer check is stopped, 422
 };
 
 // How an argument of the command line concerns the daemon.
