@@ -405,6 +405,10 @@ void stopServerRun(ServerConnection* connection) {
   debugLine("the run on the engine server was stopped by its caller");
 }
 
+bool serverConnectionLost(const ServerConnection* connection) {
+  return connection->broken && !connection->stopped.load();
+}
+
 void closeServerConnection(ServerConnection* connection) {
   close(connection->fd);
   delete connection;

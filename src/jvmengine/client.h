@@ -58,6 +58,10 @@ ServerRun runOnEngineServer(ServerConnection* connection, const std::vector<std:
 // connect anew to run again.
 void stopServerRun(ServerConnection* connection);
 
+// Whether `connection` failed before a run started (the server closed it:
+// retired, or gone), as opposed to one stopped by stopServerRun.
+bool serverConnectionLost(const ServerConnection* connection);
+
 // Ends the conversation and frees `connection`.
 void closeServerConnection(ServerConnection* connection);
 

@@ -45,17 +45,18 @@
 // created (Java's user.dir), so callers should not change directory after
 // graal_create_isolate.
 // The library is built with hidden visibility; only these five calls and
-// xslvalidate_stop_run (engine_stop.h) are exported (exports.map keeps it
-// so).
+// the two of engine_service.h are exported (exports.map keeps it so).
 #pragma GCC visibility push(default)
 #include "engine/engine_api.h"
-#include "engine/engine_stop.h"
+#include "engine/engine_service.h"
 #pragma GCC visibility pop
 
 #include <cstdio>
+#include <mutex>
 #include <string>
 
 #include "client.h"
+#include "jvmcore/debug.h"
 #include "jvmcore/java_vm.h"
 #include "jvmcore/utf16.h"
 #include "option_list.h"
@@ -74,6 +75,10 @@ struct Session {
   enum class Kind { kClosed, kServer, kInProcess };
   Kind kind = Kind::kClosed;
   ServerConnection* server = nullptr;  // kServer only
+  bool serverOnly = false;  // xslvalidate_server_only: never in-process
+  // Held to replace or close `server`, and by xslvalidate_stop_run from
+  // another thread, so that a stop never reaches a closed connection.
+  std::mutex serverLock;
 };
 thread_local Session tSession;
 
@@ -122,7 +127,30 @@ int runTransform(graal_isolatethread_t* thread, long long processorData) {
     args.push_back(std::move(*text));
   }
   if (session->kind == Session::Kind::kServer) {
-    const ServerRun run = runOnEngineServer(session->server, *options);
+    ServerRun run = runOnEngineServer(session->server, *options);
+    // The server retired or went away before the run: a fresh one takes
+    // it (connecting starts one when none listens). A few tries, as a
+    // retiring server may still take a connection it then closes.
+    constexpr int kReconnects = 3;
+    for (int tries = 0; tries < kReconnects && run.state == ServerRunState::kNotStarted &&
+                        session->serverOnly && serverConnectionLost(session->server);
+         ++tries) {
+      debugLine("the engine server closed the connection: connecting anew");
+      ServerConnection* fresh = connectToEngineServer();
+      if (!fresh) break;
+      {
+        std::lock_guard lock(session->serverLock);
+        closeServerConnection(session->server);
+        session->server = fresh;
+      }
+      run = runOnEngineServer(session->server, *options);
+    }
+    if (run.state == ServerRunState::kNotStarted && session->serverOnly) {
+      tellRun(*options, RunMessageMoment::kBeforeTheRun,
+              "jvmengine: no engine server took the run, and this caller makes none "
+              "in its own process; the run counts as failed");
+      return 2;
+    }
     if (run.state == ServerRunState::kLost) {
       tellRun(*options, RunMessageMoment::kAfterTheRun,
               "jvmengine: the engine server ended before the run's status came back; "
@@ -151,9 +179,11 @@ int graal_create_isolate(graal_create_isolate_params_t*, graal_isolate_t** isola
     // A thread that has a session already keeps it.
     if (tSession.kind == Session::Kind::kClosed) {
       if (ServerConnection* server = connectToEngineServer()) {
-        tSession = {Session::Kind::kServer, server};
+        std::lock_guard lock(tSession.serverLock);
+        tSession.kind = Session::Kind::kServer;
+        tSession.server = server;
       } else if (startJavaVm()) {
-        tSession = {Session::Kind::kInProcess, nullptr};
+        tSession.kind = Session::Kind::kInProcess;
       } else {
         return 1;
       }
@@ -175,8 +205,11 @@ int graal_detach_thread(graal_isolatethread_t* thread) {
   try {
     Session* session = openSession(thread);
     if (!session) return 1;
+    std::lock_guard lock(session->serverLock);
     if (session->kind == Session::Kind::kServer) closeServerConnection(session->server);
-    *session = Session{};
+    session->kind = Session::Kind::kClosed;
+    session->server = nullptr;
+    session->serverOnly = false;
     return 0;
   } catch (...) {
     return failedCall("graal_detach_thread", 1);
@@ -186,13 +219,28 @@ int graal_detach_thread(graal_isolatethread_t* thread) {
 int xslvalidate_stop_run(graal_isolatethread_t* thread) {
   try {
     // Another thread's session: read through its handle, which its owner
-    // keeps open for as long as this call may come (engine_stop.h).
+    // keeps attached for as long as this call may come (engine_service.h);
+    // its lock keeps the connection from being replaced meanwhile.
     Session* session = reinterpret_cast<Session*>(thread);
-    if (!session || session->kind != Session::Kind::kServer) return 1;
+    if (!session) return 1;
+    std::lock_guard lock(session->serverLock);
+    if (session->kind != Session::Kind::kServer) return 1;
     stopServerRun(session->server);
     return 0;
   } catch (...) {
     return failedCall("xslvalidate_stop_run", 1);
+  }
+}
+
+int xslvalidate_server_only(graal_isolatethread_t* thread) {
+  try {
+    Session* session = openSession(thread);
+    if (!session || session->kind != Session::Kind::kServer) return 1;
+    session->serverOnly = true;
+    debugLine("this thread's runs go only to an engine server");
+    return 0;
+  } catch (...) {
+    return failedCall("xslvalidate_server_only", 1);
   }
 }
 

@@ -31,7 +31,7 @@
 #include <thread>
 #include <vector>
 
-#include "engine/engine_stop.h"
+#include "engine/engine_service.h"
 #include "host/utf8.h"
 #include "verdict/batch_worker.h"
 #include "verdict/daemon_answer.h"
@@ -277,13 +277,20 @@ void answerChecked(Request* request, const DocumentResult& result) {
   }
 }
 
-// The worker's engine made anew: after a stopped run, or a check without
-// verdict, whose connection may have been lost with its server.
+// Makes the worker's engine, its runs kept on the engine server.
+void startServiceEngine(BatchWorker* worker) {
+  startEngine(worker);
+  if (worker->started && !keepRunsOnServer(&worker->environment))
+    std::fputs("xslvalidate-verdict: no engine server: this worker checks in this process\n",
+               stderr);
+}
+
+// The worker's engine made anew, after its run was stopped.
 void restartEngine(BatchWorker* worker) {
   if (worker->started)
     graal_detach_thread(worker->environment.thread);
   worker->started = false;
-  startEngine(worker);
+  startServiceEngine(worker);
 }
 
 // Marks the worker `index` as running the engine until the check time
@@ -335,7 +342,7 @@ void warmUpPlan(Service* service, size_t index, BatchWorker* worker,
 
 void work(Service* service, size_t index) {
   BatchWorker worker;
-  startEngine(&worker);
+  startServiceEngine(&worker);
   {
     std::unique_lock lock(service->mutex);
     ++service->started;
@@ -345,7 +352,7 @@ void work(Service* service, size_t index) {
   makeScratch(&worker);
   for (;;) {
     if (!worker.started)
-      startEngine(&worker);
+      startServiceEngine(&worker);
     Request* request = nullptr;
     std::shared_ptr<const LoadedPlan> plan;
     {
@@ -387,7 +394,7 @@ void work(Service* service, size_t index) {
     }
     answerChecked(request, result);
     MHD_resume_connection(request->connection);
-    if (stopped || result.verdict == Verdict::kNone)
+    if (stopped)
       restartEngine(&worker);
   }
   stopWorker(&worker);
@@ -556,6 +563,10 @@ void reloadPlan(Service* service, const PlanLoader& reload, std::vector<long lon
 }
 
 }  // namespace
+
+bool keepRunsOnServer(EngineEnvironment* environment) {
+  return xslvalidate_server_only(environment->thread) == 0;
+}
 
 int runDaemon(const CheckPlan& plan, const DaemonSettings& settings, const PlanLoader& reload) {
   Service service;

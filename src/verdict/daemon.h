@@ -51,6 +51,14 @@ struct LoadedPlan {
 // refused, or empty text.
 using PlanLoader = std::function<std::string(LoadedPlan* loaded)>;
 
+// Makes the runs of `environment` (the calling thread's engine) go only to
+// an engine server, a fresh one when its server retires or dies, never
+// into this process, as every engine of the service's must: a JVM in the
+// service would hold hundreds of megabytes and could not be stopped.
+// Returns false when they cannot (no server could be had, or a host
+// without the service).
+bool keepRunsOnServer(EngineEnvironment* environment);
+
 // Serves until SIGTERM or SIGINT, checking every document under `plan`.
 // On SIGHUP, or when a configuration file changes, `reload` reads them
 // again; the plan in use serves until the new one is loaded, and stays

@@ -180,7 +180,9 @@ cat > "$work/endless/endless.xsl" <<'XSL'
   <xsl:template match="/"><svrl:schematron-output><xsl:value-of select="f:on(1)"/></svrl:schematron-output></xsl:template>
 </xsl:stylesheet>
 XSL
-start limit -s peppol="$config/scenarios.xml" -s endless="$work/endless/scenarios.xml" \
+# The engine server this service starts (once the first is killed, below)
+# retires after a few runs, fewer than one document makes.
+XSLVALIDATE_SERVER_MAX_RUNS=4 start limit -s peppol="$config/scenarios.xml" -s endless="$work/endless/scenarios.xml" \
   -r endless="$work/endless" -T 1 --check-timeout 6
 # health: prints the status of /server/health and its <status>.
 health() {
@@ -222,6 +224,14 @@ code=$(tr -d '\r' < "$work/headers" | sed -n 's/^X-Reason-Code: //p')
 [ -n "$code" ] && [ "$code" != time-limit ] && echo "ok: engine killed: $code" \
   || fail "engine killed: reason code '$code'"
 expect "engine killed: the next document" "$(post /after.xml "${good[0]}")" 200
+# Its replacement retires every few runs: each is taken by the next
+# server, none in the service's own process (no JVM in it).
+for i in 1 2 3; do expect "retiring servers: document $i" "$(post /r$i.xml "${good[$i]}")" 200; done
+# The library links libjvm either way; a JVM started would add its own
+# threads (collector, compiler, finalizer...) to the service's four.
+threads=$(awk '/^Threads:/ {print $2}' "/proc/$pid/status")
+[ "$threads" -le 6 ] && echo "ok: retiring servers: no JVM in the service ($threads threads)" \
+  || fail "retiring servers: $threads threads in the service: a JVM of its own?"
 
 # Our own failure: the folder documents are kept in is replaced by a file.
 root=$(sed -n 's/.*documents are kept under \(.*\) while checked$/\1/p' "$work/limit.log")
