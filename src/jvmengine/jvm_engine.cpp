@@ -51,9 +51,11 @@
 #include "engine/engine_service.h"
 #pragma GCC visibility pop
 
+#include <chrono>
 #include <cstdio>
 #include <mutex>
 #include <string>
+#include <thread>
 
 #include "client.h"
 #include "jvmcore/debug.h"
@@ -129,12 +131,14 @@ int runTransform(graal_isolatethread_t* thread, long long processorData) {
   if (session->kind == Session::Kind::kServer) {
     ServerRun run = runOnEngineServer(session->server, *options);
     // The server retired or went away before the run: a fresh one takes
-    // it (connecting starts one when none listens). A few tries, as a
-    // retiring server may still take a connection it then closes.
-    constexpr int kReconnects = 3;
+    // it (connecting starts one when none listens). A few tries, a moment
+    // apart, as a retiring server may still take a connection it then
+    // closes until its socket is gone.
+    constexpr int kReconnects = 5;
     for (int tries = 0; tries < kReconnects && run.state == ServerRunState::kNotStarted &&
                         session->serverOnly && serverConnectionLost(session->server);
          ++tries) {
+      if (tries > 0) std::this_thread::sleep_for(std::chrono::milliseconds(100 * tries));
       debugLine("the engine server closed the connection: connecting anew");
       ServerConnection* fresh = connectToEngineServer();
       if (!fresh) break;
