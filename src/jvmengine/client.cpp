@@ -10,6 +10,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -32,6 +33,7 @@ extern char** environ;
 struct ServerConnection {
   int fd = -1;
   bool broken = false;
+  std::atomic<bool> stopped{false};  // set by stopServerRun, from any thread
 };
 
 namespace {
@@ -287,7 +289,10 @@ ServerConnection* connectToEngineServer() {
   return new ServerConnection{fd};
 }
 
-ServerRun runOnEngineServer(ServerConnection* connection, const std::vector<std::string>& options) {
+namespace {
+
+// The body of runOnEngineServer, blind to a stop.
+ServerRun runOnConnection(ServerConnection* connection, const std::vector<std::string>& options) {
   ServerRun run;
   if (connection->broken) {
     debugLine("run in-process: the connection to the engine server failed before");
@@ -366,6 +371,30 @@ ServerRun runOnEngineServer(ServerConnection* connection, const std::vector<std:
   run.state = ServerRunState::kRan;
   run.status = static_cast<int>(*reader.u32());
   return run;
+}
+
+}  // namespace
+
+ServerRun runOnEngineServer(ServerConnection* connection, const std::vector<std::string>& options) {
+  // A stopped connection fails what it could not finish: the in-process
+  // fallback would run what its caller has given up on, out of reach.
+  if (connection->stopped.load()) return {ServerRunState::kStopped, 2};
+  ServerRun run = runOnConnection(connection, options);
+  if (run.state != ServerRunState::kRan && connection->stopped.load())
+    return {ServerRunState::kStopped, 2};
+  return run;
+}
+
+void stopServerRun(ServerConnection* connection) {
+  connection->stopped.store(true);
+  // Both ways: the server's watcher sees the caller go and stops the run;
+  // this side's wait ends at once, even with a server that does not answer.
+  shutdown(connection->fd, SHUT_RDWR);
+  debugLine("the run on the engine server was stopped by its caller");
+}
+
+bool serverConnectionLost(const ServerConnection* connection) {
+  return connection->broken && !connection->stopped.load();
 }
 
 void closeServerConnection(ServerConnection* connection) {

@@ -29,6 +29,7 @@ enum class ServerRunState {
   kNotStarted,  // nothing of it was done: run it in-process
   kLost,        // the server went away during the run; `status` is 2,
                 // and the caller says why
+  kStopped,     // stopServerRun ended it, or it came after; `status` is 2
 };
 struct ServerRun {
   ServerRunState state = ServerRunState::kNotStarted;
@@ -49,6 +50,17 @@ struct ServerRun {
 // the debug switch on, a line says why. The switch goes with the run, whose
 // trace lines come back on standard error.
 ServerRun runOnEngineServer(ServerConnection* connection, const std::vector<std::string>& options);
+
+// Stops the run `connection` is making, from any thread: the connection is
+// shut, so the server stops the run and removes its temporary files, and
+// that run and every later one on `connection` come back kStopped (never
+// in-process). Call it only while `connection` is open; close it and
+// connect anew to run again.
+void stopServerRun(ServerConnection* connection);
+
+// Whether `connection` failed before a run started (the server closed it:
+// retired, or gone), as opposed to one stopped by stopServerRun.
+bool serverConnectionLost(const ServerConnection* connection);
 
 // Ends the conversation and frees `connection`.
 void closeServerConnection(ServerConnection* connection);

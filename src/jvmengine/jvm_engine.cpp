@@ -8,7 +8,8 @@
 // Handles: the isolate thread is the calling thread's session (a
 // thread-local record: a server connection or the process's JVM); the
 // isolate is the connection or the JavaVM; processor data is a handle from
-// option_list.h. A second graal_create_isolate on a thread returns its open
+// option_list.h, which the run takes (one run per list; a later run with
+// the same handle fails as unknown processor data). A second graal_create_isolate on a thread returns its open
 // session; "attached" is the library's own record: the caller's threads
 // never enter the JVM themselves, each run does on a thread of its own
 // (java_vm.h). Statuses of j_run_transform: 0
@@ -43,16 +44,21 @@
 // are taken against the working directory the process had when the JVM was
 // created (Java's user.dir), so callers should not change directory after
 // graal_create_isolate.
-// The library is built with hidden visibility; only these five calls are
-// exported (exports.map keeps it so).
+// The library is built with hidden visibility; only these five calls and
+// the two of engine_service.h are exported (exports.map keeps it so).
 #pragma GCC visibility push(default)
 #include "engine/engine_api.h"
+#include "engine/engine_service.h"
 #pragma GCC visibility pop
 
+#include <chrono>
 #include <cstdio>
+#include <mutex>
 #include <string>
+#include <thread>
 
 #include "client.h"
+#include "jvmcore/debug.h"
 #include "jvmcore/java_vm.h"
 #include "jvmcore/utf16.h"
 #include "option_list.h"
@@ -71,6 +77,10 @@ struct Session {
   enum class Kind { kClosed, kServer, kInProcess };
   Kind kind = Kind::kClosed;
   ServerConnection* server = nullptr;  // kServer only
+  bool serverOnly = false;  // xslvalidate_server_only: never in-process
+  // Held to replace or close `server`, and by xslvalidate_stop_run from
+  // another thread, so that a stop never reaches a closed connection.
+  std::mutex serverLock;
 };
 thread_local Session tSession;
 
@@ -101,7 +111,7 @@ int runTransform(graal_isolatethread_t* thread, long long processorData) {
     std::fputs("j_run_transform: the calling thread is not attached to the engine\n", stderr);
     return 1;
   }
-  const auto options = optionsOf(processorData);
+  const auto options = takeOptions(processorData);  // the run owns its list
   if (!options) {
     std::fprintf(stderr, "j_run_transform: unknown processor data %lld\n", processorData);
     return 1;
@@ -119,11 +129,39 @@ int runTransform(graal_isolatethread_t* thread, long long processorData) {
     args.push_back(std::move(*text));
   }
   if (session->kind == Session::Kind::kServer) {
-    const ServerRun run = runOnEngineServer(session->server, *options);
+    ServerRun run = runOnEngineServer(session->server, *options);
+    // The server retired or went away before the run: a fresh one takes
+    // it (connecting starts one when none listens). A few tries, a moment
+    // apart, as a retiring server may still take a connection it then
+    // closes until its socket is gone.
+    constexpr int kReconnects = 5;
+    for (int tries = 0; tries < kReconnects && run.state == ServerRunState::kNotStarted &&
+                        session->serverOnly && serverConnectionLost(session->server);
+         ++tries) {
+      if (tries > 0) std::this_thread::sleep_for(std::chrono::milliseconds(100 * tries));
+      debugLine("the engine server closed the connection: connecting anew");
+      ServerConnection* fresh = connectToEngineServer();
+      if (!fresh) break;
+      {
+        std::lock_guard lock(session->serverLock);
+        closeServerConnection(session->server);
+        session->server = fresh;
+      }
+      run = runOnEngineServer(session->server, *options);
+    }
+    if (run.state == ServerRunState::kNotStarted && session->serverOnly) {
+      tellRun(*options, RunMessageMoment::kBeforeTheRun,
+              "jvmengine: no engine server took the run, and this caller makes none "
+              "in its own process; the run counts as failed");
+      return 2;
+    }
     if (run.state == ServerRunState::kLost) {
       tellRun(*options, RunMessageMoment::kAfterTheRun,
               "jvmengine: the engine server ended before the run's status came back; "
               "the run counts as failed");
+    } else if (run.state == ServerRunState::kStopped) {
+      tellRun(*options, RunMessageMoment::kAfterTheRun,
+              "jvmengine: the run was stopped by its caller");
     }
     if (run.state != ServerRunState::kNotStarted) return run.status;
     if (!startJavaVm()) return 1;  // the run the server could not take, here
@@ -145,9 +183,11 @@ int graal_create_isolate(graal_create_isolate_params_t*, graal_isolate_t** isola
     // A thread that has a session already keeps it.
     if (tSession.kind == Session::Kind::kClosed) {
       if (ServerConnection* server = connectToEngineServer()) {
-        tSession = {Session::Kind::kServer, server};
+        std::lock_guard lock(tSession.serverLock);
+        tSession.kind = Session::Kind::kServer;
+        tSession.server = server;
       } else if (startJavaVm()) {
-        tSession = {Session::Kind::kInProcess, nullptr};
+        tSession.kind = Session::Kind::kInProcess;
       } else {
         return 1;
       }
@@ -169,11 +209,42 @@ int graal_detach_thread(graal_isolatethread_t* thread) {
   try {
     Session* session = openSession(thread);
     if (!session) return 1;
+    std::lock_guard lock(session->serverLock);
     if (session->kind == Session::Kind::kServer) closeServerConnection(session->server);
-    *session = Session{};
+    session->kind = Session::Kind::kClosed;
+    session->server = nullptr;
+    session->serverOnly = false;
     return 0;
   } catch (...) {
     return failedCall("graal_detach_thread", 1);
+  }
+}
+
+int xslvalidate_stop_run(graal_isolatethread_t* thread) {
+  try {
+    // Another thread's session: read through its handle, which its owner
+    // keeps attached for as long as this call may come (engine_service.h);
+    // its lock keeps the connection from being replaced meanwhile.
+    Session* session = reinterpret_cast<Session*>(thread);
+    if (!session) return 1;
+    std::lock_guard lock(session->serverLock);
+    if (session->kind != Session::Kind::kServer) return 1;
+    stopServerRun(session->server);
+    return 0;
+  } catch (...) {
+    return failedCall("xslvalidate_stop_run", 1);
+  }
+}
+
+int xslvalidate_server_only(graal_isolatethread_t* thread) {
+  try {
+    Session* session = openSession(thread);
+    if (!session || session->kind != Session::Kind::kServer) return 1;
+    session->serverOnly = true;
+    debugLine("this thread's runs go only to an engine server");
+    return 0;
+  } catch (...) {
+    return failedCall("xslvalidate_server_only", 1);
   }
 }
 

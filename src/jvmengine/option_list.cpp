@@ -39,10 +39,12 @@ bool appendOption(long long handle, std::string option) {
   return true;
 }
 
-std::optional<std::vector<std::string>> optionsOf(long long handle) {
+std::optional<std::vector<std::string>> takeOptions(long long handle) {
   Registry& r = registry();
   std::lock_guard lock(r.mutex);
   auto found = r.lists.find(handle);
   if (found == r.lists.end()) return std::nullopt;
-  return found->second;
+  std::vector<std::string> options = std::move(found->second);
+  r.lists.erase(found);
+  return options;
 }

@@ -9,8 +9,8 @@
 
 // Makes an empty option list and returns its handle: positive, never reused,
 // never 0. `capacity` is a hint of how many options will come (any int,
-// INT_MAX included; a list grows as options are added). Lists are kept
-// until the process ends. Safe from any thread. Throws std::bad_alloc when
+// INT_MAX included; a list grows as options are added). A list is kept
+// until takeOptions takes it. Safe from any thread. Throws std::bad_alloc when
 // memory runs out.
 long long newOptionList(int capacity);
 
@@ -19,8 +19,10 @@ long long newOptionList(int capacity);
 // runs out.
 bool appendOption(long long handle, std::string option);
 
-// A copy of the options of list `handle`, in the order added; nullopt when
-// the handle is unknown.
-std::optional<std::vector<std::string>> optionsOf(long long handle);
+// The options of list `handle`, in the order added, taken out of the
+// registry: the handle is unknown afterwards, so a process making runs for
+// as long as it lives holds only the lists of runs not yet made. nullopt
+// when the handle is unknown.
+std::optional<std::vector<std::string>> takeOptions(long long handle);
 
 #endif  // XSLVALIDATE_JVMENGINE_OPTION_LIST_H_

@@ -4,7 +4,9 @@
 // with its own engine connection, and its connection is suspended until a
 // worker has the answer. SIGTERM and SIGINT drain: no new connection, the
 // documents in flight answered (bounded), every temporary file removed.
-// SIGHUP or a changed configuration file reloads the configurations.
+// SIGHUP or a changed configuration file reloads the configurations. A
+// configuration serves only once warmed up (its stylesheets compiled in the
+// engine server), and a check past its time limit is stopped.
 #include "verdict/daemon.h"
 
 #include <arpa/inet.h>
@@ -15,6 +17,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -28,17 +31,20 @@
 #include <thread>
 #include <vector>
 
+#include "engine/engine_service.h"
 #include "host/utf8.h"
 #include "verdict/batch_worker.h"
 #include "verdict/daemon_answer.h"
 #include "verdict/host_files.h"
 #include "verdict/html_page.h"
 #include "verdict/markup.h"
+#include "verdict/reason_code.h"
 #include "verdict/printer.h"
 #include "verdict/scenarios.h"
 #include "verdict/scratch_guard.h"
 #include "verdict/shown.h"
 #include "verdict/summary_line.h"
+#include "verdict/daemon_warm_up.h"
 #include "verdict/verdict.h"
 #include "version.h"
 
@@ -65,6 +71,15 @@ struct Request {
   MHD_Connection* connection = nullptr;
 };
 
+// What the watch sees of one worker: whether it is running the engine, and
+// until when it may.
+struct WorkerSlot {
+  graal_isolatethread_t* thread = nullptr;  // its engine handle; null: none
+  bool busy = false;
+  bool stopped = false;  // the watch stopped its engine run
+  Clock::time_point deadline;
+};
+
 struct Service {
   // The plan in use; a worker keeps the one it took until its document is
   // answered, so a reload never pulls a plan from under a check.
@@ -76,7 +91,12 @@ struct Service {
   std::mutex mutex;
   std::condition_variable changed;
   std::deque<Request*> waiting;
+  // A plan loaded and not yet warmed up: the next free worker warms it up
+  // and then puts it in use.
+  std::shared_ptr<const LoadedPlan> warming;
+  std::vector<WorkerSlot> slots;
   bool stopping = false;
+  bool watching = true;
   size_t started = 0;
   bool guarded = false;
   DaemonMetrics metrics;
@@ -161,8 +181,16 @@ void answerGet(Service* service, Request* request) {
   if (request->path == "/server/health") {
     long long resident = 0, physical = 0;
     memoryFigures(&resident, &physical);
-    answer(request, 200, "application/xml",
-           healthXml(XSLVALIDATE_VERSION, physical - resident, physical, resident));
+    bool ready;
+    {
+      std::lock_guard lock(service->mutex);
+      ready = service->metrics.ready;
+    }
+    // Not ready (503, DOWN) until the configuration's stylesheets are
+    // compiled: a balancer sends nothing to a service that would compile
+    // them on its first documents.
+    answer(request, ready ? 200 : 503, "application/xml",
+           healthXml(ready, XSLVALIDATE_VERSION, physical - resident, physical, resident));
   } else if (request->path == "/metrics") {
     std::lock_guard lock(service->mutex);
     answer(request, 200, "text/plain; version=0.0.4", service->metrics.text());
@@ -249,9 +277,72 @@ void answerChecked(Request* request, const DocumentResult& result) {
   }
 }
 
-void work(Service* service) {
+// Makes the worker's engine, its runs kept on the engine server.
+void startServiceEngine(BatchWorker* worker) {
+  startEngine(worker);
+  if (worker->started && !keepRunsOnServer(&worker->environment))
+    std::fputs("xslvalidate-verdict: no engine server: this worker checks in this process\n",
+               stderr);
+}
+
+// The worker's engine made anew, after its run was stopped.
+void restartEngine(BatchWorker* worker) {
+  if (worker->started)
+    graal_detach_thread(worker->environment.thread);
+  worker->started = false;
+  startServiceEngine(worker);
+}
+
+// Marks the worker `index` as running the engine until the check time
+// limit from now; the watch stops it past that.
+void startRun(Service* service, size_t index, const BatchWorker& worker) {
+  std::lock_guard lock(service->mutex);
+  WorkerSlot& slot = service->slots[index];
+  slot.thread = worker.started ? worker.environment.thread : nullptr;
+  slot.busy = true;
+  slot.deadline = Clock::now() + std::chrono::seconds(service->settings->checkSeconds);
+  service->changed.notify_all();
+}
+
+// Marks the worker `index` as done with the engine; true when the watch
+// stopped its run meanwhile.
+bool endRun(Service* service, size_t index) {
+  std::lock_guard lock(service->mutex);
+  WorkerSlot& slot = service->slots[index];
+  const bool stopped = slot.stopped;
+  slot = WorkerSlot{};
+  return stopped;
+}
+
+// Warms `plan` up with the worker and puts it in use, unless a newer one
+// is being warmed up by then.
+void warmUpPlan(Service* service, size_t index, BatchWorker* worker,
+                std::shared_ptr<const LoadedPlan> plan) {
+  bool stopped = false;
+  const size_t warmed = warmUp(plan->plan, worker, [&] {
+    stopped = endRun(service, index) || stopped;
+    startRun(service, index, *worker);
+  });
+  stopped = endRun(service, index) || stopped;
+  if (stopped)
+    restartEngine(worker);
+  bool reloaded;
+  {
+    std::lock_guard lock(service->mutex);
+    if (service->warming)
+      return;  // a newer plan came meanwhile: it goes in use once warmed up
+    reloaded = service->metrics.ready;
+    service->plan = std::move(plan);
+    service->metrics.ready = true;
+    service->metrics.warmed = warmed;
+  }
+  std::fprintf(stderr, "xslvalidate-verdict: configuration %s, %zu compiles warmed up\n",
+               reloaded ? "reloaded" : "ready", warmed);
+}
+
+void work(Service* service, size_t index) {
   BatchWorker worker;
-  startEngine(&worker);
+  startServiceEngine(&worker);
   {
     std::unique_lock lock(service->mutex);
     ++service->started;
@@ -260,28 +351,81 @@ void work(Service* service) {
   }
   makeScratch(&worker);
   for (;;) {
-    Request* request;
+    if (!worker.started)
+      startServiceEngine(&worker);
+    Request* request = nullptr;
     std::shared_ptr<const LoadedPlan> plan;
     {
       std::unique_lock lock(service->mutex);
-      service->changed.wait(lock, [&] { return service->stopping || !service->waiting.empty(); });
-      if (service->waiting.empty())
+      service->changed.wait(lock, [&] {
+        return service->stopping || service->warming || !service->waiting.empty();
+      });
+      if (service->warming) {
+        plan = std::move(service->warming);
+        service->warming.reset();
+      } else if (service->waiting.empty()) {
         break;
-      request = service->waiting.front();
-      service->waiting.pop_front();
-      plan = service->plan;
-      --service->metrics.queued;
+      } else {
+        request = service->waiting.front();
+        service->waiting.pop_front();
+        plan = service->plan;
+        --service->metrics.queued;
+      }
+    }
+    if (request == nullptr) {
+      warmUpPlan(service, index, &worker, std::move(plan));
+      continue;
     }
     InputDocument document;
     document.path = request->document;
     document.shownAs = request->name;
     double seconds = 0;
-    const DocumentResult result =
+    startRun(service, index, worker);
+    DocumentResult result =
         checkWithWorker(plan->plan, &worker, document, std::u16string(), &seconds);
+    const bool stopped = endRun(service, index);
+    if (stopped) {
+      result.verdict = Verdict::kNone;
+      result.reason = "the check ran longer than " +
+                      std::to_string(service->settings->checkSeconds) +
+                      " s (--check-timeout) and was stopped";
+      result.reasonCode = reason_code::kTimeLimit;
+      result.validationReport.reset();
+    }
     answerChecked(request, result);
     MHD_resume_connection(request->connection);
+    if (stopped)
+      restartEngine(&worker);
   }
   stopWorker(&worker);
+}
+
+// Stops the engine run of every worker past its check time limit; ends
+// once the workers have.
+void watch(Service* service) {
+  std::unique_lock lock(service->mutex);
+  while (service->watching) {
+    const Clock::time_point now = Clock::now();
+    Clock::time_point next = Clock::time_point::max();
+    for (WorkerSlot& slot : service->slots) {
+      if (!slot.busy || slot.stopped)
+        continue;
+      if (slot.deadline <= now) {
+        // A run in this process cannot be stopped; its check is answered
+        // as stopped once it ends.
+        if (slot.thread == nullptr || xslvalidate_stop_run(slot.thread) != 0)
+          std::fputs("xslvalidate-verdict: a check past its time limit runs in this "
+                     "process and cannot be stopped\n", stderr);
+        slot.stopped = true;
+      } else {
+        next = std::min(next, slot.deadline);
+      }
+    }
+    if (next == Clock::time_point::max())
+      service->changed.wait(lock);
+    else
+      service->changed.wait_until(lock, next);
+  }
 }
 
 MHD_Result onRequest(void* cls, MHD_Connection* connection, const char* url,
@@ -398,8 +542,9 @@ std::vector<long long> configurationTimes(const CheckPlan& plan) {
   return times;
 }
 
-// Loads the configurations again and puts them in use, or says why not;
-// the plan in use serves meanwhile and stays when they are refused.
+// Loads the configurations again and has them warmed up and put in use,
+// or says why not; the plan in use serves meanwhile and stays when they
+// are refused.
 void reloadPlan(Service* service, const PlanLoader& reload, std::vector<long long>* times) {
   auto loaded = std::make_shared<LoadedPlan>();
   const std::string refused = reload(loaded.get());
@@ -409,14 +554,19 @@ void reloadPlan(Service* service, const PlanLoader& reload, std::vector<long lon
     return;
   }
   *times = configurationTimes(loaded->plan);
+  // The plan in use serves until a worker has warmed the new one up.
   {
     std::lock_guard lock(service->mutex);
-    service->plan = std::move(loaded);
+    service->warming = std::move(loaded);
   }
-  std::fputs("xslvalidate-verdict: configuration reloaded\n", stderr);
+  service->changed.notify_all();
 }
 
 }  // namespace
+
+bool keepRunsOnServer(EngineEnvironment* environment) {
+  return xslvalidate_server_only(environment->thread) == 0;
+}
 
 int runDaemon(const CheckPlan& plan, const DaemonSettings& settings, const PlanLoader& reload) {
   Service service;
@@ -454,9 +604,12 @@ int runDaemon(const CheckPlan& plan, const DaemonSettings& settings, const PlanL
   // The workers, each with its engine made on its own thread.
   const unsigned workers = settings.threads != 0 ? settings.threads : processorCount();
   service.metrics.workers = workers;
+  service.slots.resize(workers);
+  service.warming = service.plan;  // the first free worker warms it up
   std::vector<std::thread> threads;
   for (unsigned i = 0; i < workers; ++i)
-    threads.emplace_back(work, &service);
+    threads.emplace_back(work, &service, i);
+  std::thread watcher(watch, &service);
   {
     std::unique_lock lock(service.mutex);
     service.changed.wait(lock, [&] { return service.started == threads.size(); });
@@ -494,8 +647,10 @@ int runDaemon(const CheckPlan& plan, const DaemonSettings& settings, const PlanL
                  visible(settings.host).c_str(), settings.port);
     status = kUsageError;
   } else {
-    std::fprintf(stderr, "xslvalidate-verdict: serving on %s port %u with %u workers\n",
-                 visible(settings.host).c_str(), settings.port, workers);
+    std::fprintf(stderr, "xslvalidate-verdict: serving on %s port %u with %u workers; "
+                 "documents are kept under %s while checked\n",
+                 visible(settings.host).c_str(), settings.port, workers,
+                 shown(service.root).c_str());
     // SIGHUP or a changed configuration file (looked at every second)
     // reloads; SIGTERM or SIGINT ends the loop.
     std::vector<long long> times = configurationTimes(plan);
@@ -568,6 +723,12 @@ int runDaemon(const CheckPlan& plan, const DaemonSettings& settings, const PlanL
   service.changed.notify_all();
   for (std::thread& thread : threads)
     thread.join();
+  {
+    std::lock_guard lock(service.mutex);
+    service.watching = false;
+  }
+  service.changed.notify_all();
+  watcher.join();
   releaseScratchFolder(rootSlot);
   removeScratchFolder(service.root);
   return status;

@@ -4,6 +4,10 @@
 #include "verdict/daemon.h"
 #include "verdict/verdict.h"
 
+bool keepRunsOnServer(EngineEnvironment*) {
+  return false;
+}
+
 int runDaemon(const CheckPlan&, const DaemonSettings&, const PlanLoader&) {
   std::fputs("xslvalidate-verdict: --daemon is not offered on Windows\n", stderr);
   return kUsageError;

@@ -25,6 +25,7 @@ struct DaemonSettings {
   unsigned readSeconds = 30;       // --read-timeout S: to receive one whole request
   unsigned idleSeconds = 10;       // --idle-timeout S: a connection without traffic
   unsigned drainSeconds = 30;      // --drain-timeout S: SIGTERM waits this long
+  unsigned checkSeconds = 120;     // --check-timeout S: a longer check is stopped, 422
 };
 
 // How an argument of the command line concerns the daemon.
@@ -49,6 +50,14 @@ struct LoadedPlan {
 // Reads the configurations again into `loaded`. Returns why they were
 // refused, or empty text.
 using PlanLoader = std::function<std::string(LoadedPlan* loaded)>;
+
+// Makes the runs of `environment` (the calling thread's engine) go only to
+// an engine server, a fresh one when its server retires or dies, never
+// into this process, as every engine of the service's must: a JVM in the
+// service would hold hundreds of megabytes and could not be stopped.
+// Returns false when they cannot (no server could be had, or a host
+// without the service).
+bool keepRunsOnServer(EngineEnvironment* environment);
 
 // Serves until SIGTERM or SIGINT, checking every document under `plan`.
 // On SIGHUP, or when a configuration file changes, `reload` reads them

@@ -71,12 +71,14 @@ std::string documentNameOf(std::string_view path) {
   return std::string(name);
 }
 
-std::string healthXml(std::string_view version, long long freeMemory, long long maxMemory,
-                      long long totalMemory) {
+std::string healthXml(bool up, std::string_view version, long long freeMemory,
+                      long long maxMemory, long long totalMemory) {
   std::string xml =
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
       "<health xmlns=\"http://www.xoev.de/de/validator/framework/1/daemon\">\n"
-      "  <status>UP</status>\n"
+      "  <status>";
+  xml += up ? "UP" : "DOWN";
+  xml += "</status>\n"
       "  <application>\n"
       "    <name>xslvalidate-verdict</name>\n"
       "    <version>";
@@ -149,5 +151,14 @@ std::string DaemonMetrics::text() const {
   out += "# HELP xslvalidate_workers Workers, each with its own engine connection.\n"
          "# TYPE xslvalidate_workers gauge\n"
          "xslvalidate_workers " + std::to_string(workers) + "\n";
+  out += "# HELP xslvalidate_ready Whether the configuration in use has been warmed up "
+         "(health answers UP).\n"
+         "# TYPE xslvalidate_ready gauge\n"
+         "xslvalidate_ready " + std::to_string(ready ? 1 : 0) + "\n";
+  out += "# HELP xslvalidate_warmed_compiles Stylesheets and schema sets of the configuration "
+         "in use that the warm-up had the engine server compile; the server may since have "
+         "let some go from its cache.\n"
+         "# TYPE xslvalidate_warmed_compiles gauge\n"
+         "xslvalidate_warmed_compiles " + std::to_string(warmed) + "\n";
   return out;
 }

@@ -27,10 +27,11 @@ AnswerForm answerFormFor(std::string_view accept);
 // made up (POST to "/", ".", "..", control characters, too long).
 std::string documentNameOf(std::string_view path);
 
-// The health answer in the reference daemon's XML shape: status UP, the
-// application's name, version and build, and memory in bytes.
-std::string healthXml(std::string_view version, long long freeMemory, long long maxMemory,
-                      long long totalMemory);
+// The health answer in the reference daemon's XML shape: status UP (or
+// DOWN when not `up`), the application's name, version and build, and
+// memory in bytes.
+std::string healthXml(bool up, std::string_view version, long long freeMemory,
+                      long long maxMemory, long long totalMemory);
 
 // Whether the Authorization header value `given` is "Bearer <token>",
 // compared in time that does not depend on where they differ.
@@ -47,6 +48,8 @@ struct DaemonMetrics {
   long long inFlight = 0;   // documents taken and not yet answered
   long long queued = 0;     // documents waiting for a worker
   unsigned workers = 0;
+  bool ready = false;        // the configuration in use is warmed up
+  unsigned long long warmed = 0;  // its compiles the warm-up had made
   // Counts one answered request with its status and duration.
   void record(int status, double seconds);
   std::string text() const;

@@ -26,7 +26,7 @@ DaemonOption daemonOption(std::u16string_view argument) {
   for (std::u16string_view valued :
        {u"--host", u"-H", u"--port", u"-P", u"--threads", u"-T", u"--token-file",
         u"--max-body", u"--queue", u"--max-connections", u"--read-timeout",
-        u"--idle-timeout", u"--drain-timeout"})
+        u"--idle-timeout", u"--drain-timeout", u"--check-timeout"})
     if (argument == valued)
       return DaemonOption::kValue;
   return DaemonOption::kNone;
@@ -63,6 +63,7 @@ std::string setDaemonOption(DaemonSettings* settings, std::u16string_view argume
       {{u"--read-timeout", u""}, 1, 86400, &settings->readSeconds},
       {{u"--idle-timeout", u""}, 1, 86400, &settings->idleSeconds},
       {{u"--drain-timeout", u""}, 0, 86400, &settings->drainSeconds},
+      {{u"--check-timeout", u""}, 1, 86400, &settings->checkSeconds},
   };
   unsigned long long number = 0;
   for (const Bounded& option : bounded) {

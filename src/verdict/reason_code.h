@@ -24,6 +24,7 @@ inline constexpr char kSchemaError[] = "schema-error";  // the XML Schema step c
 inline constexpr char kReportError[] = "report-error";  // the configuration's report could not be made or read
 inline constexpr char kEngineFailed[] = "engine-failed";  // the engine or its temporary folder failed
 inline constexpr char kOutputUnwritable[] = "output-unwritable";  // a report folder could not be made
+inline constexpr char kTimeLimit[] = "time-limit";  // the check ran past its time limit and was stopped
 
 }  // namespace reason_code
 

@@ -285,6 +285,10 @@ struct ConfigurationFolder {
       engineFailed = true;
       return "the engine could not be started";
     }
+    // The service's loads, at start and on every reload, keep to the
+    // engine server as its workers do.
+    if (options.daemon.enabled)
+      keepRunsOnServer(&environment);
     installScratchCleanup();
     folder = makeScratchFolder();
     if (folder.empty()) {

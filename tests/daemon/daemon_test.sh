@@ -166,6 +166,85 @@ wait_log reload 'configuration reloaded' 2 || fail "reload: SIGHUP did not reloa
 expect "reload: after SIGHUP" "$(post /stop.xml "$work/stop.xml")" 422
 kill -TERM "$pid"; wait "$pid"; expect "reload: exit status" $? 0
 
+# --- One worker: health before and after the warm-up, a check past its
+# time limit, an engine server killed mid-check, our own failure. ---
+# The configuration: a copy of the broken one (for "stop" documents) whose
+# rule set never ends, not even in the warm-up.
+mkdir "$work/endless"
+sed 's#src/verdict/testdata/fails_midway.xsl#endless.xsl#' \
+  "$source_dir/tests/daemon/broken/scenarios.xml" > "$work/endless/scenarios.xml"
+cat > "$work/endless/endless.xsl" <<'XSL'
+<xsl:stylesheet version="3.0" xmlns:xsl="http://www.w3.org/1999/XSL/Transform"
+    xmlns:f="urn:endless" xmlns:svrl="http://purl.oclc.org/dsdl/svrl">
+  <xsl:function name="f:on"><xsl:param name="n"/><xsl:sequence select="f:on($n + 1)"/></xsl:function>
+  <xsl:template match="/"><svrl:schematron-output><xsl:value-of select="f:on(1)"/></svrl:schematron-output></xsl:template>
+</xsl:stylesheet>
+XSL
+start limit -s peppol="$config/scenarios.xml" -s endless="$work/endless/scenarios.xml" \
+  -r endless="$work/endless" -T 1 --check-timeout 10
+# health: prints the status of /server/health and its <status>.
+health() {
+  printf '%s ' "$(curl -s -o "$work/health" -w '%{http_code}' "http://127.0.0.1:$port/server/health")"
+  grep -o '<status>[A-Z]*</status>' "$work/health"
+}
+# The warm-up waits for the endless rule set until the time limit stops it:
+# the first answer comes before it is done.
+expect "warm-up: health before" "$(health)" "503 <status>DOWN</status>"
+for _ in $(seq 1 240); do [ "$(health)" = "200 <status>UP</status>" ] && break; sleep 0.25; done
+expect "warm-up: health after" "$(health)" "200 <status>UP</status>"
+grep -q 'configuration ready, [1-9][0-9]* compiles warmed up' "$work/limit.log" \
+  && echo "ok: warm-up logged" || fail "warm-up: no compile logged"
+metrics=$(curl -s "http://127.0.0.1:$port/metrics")
+expect "warm-up: ready metric" "$(sed -n 's/^xslvalidate_ready //p' <<<"$metrics")" 1
+[ "$(sed -n 's/^xslvalidate_warmed_compiles //p' <<<"$metrics")" -ge 3 ] \
+  && echo "ok: warmed compiles metric" || fail "warmed compiles: $(grep warmed <<<"$metrics")"
+begin=$SECONDS
+expect "time limit: status" "$(post /stop.xml "$work/stop.xml")" 422
+took=$((SECONDS - begin))
+expect "time limit: reason code" "$(tr -d '\r' < "$work/headers" | sed -n 's/^X-Reason-Code: //p')" time-limit
+[ "$took" -ge 9 ] && [ "$took" -le 25 ] && echo "ok: stopped after ${took} s" \
+  || fail "time limit: answered after ${took} s, the limit is 10"
+expect "time limit: the worker goes on" "$(post /good.xml "${good[0]}")" 200
+
+# The engine server killed while it runs a document: that document has no
+# verdict (not for its time), the next ones are checked by a new server.
+post /stop.xml "$work/stop.xml" > "$work/killed" &
+client=$!
+for _ in $(seq 1 100); do
+  curl -s "http://127.0.0.1:$port/metrics" | grep -q '^xslvalidate_in_flight 1' && break
+  sleep 0.05
+done
+sleep 1
+for file in "$XDG_RUNTIME_DIR"/xslvalidate/engine-*.pid; do kill -KILL "$(cat "$file")"; done
+wait "$client"
+expect "engine killed: status" "$(cat "$work/killed")" 422
+code=$(tr -d '\r' < "$work/headers" | sed -n 's/^X-Reason-Code: //p')
+[ -n "$code" ] && [ "$code" != time-limit ] && echo "ok: engine killed: $code" \
+  || fail "engine killed: reason code '$code'"
+expect "engine killed: the next document" "$(post /after.xml "${good[0]}")" 200
+
+# Our own failure: the folder documents are kept in is replaced by a file.
+root=$(sed -n 's/.*documents are kept under \(.*\) while checked$/\1/p' "$work/limit.log")
+rm -rf "$root" && touch "$root"
+expect "own failure: status" "$(post /own.xml "${good[0]}")" 500
+expect "own failure: reason code" "$(tr -d '\r' < "$work/headers" | sed -n 's/^X-Reason-Code: //p')" internal-error
+rm -f "$root" && mkdir -m 700 "$root"
+expect "own failure: the next document" "$(post /next.xml "${good[0]}")" 200
+kill -TERM "$pid"; wait "$pid"; expect "limit: exit status" $? 0
+
+# --- Engine servers that retire after a few runs (about one document's):
+# each run is taken by the next server, none in the service's own process.
+for file in "$XDG_RUNTIME_DIR"/xslvalidate/engine-*.pid; do kill -TERM "$(cat "$file")"; done
+XSLVALIDATE_SERVER_MAX_RUNS=8 start retire -s "$config/scenarios.xml" -T 1
+for i in 1 2 3; do expect "retiring servers: document $i" "$(post /r$i.xml "${good[$i]}")" 200; done
+# The library links libjvm either way; a JVM started would add its own
+# threads (collector, compiler, finalizer...) to the service's four.
+threads=$(awk '/^Threads:/ {print $2}' "/proc/$pid/status")
+[ "$threads" -le 6 ] && echo "ok: retiring servers: no JVM in the service ($threads threads)" \
+  || fail "retiring servers: $threads threads in the service: a JVM of its own?"
+kill -TERM "$pid"; wait "$pid"; expect "retire: exit status" $? 0
+for file in "$XDG_RUNTIME_DIR"/xslvalidate/engine-*.pid; do kill -TERM "$(cat "$file")"; done
+
 # --- One worker and a queue of one: a full queue answers 503. ---
 start queue -s "$config/scenarios.xml" -T 1 --queue 1
 clients=()

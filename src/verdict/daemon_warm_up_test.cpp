@@ -1,0 +1,45 @@
+#include "verdict/daemon_warm_up.h"
+
+#include <gtest/gtest.h>
+
+#include "verdict/scenarios.h"
+
+// Every stylesheet and schema set of the plan once, shared ones included
+// once, none for what a scenario does not have.
+TEST(DaemonWarmUp, ListsEachCompileOfThePlanOnce) {
+  ScenarioSet first;
+  first.matchStylesheet = u"/c0/match.xsl";
+  Scenario ubl;
+  ubl.schemas = {u"/s/ubl.xsd", u"/s/common.xsd"};
+  ubl.ruleSets = {u"/r/en16931.xsl", u"/r/peppol.xsl"};
+  ubl.reportRunner = u"/c0/report-runner.xsl";
+  Scenario cii;  // no schema, no report; one rule set shared with the first
+  cii.ruleSets = {u"/r/peppol.xsl", u"/r/cii.xsl"};
+  first.scenarios = {ubl, cii};
+  first.noScenarioRunner = u"/c0/no-scenario.xsl";
+  ScenarioSet second;  // the same rule set in another configuration
+  second.matchStylesheet = u"/c1/match.xsl";
+  Scenario again;
+  again.ruleSets = {u"/r/en16931.xsl"};
+  again.schemas = {u"/s/common.xsd"};  // another set than the first's
+  second.scenarios = {again};
+  CheckPlan plan;
+  plan.configurations = {&first, &second};
+
+  const std::vector<WarmUpRun> expected = {
+      {u"/c0/match.xsl", {}},
+      {u"", {u"/s/ubl.xsd", u"/s/common.xsd"}},
+      {u"/r/en16931.xsl", {}},
+      {u"/r/peppol.xsl", {}},
+      {u"/c0/report-runner.xsl", {}},
+      {u"/r/cii.xsl", {}},
+      {u"/c0/no-scenario.xsl", {}},
+      {u"/c1/match.xsl", {}},
+      {u"", {u"/s/common.xsd"}},
+  };
+  EXPECT_EQ(warmUpRuns(plan), expected);
+
+  CheckPlan byHand;
+  byHand.ruleSets = {u"/r/a.xsl", u"/r/a.xsl", u"/r/b.xsl"};
+  EXPECT_EQ(warmUpRuns(byHand), (std::vector<WarmUpRun>{{u"/r/a.xsl", {}}, {u"/r/b.xsl", {}}}));
+}
