@@ -511,7 +511,7 @@ TEST_F(EndToEnd, DebugSwitchTellsStartUpAndTimingsOnlyWhenSet) {
                                                 "xslvalidate debug: run on the engine server "};
   const std::vector<const char*> inProcessLines = {
       "xslvalidate debug: JVM option -Xmx1g\n", "xslvalidate debug: class-data archive ",
-      " mapped\n", "xslvalidate debug: JVM creation "};
+      " mapped\n", "xslvalidate debug: JVM creation ", "xslvalidate debug: run classes ready in "};
   const char* mode = std::getenv("XSLVALIDATE_TEST_SERVER");
   const bool onServer = mode && std::string(mode) == "on";
   for (const char* line : onServer ? serverLines : inProcessLines)

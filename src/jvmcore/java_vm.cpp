@@ -183,6 +183,13 @@ bool isMapped(const std::string& path) {
   return false;
 }
 
+// Whole milliseconds from `start` to now, for the debug lines.
+long long millisecondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                               start)
+      .count();
+}
+
 // Where the JVM puts its crash report and compiler replay file: the user's
 // private folder when it is there (private_folder.h), else
 // the temporary directory under names of the user's own. The JVM creates
@@ -215,7 +222,9 @@ jint createJvm(const std::string& heapOption, const std::vector<std::string>& ex
     // checksums show it whole: the JVM would not survive a truncated one
     // and would run a damaged one.
     std::string whyNot;
+    const auto checking = std::chrono::steady_clock::now();
     archive = usableArchiveIn(*directory, &whyNot);
+    debugLine("class-data archive checked in %lld ms", millisecondsSince(checking));
     if (!archive.empty()) {
       strings.push_back("-XX:SharedArchiveFile=" + archive);
     } else {
@@ -259,10 +268,7 @@ jint createJvm(const std::string& heapOption, const std::vector<std::string>& ex
                                   : "not mapped: the JVM found it does not fit this JDK or "
                                     "class path");
     }
-    const auto took = std::chrono::steady_clock::now() - started;
-    debugLine("JVM creation %lld ms",
-              static_cast<long long>(
-                  std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
+    debugLine("JVM creation %lld ms", millisecondsSince(started));
   }
   return result;
 }
@@ -390,8 +396,10 @@ JavaVM* startJavaVm(const std::vector<std::string>& extraOptions) {
         JNIEnv* env = nullptr;
         created = createJvm(heapOption, extraOptions, &vm, &env);
         if (created != JNI_OK) return;
+        const auto defining = std::chrono::steady_clock::now();
         if (defineRunClass(env, &e, &why)) why.clear();
         else if (why.empty()) why = "unknown failure";
+        debugLine("run classes ready in %lld ms", millisecondsSince(defining));
         vm->DetachCurrentThread();
       },
       &why);
