@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "verdict/check.h"
 
@@ -27,6 +28,10 @@ struct DaemonSettings {
   unsigned drainSeconds = 30;      // --drain-timeout S: SIGTERM waits this long
   unsigned checkSeconds = 120;     // --check-timeout S: a longer check is stopped, 422
 };
+
+// Every option name of the daemon, short forms included, as the command
+// line takes them (the help names each).
+const std::vector<std::u16string_view>& daemonOptionNames();
 
 // How an argument of the command line concerns the daemon.
 enum class DaemonOption { kNone, kFlag, kValue };

@@ -2,6 +2,7 @@
 #include "verdict/daemon.h"
 
 #include <cstdlib>
+#include <vector>
 
 #include "verdict/shown.h"
 
@@ -20,14 +21,21 @@ bool wholeNumber(std::u16string_view value, unsigned long long low, unsigned lon
 
 }  // namespace
 
+const std::vector<std::u16string_view>& daemonOptionNames() {
+  static const std::vector<std::u16string_view> names = {
+      u"--daemon",        u"-D",           u"--disable-gui",   u"--host",
+      u"-H",              u"--port",       u"-P",              u"--threads",
+      u"-T",              u"--token-file", u"--max-body",      u"--queue",
+      u"--max-connections", u"--read-timeout", u"--idle-timeout", u"--drain-timeout",
+      u"--check-timeout"};
+  return names;
+}
+
 DaemonOption daemonOption(std::u16string_view argument) {
   if (argument == u"--daemon" || argument == u"-D" || argument == u"--disable-gui")
     return DaemonOption::kFlag;
-  for (std::u16string_view valued :
-       {u"--host", u"-H", u"--port", u"-P", u"--threads", u"-T", u"--token-file",
-        u"--max-body", u"--queue", u"--max-connections", u"--read-timeout",
-        u"--idle-timeout", u"--drain-timeout", u"--check-timeout"})
-    if (argument == valued)
+  for (std::u16string_view name : daemonOptionNames())
+    if (argument == name)
       return DaemonOption::kValue;
   return DaemonOption::kNone;
 }

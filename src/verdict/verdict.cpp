@@ -65,7 +65,8 @@ const char kUsage[] =
     "                            -T, --threads N (one per core), --queue N (32),\n"
     "                            --max-body BYTES (67108864), --max-connections N (256),\n"
     "                            --read-timeout S (30), --idle-timeout S (10),\n"
-    "                            --drain-timeout S (30), --token-file FILE, --disable-gui\n"
+    "                            --drain-timeout S (30), --check-timeout S (120),\n"
+    "                            --token-file FILE, --disable-gui\n"
     "  --version                 the version, alone\n"
     "  -h, --help                this text, alone\n";
 
