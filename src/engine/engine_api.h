@@ -36,7 +36,8 @@ void addProcessorProperty(graal_isolatethread_t* thread,
                           long long processorData, char* option);
 
 // Runs the engine's transform command with the options added so far, in
-// the order added. Returns 0 when the run completed and its result was
+// the order added. A list is made for one run: the Linux engine frees it
+// when the run starts, so a handle is run once. Returns 0 when the run completed and its result was
 // written, nonzero otherwise (the engine reports why on standard error).
 int j_run_transform(graal_isolatethread_t* thread, long long processorData);
 
