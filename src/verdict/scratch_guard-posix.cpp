@@ -28,6 +28,27 @@ HeldPaths<kSlots> heldFolders;
 const int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 struct sigaction before[3];
 
+// Calls `visit(fd, name)` for each entry of the open folder `fd` but "."
+// and "..", reading it with system calls only, as a signal handler may.
+template <typename Visit>
+void forEachEntry(int fd, Visit visit) {
+  alignas(8) char buffer[4096];
+  for (;;) {
+    const long got = syscall(SYS_getdents64, fd, buffer, sizeof buffer);
+    if (got <= 0)
+      return;
+    for (long at = 0; at < got;) {
+      // struct linux_dirent64: inode, offset, record length, type, name.
+      unsigned short length;
+      memcpy(&length, buffer + at + 16, sizeof length);
+      const char* name = buffer + at + 19;
+      if (strcmp(name, ".") != 0 && strcmp(name, "..") != 0)
+        visit(fd, name);
+      at += length;
+    }
+  }
+}
+
 // Removes the file `path`, or empties the folder `path` (its files, and
 // folders that are empty) and removes it, with system calls only, as a
 // signal handler may.
@@ -36,22 +57,10 @@ void removeFolder(const char* path) {
     return;
   const int fd = open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd >= 0) {
-    alignas(8) char buffer[4096];
-    for (;;) {
-      const long got = syscall(SYS_getdents64, fd, buffer, sizeof buffer);
-      if (got <= 0)
-        break;
-      for (long at = 0; at < got;) {
-        // struct linux_dirent64: inode, offset, record length, type, name.
-        unsigned short length;
-        memcpy(&length, buffer + at + 16, sizeof length);
-        const char* name = buffer + at + 19;
-        if (strcmp(name, ".") != 0 && strcmp(name, "..") != 0 &&
-            unlinkat(fd, name, 0) != 0)
-          unlinkat(fd, name, AT_REMOVEDIR);
-        at += length;
-      }
-    }
+    forEachEntry(fd, [](int folder, const char* name) {
+      if (unlinkat(folder, name, 0) != 0)
+        unlinkat(folder, name, AT_REMOVEDIR);
+    });
     close(fd);
   }
   rmdir(path);
@@ -71,29 +80,19 @@ void removeOwnScratchFolders() {
   const int fd = open(scratchFolder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0)
     return;
-  const size_t prefixLength = strlen(scratchPrefix);
-  alignas(8) char buffer[4096];
-  char path[PATH_MAX];
-  for (;;) {
-    const long got = syscall(SYS_getdents64, fd, buffer, sizeof buffer);
-    if (got <= 0)
-      break;
-    for (long at = 0; at < got;) {
-      unsigned short length;
-      memcpy(&length, buffer + at + 16, sizeof length);
-      const char* name = buffer + at + 19;
-      const size_t folderLength = strlen(scratchFolder);
-      const size_t nameLength = strlen(name);
-      if (prefixLength > 0 && strncmp(name, scratchPrefix, prefixLength) == 0 &&
-          folderLength + 1 + nameLength < sizeof path) {
-        memcpy(path, scratchFolder, folderLength);
-        path[folderLength] = '/';
-        memcpy(path + folderLength + 1, name, nameLength + 1);
-        removeFolder(path);
-      }
-      at += length;
+  forEachEntry(fd, [](int, const char* name) {
+    const size_t prefixLength = strlen(scratchPrefix);
+    const size_t folderLength = strlen(scratchFolder);
+    const size_t nameLength = strlen(name);
+    char path[PATH_MAX];
+    if (prefixLength > 0 && strncmp(name, scratchPrefix, prefixLength) == 0 &&
+        folderLength + 1 + nameLength < sizeof path) {
+      memcpy(path, scratchFolder, folderLength);
+      path[folderLength] = '/';
+      memcpy(path + folderLength + 1, name, nameLength + 1);
+      removeFolder(path);
     }
-  }
+  });
   close(fd);
 }
 
