@@ -1,7 +1,10 @@
 // The engine server: one JVM, made exactly as the engine library makes its
 // own, serving the runs of the user's callers over a Unix socket
 // (client.cpp is the other end; doc/engine-server.md describes the
-// conversation). Usage: xslvalidate-engine-server <socket path> <context key>
+// conversation). Usage:
+//   xslvalidate-engine-server <socket path> <context key> [<held list> <descriptor>]
+// The last two are a successor's (succession.h): the list of compiles its
+// predecessor holds, and the pipe on which it says it took over.
 //
 // It accepts only peers of its own user id, with its umask, whose context
 // (jvmengine/caller_context.h) has the key it was started for and the
@@ -9,9 +12,11 @@
 // stops a run whose caller goes away, exits after XSLVALIDATE_SERVER_IDLE
 // seconds without a connected caller (default 600) and on SIGTERM (after
 // closing every connection, which stops and cleans up their runs), and
-// retires (stops listening, finishes the runs of its connected callers,
-// exits) after XSLVALIDATE_SERVER_MAX_RUNS runs (default 2000), so that
-// what grows in Saxon over many runs is given back. Runs whose callers went
+// retires after XSLVALIDATE_SERVER_MAX_RUNS runs (default 2000), so that
+// what grows in Saxon over many runs is given back: it starts a successor
+// warmed with what its caches hold and serves on until that successor has
+// taken the socket over (or failed), then closes each connection before its
+// next run, finishes the runs in progress and exits. Runs whose callers went
 // away are not waited for long: one blocked in a system call (opening a
 // pipe) may never end.
 #include <jni.h>
@@ -30,9 +35,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
+#include <cstdint>
 #include <string>
 #include <mutex>
-#include <set>
+#include <map>
 #include <thread>
 #include <vector>
 
@@ -43,15 +50,27 @@
 #include "serverprotocol/caller_context.h"
 #include "serverprotocol/run_request.h"
 #include "serverprotocol/wire.h"
+#include "succession.h"
 #include "xslvalidate_server_classes.h"  // generated: kServerClasses
 
 namespace {
 
 constexpr std::size_t kMaxRequestBytes = 64 << 20;
-constexpr int kCacheEntries = 16;
+// Entries of each cache (stylesheets, schema sets) unless
+// XSLVALIDATE_SERVER_CACHE_ENTRIES says otherwise: every released
+// configuration's stylesheets and schema sets, and the verdict's own
+// stylesheets of several workers, with room. The module bytes are the
+// bound on memory.
+constexpr long kCacheEntries = 128;
 constexpr jlong kCacheModuleBytes = 96LL << 20;
 // How long an exiting server waits for the runs of callers that went away.
 constexpr auto kGoneRunsGrace = std::chrono::seconds(5);
+// How long a retiring server serves on while its successor starts and
+// compiles what it was handed; past it, the successor is ended and the
+// server retires with none.
+constexpr auto kSuccessionBound = std::chrono::seconds(60);
+// How long a successor that is ended gets to end by itself.
+constexpr auto kSuccessorEndWait = std::chrono::milliseconds(10000);
 
 // XslvalidateServer.run's status for a run the caller must run itself
 // (XslvalidateServer.IN_PROCESS).
@@ -76,6 +95,8 @@ struct JavaSide {
   jmethodID open = nullptr;
   jmethodID run = nullptr;
   jmethodID cancel = nullptr;
+  jmethodID writeHeld = nullptr;
+  jmethodID warmUp = nullptr;
   jclass string = nullptr;
   jmethodID stringFromBytes = nullptr;
   jobject utf8 = nullptr;  // the charset name "UTF-8"
@@ -102,24 +123,50 @@ volatile sig_atomic_t gTerminating = 0;
 
 void terminate(int) { gTerminating = 1; }
 
-// The connections open now, for SIGTERM to close.
+// The connections open now, each with whether it waits for its caller's
+// next run, for SIGTERM and retiring to close; and whether the server
+// retires, so that no connection starts another run.
 std::mutex gConnectionsLock;
-std::set<int> gConnections;
+std::map<int, bool> gConnections;
+bool gRetiring = false;
 
 void shutDownConnections() {
   std::lock_guard<std::mutex> hold(gConnectionsLock);
-  for (int fd : gConnections) shutdown(fd, SHUT_RDWR);
+  for (const auto& [fd, waiting] : gConnections) shutdown(fd, SHUT_RDWR);
+}
+
+// From now on no connection starts a run: those waiting for their caller's
+// next run are closed now, the others once their run has ended. Their
+// callers connect anew, to the successor if one took over.
+void retire() {
+  std::lock_guard<std::mutex> hold(gConnectionsLock);
+  gRetiring = true;
+  for (const auto& [fd, waiting] : gConnections) {
+    if (waiting) shutdown(fd, SHUT_RDWR);
+  }
+}
+
+// Marks connection `fd` as waiting for its caller's next run (`waiting`)
+// or not; false when the server retires, and the connection must close
+// instead.
+bool markWaiting(int fd, bool waiting) {
+  std::lock_guard<std::mutex> hold(gConnectionsLock);
+  gConnections[fd] = waiting;
+  return !gRetiring;
 }
 
 // Writes this process's id to gPidPath, for users and tests to see the
-// server and stop it.
+// server and stop it: to a name of its own first, then renamed into place,
+// so the file always names one server.
 void writePidFile() {
-  const int fd = open(gPidPath, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
+  const std::string temporary = std::string(gPidPath) + "." + std::to_string(getpid());
+  const int fd =
+      open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
   if (fd < 0) return;
   const std::string text = std::to_string(getpid()) + "\n";
-  if (write(fd, text.data(), text.size()) < 0) {
-  }
+  const bool written = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
   close(fd);
+  if (!written || rename(temporary.c_str(), gPidPath) != 0) unlink(temporary.c_str());
 }
 
 long settingOf(const char* name, long fallback) {
@@ -155,9 +202,16 @@ bool startJavaSide(JNIEnv* env, std::string* why) {
   if (!checked(env, j.run, "finding XslvalidateServer.run", why)) return false;
   j.cancel = env->GetStaticMethodID(j.server, "cancel", "(LRunContext;)V");
   if (!checked(env, j.cancel, "finding XslvalidateServer.cancel", why)) return false;
+  j.writeHeld = env->GetStaticMethodID(j.server, "writeHeld", "(Ljava/lang/String;)Z");
+  if (!checked(env, j.writeHeld, "finding XslvalidateServer.writeHeld", why)) return false;
+  j.warmUp = env->GetStaticMethodID(j.server, "warmUp", "(Ljava/lang/String;)I");
+  if (!checked(env, j.warmUp, "finding XslvalidateServer.warmUp", why)) return false;
   jmethodID start = env->GetStaticMethodID(j.server, "start", "(IJ)V");
   if (!checked(env, start, "finding XslvalidateServer.start", why)) return false;
-  env->CallStaticVoidMethod(j.server, start, kCacheEntries, kCacheModuleBytes);
+  const long entries = settingOf("XSLVALIDATE_SERVER_CACHE_ENTRIES", kCacheEntries);
+  env->CallStaticVoidMethod(j.server, start,
+                            static_cast<jint>(std::min<long>(entries, INT32_MAX)),
+                            kCacheModuleBytes);
   if (!checked(env, "starting the server's Java side", why)) return false;
 
   j.string = kept(env, env->FindClass("java/lang/String"), "finding java.lang.String", why);
@@ -189,10 +243,22 @@ bool startJavaSide(JNIEnv* env, std::string* why) {
   return j.groupName != nullptr;
 }
 
-// A Java String[] of `values`, each decoded as UTF-8; nullptr with the
-// reason in `*why`. Modified UTF-8 (NewStringUTF) differs from UTF-8 for
-// NUL and supplementary characters, so each value goes through a byte array
-// that String decodes.
+// A Java String of `value` decoded as UTF-8 (a local reference, as is its
+// byte array's); nullptr with the reason in `*why`. Modified UTF-8
+// (NewStringUTF) differs from UTF-8 for NUL and supplementary characters,
+// so the value goes through a byte array that String decodes.
+jobject javaString(JNIEnv* env, const std::string& value, std::string* why) {
+  const auto size = static_cast<jsize>(value.size());
+  jbyteArray bytes = env->NewByteArray(size);
+  if (!checked(env, bytes, "making a byte array", why)) return nullptr;
+  env->SetByteArrayRegion(bytes, 0, size, reinterpret_cast<const jbyte*>(value.data()));
+  if (!checked(env, "filling a byte array", why)) return nullptr;
+  jobject text = env->NewObject(gJava.string, gJava.stringFromBytes, bytes, gJava.utf8);
+  return checked(env, text, "decoding a string", why) ? text : nullptr;
+}
+
+// A Java String[] of `values`, each decoded as UTF-8 (javaString); nullptr
+// with the reason in `*why`.
 jobjectArray stringArray(JNIEnv* env, const std::vector<std::string>& values, std::string* why) {
   jobjectArray array =
       env->NewObjectArray(static_cast<jsize>(values.size()), gJava.string, nullptr);
@@ -200,13 +266,8 @@ jobjectArray stringArray(JNIEnv* env, const std::vector<std::string>& values, st
   for (std::size_t i = 0; i < values.size(); ++i) {
     LocalFrame pass(env, 2);
     if (!pass.made("making room for a string", why)) return nullptr;
-    const auto size = static_cast<jsize>(values[i].size());
-    jbyteArray bytes = env->NewByteArray(size);
-    if (!checked(env, bytes, "making a byte array", why)) return nullptr;
-    env->SetByteArrayRegion(bytes, 0, size, reinterpret_cast<const jbyte*>(values[i].data()));
-    if (!checked(env, "filling a byte array", why)) return nullptr;
-    jobject text = env->NewObject(gJava.string, gJava.stringFromBytes, bytes, gJava.utf8);
-    if (!checked(env, text, "decoding a string", why)) return nullptr;
+    jobject text = javaString(env, values[i], why);
+    if (!text) return nullptr;
     env->SetObjectArrayElement(array, static_cast<jsize>(i), text);
     if (!checked(env, "storing a string", why)) return nullptr;
   }
@@ -383,20 +444,19 @@ void serve(int fd, jobject group) {
   }
   if (accepted) {
     for (;;) {
+      // Once the server retires, the connection closes before the next
+      // run starts (or while it waits for it), and the caller runs it (and
+      // the rest of its conversation) with the next server or itself.
+      if (!markWaiting(fd, true)) break;
       int errFd = -1;
       const auto message = receiveMessage(fd, kMaxRequestBytes, &errFd);
+      const bool serving = markWaiting(fd, false);
       const auto request = message ? parseRequest(*message) : std::nullopt;
-      if (!request || errFd < 0) {
+      if (!request || errFd < 0 || !serving) {
         if (errFd >= 0) close(errFd);
         break;
       }
-      // Past the run limit the server is retiring: the connection closes
-      // before the run starts, and the caller runs it (and the rest of its
-      // conversation) itself or with the next server.
-      if (++gRuns > gMaxRuns) {
-        close(errFd);
-        break;
-      }
+      ++gRuns;
       if (request->debug) {
         writeLine(errFd, "xslvalidate debug: run on the engine server (process " +
                              std::to_string(getpid()) + ", run " + std::to_string(gRuns.load()) +
@@ -426,27 +486,103 @@ void serve(int fd, jobject group) {
   --gActive;
 }
 
-int listenAt(const char* path) {
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::strcpy(address.sun_path, path);
-  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return -1;
-  unlink(path);
-  if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      chmod(path, 0600) != 0 || listen(fd, 64) != 0) {
+// Serves the accepted connection `fd` on a thread of its own.
+void startConnection(JNIEnv* env, int fd) {
+  std::string why;
+  jobject group = newConnectionGroup(env, &why);
+  if (!group) {
+    complain(STDERR_FILENO, why);
     close(fd);
-    return -1;
+    return;
   }
-  return fd;
+  ++gActive;
+  ++gConnected;
+  {
+    std::lock_guard<std::mutex> hold(gConnectionsLock);
+    gConnections[fd] = false;
+  }
+  std::thread(serve, fd, group).detach();
+}
+
+// Accepts and serves the connections already queued on `listener` (their
+// callers connected before the successor took the socket's name over), so
+// that none is refused; being retired, the server closes each before its
+// first run.
+void acceptQueued(JNIEnv* env, int listener) {
+  if (fcntl(listener, F_SETFL, O_NONBLOCK) != 0) return;
+  for (int fd; (fd = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC)) >= 0;) {
+    startConnection(env, fd);
+  }
+}
+
+// Starts the successor of this retiring server, handing it the list of
+// what the caches hold (XslvalidateServer.writeHeld); nullopt when there
+// will be none.
+std::optional<Successor> startWarmSuccessor(JNIEnv* env) {
+  const std::string list = heldListName(gSocketPath, getpid());
+  unlink(list.c_str());  // left by an earlier process of this id
+  std::string why;
+  LocalFrame frame(env, 2);
+  if (!frame.made("making room for the list's name", &why)) return std::nullopt;
+  jobject path = javaString(env, list, &why);
+  if (!path) return std::nullopt;
+  const jboolean written = env->CallStaticBooleanMethod(gJava.server, gJava.writeHeld, path);
+  if (!checked(env, "listing the held compiles", &why)) {
+    complain(STDERR_FILENO, why);
+    unlink(list.c_str());
+    return std::nullopt;
+  }
+  if (!written) return std::nullopt;
+  auto successor = startSuccessor(gSocketPath, gContextKey, list);
+  if (!successor) unlink(list.c_str());
+  return successor;
+}
+
+// A successor's start: compiles what its predecessor listed in `heldList`,
+// then takes the socket's name over and says so on `readyFd`. The
+// listening socket; exits when it cannot take over or was told to end.
+int succeed(JNIEnv* env, const std::string& heldList, int readyFd) {
+  std::string why;
+  jobject path = javaString(env, heldList, &why);
+  if (path) {
+    env->CallStaticIntMethod(gJava.server, gJava.warmUp, path);
+    checked(env, "compiling what the predecessor held", &why);
+  }
+  if (!why.empty()) {
+    complain(STDERR_FILENO, why);
+    _exit(1);
+  }
+  if (gTerminating) _exit(0);
+  const int listener = takeOver(gSocketPath);
+  if (listener < 0) _exit(1);
+  writePidFile();
+  tellTookOver(readyFd);
+  return listener;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3 || std::strlen(argv[1]) >= sizeof gSocketPath) {
-    std::fputs("usage: xslvalidate-engine-server <socket path> <context key>\n", stderr);
+  if ((argc != 3 && argc != 5) || std::strlen(argv[1]) >= sizeof gSocketPath) {
+    std::fputs("usage: xslvalidate-engine-server <socket path> <context key> "
+               "[<held list> <descriptor>]\n",
+               stderr);
     return 2;
+  }
+  // A successor: its predecessor's list, and the pipe to say it took over
+  // on (kept from the programs it starts itself).
+  const bool successor = argc == 5;
+  const std::string heldList = successor ? argv[3] : "";
+  const int readyFd = successor ? std::atoi(argv[4]) : -1;
+  if (successor && (readyFd != kReadyDescriptor || fcntl(readyFd, F_SETFD, FD_CLOEXEC) != 0)) {
+    return 2;
+  }
+  // A successor that fails, for tests alone
+  // (XSLVALIDATE_SERVER_TEST_FAILING_SUCCESSOR, doc/building-and-testing.md):
+  // its predecessor must then retire as a server with none does.
+  if (const char* fails = std::getenv("XSLVALIDATE_SERVER_TEST_FAILING_SUCCESSOR");
+      successor && fails && *fails) {
+    return 1;
   }
   gContextKey = argv[2];
   const auto own = callerContextOf("/proc/self");
@@ -499,46 +635,68 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  const int listener = listenAt(gSocketPath);
-  if (listener < 0) return 1;
-  writePidFile();
+  int listener;
+  if (successor) {
+    listener = succeed(env, heldList, readyFd);
+  } else {
+    listener = listenAt(gSocketPath);
+    if (listener < 0) return 1;
+    writePidFile();
+  }
+  // At its number of runs the server starts its successor once, and serves
+  // on (past the number) until the successor has taken over, has failed,
+  // or has taken longer than kSuccessionBound.
+  std::optional<Successor> next;
+  bool succession = false;
   auto lastActivity = std::chrono::steady_clock::now();
   for (;;) {
-    if (gRuns >= gMaxRuns || gTerminating) break;
-    pollfd waiting{listener, POLLIN, 0};
-    const int ready = poll(&waiting, 1, 1000);
+    if (gTerminating) break;
+    if (gRuns >= gMaxRuns && !succession) {
+      succession = true;
+      next = startWarmSuccessor(env);
+      if (!next) break;
+    }
+    if (next && (successionState(&*next) != Succession::kPending ||
+                 std::chrono::steady_clock::now() - next->started >= kSuccessionBound)) {
+      break;
+    }
+    pollfd waiting[2] = {{listener, POLLIN, 0}, {next ? next->ready : -1, POLLIN, 0}};
+    const int ready = poll(waiting, 2, 1000);
     const auto now = std::chrono::steady_clock::now();
     if (gConnected > 0) lastActivity = now;
-    if (ready <= 0) {
+    if (ready <= 0 || !(waiting[0].revents & POLLIN)) {
       if (gConnected == 0 && now - lastActivity >= std::chrono::seconds(idleSeconds)) break;
       continue;
     }
     const int fd = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
     if (fd < 0) continue;
     lastActivity = now;
-    jobject group = newConnectionGroup(env, &why);
-    if (!group) {
-      complain(STDERR_FILENO, why);
-      close(fd);
-      continue;
-    }
-    ++gActive;
-    ++gConnected;
-    {
-      std::lock_guard<std::mutex> hold(gConnectionsLock);
-      gConnections.insert(fd);
-    }
-    std::thread(serve, fd, group).detach();
+    startConnection(env, fd);
   }
-  // Retiring or idle: the next caller starts a new server while this one
-  // finishes the runs of callers still connected. A run whose caller went
-  // away gets a short while to remove its temporary file, no more: it may
-  // be blocked for good.
-  withdraw();
+  // Retiring, idle or told to end. A successor that has not taken over by
+  // now is ended. When one has, the socket's name and the pid file are
+  // its own: this server accepts what its callers queued before the name
+  // changed hands and leaves both alone. When none has, the next caller
+  // starts a new server. Either way this one finishes the runs of callers
+  // still connected, closing each connection before its next run; a run
+  // whose caller went away gets a short while to remove its temporary
+  // file, no more: it may be blocked for good.
+  const bool handedOver =
+      next && endSuccession(&*next, kSuccessorEndWait) == Succession::kTookOver;
+  retire();
+  if (handedOver) {
+    acceptQueued(env, listener);
+  } else {
+    withdraw();
+  }
   close(listener);
-  if (gTerminating) shutDownConnections();
   auto callersGone = std::chrono::steady_clock::now();
+  bool shutDown = false;
   while (gActive > 0) {
+    if (gTerminating && !shutDown) {
+      shutDownConnections();
+      shutDown = true;
+    }
     const auto now = std::chrono::steady_clock::now();
     if (gConnected > 0) callersGone = now;
     if (now - callersGone >= kGoneRunsGrace) break;

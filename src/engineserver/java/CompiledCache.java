@@ -8,8 +8,10 @@
 // step (compare and set): a run stopped at any instruction (Thread.stop)
 // leaves either the state before its change or the one after, never a map
 // and a byte count out of step.
+import java.util.ArrayList;
 import java.util.Iterator;
 import java.util.LinkedHashMap;
+import java.util.List;
 import java.util.Map;
 import java.util.concurrent.atomic.AtomicReference;
 
@@ -78,6 +80,11 @@ final class CompiledCache<E extends CompiledCache.Entry> {
 
   int size() {
     return state.get().entries.size();
+  }
+
+  // The entries held now, least recently used first, under their keys.
+  List<Map.Entry<String, E>> entries() {
+    return new ArrayList<>(state.get().entries.entrySet());
   }
 
   // `from` without `key`, as a new state.

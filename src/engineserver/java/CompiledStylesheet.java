@@ -1,17 +1,24 @@
 // One compiled stylesheet in the engine server's cache, with everything its
-// compile consulted (CompileInputs) and what the compile wrote to standard
-// error.
+// compile consulted (CompileInputs), what the compile wrote to standard
+// error, and the environment and current directory of the run it was
+// compiled for (so that a successor server compiles it as that run did).
+import java.util.Map;
 import net.sf.saxon.s9api.XsltExecutable;
 
 final class CompiledStylesheet implements CompiledCache.Entry {
   final XsltExecutable executable;
   final byte[] compileOutput;
+  final Map<String, String> environment;
+  final String directory;
   private final CompileInputs inputs;
 
-  CompiledStylesheet(XsltExecutable executable, CompileInputs inputs, byte[] compileOutput) {
+  CompiledStylesheet(XsltExecutable executable, CompileInputs inputs, byte[] compileOutput,
+                     Map<String, String> environment, String directory) {
     this.executable = executable;
     this.inputs = inputs;
     this.compileOutput = compileOutput;
+    this.environment = environment;
+    this.directory = directory;
   }
 
   // True while a compile for the calling thread's run would consult exactly

@@ -59,6 +59,10 @@ final class RunContext {
   // Set once the run is over and nothing of it runs any more.
   volatile boolean ended;
 
+  // Set for a run that only compiles its stylesheet into the cache (a
+  // successor server's warm-up): it ends right after the compile.
+  volatile boolean compileOnly;
+
   RunContext(String[] args, ThreadGroup group, OutputStream err, Map<String, String> environment,
              String directory, DateTimeValue dateTime, boolean debug) {
     this.args = args;

@@ -74,12 +74,20 @@ final class ServerHost implements RunHost {
   // Kept by the files' absolute names, in the order given.
   @Override
   public CompiledSchema compiledSchema(List<File> files) throws CompiledSchema.Failure {
-    StringBuilder key = new StringBuilder();
-    for (File file : files) key.append(file.getAbsolutePath()).append('\n');
-    KeptSchema found = schemas.lookup(key.toString());
+    String key = KeptSchema.keyOf(files);
+    KeptSchema found = schemas.lookup(key);
     if (found != null) return found.schema;
     CompiledSchema compiled = CompiledSchema.compile(files);
-    schemas.put(key.toString(), new KeptSchema(compiled));
+    schemas.put(key, new KeptSchema(compiled, files));
     return compiled;
+  }
+
+  // The compiled schema sets held now, least recently used first.
+  List<KeptSchema> keptSchemas() {
+    List<KeptSchema> kept = new java.util.ArrayList<>();
+    for (java.util.Map.Entry<String, KeptSchema> entry : schemas.entries()) {
+      kept.add(entry.getValue());
+    }
+    return kept;
   }
 }

@@ -7,17 +7,24 @@
 // cannot serve as the caller's own process would (it reads the caller's
 // standard input, say) is handed back to the caller to run itself.
 //
+// A server that retires hands what its caches hold to its successor
+// (writeHeld), which compiles it all before it takes over (warmUp).
+//
 // Each run has one owner: the connection's thread makes its record
 // (open), runs it (run) and only then forgets it; a cancel from the
 // connection's watcher acts on that record, before the run starts or
 // while it goes.
+import java.io.File;
 import java.io.FileDescriptor;
 import java.io.FileOutputStream;
+import java.io.OutputStream;
 import java.nio.charset.StandardCharsets;
 import java.time.ZoneOffset;
 import java.time.ZonedDateTime;
+import java.util.ArrayList;
 import java.util.HashMap;
 import java.util.HashSet;
+import java.util.List;
 import java.util.Map;
 import java.util.Set;
 import java.util.concurrent.ConcurrentHashMap;
@@ -55,8 +62,8 @@ public final class XslvalidateServer {
   public static void start(int maxEntries, long maxModuleBytes) {
     RunErrors.install();
     RunProperties.install();
-    ServerProcessor processor =
-        new ServerProcessor(new CompiledCache<CompiledStylesheet>(maxEntries, maxModuleBytes));
+    stylesheets = new CompiledCache<CompiledStylesheet>(maxEntries, maxModuleBytes);
+    ServerProcessor processor = new ServerProcessor(stylesheets);
     Configuration config = processor.getUnderlyingConfiguration();
     config.setConfigurationProperty(Feature.ENVIRONMENT_VARIABLE_RESOLVER, new RunEnvironment());
     config.setURIResolver(new RunURIResolver());
@@ -65,8 +72,68 @@ public final class XslvalidateServer {
     config.setCollectionFinder(new RunCollectionFinder(config.getCollectionFinder()));
     RemoteFiles.refuseOn(config);
     MemoryWatch.start();
-    XslvalidateRun.install(
-        new ServerHost(processor, new CompiledCache<KeptSchema>(maxEntries, maxModuleBytes)));
+    host = new ServerHost(processor, new CompiledCache<KeptSchema>(maxEntries, maxModuleBytes));
+    XslvalidateRun.install(host);
+  }
+
+  // The caches, set by start.
+  private static CompiledCache<CompiledStylesheet> stylesheets;
+  private static ServerHost host;
+
+  // Writes what the caches hold to the new file `path` (HeldCompiles), for
+  // a successor server to compile the same. False when it cannot be
+  // written (nothing is left at `path` then).
+  public static boolean writeHeld(String path) {
+    List<HeldCompiles.Stylesheet> held = new ArrayList<>();
+    for (Map.Entry<String, CompiledStylesheet> entry : stylesheets.entries()) {
+      CompiledStylesheet kept = entry.getValue();
+      File file = SourceFiles.localFile(entry.getKey());
+      if (file == null) continue;
+      held.add(new HeldCompiles.Stylesheet(file.getPath(), kept.directory, kept.environment));
+    }
+    List<List<File>> schemaSets = new ArrayList<>();
+    for (KeptSchema kept : host.keptSchemas()) schemaSets.add(kept.files);
+    return HeldCompiles.write(new File(path), held, schemaSets);
+  }
+
+  // Compiles into the caches what the file `path` lists (writeHeld), in
+  // its order; what no longer compiles is left out. Each stylesheet is
+  // compiled by a run of its own that ends right after its compile
+  // (RunContext.compileOnly), so the compiler is set up exactly as for a
+  // caller's run, with the environment and current directory of the run it
+  // was compiled for before; those runs' threads are in a group of their
+  // own. Returns how many entries the caches hold then; -1 when the list
+  // cannot be read.
+  public static int warmUp(String path) throws InterruptedException {
+    HeldCompiles held = HeldCompiles.read(new File(path));
+    if (held == null) return -1;
+    ThreadGroup group = new ThreadGroup("xslvalidate-warm-up");
+    Thread warming = new Thread(group, () -> {
+      for (HeldCompiles.Stylesheet sheet : held.stylesheets) compileOnly(sheet, group);
+      for (List<File> files : held.schemaSets) {
+        try {
+          host.compiledSchema(files);
+        } catch (CompiledSchema.Failure e) {
+          // No longer compiles: the run that needs it says why.
+        }
+      }
+    }, "xslvalidate-warm-up");
+    warming.start();
+    warming.join();
+    return stylesheets.size() + host.keptSchemas().size();
+  }
+
+  // A run of `sheet` that stops once its stylesheet is compiled and kept.
+  // Its source is the stylesheet itself, a file that exists and is never
+  // read as the source, since the run ends before its transform.
+  private static void compileOnly(HeldCompiles.Stylesheet sheet, ThreadGroup group) {
+    String[] args = {"-s:" + sheet.file, "-xsl:" + sheet.file, DIRECTORY + sheet.directory};
+    DateTimeValue now = DateTimeValue.fromZonedDateTime(ZonedDateTime.now());
+    RunContext run = new RunContext(args, group, OutputStream.nullOutputStream(),
+                                    sheet.environment, sheet.directory, now, false);
+    run.compileOnly = true;
+    RUNS.add(run);
+    run(run);
   }
 
   // The record of a run of the transform command with `args`, for a

@@ -3,13 +3,17 @@
 // least recently used first when there are more than the count allows
 // or their modules sum to more than the size allows; a lone entry above the
 // size stays; putting a URI again replaces its entry and its size; an entry
-// whose module changed is dropped. Run as a program: exits 0 when every
+// whose module changed is dropped; the list of entries handed to a
+// successor server. Run as a program: exits 0 when every
 // check passes, 1 after naming each check that failed.
 
 import java.io.File;
 import java.io.IOException;
 import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
+import java.util.LinkedHashMap;
+import java.util.List;
+import java.util.Map;
 
 public final class CompiledCacheTest {
   private CompiledCacheTest() {}
@@ -97,13 +101,62 @@ public final class CompiledCacheTest {
       CompileInputs inputs = new CompileInputs();
       inputs.read(module);
       CompiledCache<CompiledStylesheet> watched = new CompiledCache<>(16, 1_000);
-      watched.put("m", new CompiledStylesheet(null, inputs, new byte[0]));
+      watched.put("m", new CompiledStylesheet(null, inputs, new byte[0], Map.of(), "/"));
       check(watched.lookup("m") != null, "an unchanged module keeps its entry");
       Files.writeString(module.toPath(), "<later/>", StandardCharsets.UTF_8);  // same size
       check(watched.lookup("m") == null && watched.size() == 0, "a changed module drops its entry");
     } finally {
       Files.delete(module.toPath());
     }
+    // The entries a successor is handed come least recently used first.
+    CompiledCache<Sized> ordered = new CompiledCache<>(16, 1_000);
+    ordered.put("a", entry(1));
+    ordered.put("b", entry(1));
+    ordered.lookup("a");
+    StringBuilder order = new StringBuilder();
+    for (Map.Entry<String, Sized> held : ordered.entries()) order.append(held.getKey());
+    check(order.toString().equals("ba"), "entries least recently used first: " + order);
+
+    // No two lists of schema files share a key, whatever their names hold.
+    check(!KeptSchema.keyOf(List.of(new File("/x\n/y")))
+               .equals(KeptSchema.keyOf(List.of(new File("/x"), new File("/y")))),
+          "a name with a line break is not two names");
+
+    checkHeldList();
     System.exit(failures == 0 ? 0 : 1);
+  }
+
+  // The list a retiring server hands its successor comes back as written,
+  // names with line breaks and other scripts included; a file already
+  // there is not written over; a list cut short is no list.
+  private static void checkHeldList() throws IOException {
+    File folder = Files.createTempDirectory("held").toFile();
+    File list = new File(folder, "held");
+    try {
+      Map<String, String> environment = new LinkedHashMap<>();
+      environment.put("HOME", "/home/ä");
+      environment.put("EMPTY", "");
+      List<HeldCompiles.Stylesheet> sheets = List.of(
+          new HeldCompiles.Stylesheet("/rules/a\nb.xsl", "/work", environment),
+          new HeldCompiles.Stylesheet("/rules/\u00e9t\u00e9.xsl", "/", Map.of()));
+      List<List<File>> schemaSets =
+          List.of(List.of(new File("/s/a.xsd"), new File("/s/b.xsd")), List.of());
+      check(HeldCompiles.write(list, sheets, schemaSets), "the list is written");
+      check(!HeldCompiles.write(list, sheets, schemaSets), "an existing file is not written over");
+      HeldCompiles back = HeldCompiles.read(list);
+      check(back != null && back.stylesheets.size() == 2
+                && back.stylesheets.get(0).file.equals("/rules/a\nb.xsl")
+                && back.stylesheets.get(0).directory.equals("/work")
+                && back.stylesheets.get(0).environment.equals(environment)
+                && back.stylesheets.get(1).file.equals("/rules/\u00e9t\u00e9.xsl")
+                && back.schemaSets.equals(schemaSets),
+            "the list reads back as written");
+      byte[] whole = Files.readAllBytes(list.toPath());
+      Files.write(list.toPath(), java.util.Arrays.copyOf(whole, whole.length - 3));
+      check(HeldCompiles.read(list) == null, "a list cut short is refused");
+    } finally {
+      list.delete();
+      folder.delete();
+    }
   }
 }
