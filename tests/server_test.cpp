@@ -569,7 +569,8 @@ std::string greeting() {
   hello.u32(mask);
   // The time zone and locale of the tool's callers here (environment()).
   for (const char* name : {"TZ", "LANGUAGE", "LC_ALL", "LC_CTYPE", "LC_MESSAGES", "LC_TIME",
-                           "LC_NUMERIC", "LC_COLLATE", "LC_MONETARY"}) {
+                           "LC_NUMERIC", "LC_COLLATE", "LC_MONETARY",
+                           "XSLVALIDATE_SERVER_CACHE_ENTRIES"}) {
     unsetenv(name);
   }
   setenv("LANG", "C.UTF-8", 1);

@@ -105,7 +105,8 @@ std::string combinedKey(const std::string& contextKey, const std::string& settin
 std::string startSettingsKey() {
   std::string settings;
   for (const char* name : {"TZ", "LANG", "LANGUAGE", "LC_ALL", "LC_CTYPE", "LC_MESSAGES",
-                           "LC_TIME", "LC_NUMERIC", "LC_COLLATE", "LC_MONETARY"}) {
+                           "LC_TIME", "LC_NUMERIC", "LC_COLLATE", "LC_MONETARY",
+                           "XSLVALIDATE_SERVER_CACHE_ENTRIES"}) {
     const char* value = std::getenv(name);
     settings += value ? std::string(name) + "=" + value + "\n" : std::string(name) + "\n";
   }

@@ -31,13 +31,13 @@ std::optional<CallerContext> callerContextOf(const std::string& procDirectory);
 // meet.
 std::string contextKey(const CallerContext& context);
 
-// The settings a JVM takes from its environment once, at its start, and
-// keeps for good, as 16 hex digits: the time zone (TZ; the implicit time
-// zone of compiles and runs) and the locale variables (LANG, LANGUAGE,
-// LC_*: the default language, country and formats). A server is started
-// with its first caller's environment, so it serves only callers whose
-// settings give this key as its own do; others start a server of their
-// own.
+// The settings a server takes from its environment once, at its start,
+// and keeps for good, as 16 hex digits: the time zone (TZ; the implicit
+// time zone of compiles and runs), the locale variables (LANG, LANGUAGE,
+// LC_*: the default language, country and formats) and the size of its
+// caches (XSLVALIDATE_SERVER_CACHE_ENTRIES). A server is started with its
+// first caller's environment, so it serves only callers whose settings
+// give this key as its own do; others start a server of their own.
 std::string startSettingsKey();
 
 // The key in the socket's name: both keys in one, 16 hex digits.
