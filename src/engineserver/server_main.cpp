@@ -82,6 +82,9 @@ std::atomic<int> gActive{0};     // connection threads
 std::atomic<int> gConnected{0};  // connections whose caller is still there
 std::atomic<long> gRuns{0};
 long gMaxRuns = 2000;            // XSLVALIDATE_SERVER_MAX_RUNS
+// A pipe whose reading end the main loop watches: written once the run
+// limit is reached, so the successor starts at once.
+int gLimitReached[2] = {-1, -1};
 mode_t gUmask = 022;
 std::string gContextKey;         // the key of the callers this server serves
 std::string gCredentials;        // its own credentials (CallerContext)
@@ -456,7 +459,8 @@ void serve(int fd, jobject group) {
         if (errFd >= 0) close(errFd);
         break;
       }
-      ++gRuns;
+      if (++gRuns == gMaxRuns && write(gLimitReached[1], "L", 1) < 0) {
+      }
       if (request->debug) {
         writeLine(errFd, "xslvalidate debug: run on the engine server (process " +
                              std::to_string(getpid()) + ", run " + std::to_string(gRuns.load()) +
@@ -635,6 +639,7 @@ int main(int argc, char** argv) {
     return 1;
   }
 
+  if (pipe2(gLimitReached, O_CLOEXEC | O_NONBLOCK) != 0) return 1;
   int listener;
   if (successor) {
     listener = succeed(env, heldList, readyFd);
@@ -660,8 +665,10 @@ int main(int argc, char** argv) {
                  std::chrono::steady_clock::now() - next->started >= kSuccessionBound)) {
       break;
     }
-    pollfd waiting[2] = {{listener, POLLIN, 0}, {next ? next->ready : -1, POLLIN, 0}};
-    const int ready = poll(waiting, 2, 1000);
+    pollfd waiting[3] = {{listener, POLLIN, 0},
+                         {next ? next->ready : -1, POLLIN, 0},
+                         {succession ? -1 : gLimitReached[0], POLLIN, 0}};
+    const int ready = poll(waiting, 3, 1000);
     const auto now = std::chrono::steady_clock::now();
     if (gConnected > 0) lastActivity = now;
     if (ready <= 0 || !(waiting[0].revents & POLLIN)) {
