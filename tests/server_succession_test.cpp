@@ -94,7 +94,15 @@ class ServerSuccession : public EngineServer {
   // The library caller's arguments for `count` runs alternating the two
   // example stylesheets, its runs kept on a server.
   std::vector<std::string> serverOnlyRuns(int count) const {
-    std::vector<std::string> argv = {LIBRARY_CALLER, "--server-only"};
+    std::vector<std::string> argv = runs(count);
+    argv.insert(argv.begin() + 1, "--server-only");
+    return argv;
+  }
+
+  // The library caller's arguments for `count` runs alternating the two
+  // example stylesheets, as any caller makes them.
+  std::vector<std::string> runs(int count) const {
+    std::vector<std::string> argv = {LIBRARY_CALLER};
     for (int i = 0; i < count; ++i) {
       if (i > 0) argv.push_back("--");
       argv.push_back("-s:invoice.xml");
@@ -157,6 +165,26 @@ TEST_F(ServerSuccession, CallersMoveToAWarmSuccessor) {
   EXPECT_EQ(0, r.exitCode) << r.err;
   EXPECT_NE(std::string::npos, r.err.find("engine server connected")) << r.err;
   EXPECT_NE(std::string::npos, r.err.find("(process " + std::to_string(last) + ",")) << r.err;
+}
+
+// A caller that may run in its own process moves to the successor as
+// well: once its server has handed over, its next run is made on the
+// successor, not in a JVM of its own.
+TEST_F(ServerSuccession, AnOrdinaryCallerMovesToo) {
+  std::vector<std::string> env = environment();
+  env.push_back("XSLVALIDATE_SERVER_MAX_RUNS=3");
+  env.push_back("XSLVALIDATE_DEBUG=1");
+  constexpr int kRuns = 20;
+  bool moved = false;
+  for (int round = 0; round < 10 && !moved; ++round) {
+    const ProcessResult r = runProcess(runs(kRuns), env, work_);
+    ASSERT_EQ(0, r.exitCode) << r.err;
+    EXPECT_EQ(std::string::npos, r.err.find("runs in-process")) << r.err;
+    const std::vector<TracedRun> traced = tracedRuns(r.err);
+    ASSERT_EQ(static_cast<std::size_t>(kRuns), traced.size()) << r.err;
+    for (const TracedRun& run : traced) moved = moved || run.server != traced.front().server;
+  }
+  EXPECT_TRUE(moved) << "the caller was never moved to a successor";
 }
 
 // A successor that fails to start: the server retires as one with none

@@ -352,7 +352,7 @@ ServerRun runOnConnection(ServerConnection* connection, const std::vector<std::s
   if (!started || (*started)[0] != kRunStarted || !boundWaits(connection->fd, false)) {
     shutdown(connection->fd, SHUT_RDWR);
     connection->broken = true;
-    debugLine("run in-process: the engine server did not start the run");
+    debugLine("the engine server did not start the run");
     return run;
   }
   const auto kind = receiveExactly(connection->fd, 1);

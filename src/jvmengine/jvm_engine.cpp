@@ -130,13 +130,16 @@ int runTransform(graal_isolatethread_t* thread, long long processorData) {
   }
   if (session->kind == Session::Kind::kServer) {
     ServerRun run = runOnEngineServer(session->server, *options);
-    // The server retired or went away before the run: a fresh one takes
-    // it (connecting starts one when none listens). A few tries, a moment
-    // apart, as a retiring server may still take a connection it then
-    // closes until its socket is gone.
-    constexpr int kReconnects = 5;
-    for (int tries = 0; tries < kReconnects && run.state == ServerRunState::kNotStarted &&
-                        session->serverOnly && serverConnectionLost(session->server);
+    // The server retired or went away before the run: the next one takes
+    // it (a retiring server's warm successor, or one that connecting
+    // starts when none listens), for every caller, as a JVM of the
+    // caller's own would start cold. A caller that may run in-process
+    // tries once, so a stuck server costs it one wait; a server-only one a
+    // few times, a moment apart, as a retiring server may still take a
+    // connection it then closes.
+    const int reconnects = session->serverOnly ? 5 : 1;
+    for (int tries = 0; tries < reconnects && run.state == ServerRunState::kNotStarted &&
+                        serverConnectionLost(session->server);
          ++tries) {
       if (tries > 0) std::this_thread::sleep_for(std::chrono::milliseconds(100 * tries));
       debugLine("the engine server closed the connection: connecting anew");
