@@ -87,6 +87,9 @@ struct Service {
   const DaemonSettings* settings = nullptr;
   std::string token;
   std::u16string root;  // every request's folder is under it
+  // Placed once, in `root` where they cannot be kept for the user, before
+  // any worker checks; only read after.
+  BundledPlaces bundled;
   std::atomic<unsigned long long> counter{0};
   std::mutex mutex;
   std::condition_variable changed;
@@ -342,6 +345,7 @@ void warmUpPlan(Service* service, size_t index, BatchWorker* worker,
 
 void work(Service* service, size_t index) {
   BatchWorker worker;
+  worker.check.bundled = &service->bundled;
   startServiceEngine(&worker);
   {
     std::unique_lock lock(service->mutex);
@@ -614,6 +618,7 @@ int runDaemon(const CheckPlan& plan, const DaemonSettings& settings, const PlanL
     std::unique_lock lock(service.mutex);
     service.changed.wait(lock, [&] { return service.started == threads.size(); });
     installScratchCleanup();
+    placeBundledStylesheets(service.root, &service.bundled);
     service.guarded = true;
   }
   service.changed.notify_all();
