@@ -246,6 +246,8 @@ for i in 1 2; do
   expect "no engine server: Retry-After $i" "$(tr -d '\r' < "$work/headers" | sed -n 's/^Retry-After: //p')" 5
 done
 expect "no engine server: health" "$(health)" "503 <status>DOWN</status>"
+expect "no engine server: metric" \
+  "$(curl -s "http://127.0.0.1:$port/metrics" | sed -n 's/^xslvalidate_workers_without_engine_server //p')" 1
 expect "no engine server: said once" "$(grep -c 'no engine server could be had' "$work/limit.log")" 1
 threads=$(awk '/^Threads:/ {print $2}' "/proc/$pid/status")
 [ "$threads" -le 6 ] && echo "ok: no engine server: no JVM in the service ($threads threads)" \
