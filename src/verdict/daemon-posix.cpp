@@ -368,11 +368,19 @@ void warmUpPlan(Service* service, size_t index, BatchWorker* worker,
   stopped = endRun(service, index) || stopped;
   if (stopped)
     restartEngine(service, index, worker);
+  // A server lost on the way that none could replace warmed nothing: the
+  // plan waits for a worker with a server.
+  const bool attached = stopped ? worker->started : attachWorker(service, index, worker);
   bool reloaded;
   {
     std::lock_guard lock(service->mutex);
     if (service->warming)
       return;  // a newer plan came meanwhile: it goes in use once warmed up
+    if (!attached) {
+      service->warming = std::move(plan);
+      service->changed.notify_all();
+      return;
+    }
     reloaded = service->metrics.ready;
     service->plan = std::move(plan);
     service->metrics.ready = true;
