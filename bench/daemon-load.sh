@@ -104,10 +104,11 @@ print(f'Batch call over {n} copies, --jobs $workers: {s:.2f} s, {1000 * s / n:.0
   echo
   echo "| Soak requests so far | Resident | Load average |"
   echo "|---|---|---|"
-  step=$(( soak / 5 > 0 ? soak / 5 : soak ))
+  # Sampled at an eighth, a quarter, a half, three quarters and all of
+  # the soak, to see whether the growth levels off.
   total=0
-  for _ in $(seq "$step" "$step" "$soak"); do
-    row=$(load 8 "$step")
+  for part in 1 2 4 6 8; do
+    row=$(load 8 $(( soak * part / 8 - total )))
     total=$(( total + $(cut -d'|' -f3 <<<"$row") ))
     echo "| $total | $(rss) | $(load_average) |"
   done

@@ -27,6 +27,17 @@ int xslvalidate_stop_run(graal_isolatethread_t* thread);
 // made in this process).
 int xslvalidate_server_only(graal_isolatethread_t* thread);
 
+// Attaches the calling thread to an engine server and to nothing else: as
+// graal_create_isolate followed by xslvalidate_server_only, except that
+// when no server can be had (none listens and none can be started, or it
+// refuses this caller) it starts nothing in this process, leaves the
+// thread as it was and returns 1. A thread attached to a server already
+// keeps its connection while it is open; one its server closed (retired
+// or died) is replaced by a fresh connection, or 1 is returned. A thread
+// whose runs are made in this process gets 1. Returns 0 with `*thread`
+// set to the thread's handle otherwise.
+int xslvalidate_attach_to_server(graal_isolatethread_t** thread);
+
 #ifdef __cplusplus
 }
 #endif

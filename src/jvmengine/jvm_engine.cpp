@@ -45,7 +45,7 @@
 // created (Java's user.dir), so callers should not change directory after
 // graal_create_isolate.
 // The library is built with hidden visibility; only these five calls and
-// the two of engine_service.h are exported (exports.map keeps it so).
+// the three of engine_service.h are exported (exports.map keeps it so).
 #pragma GCC visibility push(default)
 #include "engine/engine_api.h"
 #include "engine/engine_service.h"
@@ -248,6 +248,28 @@ int xslvalidate_server_only(graal_isolatethread_t* thread) {
     return 0;
   } catch (...) {
     return failedCall("xslvalidate_server_only", 1);
+  }
+}
+
+int xslvalidate_attach_to_server(graal_isolatethread_t** thread) {
+  try {
+    if (tSession.kind == Session::Kind::kInProcess) return 1;
+    if (tSession.kind == Session::Kind::kClosed || serverConnectionLost(tSession.server)) {
+      ServerConnection* server = connectToEngineServer();
+      if (!server) {
+        debugLine("no engine server could be had; nothing runs in this process");
+        return 1;
+      }
+      std::lock_guard lock(tSession.serverLock);
+      if (tSession.kind == Session::Kind::kServer) closeServerConnection(tSession.server);
+      tSession.kind = Session::Kind::kServer;
+      tSession.server = server;
+    }
+    tSession.serverOnly = true;
+    if (thread) *thread = handleOf(&tSession);
+    return 0;
+  } catch (...) {
+    return failedCall("xslvalidate_attach_to_server", 1);
   }
 }
 

@@ -28,8 +28,9 @@ struct Queue {
 };
 
 void work(const CheckPlan& plan, const std::vector<InputDocument>& documents,
-          const std::u16string& reportDir, Queue* queue) {
+          const std::u16string& reportDir, const BundledPlaces* bundled, Queue* queue) {
   BatchWorker worker;
+  worker.check.bundled = bundled;
   startEngine(&worker);
   {
     // The scratch folder is made once the clean-up that removes it on a
@@ -66,14 +67,19 @@ void checkBatch(const CheckPlan& plan, const std::vector<InputDocument>& documen
   Queue queue;
   queue.done.resize(documents.size());
   const size_t workers = std::max<size_t>(1, std::min(jobs, documents.size()));
+  // Placed by this thread once the clean-up is installed; the workers
+  // read it only after `guarded`.
+  CallStylesheets call;
   std::vector<std::thread> threads;
   for (size_t i = 0; i < workers && !documents.empty(); ++i)
     threads.emplace_back(work, std::cref(plan), std::cref(documents), std::cref(reportDir),
-                         &queue);
+                         &call.places, &queue);
   {
     std::unique_lock lock(queue.mutex);
     queue.changed.wait(lock, [&] { return queue.started == threads.size(); });
     installScratchCleanup();
+    if (!threads.empty())
+      placeCallStylesheets(&call);
     queue.guarded = true;
   }
   queue.changed.notify_all();
@@ -89,4 +95,5 @@ void checkBatch(const CheckPlan& plan, const std::vector<InputDocument>& documen
   }
   for (std::thread& thread : threads)
     thread.join();
+  removeCallStylesheets(&call);
 }

@@ -14,6 +14,9 @@ void checkBatch(const CheckPlan& plan, const std::vector<InputDocument>& documen
   BatchWorker worker;
   startEngine(&worker);
   installScratchCleanup();
+  CallStylesheets call;
+  placeCallStylesheets(&call);
+  worker.check.bundled = &call.places;
   makeScratch(&worker);
   for (size_t position = 0; position < documents.size(); ++position) {
     double seconds = 0;
@@ -22,4 +25,5 @@ void checkBatch(const CheckPlan& plan, const std::vector<InputDocument>& documen
     sink(position, result, seconds);
   }
   stopWorker(&worker);
+  removeCallStylesheets(&call);
 }

@@ -61,8 +61,6 @@ DocumentResult checkWithWorker(const CheckPlan& plan, BatchWorker* worker,
     releaseScratchFolder(worker->held);
     removeScratchFolder(worker->check.scratch);
     worker->check.scratch.clear();
-    worker->check.summaryStylesheet.clear();
-    worker->check.contextsStylesheet.clear();
   }
   if (worker->check.scratch.empty())
     makeScratch(worker);
@@ -88,13 +86,32 @@ DocumentResult checkWithWorker(const CheckPlan& plan, BatchWorker* worker,
     result.compileMessages = std::move(worker->environment.compileMessages);
     result.runMessages = std::move(worker->environment.runMessages);
     if (plan.pageFacts)
-      addPageFacts(plan, &worker->check, &worker->pageStylesheet, document.path, &result);
+      addPageFacts(plan, &worker->check, document.path, &result);
   }
   if (!document.shownAs.empty())
     result.document = document.shownAs;
   const std::chrono::duration<double> took = std::chrono::steady_clock::now() - begin;
   *seconds = took.count();
   return result;
+}
+
+void placeCallStylesheets(CallStylesheets* call) {
+  if (!endingBySignal())
+    call->folder = makeScratchFolder();
+  if (call->folder.empty()) {
+    call->places.problem = "no temporary folder could be made";
+    return;
+  }
+  call->held = holdScratchFolder(call->folder);
+  placeBundledStylesheets(call->folder, &call->places);
+}
+
+void removeCallStylesheets(CallStylesheets* call) {
+  releaseScratchFolder(call->held);
+  call->held = -1;
+  if (!call->folder.empty())
+    removeScratchFolder(call->folder);
+  call->folder.clear();
 }
 
 void stopWorker(BatchWorker* worker) {

@@ -13,10 +13,26 @@
 struct BatchWorker {
   EngineEnvironment environment{};
   bool started = false;  // the engine environment was made
-  CheckWorker check;
+  CheckWorker check;     // its `bundled` is set by the runner before the first check
   int held = -1;  // the scratch folder's slot in the signal clean-up
-  std::u16string pageStylesheet;  // page.xsl where it was placed; empty before
 };
+
+// The bundled stylesheets of one batch call, placed once for all its
+// workers; a copy that cannot be kept for the user goes in a scratch
+// folder of the call's own, held for the signal clean-up.
+struct CallStylesheets {
+  std::u16string folder;
+  int held = -1;
+  BundledPlaces places;
+};
+
+// Makes the call's folder and places the stylesheets (placeBundledStylesheets);
+// `places.problem` says what failed. Call after installScratchCleanup and
+// before any worker checks.
+void placeCallStylesheets(CallStylesheets* call);
+
+// Removes the call's folder, once no worker checks any more.
+void removeCallStylesheets(CallStylesheets* call);
 
 // Makes the worker's engine environment on the calling thread; the
 // thread that checks with it must be this one.

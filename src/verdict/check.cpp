@@ -63,7 +63,7 @@ std::string readSummary(CheckWorker* worker, std::u16string_view input,
                         bool* notRead = nullptr) {
   Scratch files = scratchFiles(*worker);
   removeFile(files.summary);
-  if (runTransformTo(worker->environment, input, worker->summaryStylesheet,
+  if (runTransformTo(worker->environment, input, worker->bundled->summary,
                      files.summary) != 0) {
     std::string full = probeScratch(*worker, fileIdentity(input).size);
     if (notRead)
@@ -169,13 +169,9 @@ const std::optional<std::vector<std::string>>& ruleContexts(CheckWorker* worker,
   if (known != worker->ruleContexts.end())
     return known->second;
   std::optional<std::vector<std::string>>& contexts = worker->ruleContexts[stylesheet];
-  if (worker->contextsStylesheet.empty() &&
-      !placeStylesheet(worker->scratch, u"contexts.xsl", "contexts", contextsStylesheet(),
-                       &worker->contextsStylesheet).empty())
-    return contexts;
   Scratch files = scratchFiles(*worker);
   removeFile(files.contexts);
-  if (runTransformTo(worker->environment, stylesheet, worker->contextsStylesheet,
+  if (runTransformTo(worker->environment, stylesheet, worker->bundled->contexts,
                      files.contexts) != 0)
     return contexts;
   std::FILE* file = openFile(files.contexts, "rb");
@@ -530,16 +526,6 @@ const Scenario* chooseScenario(CheckWorker* worker,
   return nullptr;
 }
 
-// Makes sure the summary stylesheet is there to run: kept between calls
-// where the host allows, else in the worker's scratch folder.
-std::string prepareSummaryStylesheet(CheckWorker* worker) {
-  if (!worker->summaryStylesheet.empty() && fileIdentity(worker->summaryStylesheet).exists)
-    return std::string();
-  std::string reason = placeStylesheet(worker->scratch, u"summary.xsl", "summary",
-                                       summaryStylesheet(), &worker->summaryStylesheet);
-  return reason.empty() ? std::string() : scratchProblem(*worker, reason);
-}
-
 // Counts, rejecting findings and the verdict from what was found.
 void decide(const Scenario* scenario, DocumentResult* result) {
   result->rejecting = 0;
@@ -583,6 +569,27 @@ void decide(const Scenario* scenario, DocumentResult* result) {
 
 }  // namespace
 
+void placeBundledStylesheets(std::u16string_view folder, BundledPlaces* places) {
+  const struct {
+    std::u16string_view name;
+    std::string_view stem, bytes;
+    std::u16string* path;
+  } bundled[] = {
+      {u"summary.xsl", "summary", summaryStylesheet(), &places->summary},
+      {u"contexts.xsl", "contexts", contextsStylesheet(), &places->contexts},
+      {u"report-input.xsl", "report-input", reportInputStylesheet(), &places->reportInput},
+      {u"explanation.xsl", "explanation", explanationStylesheet(), &places->explanation},
+      {u"page.xsl", "page", pageFactsStylesheet(), &places->page},
+  };
+  places->problem.clear();
+  for (const auto& one : bundled) {
+    const std::string reason = placeStylesheet(folder, one.name, one.stem, one.bytes, one.path);
+    if (!reason.empty() && places->problem.empty())
+      places->problem = "the temporary folder " + shown(folder) + " could not be written (" +
+                        reason + ")";
+  }
+}
+
 DocumentResult checkDocument(const CheckPlan& plan, CheckWorker* worker,
                              std::u16string_view document,
                              std::u16string_view reportFolder,
@@ -590,7 +597,7 @@ DocumentResult checkDocument(const CheckPlan& plan, CheckWorker* worker,
   DocumentResult result;
   result.document = shown(document);
   result.warningsAsErrors = plan.warningsAsErrors;
-  result.reason = prepareSummaryStylesheet(worker);
+  result.reason = worker->bundled->problem;
   if (!result.reason.empty()) {
     result.reasonCode = reason_code::kEngineFailed;
     return result;

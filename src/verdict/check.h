@@ -33,14 +33,29 @@ struct CheckPlan {
   bool pageFacts = false;
 };
 
+// Where the verdict's own stylesheets (bundled_stylesheets.h) are run
+// from for one call or one service: placed once, before any worker checks,
+// and only read after that, by every worker alike. The engine server keeps
+// a compile by its stylesheet's path, so one place for all workers means
+// one compile of each.
+struct BundledPlaces {
+  std::u16string summary, contexts, reportInput, explanation, page;
+  std::string problem;  // why they could not be placed; empty when they were
+};
+
+// Places every bundled stylesheet: keptStylesheet's file where there is
+// one (shared with this user's other calls), else a copy in `folder`,
+// which the caller keeps for as long as `places` is used and removes
+// after. Sets `places->problem` when a copy could not be written.
+void placeBundledStylesheets(std::u16string_view folder, BundledPlaces* places);
+
 // One worker's engine connection and private scratch folder. A worker
 // checks one document at a time; several workers may check at once, each
-// on its own thread.
+// on its own thread, with the same bundled stylesheets.
 struct CheckWorker {
   EngineEnvironment* environment = nullptr;
   std::u16string scratch;
-  std::u16string summaryStylesheet;  // where the check put it; empty before
-  std::u16string contextsStylesheet;  // likewise
+  const BundledPlaces* bundled = nullptr;  // the call's; set before the first check
   // Per rule set by hand: the namespaces its rules' contexts name (empty
   // when they name none), or nullopt when the rule set could not be read
   // as XML; worked out once per worker.

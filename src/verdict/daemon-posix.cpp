@@ -52,6 +52,12 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// How often a worker without an engine server tries again while it has
+// nothing to do, and what a client it cannot serve is told to wait: a
+// server that could not be started is not likely back sooner.
+constexpr int kServerRetrySeconds = 5;
+constexpr char kServerRetryAfter[] = "5";
+
 // One request, from its first byte to its answer; owned by its connection.
 struct Request {
   Clock::time_point start = Clock::now();
@@ -67,7 +73,7 @@ struct Request {
   int status = 0;
   std::string contentType, text, reasonCode;
   const char* allow = nullptr;  // the Allow header of a 405
-  bool retryAfter = false;
+  const char* retryAfter = nullptr;  // the Retry-After header of a 503, in seconds
   MHD_Connection* connection = nullptr;
 };
 
@@ -87,6 +93,9 @@ struct Service {
   const DaemonSettings* settings = nullptr;
   std::string token;
   std::u16string root;  // every request's folder is under it
+  // Placed once, in `root` where they cannot be kept for the user, before
+  // any worker checks; only read after.
+  BundledPlaces bundled;
   std::atomic<unsigned long long> counter{0};
   std::mutex mutex;
   std::condition_variable changed;
@@ -95,6 +104,10 @@ struct Service {
   // and then puts it in use.
   std::shared_ptr<const LoadedPlan> warming;
   std::vector<WorkerSlot> slots;
+  // Per worker: its last try to get an engine server failed. The count is
+  // metrics.withoutServer; its first rise and its return to zero start and
+  // end an episode, each said once on standard error.
+  std::vector<char> withoutServer;
   bool stopping = false;
   bool watching = true;
   size_t started = 0;
@@ -133,7 +146,7 @@ MHD_Result send(MHD_Connection* connection, Request* request) {
   if (request->status == 401)
     MHD_add_response_header(response, MHD_HTTP_HEADER_WWW_AUTHENTICATE, "Bearer");
   if (request->retryAfter)
-    MHD_add_response_header(response, MHD_HTTP_HEADER_RETRY_AFTER, "1");
+    MHD_add_response_header(response, MHD_HTTP_HEADER_RETRY_AFTER, request->retryAfter);
   if (!request->reasonCode.empty())
     MHD_add_response_header(response, "X-Reason-Code", request->reasonCode.c_str());
   const MHD_Result queued = MHD_queue_response(connection, request->status, response);
@@ -184,11 +197,13 @@ void answerGet(Service* service, Request* request) {
     bool ready;
     {
       std::lock_guard lock(service->mutex);
-      ready = service->metrics.ready;
+      ready = service->metrics.ready &&
+              service->metrics.withoutServer < service->metrics.workers;
     }
     // Not ready (503, DOWN) until the configuration's stylesheets are
     // compiled: a balancer sends nothing to a service that would compile
-    // them on its first documents.
+    // them on its first documents. Nor while no worker has an engine
+    // server: every document would be answered 503.
     answer(request, ready ? 200 : 503, "application/xml",
            healthXml(ready, XSLVALIDATE_VERSION, physical - resident, physical, resident));
   } else if (request->path == "/metrics") {
@@ -277,20 +292,47 @@ void answerChecked(Request* request, const DocumentResult& result) {
   }
 }
 
-// Makes the worker's engine, its runs kept on the engine server.
-void startServiceEngine(BatchWorker* worker) {
-  startEngine(worker);
-  if (worker->started && !keepRunsOnServer(&worker->environment))
-    std::fputs("xslvalidate-verdict: no engine server: this worker checks in this process\n",
-               stderr);
+// Gets the worker `index` an engine on an engine server, or keeps the one
+// it has (attachToEngineServer). A worker that cannot get one has no
+// engine, never one in this process. Counts the workers without a server,
+// and says on standard error when the first of them is left without one
+// and when the last of them has one again. Returns whether it has one.
+bool attachWorker(Service* service, size_t index, BatchWorker* worker) {
+  const bool attached = attachToEngineServer(&worker->environment);
+  if (!attached && worker->started)
+    graal_detach_thread(worker->environment.thread);  // its closed connection
+  worker->started = attached;
+  worker->check.environment = attached ? &worker->environment : nullptr;
+  bool lost = false, back = false;
+  {
+    std::lock_guard lock(service->mutex);
+    char& without = service->withoutServer[index];
+    if (without != !attached) {
+      without = !attached;
+      unsigned& count = service->metrics.withoutServer;
+      if (attached)
+        --count;
+      else
+        ++count;
+      lost = !attached && count == 1;
+      back = attached && count == 0;
+    }
+  }
+  if (lost)
+    std::fprintf(stderr, "xslvalidate-verdict: no engine server could be had; documents are "
+                 "answered 503 (engine-unavailable) until one can, tried again every %d s\n",
+                 kServerRetrySeconds);
+  if (back)
+    std::fputs("xslvalidate-verdict: an engine server serves every worker again\n", stderr);
+  return attached;
 }
 
 // The worker's engine made anew, after its run was stopped.
-void restartEngine(BatchWorker* worker) {
+void restartEngine(Service* service, size_t index, BatchWorker* worker) {
   if (worker->started)
     graal_detach_thread(worker->environment.thread);
   worker->started = false;
-  startServiceEngine(worker);
+  attachWorker(service, index, worker);
 }
 
 // Marks the worker `index` as running the engine until the check time
@@ -325,12 +367,20 @@ void warmUpPlan(Service* service, size_t index, BatchWorker* worker,
   });
   stopped = endRun(service, index) || stopped;
   if (stopped)
-    restartEngine(worker);
+    restartEngine(service, index, worker);
+  // A server lost on the way that none could replace warmed nothing: the
+  // plan waits for a worker with a server.
+  const bool attached = stopped ? worker->started : attachWorker(service, index, worker);
   bool reloaded;
   {
     std::lock_guard lock(service->mutex);
     if (service->warming)
       return;  // a newer plan came meanwhile: it goes in use once warmed up
+    if (!attached) {
+      service->warming = std::move(plan);
+      service->changed.notify_all();
+      return;
+    }
     reloaded = service->metrics.ready;
     service->plan = std::move(plan);
     service->metrics.ready = true;
@@ -340,9 +390,21 @@ void warmUpPlan(Service* service, size_t index, BatchWorker* worker,
                reloaded ? "reloaded" : "ready", warmed);
 }
 
+// Answers `request`, which no engine server can check now: 503.
+void answerUnavailable(Request* request) {
+  request->retryAfter = kServerRetryAfter;
+  answerText(request, 503, "no engine server could be had to check the document",
+             reason_code::kEngineUnavailable);
+  MHD_resume_connection(request->connection);
+}
+
+// A worker: warms plans up and checks documents, each on an engine server.
+// Without one it tries again before each document it takes, and every few
+// seconds while it has nothing to do; a plan waits for a worker with one.
 void work(Service* service, size_t index) {
   BatchWorker worker;
-  startServiceEngine(&worker);
+  worker.check.bundled = &service->bundled;
+  attachWorker(service, index, &worker);
   {
     std::unique_lock lock(service->mutex);
     ++service->started;
@@ -351,31 +413,41 @@ void work(Service* service, size_t index) {
   }
   makeScratch(&worker);
   for (;;) {
-    if (!worker.started)
-      startServiceEngine(&worker);
     Request* request = nullptr;
     std::shared_ptr<const LoadedPlan> plan;
     {
       std::unique_lock lock(service->mutex);
-      service->changed.wait(lock, [&] {
-        return service->stopping || service->warming || !service->waiting.empty();
-      });
-      if (service->warming) {
+      const auto hasWork = [&] {
+        return service->stopping || (service->warming && worker.started) ||
+               !service->waiting.empty();
+      };
+      if (worker.started)
+        service->changed.wait(lock, hasWork);
+      else
+        service->changed.wait_for(lock, std::chrono::seconds(kServerRetrySeconds), hasWork);
+      if (service->warming && worker.started) {
         plan = std::move(service->warming);
         service->warming.reset();
-      } else if (service->waiting.empty()) {
-        break;
-      } else {
+      } else if (!service->waiting.empty()) {
         request = service->waiting.front();
         service->waiting.pop_front();
         plan = service->plan;
         --service->metrics.queued;
+      } else if (service->stopping) {
+        break;
       }
     }
-    if (request == nullptr) {
+    if (!worker.started && !attachWorker(service, index, &worker)) {
+      if (request)
+        answerUnavailable(request);
+      continue;
+    }
+    if (plan && request == nullptr) {
       warmUpPlan(service, index, &worker, std::move(plan));
       continue;
     }
+    if (request == nullptr)
+      continue;  // a retry while idle that found a server
     InputDocument document;
     document.path = request->document;
     document.shownAs = request->name;
@@ -391,11 +463,16 @@ void work(Service* service, size_t index) {
                       " s (--check-timeout) and was stopped";
       result.reasonCode = reason_code::kTimeLimit;
       result.validationReport.reset();
+    } else if (result.verdict == Verdict::kNone && !attachWorker(service, index, &worker)) {
+      // Its runs failed for want of a server, which none can be had to
+      // replace: the document was not checked.
+      answerUnavailable(request);
+      continue;
     }
     answerChecked(request, result);
     MHD_resume_connection(request->connection);
     if (stopped)
-      restartEngine(&worker);
+      restartEngine(service, index, &worker);
   }
   stopWorker(&worker);
 }
@@ -411,11 +488,11 @@ void watch(Service* service) {
       if (!slot.busy || slot.stopped)
         continue;
       if (slot.deadline <= now) {
-        // A run in this process cannot be stopped; its check is answered
-        // as stopped once it ends.
+        // A worker's runs are only ever on an engine server, where they
+        // can be stopped; its check is answered as stopped once it ends.
         if (slot.thread == nullptr || xslvalidate_stop_run(slot.thread) != 0)
-          std::fputs("xslvalidate-verdict: a check past its time limit runs in this "
-                     "process and cannot be stopped\n", stderr);
+          std::fputs("xslvalidate-verdict: a check past its time limit could not be "
+                     "stopped\n", stderr);
         slot.stopped = true;
       } else {
         next = std::min(next, slot.deadline);
@@ -477,7 +554,7 @@ MHD_Result onRequest(void* cls, MHD_Connection* connection, const char* url,
     std::lock_guard lock(service->mutex);
     if (service->metrics.inFlight >=
         static_cast<long long>(service->metrics.workers + service->settings->queue)) {
-      request->retryAfter = true;
+      request->retryAfter = "1";
       answerText(request, 503, "busy: every worker is checking and the queue is full", "busy");
     } else {
       request->queued = true;
@@ -564,8 +641,8 @@ void reloadPlan(Service* service, const PlanLoader& reload, std::vector<long lon
 
 }  // namespace
 
-bool keepRunsOnServer(EngineEnvironment* environment) {
-  return xslvalidate_server_only(environment->thread) == 0;
+bool attachToEngineServer(EngineEnvironment* environment) {
+  return xslvalidate_attach_to_server(&environment->thread) == 0;
 }
 
 int runDaemon(const CheckPlan& plan, const DaemonSettings& settings, const PlanLoader& reload) {
@@ -605,6 +682,7 @@ int runDaemon(const CheckPlan& plan, const DaemonSettings& settings, const PlanL
   const unsigned workers = settings.threads != 0 ? settings.threads : processorCount();
   service.metrics.workers = workers;
   service.slots.resize(workers);
+  service.withoutServer.resize(workers);
   service.warming = service.plan;  // the first free worker warms it up
   std::vector<std::thread> threads;
   for (unsigned i = 0; i < workers; ++i)
@@ -614,6 +692,7 @@ int runDaemon(const CheckPlan& plan, const DaemonSettings& settings, const PlanL
     std::unique_lock lock(service.mutex);
     service.changed.wait(lock, [&] { return service.started == threads.size(); });
     installScratchCleanup();
+    placeBundledStylesheets(service.root, &service.bundled);
     service.guarded = true;
   }
   service.changed.notify_all();

@@ -4,7 +4,7 @@
 #include "verdict/daemon.h"
 #include "verdict/verdict.h"
 
-bool keepRunsOnServer(EngineEnvironment*) {
+bool attachToEngineServer(EngineEnvironment*) {
   return false;
 }
 

@@ -56,13 +56,15 @@ struct LoadedPlan {
 // refused, or empty text.
 using PlanLoader = std::function<std::string(LoadedPlan* loaded)>;
 
-// Makes the runs of `environment` (the calling thread's engine) go only to
-// an engine server, a fresh one when its server retires or dies, never
-// into this process, as every engine of the service's must: a JVM in the
-// service would hold hundreds of megabytes and could not be stopped.
-// Returns false when they cannot (no server could be had, or a host
-// without the service).
-bool keepRunsOnServer(EngineEnvironment* environment);
+// Makes `environment` the calling thread's engine on an engine server
+// only, never in this process, as every engine of the service's must be:
+// a JVM in the service would hold hundreds of megabytes and could not be
+// stopped. Its runs go to a fresh server when its server retires or dies.
+// An environment attached already keeps its open connection, or gets a
+// fresh one for one its server closed. Returns false when no server can be
+// had (or on a host without the service); nothing then runs in this
+// process, and the call may be made again later.
+bool attachToEngineServer(EngineEnvironment* environment);
 
 // Serves until SIGTERM or SIGINT, checking every document under `plan`.
 // On SIGHUP, or when a configuration file changes, `reload` reads them

@@ -151,6 +151,10 @@ std::string DaemonMetrics::text() const {
   out += "# HELP xslvalidate_workers Workers, each with its own engine connection.\n"
          "# TYPE xslvalidate_workers gauge\n"
          "xslvalidate_workers " + std::to_string(workers) + "\n";
+  out += "# HELP xslvalidate_workers_without_engine_server Workers that could not get an "
+         "engine server; their documents are answered 503.\n"
+         "# TYPE xslvalidate_workers_without_engine_server gauge\n"
+         "xslvalidate_workers_without_engine_server " + std::to_string(withoutServer) + "\n";
   out += "# HELP xslvalidate_ready Whether the configuration in use has been warmed up "
          "(health answers UP).\n"
          "# TYPE xslvalidate_ready gauge\n"

@@ -48,6 +48,7 @@ struct DaemonMetrics {
   long long inFlight = 0;   // documents taken and not yet answered
   long long queued = 0;     // documents waiting for a worker
   unsigned workers = 0;
+  unsigned withoutServer = 0;  // workers whose last try to get an engine server failed
   bool ready = false;        // the configuration in use is warmed up
   unsigned long long warmed = 0;  // its compiles the warm-up had made
   // Counts one answered request with its status and duration.

@@ -21,8 +21,17 @@ void addStylesheet(std::vector<WarmUpRun>* runs, const std::u16string& styleshee
 
 }  // namespace
 
-std::vector<WarmUpRun> warmUpRuns(const CheckPlan& plan) {
+std::vector<WarmUpRun> warmUpRuns(const CheckPlan& plan, const BundledPlaces& bundled) {
   std::vector<WarmUpRun> runs;
+  addStylesheet(&runs, bundled.summary);
+  if (!plan.configurations.empty())
+    addStylesheet(&runs, bundled.reportInput);
+  if (!plan.ruleSets.empty() && plan.configurations.empty())
+    addStylesheet(&runs, bundled.contexts);
+  if (plan.pageFacts)
+    addOnce(&runs, WarmUpRun{bundled.page, {}, true});
+  if (!plan.htmlDir.empty() && !plan.configurations.empty())
+    addStylesheet(&runs, bundled.explanation);
   for (const std::u16string& ruleSet : plan.ruleSets)
     addStylesheet(&runs, ruleSet);
   for (const ScenarioSet* set : plan.configurations) {
@@ -40,19 +49,20 @@ std::vector<WarmUpRun> warmUpRuns(const CheckPlan& plan) {
 
 size_t warmUp(const CheckPlan& plan, BatchWorker* worker,
               const std::function<void()>& beforeRun) {
-  if (!worker->started || worker->check.scratch.empty())
+  if (!worker->started || worker->check.scratch.empty() || !worker->check.bundled)
     return 0;
   const std::u16string document = inFolder(worker->check.scratch, u"warm-up.xml");
   const std::u16string output = inFolder(worker->check.scratch, u"warm-up-output.xml");
   if (!writeWholeFile(document, "<warm-up/>\n").empty())
     return 0;
   size_t ran = 0;
-  for (const WarmUpRun& run : warmUpRuns(plan)) {
+  for (const WarmUpRun& run : warmUpRuns(plan, *worker->check.bundled)) {
     beforeRun();
     const int status =
         run.stylesheet.empty()
             ? runSchemaValidation(&worker->environment, document, run.schemas, output)
-            : runTransformTo(&worker->environment, document, run.stylesheet, output);
+        : run.lines ? runTransformWithLines(&worker->environment, document, run.stylesheet, output)
+                    : runTransformTo(&worker->environment, document, run.stylesheet, output);
     if (status == 0)
       ++ran;
   }

@@ -25,8 +25,16 @@ TEST(DaemonWarmUp, ListsEachCompileOfThePlanOnce) {
   second.scenarios = {again};
   CheckPlan plan;
   plan.configurations = {&first, &second};
+  BundledPlaces bundled;
+  bundled.summary = u"/b/summary.xsl";
+  bundled.contexts = u"/b/contexts.xsl";
+  bundled.reportInput = u"/b/report-input.xsl";
+  bundled.explanation = u"/b/explanation.xsl";
+  bundled.page = u"/b/page.xsl";
 
   const std::vector<WarmUpRun> expected = {
+      {u"/b/summary.xsl", {}},
+      {u"/b/report-input.xsl", {}},
       {u"/c0/match.xsl", {}},
       {u"", {u"/s/ubl.xsd", u"/s/common.xsd"}},
       {u"/r/en16931.xsl", {}},
@@ -37,9 +45,22 @@ TEST(DaemonWarmUp, ListsEachCompileOfThePlanOnce) {
       {u"/c1/match.xsl", {}},
       {u"", {u"/s/common.xsd"}},
   };
-  EXPECT_EQ(warmUpRuns(plan), expected);
+  EXPECT_EQ(warmUpRuns(plan, bundled), expected);
+
+  // The page's stylesheet runs with line numbers; the explanation only
+  // where pages are written.
+  plan.pageFacts = true;
+  plan.htmlDir = u"/pages";
+  const std::vector<WarmUpRun> withPages = warmUpRuns(plan, bundled);
+  ASSERT_GE(withPages.size(), 4u);
+  EXPECT_EQ(withPages[2], (WarmUpRun{u"/b/page.xsl", {}, true}));
+  EXPECT_EQ(withPages[3], (WarmUpRun{u"/b/explanation.xsl", {}}));
 
   CheckPlan byHand;
   byHand.ruleSets = {u"/r/a.xsl", u"/r/a.xsl", u"/r/b.xsl"};
-  EXPECT_EQ(warmUpRuns(byHand), (std::vector<WarmUpRun>{{u"/r/a.xsl", {}}, {u"/r/b.xsl", {}}}));
+  EXPECT_EQ(warmUpRuns(byHand, bundled),
+            (std::vector<WarmUpRun>{{u"/b/summary.xsl", {}},
+                                    {u"/b/contexts.xsl", {}},
+                                    {u"/r/a.xsl", {}},
+                                    {u"/r/b.xsl", {}}}));
 }

@@ -3,7 +3,6 @@
 #include <cstdio>
 
 #include "path/path_text.h"
-#include "verdict/bundled_stylesheets.h"
 #include "verdict/host_files.h"
 #include "verdict/page_summary.h"
 #include "verdict/reason_code.h"
@@ -53,17 +52,11 @@ bool notXml(const DocumentResult& result) {
 
 }  // namespace
 
-void addPageFacts(const CheckPlan& plan, CheckWorker* worker, std::u16string* pageStylesheet,
-                  std::u16string_view document, DocumentResult* result) {
+void addPageFacts(const CheckPlan& plan, CheckWorker* worker, std::u16string_view document,
+                  DocumentResult* result) {
   nameRuleSets(plan, result);
   if (notXml(*result) || worker->environment == nullptr || worker->scratch.empty())
     return;
-  if (pageStylesheet->empty() || !fileIdentity(*pageStylesheet).exists) {
-    pageStylesheet->clear();
-    if (!placeStylesheet(worker->scratch, u"page.xsl", "page", pageFactsStylesheet(),
-                         pageStylesheet).empty())
-      return;
-  }
   std::vector<FindingRecord*> findings;
   std::vector<std::optional<std::vector<LocationStep>>> locations;
   for (RuleSetRecord& set : result->ruleSets) {
@@ -79,7 +72,7 @@ void addPageFacts(const CheckPlan& plan, CheckWorker* worker, std::u16string* pa
     return;
   worker->environment->messages.clear();
   const int status =
-      runTransformWithLines(worker->environment, document, *pageStylesheet, output);
+      runTransformWithLines(worker->environment, document, worker->bundled->page, output);
   std::string text;
   if (std::FILE* file = status == 0 ? openFile(output, "rb") : nullptr) {
     char buffer[65536];

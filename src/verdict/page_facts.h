@@ -14,11 +14,11 @@
 // Adds the page's facts to `result`, a document checked under `plan`:
 // each rule set's name, and, unless the document was found not to be XML,
 // its identification and its rule findings' lines, columns and values
-// (one more engine run, with `*pageStylesheet` placed on first use). A
+// (one more engine run, of the worker's bundled page stylesheet). A
 // run that fails leaves them out (identity nullopt), and adds what the
 // engine wrote to the result's engine messages; the check's outcome never
 // changes.
-void addPageFacts(const CheckPlan& plan, CheckWorker* worker, std::u16string* pageStylesheet,
-                  std::u16string_view document, DocumentResult* result);
+void addPageFacts(const CheckPlan& plan, CheckWorker* worker, std::u16string_view document,
+                  DocumentResult* result);
 
 #endif  // XSLVALIDATE_VERDICT_PAGE_FACTS_H_

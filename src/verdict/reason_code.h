@@ -26,6 +26,9 @@ inline constexpr char kEngineFailed[] = "engine-failed";  // the engine or its t
 inline constexpr char kOutputUnwritable[] = "output-unwritable";  // a report folder could not be made
 inline constexpr char kTimeLimit[] = "time-limit";  // the check ran past its time limit and was stopped
 
+// Not checked (the validation service's 503): no verdict was tried.
+inline constexpr char kEngineUnavailable[] = "engine-unavailable";  // no engine server could be had
+
 }  // namespace reason_code
 
 #endif  // XSLVALIDATE_VERDICT_REASON_CODE_H_

@@ -5,7 +5,6 @@
 
 #include "host/utf8.h"
 #include "path/path_text.h"
-#include "verdict/bundled_stylesheets.h"
 #include "verdict/document_hash.h"
 #include "verdict/host_files.h"
 #include "verdict/markup.h"
@@ -249,11 +248,8 @@ void makeValidationReport(CheckWorker* worker, const ReportRequest& request,
   }
   if (hash.empty())
     return withhold(result, "the document could not be read again for its digest");
-  std::u16string builder;
-  std::string problem = placeStylesheet(worker->scratch, u"report-input.xsl", "report-input",
-                                        reportInputStylesheet(), &builder);
-  if (problem.empty())
-    problem = writeWholeFile(files.outline, outline(request, hash, *result));
+  const std::u16string& builder = worker->bundled->reportInput;
+  const std::string problem = writeWholeFile(files.outline, outline(request, hash, *result));
   if (!problem.empty())
     return withhold(result, "the temporary folder " + shown(worker->scratch) +
                                 " could not be written (" + problem + ")");
@@ -316,12 +312,8 @@ void makeValidationReport(CheckWorker* worker, const ReportRequest& request,
     std::u16string page = validationReportPath(request.document, request.pageFolder,
                                                request.prefix, request.postfix);
     page.replace(page.size() - 4, 4, u".html");
-    std::u16string explanation;
     if (!makeFolders(request.pageFolder) ||
-        !placeStylesheet(worker->scratch, u"explanation.xsl", "explanation",
-                         explanationStylesheet(), &explanation)
-             .empty() ||
-        runTransformTo(worker->environment, place, explanation, page) != 0) {
+        runTransformTo(worker->environment, place, worker->bundled->explanation, page) != 0) {
       result->verdict = Verdict::kNone;
       result->reason = "the report's explanation " + shown(page) + " could not be written";
       result->reasonCode = reason_code::kOutputUnwritable;

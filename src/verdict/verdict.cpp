@@ -281,15 +281,15 @@ struct ConfigurationFolder {
       return refused;
     // The engine first, whose own signal clean-up the folder's passes the
     // signal on to; the folder only once a signal would remove it.
+    // The service's loads, at start and on every reload, are made on an
+    // engine server only, as its workers' checks are.
     EngineEnvironment environment{};
-    if (createIsolate(&environment) != 0) {
+    if (options.daemon.enabled ? !attachToEngineServer(&environment)
+                               : createIsolate(&environment) != 0) {
       engineFailed = true;
-      return "the engine could not be started";
+      return options.daemon.enabled ? "no engine server could be had"
+                                    : "the engine could not be started";
     }
-    // The service's loads, at start and on every reload, keep to the
-    // engine server as its workers do.
-    if (options.daemon.enabled)
-      keepRunsOnServer(&environment);
     installScratchCleanup();
     folder = makeScratchFolder();
     if (folder.empty()) {

@@ -2,7 +2,8 @@
 # The validation service over loopback with curl as its client: every
 # status, the three answer forms, health and metrics, the limits (body
 # size, a slow client, a full queue), hostile documents among good ones,
-# the token, and a drain on SIGTERM with documents in flight. Every server
+# the token, no engine server to be had, and a drain on SIGTERM with
+# documents in flight. Every server
 # started here is stopped here.
 # Usage: daemon_test.sh SOURCE_DIR BUILD_DIR SHARED_DIR
 set -uo pipefail
@@ -230,6 +231,32 @@ expect "own failure: status" "$(post /own.xml "${good[0]}")" 500
 expect "own failure: reason code" "$(tr -d '\r' < "$work/headers" | sed -n 's/^X-Reason-Code: //p')" internal-error
 rm -f "$root" && mkdir -m 700 "$root"
 expect "own failure: the next document" "$(post /next.xml "${good[0]}")" 200
+
+# No engine server to be had: its server gone, and the engine library
+# refusing a socket folder that others may enter. Documents are answered
+# 503 engine-unavailable, health says DOWN, the service says so once and
+# starts no JVM of its own; with the folder private again the next
+# document is checked.
+chmod 755 "$XDG_RUNTIME_DIR/xslvalidate"
+for file in "$XDG_RUNTIME_DIR"/xslvalidate/engine-*.pid; do kill -KILL "$(cat "$file")"; done
+for i in 1 2; do
+  expect "no engine server: document $i" "$(post "/u$i.xml" "${good[0]}")" 503
+  expect "no engine server: reason code $i" \
+    "$(tr -d '\r' < "$work/headers" | sed -n 's/^X-Reason-Code: //p')" engine-unavailable
+  expect "no engine server: Retry-After $i" "$(tr -d '\r' < "$work/headers" | sed -n 's/^Retry-After: //p')" 5
+done
+expect "no engine server: health" "$(health)" "503 <status>DOWN</status>"
+expect "no engine server: metric" \
+  "$(curl -s "http://127.0.0.1:$port/metrics" | sed -n 's/^xslvalidate_workers_without_engine_server //p')" 1
+expect "no engine server: said once" "$(grep -c 'no engine server could be had' "$work/limit.log")" 1
+threads=$(awk '/^Threads:/ {print $2}' "/proc/$pid/status")
+[ "$threads" -le 6 ] && echo "ok: no engine server: no JVM in the service ($threads threads)" \
+  || fail "no engine server: $threads threads in the service: a JVM of its own?"
+chmod 700 "$XDG_RUNTIME_DIR/xslvalidate"
+expect "engine server again: the next document" "$(post /back.xml "${good[0]}")" 200
+expect "engine server again: health" "$(health)" "200 <status>UP</status>"
+grep -q 'an engine server serves every worker again' "$work/limit.log" \
+  && echo "ok: engine server again: said" || fail "engine server again: not said"
 kill -TERM "$pid"; wait "$pid"; expect "limit: exit status" $? 0
 
 # --- Engine servers that retire after a few runs (about one document's):
