@@ -30,7 +30,9 @@ int xslvalidate_server_only(graal_isolatethread_t* thread);
 // Attaches the calling thread to an engine server and to nothing else: as
 // graal_create_isolate followed by xslvalidate_server_only, except that
 // when no server can be had (none listens and none can be started, or it
-// refuses this caller) it starts nothing in this process, leaves the
+// refuses this caller, over a few tries a moment apart, as a server that
+// is ending may close a connection it took) it starts nothing in this
+// process, leaves the
 // thread as it was and returns 1. A thread attached to a server already
 // keeps its connection while it is open; one its server closed (retired
 // or died) is replaced by a fresh connection, or 1 is returned. A thread

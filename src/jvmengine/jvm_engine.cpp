@@ -255,7 +255,13 @@ int xslvalidate_attach_to_server(graal_isolatethread_t** thread) {
   try {
     if (tSession.kind == Session::Kind::kInProcess) return 1;
     if (tSession.kind == Session::Kind::kClosed || serverConnectionLost(tSession.server)) {
+      // A few tries, a moment apart: a server that is ending (stopped,
+      // or retiring) may still take a connection it then closes.
       ServerConnection* server = connectToEngineServer();
+      for (int tries = 1; !server && tries < 4; ++tries) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100 * tries));
+        server = connectToEngineServer();
+      }
       if (!server) {
         debugLine("no engine server could be had; nothing runs in this process");
         return 1;
