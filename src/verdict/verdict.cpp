@@ -287,8 +287,13 @@ struct ConfigurationFolder {
     if (options.daemon.enabled ? !attachToEngineServer(&environment)
                                : createIsolate(&environment) != 0) {
       engineFailed = true;
-      return options.daemon.enabled ? "no engine server could be had"
-                                    : "the engine could not be started";
+      // The service checks on an engine server only; say what keeps one
+      // off, as a user may have set it for one-shot calls.
+      return options.daemon.enabled
+                 ? "no engine server could be had (the service checks on one only: "
+                   "XSLVALIDATE_SERVER=off, XSLVALIDATE_MAX_HEAP or a process limit keep "
+                   "it off; XSLVALIDATE_DEBUG=1 says why)"
+                 : "the engine could not be started";
     }
     installScratchCleanup();
     folder = makeScratchFolder();
