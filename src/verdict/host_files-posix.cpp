@@ -209,12 +209,18 @@ pid_t privatePid(const std::string& name) {
 // SIGKILL left, once per folder and process: its process is gone, and the
 // file is more than an hour old, since a call of another pid namespace (a
 // pod sharing the volume) may be writing under an id that is free here,
-// and no run takes that long.
+// and no run takes that long. The folders swept are remembered up to a
+// bound, then forgotten all at once: a long-lived caller (the validation
+// service gives each request a folder of its own) meets folders without
+// end, and sweeping a folder again only costs reading it.
 void sweepStalePrivateFiles(const std::string& folder) {
+  constexpr size_t kRemembered = 1024;
   static std::mutex mutex;
   static std::set<std::string> swept;
   {
     std::lock_guard lock(mutex);
+    if (swept.size() >= kRemembered)
+      swept.clear();
     if (!swept.insert(folder).second)
       return;
   }
