@@ -104,6 +104,23 @@ T failedCall(const char* call, T result) {
   return result;
 }
 
+// Gives `session` a fresh connection to an engine server, closing the one
+// it had: up to `tries` connects, a moment apart. False, the session
+// unchanged, when none could be had.
+bool connectAnew(Session* session, int tries) {
+  ServerConnection* fresh = connectToEngineServer();
+  for (int i = 1; !fresh && i < tries; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100 * i));
+    fresh = connectToEngineServer();
+  }
+  if (!fresh) return false;
+  std::lock_guard lock(session->serverLock);
+  if (session->kind == Session::Kind::kServer) closeServerConnection(session->server);
+  session->kind = Session::Kind::kServer;
+  session->server = fresh;
+  return true;
+}
+
 // The body of j_run_transform.
 int runTransform(graal_isolatethread_t* thread, long long processorData) {
   Session* session = openSession(thread);
@@ -143,13 +160,7 @@ int runTransform(graal_isolatethread_t* thread, long long processorData) {
          ++tries) {
       if (tries > 0) std::this_thread::sleep_for(std::chrono::milliseconds(100 * tries));
       debugLine("the engine server closed the connection: connecting anew");
-      ServerConnection* fresh = connectToEngineServer();
-      if (!fresh) break;
-      {
-        std::lock_guard lock(session->serverLock);
-        closeServerConnection(session->server);
-        session->server = fresh;
-      }
+      if (!connectAnew(session, 1)) break;
       run = runOnEngineServer(session->server, *options);
     }
     if (run.state == ServerRunState::kNotStarted && session->serverOnly) {
@@ -255,21 +266,12 @@ int xslvalidate_attach_to_server(graal_isolatethread_t** thread) {
   try {
     if (tSession.kind == Session::Kind::kInProcess) return 1;
     if (tSession.kind == Session::Kind::kClosed || serverConnectionLost(tSession.server)) {
-      // A few tries, a moment apart: a server that is ending (stopped,
-      // or retiring) may still take a connection it then closes.
-      ServerConnection* server = connectToEngineServer();
-      for (int tries = 1; !server && tries < 4; ++tries) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100 * tries));
-        server = connectToEngineServer();
-      }
-      if (!server) {
+      // A few tries: a server that is ending (stopped, or retiring) may
+      // still take a connection it then closes.
+      if (!connectAnew(&tSession, 4)) {
         debugLine("no engine server could be had; nothing runs in this process");
         return 1;
       }
-      std::lock_guard lock(tSession.serverLock);
-      if (tSession.kind == Session::Kind::kServer) closeServerConnection(tSession.server);
-      tSession.kind = Session::Kind::kServer;
-      tSession.server = server;
     }
     tSession.serverOnly = true;
     if (thread) *thread = handleOf(&tSession);
