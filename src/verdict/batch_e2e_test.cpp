@@ -344,9 +344,11 @@ TEST(VerdictBatch, JUnitFileForCiServers) {
   EXPECT_EQ("2", xpath("string(//testsuite/@failures)"));
   EXPECT_EQ("0", xpath("string(//testsuite/@errors)"));
   EXPECT_EQ("inbox/b.xml", xpath("string(//testcase[failure][1]/@name)"));
-  EXPECT_NE(std::string::npos, xpath("string(//failure)").find("fatal OK-1 at /*[1]: The "
-                                                               "document says it is not ok: <b>&</b>"));
-  EXPECT_EQ("1 finding rejects the document [rule-findings]",
+  // The finding's place is its line and column, followed on the document.
+  EXPECT_NE(std::string::npos,
+            xpath("string(//failure)").find("fatal OK-1 at line 1, column 46: The "
+                                            "document says it is not ok: <b>&</b>"));
+  EXPECT_EQ("OK-1: The document says it is not ok: <b>&</b> (line 1, column 46)",
             xpath("string(//testcase[@name='inbox/b.xml']/failure/@message)"));
   const std::string broken = "//testcase[@name='inbox/sub/broken.xml']/failure";
   EXPECT_NE(std::string::npos, xpath("string(" + broken + "/@message)").find("[not-well-formed]"));

@@ -85,7 +85,7 @@ DocumentResult checkWithWorker(const CheckPlan& plan, BatchWorker* worker,
     result.engineMessages = std::move(worker->environment.messages);
     result.compileMessages = std::move(worker->environment.compileMessages);
     result.runMessages = std::move(worker->environment.runMessages);
-    if (plan.pageFacts)
+    if (wantsPageFacts(plan, result))
       addPageFacts(plan, &worker->check, document.path, &result);
   }
   if (!document.shownAs.empty())

@@ -44,7 +44,8 @@ void makeScratch(BatchWorker* worker);
 
 // Checks `document` with the worker: its reports in
 // reportFolderOf(document, reportDir), what the engine wrote kept in the
-// record, and with `plan.pageFacts` what the page shows (page_facts.h).
+// record, and what the page shows (page_facts.h) when the page is asked
+// or the findings' lines are to be had.
 // A worker without an engine or whose scratch folder is gone gets them made
 // anew first. A document the worker still cannot check (no engine, no
 // scratch folder, no report folder) gets a result without verdict and the

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "path/path_text.h"
 #include "verdict/markup.h"
 #include "verdict/outcome_text.h"
 #include "verdict/summary_line.h"
@@ -18,6 +19,19 @@ std::string attribute(const char* name, const std::string& value) {
   return std::string(" ") + name + "=\"" + markupText(value) + "\"";
 }
 
+// What a rule set is called in a failure: the name the page gives it (its
+// resource name in the configuration), else its file name without the
+// folder, so that no path of the machine that checked reaches the report.
+std::string ruleSetName(const RuleSetRecord& ruleSet) {
+  if (!ruleSet.name.empty())
+    return visible(ruleSet.name);
+  std::string_view path = ruleSet.stylesheet;
+  // The stylesheet is kept as UTF-8 for display; its last separator
+  // is found on the bytes, which never split a character there.
+  const size_t slash = path.find_last_of(hostGrammar() == PathGrammar::Windows ? "/\\" : "/");
+  return visible(std::string(slash == std::string_view::npos ? path : path.substr(slash + 1)));
+}
+
 // The findings that reject the document, one a line: what a reader of a
 // failed test must mend (information and other findings are in the
 // reports).
@@ -29,7 +43,33 @@ std::string findingLines(const DocumentResult& result) {
   for (const RuleSetRecord& ruleSet : result.ruleSets)
     for (const FindingRecord& finding : ruleSet.findings)
       if (finding.rejects)
-        text += visible(ruleSet.stylesheet) + ": " + findingLine(finding) + "\n";
+        text += ruleSetName(ruleSet) + ": " + findingLine(finding) + "\n";
+  return text;
+}
+
+// The first finding that rejects the document, as a failure's message:
+// its rule ("schema" for the XML Schema step), its message and where it
+// is, and how many more there are.
+std::string firstRejection(const DocumentResult& result) {
+  const FindingRecord* first = nullptr;
+  for (const FindingRecord& finding : result.schema.findings)
+    if (!first && finding.rejects)
+      first = &finding;
+  for (const RuleSetRecord& ruleSet : result.ruleSets)
+    for (const FindingRecord& finding : ruleSet.findings)
+      if (!first && finding.rejects)
+        first = &finding;
+  if (!first)
+    return std::string();
+  std::string text = first->kind == "schema" ? std::string("schema")
+                                             : visible(first->id.value_or("(no id)"));
+  text += ": " + oneLine(first->text);
+  const std::string place = findingPlace(*first);
+  if (first->line > 0)
+    text += " (" + place + ")";
+  if (result.rejecting > 1)
+    text += " (and " + std::to_string(result.rejecting - 1) +
+            (result.rejecting == 2 ? " more finding)" : " more findings)");
   return text;
 }
 
@@ -49,7 +89,9 @@ std::string testCase(const TimedResult& timed) {
       return text + "/>\n";
     case Verdict::kRejected:
       return text + ">\n      <failure type=\"rejected\"" +
-             attribute("message", visible(reasonMessage(result))) + ">" +
+             attribute("message", result.rejecting > 0 ? firstRejection(result)
+                                                       : visible(reasonMessage(result))) +
+             ">" +
              markupText(result.rejecting > 0
                             ? findingLines(result)
                             : visible(result.reason) + "\n" + result.engineMessages) +

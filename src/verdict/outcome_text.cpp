@@ -31,18 +31,19 @@ const char* verdictName(Verdict verdict) {
   return "";
 }
 
+std::string findingPlace(const FindingRecord& finding) {
+  if (finding.line > 0)
+    return "line " + std::to_string(finding.line) +
+           (finding.column > 0 ? ", column " + std::to_string(finding.column) : std::string());
+  return finding.location ? visible(*finding.location) : std::string();
+}
+
 std::string findingLine(const FindingRecord& finding) {
   std::string line = visible(finding.severity);
-  if (finding.kind == "schema") {
-    if (finding.line > 0)
-      line += " line " + std::to_string(finding.line);
-    if (finding.column > 0)
-      line += std::string(finding.line > 0 ? "," : "") + " column " +
-              std::to_string(finding.column);
-  } else {
+  if (finding.kind != "schema")
     line += " " + (finding.id ? visible(*finding.id) : std::string("(no id)"));
-    if (finding.location)
-      line += " at " + visible(*finding.location);
-  }
+  const std::string place = findingPlace(finding);
+  if (!place.empty())
+    line += " at " + place;
   return line + ": " + oneLine(finding.text);
 }

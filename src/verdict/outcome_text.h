@@ -15,9 +15,16 @@ const char* schemaStateName(SchemaState state);
 // "accepted", "rejected" or "no verdict".
 const char* verdictName(Verdict verdict);
 
-// A finding on one line: "<severity> <rule id> at <location>: <message>"
-// for a rule's finding ("(no id)" when it has none), "<severity> line L,
-// column C: <message>" for a schema finding (each part only when known).
+// Where a finding is, for a reader: "line L, column C" when its line is
+// known (schema findings, and rule findings once followed on the
+// document), else the rule's location path as the report wrote it, else
+// empty. Made one line as `visible` makes it.
+std::string findingPlace(const FindingRecord& finding);
+
+// A finding on one line: "<severity> <rule id> at <place>: <message>" for
+// a rule's finding ("(no id)" when it has none), "<severity> at <place>:
+// <message>" for a schema finding, the place as findingPlace gives it and
+// left out when empty.
 // Every field made one line of text: the message as oneLine
 // (summary_line.h) gives it, the others as `visible` does, so no report
 // can add a line to a list of them.

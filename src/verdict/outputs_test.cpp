@@ -108,12 +108,30 @@ TEST(BatchTally, SummaryCountsVerdictsAndRulesByDocuments) {
   EXPECT_EQ(
       "documents: 5 (accepted 1, rejected 3, no verdict 1)\n"
       "rejected most often by: BR-01 (2 documents), BR-CO-10 (1 document), "
-      "not-well-formed (1 document)\n",
+      "not-well-formed (1 document)\n"
+      "no verdict because of: rule-engine-error (1 document)\n",
       tallyText(tally));
   EXPECT_EQ(
       "documents: 5 (accepted 1, rejected 3, no verdict 1)\n"
-      "rejected most often by: BR-01 (2 documents)\n",
+      "rejected most often by: BR-01 (2 documents)\n"
+      "no verdict because of: rule-engine-error (1 document)\n",
       tallyText(tally, 1));
+}
+
+TEST(BatchTally, DocumentsWithoutVerdictAreNotCountedAsRejections) {
+  // A document whose rule set found rejecting findings but whose report
+  // step failed has no verdict: its findings rejected nothing.
+  DocumentResult failedLater = rejected();
+  failedLater.verdict = Verdict::kNone;
+  failedLater.reason = "the configuration's report stylesheet failed";
+  failedLater.reasonCode = "report-error";
+  Tally tally;
+  for (const DocumentResult& r : {failedLater, withoutVerdict(), withoutVerdict()})
+    addToTally(&tally, r);
+  EXPECT_EQ(
+      "documents: 3 (accepted 0, rejected 0, no verdict 3)\n"
+      "no verdict because of: rule-engine-error (2 documents), report-error (1 document)\n",
+      tallyText(tally));
 }
 
 // What `command` writes on standard output, without its last line end,
@@ -150,16 +168,53 @@ TEST(JUnitReport, HasTheShapeCiServersReadWithFailuresAndErrors) {
   EXPECT_EQ("0", xpath("count(//testcase[1]/*)"));
   EXPECT_EQ("PEPPOL UBL", xpath("string(//testcase[2]/@classname)"));
   EXPECT_EQ("inbox/sub/bad.xml", xpath("string(//testcase[2]/@name)"));
-  EXPECT_EQ("3 findings reject the document [rule-findings]",
-            xpath("string(//testcase[2]/failure/@message)"));
+  // The message names the first rejecting rule, its message and how many
+  // more there are; the body names each rule set by its file name only.
+  const std::string message = xpath("string(//testcase[2]/failure/@message)");
+  EXPECT_EQ(0u, message.find("BR-01: ")) << message;
+  EXPECT_NE(std::string::npos, message.find("(and 2 more findings)")) << message;
   const std::string failure = xpath("string(//testcase[2]/failure)");
   EXPECT_EQ(std::string::npos, failure.find("BR-I-1")) << "only what rejects: " << failure;
-  EXPECT_NE(std::string::npos, failure.find("error BR-CO-10 at /Invoice[1]/cbc:ID[1]")) << failure;
+  EXPECT_NE(std::string::npos, failure.find("PEPPOL.xslt: error BR-CO-10 at /Invoice[1]/cbc:ID[1]"))
+      << failure;
+  EXPECT_EQ(std::string::npos, failure.find("rules/")) << "no folder of the checking machine";
   EXPECT_NE(std::string::npos, failure.find("<script>alert('x')</script>")) << failure;
   EXPECT_EQ("inbox/broken & <odd>.xml", xpath("string(//testcase[3]/@name)"));
   EXPECT_EQ(n.reason + " [rule-engine-error]", xpath("string(//testcase[3]/error/@message)"));
   EXPECT_NE(std::string::npos,
             xpath("string(//testcase[3]/error)").find("SXXP0003 not well-formed"));
+}
+
+TEST(JUnitReport, FailureTellsTheFirstRejectingFindingsLine) {
+  DocumentResult located = rejected();
+  located.ruleSets[0].name = "EN16931 UBL";
+  located.ruleSets[0].findings[0].text = "Amount due is wrong";
+  located.ruleSets[0].findings[0].line = 39;
+  located.ruleSets[0].findings[0].column = 65;
+  const std::string xml = junitReport({{&located, 0.1}}, "s", "2026-12-10T17:00:00");
+  EXPECT_NE(std::string::npos,
+            xml.find("message=\"BR-01: Amount due is wrong (line 39, column 65) (and 2 more "
+                     "findings)\""))
+      << xml;
+  EXPECT_NE(std::string::npos, xml.find("EN16931 UBL: fatal BR-01 at line 39, column 65: "))
+      << xml;
+}
+
+TEST(FindingPlace, LineWhereKnownElseTheLocation) {
+  DocumentResult r = rejected();
+  r.ruleSets[0].findings[0].text = "Amount due is wrong";  // strict JSON parsers refuse kHostile
+  FindingRecord& finding = r.ruleSets[0].findings[2];
+  EXPECT_NE(std::string::npos, textOutput(r).find("error BR-CO-10 at /Invoice[1]/cbc:ID[1]: "));
+  nlohmann::json doc = nlohmann::json::parse(jsonOutput(r));
+  EXPECT_TRUE(doc["ruleSets"][0]["findings"][2]["line"].is_null());
+  EXPECT_TRUE(doc["ruleSets"][0]["findings"][2]["column"].is_null());
+  finding.line = 7;
+  finding.column = 3;
+  EXPECT_NE(std::string::npos, textOutput(r).find("error BR-CO-10 at line 7, column 3: "));
+  doc = nlohmann::json::parse(jsonOutput(r));
+  EXPECT_EQ(7, doc["ruleSets"][0]["findings"][2]["line"]);
+  EXPECT_EQ(3, doc["ruleSets"][0]["findings"][2]["column"]);
+  EXPECT_EQ("/Invoice[1]/cbc:ID[1]", doc["ruleSets"][0]["findings"][2]["location"]);
 }
 
 TEST(JsonLines, OneParsableLinePerDocument) {

@@ -8,6 +8,7 @@
 #include "verdict/reason_code.h"
 #include "verdict/scenarios.h"
 #include "verdict/shown.h"
+#include "verdict/source_lines.h"
 
 namespace {
 
@@ -51,6 +52,18 @@ bool notXml(const DocumentResult& result) {
 }
 
 }  // namespace
+
+bool wantsPageFacts(const CheckPlan& plan, const DocumentResult& result) {
+  if (plan.pageFacts)
+    return true;
+  if (!engineGivesSourceLines())
+    return false;
+  for (const RuleSetRecord& set : result.ruleSets)
+    for (const FindingRecord& finding : set.findings)
+      if (finding.location)
+        return true;
+  return false;
+}
 
 void addPageFacts(const CheckPlan& plan, CheckWorker* worker, std::u16string_view document,
                   DocumentResult* result) {

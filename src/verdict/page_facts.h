@@ -18,6 +18,11 @@
 // run that fails leaves them out (identity nullopt), and adds what the
 // engine wrote to the result's engine messages; the check's outcome never
 // changes.
+// Whether `result` needs the page's facts beyond the page: where this
+// host's engine gives lines, a document with rule findings gets them so
+// that every output form tells each finding's line and column.
+bool wantsPageFacts(const CheckPlan& plan, const DocumentResult& result);
+
 void addPageFacts(const CheckPlan& plan, CheckWorker* worker, std::u16string_view document,
                   DocumentResult* result);
 

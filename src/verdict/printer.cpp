@@ -10,6 +10,11 @@ std::string jsonOptional(const std::optional<std::string>& value) {
   return value ? jsonString(*value) : "null";
 }
 
+// A rule finding's line or column: null where the document gave none.
+std::string jsonPosition(long long value) {
+  return value > 0 ? std::to_string(value) : std::string("null");
+}
+
 std::string jsonBool(bool value) { return value ? "true" : "false"; }
 
 std::string jsonText(const std::string& text) {
@@ -71,8 +76,9 @@ std::string textRuleSet(const RuleSetRecord& set) {
   for (const FindingRecord& finding : set.findings) {
     text += "  " + shownSeverity(finding) + " " +
             (finding.id ? visible(*finding.id) : std::string("(no id)"));
-    if (finding.location)
-      text += " at " + visible(*finding.location);
+    const std::string place = findingPlace(finding);
+    if (!place.empty())
+      text += " at " + place;
     text += ": " + oneLine(finding.text) + "\n";
   }
   if (!set.problem.empty())
@@ -96,7 +102,9 @@ std::string jsonFinding(const FindingRecord& finding) {
     text += ", \"line\": " + std::to_string(finding.line) +
             ", \"column\": " + std::to_string(finding.column);
   else
-    text += ", \"location\": " + jsonOptional(finding.location) +
+    text += ", \"line\": " + jsonPosition(finding.line) +
+            ", \"column\": " + jsonPosition(finding.column) +
+            ", \"location\": " + jsonOptional(finding.location) +
             ", \"test\": " + jsonOptional(finding.test);
   return text + ", \"message\": " + jsonString(trimmed(finding.text)) + "}";
 }

@@ -12,19 +12,25 @@ struct Tally {
   long long accepted = 0;
   long long rejected = 0;
   long long noVerdict = 0;
-  // Rule id ("schema" for the XML Schema step) -> documents it rejected.
+  // Rule id ("schema" for the XML Schema step) -> documents it rejected;
+  // only rejected documents count.
   std::map<std::string, long long> rejectedBy;
+  // Reason code -> documents without a verdict for that reason.
+  std::map<std::string, long long> noVerdictBy;
 };
 
-// Counts `result` in `tally`: its verdict, and each rule id with at least
-// one rejecting finding in it once.
+// Counts `result` in `tally`: its verdict; for a rejected document each
+// rule id with at least one rejecting finding in it once; for a document
+// without a verdict its reason code.
 void addToTally(Tally* tally, const DocumentResult& result);
 
 // The summary block, lines ending "\n":
 //   documents: N (accepted A, rejected R, no verdict V)
 //   rejected most often by: ID (n documents), ID (n), ...
+//   no verdict because of: CODE (n documents), ...
 // the second line only when a document was rejected, naming at most
-// `most` rule ids, most documents first, ties in id order. Rule ids come
+// `most` rule ids, most documents first, ties in id order; the third only
+// when a document has no verdict, its reason codes in the same order. Rule ids come
 // from the reports and are shown as `visible` makes them, so no report can
 // add a line here.
 std::string tallyText(const Tally& tally, size_t most = 10);

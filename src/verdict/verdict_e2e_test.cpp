@@ -143,7 +143,7 @@ TEST_P(SharedInvoiceTest, FindingsCountsAndVerdictFollowTheReference) {
   std::string current, lastLine;
   std::stringstream lines(r.out);
   std::string line;
-  static const std::regex findingLine("  (\\S+) (\\S+)( at \\S+)?: .*");
+  static const std::regex findingLine("  (\\S+) (\\S+)( at (line \\d+, column \\d+|\\S+))?: .*");
   std::smatch m;
   while (std::getline(lines, line)) {
     lastLine = line;
@@ -239,14 +239,17 @@ TEST(VerdictFixtures, OddEmptyForeignAndNonXmlReportsInJson) {
   // A flag the verdict does not know counts as an error, its flag kept.
   EXPECT_EQ(json::parse(R"j([
     {"kind": "failed-assert", "id": "ODD-NOFLAG", "flag": null, "severity": "error",
-     "overridden": false, "rejects": true, "location": "/*[local-name()='Invoice']",
+     "overridden": false, "rejects": true, "line": null, "column": null,
+     "location": "/*[local-name()='Invoice']",
      "test": "false()",
      "message": "Zeile eins: Müller & Söhne \"GmbH\" C:\\temp\t€ 𝄞\n          Zeile zwei"},
     {"kind": "successful-report", "id": null, "flag": "warning", "severity": "warning",
-     "overridden": false, "rejects": false, "location": "/", "test": "true()",
+     "overridden": false, "rejects": false, "line": null, "column": null, "location": "/",
+     "test": "true()",
      "message": "reported without an id"},
     {"kind": "failed-assert", "id": "ODD-CAUTION", "flag": "caution", "severity": "error",
-     "overridden": false, "rejects": true, "location": null, "test": "false()",
+     "overridden": false, "rejects": true, "line": null, "column": null, "location": null,
+     "test": "false()",
      "message": "no location"}])j"), odd["findings"]);
   EXPECT_EQ(json::parse(R"({"fatal": 0, "error": 2, "warning": 1, "information": 0})"),
             odd["counts"]);
@@ -294,6 +297,54 @@ TEST(VerdictFixtures, FindingWithoutFlagRejectsInText) {
           "rejected: invoice.xml (2 findings reject it) [rule-findings]\n",
       r.out);
   EXPECT_EQ("", r.err);
+}
+
+// A rule finding's place is its line and column in every output form:
+// a shared invoice whose amount due is made wrong fails BR-CO-16 on its
+// LegalMonetaryTotal element, whose line the invoice's own text tells.
+TEST(VerdictFindingLines, TextJsonAndJUnitTellTheLine) {
+  std::ifstream in(kShared + "/invoices/ubl/ubl-tc434-example1.xml", std::ios::binary);
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::regex payable("(<cbc:PayableAmount currencyID=\"EUR\">)[0-9.]+<");
+  ASSERT_TRUE(std::regex_search(text, payable));
+  text = std::regex_replace(text, payable, "$011.00<");
+  const size_t total = text.find("<cac:LegalMonetaryTotal>");
+  ASSERT_NE(std::string::npos, total);
+  const long long line = 1 + std::count(text.begin(), text.begin() + total, '\n');
+  char name[] = "/tmp/xslvalidate-verdict-test-XXXXXX";
+  const std::string folder = mkdtemp(name);
+  std::ofstream(folder + "/wrong-total.xml", std::ios::binary) << text;
+  const std::string rules = kShared + "/rules/EN16931-UBL-validation.xslt";
+
+  ProcessResult plain = verdict({"wrong-total.xml", rules}, folder);
+  EXPECT_EQ(1, plain.exitCode) << plain.err;
+  EXPECT_NE(std::string::npos,
+            plain.out.find("fatal BR-CO-16 at line " + std::to_string(line) + ", column "))
+      << plain.out;
+
+  ProcessResult asJson = verdict({"--json", "wrong-total.xml", rules}, folder);
+  const json doc = json::parse(asJson.out);
+  bool found = false;
+  for (const json& finding : doc["ruleSets"][0]["findings"]) {
+    if (finding["id"] != "BR-CO-16")
+      continue;
+    found = true;
+    EXPECT_EQ(line, finding["line"]);
+    EXPECT_GT(finding["column"].get<long long>(), 0);
+  }
+  EXPECT_TRUE(found) << asJson.out;
+
+  ProcessResult junit =
+      verdict({"--junit", folder + "/junit.xml", "wrong-total.xml", rules}, folder);
+  EXPECT_EQ(1, junit.exitCode) << junit.err;
+  std::ifstream written(folder + "/junit.xml", std::ios::binary);
+  const std::string xml((std::istreambuf_iterator<char>(written)),
+                        std::istreambuf_iterator<char>());
+  EXPECT_NE(std::string::npos, xml.find("message=\"BR-CO-16: [BR-CO-16]-Amount due"))
+      << xml;
+  EXPECT_NE(std::string::npos, xml.find("(line " + std::to_string(line) + ", column ")) << xml;
+  EXPECT_EQ(std::string::npos, xml.find(kShared)) << "no folder of the checking machine";
+  fs::remove_all(folder);
 }
 
 // A run that fails midway leaves the older report at its path; it is not
@@ -575,7 +626,7 @@ TEST(VerdictScenarios, SeverityOverrideTurnsARejectionIntoAnAcceptance) {
 
   ProcessResult text = withScenarios("issue116.xml", folder.path, false);
   EXPECT_NE(std::string::npos,
-            text.out.find("  warning (overrides flag fatal) PEPPOL-COMMON-R049 at /Q{"))
+            text.out.find("  warning (overrides flag fatal) PEPPOL-COMMON-R049 at line 42, column "))
       << text.out;
 }
 

@@ -1,0 +1,3 @@
+#include "verdict/source_lines.h"
+
+bool engineGivesSourceLines() { return true; }
