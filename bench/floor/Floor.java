@@ -155,6 +155,7 @@ public final class Floor {
     List<XdmNode> svrl = new ArrayList<>();
     for (XsltExecutable ruleSet : chosen.ruleSets) {
       Xslt30Transformer transformer = ruleSet.load30();
+      transformer.setGlobalContextItem(document);
       XdmDestination result = new XdmDestination();
       transformer.applyTemplates(document, result);
       svrl.add(result.getXdmNode());
@@ -189,6 +190,7 @@ public final class Floor {
       java.util.Map<QName, net.sf.saxon.s9api.XdmValue> parameters = new java.util.HashMap<>();
       parameters.put(new QName("input-document"), document);
       transformer.setStylesheetParameters(parameters);
+      transformer.setGlobalContextItem(inputNode);
       transformer.applyTemplates(inputNode, new XdmDestination());
     }
     return chosen.name;
