@@ -183,7 +183,8 @@ int runTransform(graal_isolatethread_t* thread, long long processorData) {
               "jvmengine: the run was stopped by its caller");
     }
     if (run.state != ServerRunState::kNotStarted) {
-      debugLine("engine run served by the engine server (process %d)", serverProcessOf(session->server));
+      debugLine("engine run served by the engine server (process %d)",
+                serverProcessOf(session->server));
       return run.status;
     }
     inProcessWhy = run.whyNotStarted;
