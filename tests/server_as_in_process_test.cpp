@@ -129,7 +129,8 @@ TEST_F(ServerAsInProcess, EveryCallerGetsItsInProcessRun) {
   const std::string otherZone =
       "'" + exe + "' invoice.xml case.xsl >/dev/null 2>&1; "
       "rm -rf ns && mkdir -p ns/etc ns/real && mount --bind /etc ns/real && "
-      "for f in /etc/* /etc/.[!.]*; do [ -e \"$f\" ] && ln -s \"$PWD/ns/real/${f#/etc/}\" ns/etc/; done; "
+      "for f in /etc/* /etc/.[!.]*; do"
+      " [ -e \"$f\" ] && ln -s \"$PWD/ns/real/${f#/etc/}\" ns/etc/; done; "
       "rm -f ns/etc/localtime ns/etc/timezone && "
       "ln -s /usr/share/zoneinfo/Asia/Tokyo ns/etc/localtime && "
       "echo Asia/Tokyo > ns/etc/timezone && mount --bind ns/etc /etc && "
@@ -177,7 +178,8 @@ TEST_F(ServerAsInProcess, EveryCallerGetsItsInProcessRun) {
        with(library, {"-strip:all"}), {}, {}, nullptr, false},
       {"document numbers after another caller's runs",
        sheet("<xsl:variable name='t'><a/></xsl:variable>",
-             "<r d='{generate-id(/)}' t='{generate-id($t)}' p=\"{generate-id(parse-xml('&lt;b/&gt;'))}\""
+             "<r d='{generate-id(/)}' t='{generate-id($t)}'"
+             " p=\"{generate-id(parse-xml('&lt;b/&gt;'))}\""
              " e='{generate-id(doc(\"y.xml\"))}'/>"),
        tool, {}, {XSLVALIDATE_EXE, "invoice.xml", kTotals, kParties}, nullptr, true},
       {"every system property, by names read at run time, for a caller with its own "
@@ -185,7 +187,8 @@ TEST_F(ServerAsInProcess, EveryCallerGetsItsInProcessRun) {
        sheet("", "<r><xsl:value-of separator='&#10;' select=\"for $n in "
                  "tokenize(unparsed-text('names.txt'), '&#10;')[.] "
                  "return concat($n, '=', system-property($n))\"/></r>"),
-       tool, {"LD_LIBRARY_PATH=/opt/caller-lib", "HOME=/nonexistent-home", "TMPDIR=/tmp/elsewhere"},
+       tool,
+       {"LD_LIBRARY_PATH=/opt/caller-lib", "HOME=/nonexistent-home", "TMPDIR=/tmp/elsewhere"},
        {}, nullptr, true},
       {"user.timezone after /etc/localtime changed in the caller's mount namespace",
        sheet("", "<r z=\"{system-property('user.timezone')}\" t='{implicit-timezone()}'/>"),

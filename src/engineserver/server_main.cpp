@@ -617,7 +617,9 @@ int main(int argc, char** argv) {
   gSettingsKey = startSettingsKey();
   gSocketPath = argv[1];
   std::string base = gSocketPath;
-  if (base.size() > 5 && base.compare(base.size() - 5, 5, ".sock") == 0) base.resize(base.size() - 5);
+  if (base.size() > 5 && base.compare(base.size() - 5, 5, ".sock") == 0) {
+    base.resize(base.size() - 5);
+  }
   gPidPath = base + ".pid";
   gLockPath = base + ".lock";
   sweepStaleHandOvers(gSocketPath);

@@ -115,7 +115,9 @@ bool lockWithin(int fd) {
 
 // A connection to the socket at `path` whose peer runs as this user; -1
 // when there is none, with the reason in `*error` when connecting failed
-// (0 otherwise). Its sends and receives are bounded (boundWaits).
+// (0 otherwise), and the peer's process id in `*peerPid` when given. Its
+// sends and receives are bounded (boundWaits). The socket is named through
+// its folder (socket_place.h), whatever the folder's length.
 int connectTo(const std::string& path, int* error, int* peerPid = nullptr) {
   const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   *error = 0;

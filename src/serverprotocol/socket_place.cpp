@@ -24,7 +24,9 @@ namespace {
 // Binds or connects `fd` (`bind`) to `path` through its folder's descriptor.
 int atFolder(int fd, const std::string& path, bool bind) {
   const std::size_t slash = path.rfind('/');
-  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  const std::string folder = slash == std::string::npos ? "."
+                             : slash == 0                ? "/"
+                                                         : path.substr(0, slash);
   const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
   const int folderFd = open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
   if (folderFd < 0) return errno;
@@ -35,7 +37,8 @@ int atFolder(int fd, const std::string& path, bool bind) {
   if (shortName.size() < sizeof address.sun_path) {
     std::memcpy(address.sun_path, shortName.c_str(), shortName.size() + 1);
     const auto* at = reinterpret_cast<const sockaddr*>(&address);
-    error = (bind ? ::bind(fd, at, sizeof address) : ::connect(fd, at, sizeof address)) == 0 ? 0 : errno;
+    const int done = bind ? ::bind(fd, at, sizeof address) : ::connect(fd, at, sizeof address);
+    error = done == 0 ? 0 : errno;
   }
   close(folderFd);
   return error;

@@ -135,7 +135,8 @@ public final class CompiledCacheTest {
     check(fresh.next() == DocumentNumbers.FIRST, "a run's first document gets the first number");
     DocumentNumbers reusing = new DocumentNumbers();
     reusing.reuse(DocumentNumbers.FIRST, DocumentNumbers.FIRST + 2);
-    check(reusing.next() == DocumentNumbers.FIRST + 2, "a reused compile's numbers are passed over");
+    check(reusing.next() == DocumentNumbers.FIRST + 2,
+          "a reused compile's numbers are passed over");
     DocumentNumbers later = new DocumentNumbers();
     later.next();
     later.reuse(DocumentNumbers.FIRST + 3, DocumentNumbers.FIRST + 5);
