@@ -241,8 +241,16 @@ TEST_F(ServerSuccession, KilledDuringAHandOverLeavesOneServerAndNoList) {
   const pid_t old = serverPids()[0];
   pid_t successor = -1;
   ASSERT_TRUE(waitFor([&] { return (successor = successorPid()) > 0; }, 10));
-  // Held still while the old server dies and a caller starts another.
+  // Held still while the old server dies and a caller starts another; never
+  // left stopped, whatever the test's outcome.
   kill(successor, SIGSTOP);
+  struct Release {
+    pid_t pid;
+    ~Release() {
+      kill(pid, SIGCONT);
+      if (alive(pid)) kill(pid, SIGKILL);
+    }
+  } release{successor};
   ASSERT_EQ(std::vector<pid_t>{old}, serverPids()) << "the successor took over before it stopped";
   for (const std::string& name : folder()) EXPECT_NE(0u, name.rfind("held-", 0)) << name;
   kill(old, SIGKILL);
