@@ -48,7 +48,7 @@ class EndToEnd : public testing::Test {
                          kPlainEnvironment) {
     std::vector<std::string> argv = {XSLVALIDATE_EXE};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
-    return runProcess(argv, withServerSetting(environment), dir_);
+    return runWithServerSetting(argv, environment, dir_);
   }
 
   // The report that the engine's own command line writes for the pair.
@@ -353,9 +353,9 @@ TEST_F(InProcessOnly, MaxHeapVariableReachesTheJvmAndIsChecked) {
 TEST_F(EndToEnd, UnwritableStandardOutputIsToldOnStandardError) {
   std::string invoice = place(kExamples + "/invoice.xml", "invoice.xml");
   std::string totals = kExamples + "/rules/totals.xslt";
-  ProcessResult r = runProcess({"/bin/bash", "-c", "exec \"$@\" >/dev/full", "bash",
-                                XSLVALIDATE_EXE, invoice, totals},
-                               withServerSetting(kPlainEnvironment), dir_);
+  ProcessResult r = runWithServerSetting({"/bin/bash", "-c", "exec \"$@\" >/dev/full", "bash",
+                                          XSLVALIDATE_EXE, invoice, totals},
+                                         kPlainEnvironment, dir_);
   EXPECT_EQ(0, r.exitCode);
   EXPECT_EQ("xslvalidate: standard output could not be written: No space left on device\n",
             r.err);
@@ -512,9 +512,7 @@ TEST_F(EndToEnd, DebugSwitchTellsStartUpAndTimingsOnlyWhenSet) {
   const std::vector<const char*> inProcessLines = {
       "xslvalidate debug: JVM option -Xmx1g\n", "xslvalidate debug: class-data archive ",
       " mapped\n", "xslvalidate debug: JVM creation ", "xslvalidate debug: run classes ready in "};
-  const char* mode = std::getenv("XSLVALIDATE_TEST_SERVER");
-  const bool onServer = mode && std::string(mode) == "on";
-  for (const char* line : onServer ? serverLines : inProcessLines)
+  for (const char* line : suiteOnServer() ? serverLines : inProcessLines)
     EXPECT_NE(std::string::npos, told.err.find(line)) << line << " in:\n" << told.err;
   for (const char* line : {"xslvalidate debug: compile ", "xslvalidate debug: transform ",
                            "xslvalidate debug: write "})

@@ -83,7 +83,7 @@ TEST_P(ReferenceTest, FindingsMatchTheEngineCommandLine) {
   std::vector<std::string> argv = {XSLVALIDATE_EXE, dir + "/" + file};
   for (const Expected& e : expected)
     argv.push_back(kShared + "/rules/" + e.ruleSet);
-  ProcessResult r = runProcess(argv, withServerSetting({"PATH=/usr/bin:/bin"}));
+  ProcessResult r = runWithServerSetting(argv, {"PATH=/usr/bin:/bin"});
   EXPECT_EQ(0, r.exitCode) << r.err;
 
   std::string stem = fs::path(file).stem().string();

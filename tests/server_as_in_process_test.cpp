@@ -16,6 +16,7 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <iostream>
 #include <set>
 #include <string>
 #include <thread>
@@ -34,21 +35,46 @@ std::string sheet(const std::string& declarations, const std::string& body) {
          "<xsl:template match='/'>" + body + "</xsl:template></xsl:stylesheet>";
 }
 
-// What a run gave its caller: status, both streams, the report's bytes.
+// What a run gave its caller: status, both streams (without the debug
+// switch's lines), the report's bytes; and the route the engine run took,
+// as its debug line names it.
 struct Outcome {
   ProcessResult process;
   std::string report;
+  std::string route;
 };
+
+constexpr char kDebug[] = "xslvalidate debug: ";
+constexpr char kEngineRun[] = "xslvalidate debug: engine run ";
+constexpr char kOnServer[] = "served by the engine server";
+
+// `err` without the debug switch's lines; the route of its last engine run
+// into `*route`.
+std::string withoutDebugLines(const std::string& err, std::string* route) {
+  std::string kept;
+  std::size_t start = 0;
+  while (start < err.size()) {
+    std::size_t end = err.find('\n', start);
+    end = end == std::string::npos ? err.size() : end + 1;
+    const std::string line = err.substr(start, end - start);
+    if (line.rfind(kEngineRun, 0) == 0) *route = line.substr(sizeof kEngineRun - 1);
+    if (line.rfind(kDebug, 0) != 0) kept += line;
+    start = end;
+  }
+  return kept;
+}
 
 class ServerAsInProcess : public EngineServer {
  protected:
-  // Runs `argv` in work_ with the server `setting` and `extra` variables;
-  // takes its report away.
+  // Runs `argv` in work_ with the server `setting`, the debug switch
+  // (unless not `traced`) and `extra` variables; takes its report away.
   Outcome run(const std::vector<std::string>& argv, const std::string& setting,
-              const std::vector<std::string>& extra) {
+              const std::vector<std::string>& extra, bool traced = true) {
     std::vector<std::string> env = environment(setting);
+    if (traced) env.push_back("XSLVALIDATE_DEBUG=1");
     env.insert(env.end(), extra.begin(), extra.end());
-    Outcome outcome{runProcess(argv, env, work_), readFile(work_ + "/invoice_case.xml")};
+    Outcome outcome{runProcess(argv, env, work_), readFile(work_ + "/invoice_case.xml"), ""};
+    outcome.process.err = withoutDebugLines(outcome.process.err, &outcome.route);
     fs::remove(work_ + "/invoice_case.xml");
     return outcome;
   }
@@ -61,6 +87,30 @@ class ServerAsInProcess : public EngineServer {
   }
 };
 
+// The names of every system property the JVM of the engine's JDK has.
+std::string propertyNames() {
+  const ProcessResult r = runProcess({JAVA_EXE, "-XshowSettings:properties", "-version"},
+                                     {"PATH=/usr/bin:/bin"}, "/");
+  std::string names;
+  std::size_t start = 0;
+  while (start < r.err.size()) {
+    std::size_t end = r.err.find('\n', start);
+    if (end == std::string::npos) end = r.err.size();
+    const std::string line = r.err.substr(start, end - start);
+    const std::size_t equals = line.find(" = ");
+    if (line.rfind("    ", 0) == 0 && line[4] != ' ' && equals != std::string::npos)
+      names += line.substr(4, equals - 4) + "\n";
+    start = end + 1;
+  }
+  return names;
+}
+
+// Whether this process may make a mount namespace of its own.
+bool mountNamespaces() {
+  return runProcess({"/usr/bin/unshare", "-m", "true"}, {"PATH=/usr/bin:/bin:/usr/sbin:/sbin"}, "/")
+             .exitCode == 0;
+}
+
 TEST_F(ServerAsInProcess, EveryCallerGetsItsInProcessRun) {
   const std::vector<std::string> tool = {XSLVALIDATE_EXE, "invoice.xml", "case.xsl"};
   const std::vector<std::string> library = {LIBRARY_CALLER, "-s:invoice.xml", "-xsl:case.xsl",
@@ -72,6 +122,19 @@ TEST_F(ServerAsInProcess, EveryCallerGetsItsInProcessRun) {
   const std::string tokyo = "TZ=Asia/Tokyo";
   const std::string zone =
       "string(adjust-dateTime-to-timezone(xs:dateTime('2020-01-01T00:00:00Z')))";
+  // In a mount namespace of its own: a first run (the server it starts, or
+  // finds, sees /etc as it is), then /etc with another time zone, then the
+  // run compared.
+  const std::string exe = XSLVALIDATE_EXE;
+  const std::string otherZone =
+      "'" + exe + "' invoice.xml case.xsl >/dev/null 2>&1; "
+      "rm -rf ns && mkdir -p ns/etc ns/real && mount --bind /etc ns/real && "
+      "for f in /etc/* /etc/.[!.]*; do"
+      " [ -e \"$f\" ] && ln -s \"$PWD/ns/real/${f#/etc/}\" ns/etc/; done; "
+      "rm -f ns/etc/localtime ns/etc/timezone && "
+      "ln -s /usr/share/zoneinfo/Asia/Tokyo ns/etc/localtime && "
+      "echo Asia/Tokyo > ns/etc/timezone && mount --bind ns/etc /etc && "
+      "exec '" + exe + "' invoice.xml case.xsl";
   struct Case {
     const char* name;
     std::string stylesheet;
@@ -79,54 +142,85 @@ TEST_F(ServerAsInProcess, EveryCallerGetsItsInProcessRun) {
     std::vector<std::string> extra;       // its variables
     std::vector<std::string> before;      // another caller's run just before, if any
     std::function<void()> change;         // then a change, and the comparison again
+    bool served;                          // whether the server runs it (else handed back or kept)
+    bool (*available)() = nullptr;        // whether this machine can make the caller
   } cases[] = {
       {"time zone in a static variable",
        sheet("<xsl:variable name='t' static='yes' select=\"" + zone + "\"/>", "<r t='{$t}'/>"),
-       tool, {tokyo}, {}, nullptr},
+       tool, {tokyo}, {}, nullptr, false},
       {"time zone in a constant expression", sheet("", "<r t=\"{" + zone + "}\"/>"), tool, {tokyo},
-       {}, nullptr},
+       {}, nullptr, true},
       {"clock through a character reference",
        sheet("<xsl:variable name='t' static='yes' select='string(&#105;mplicit-timezone())'/>",
              "<r t='{$t}'/>"),
-       tool, {tokyo}, {}, nullptr},
+       tool, {tokyo}, {}, nullptr, false},
       {"shadow attribute after a tab and a newline",
        sheet("", "<r><xsl:value-of\t\n_select=\"'{implicit-timezone()}'\"/></r>"), tool, {tokyo},
-       {}, nullptr},
+       {}, nullptr, false},
       {"static doc() whose document has an external entity",
        sheet("<xsl:variable name='d' static='yes' select=\"string(doc('x.xml'))\"/>",
              "<r d='{$d}'/>"),
-       tool, {}, {}, [this] { write(work_ + "/entity.txt", "other"); }},
+       tool, {}, {}, [this] { write(work_ + "/entity.txt", "other"); }, false},
       {"the caller's current folder through /proc/self/cwd",
        sheet("", "<r n='{count(//*)}'/>"),
-       {XSLVALIDATE_EXE, "/proc/self/cwd/invoice.xml", "case.xsl"}, {}, {}, nullptr},
+       {XSLVALIDATE_EXE, "/proc/self/cwd/invoice.xml", "case.xsl"}, {}, {}, nullptr, false},
       {"messages to /proc/self/fd/2",
        sheet("", "<xsl:message>to the caller</xsl:message><r/>"),
-       with(library, {"-err:/proc/self/fd/2"}), {}, {}, nullptr},
+       with(library, {"-err:/proc/self/fd/2"}), {}, {}, nullptr, false},
       {"a plain caller after one that strips whitespace",
        sheet("", "<r ws='{count(//text()[not(normalize-space())])}'/>"), tool, {},
-       with(library, {"-strip:all"}), nullptr},
+       with(library, {"-strip:all"}), nullptr, true},
       {"a plain caller after one with a static parameter",
        sheet("<xsl:param name='p' static='yes' select=\"'default'\"/>", "<r p='{$p}'/>"), tool, {},
-       with(library, {"p=evil"}), nullptr},
+       with(library, {"p=evil"}), nullptr, false},
       {"a library caller with an option of Saxon's own",
        sheet("", "<r ws='{count(//text()[not(normalize-space())])}'/>"),
-       with(library, {"-strip:all"}), {}, {}, nullptr},
+       with(library, {"-strip:all"}), {}, {}, nullptr, false},
+      {"document numbers after another caller's runs",
+       sheet("<xsl:variable name='t'><a/></xsl:variable>",
+             "<r d='{generate-id(/)}' t='{generate-id($t)}'"
+             " p=\"{generate-id(parse-xml('&lt;b/&gt;'))}\""
+             " e='{generate-id(doc(\"y.xml\"))}'/>"),
+       tool, {}, {XSLVALIDATE_EXE, "invoice.xml", kTotals, kParties}, nullptr, true},
+      {"every system property, by names read at run time, for a caller with its own "
+       "LD_LIBRARY_PATH, HOME and TMPDIR",
+       sheet("", "<r><xsl:value-of separator='&#10;' select=\"for $n in "
+                 "tokenize(unparsed-text('names.txt'), '&#10;')[.] "
+                 "return concat($n, '=', system-property($n))\"/></r>"),
+       tool,
+       {"LD_LIBRARY_PATH=/opt/caller-lib", "HOME=/nonexistent-home", "TMPDIR=/tmp/elsewhere"},
+       {}, nullptr, true},
+      {"user.timezone after /etc/localtime changed in the caller's mount namespace",
+       sheet("", "<r z=\"{system-property('user.timezone')}\" t='{implicit-timezone()}'/>"),
+       {"/usr/bin/unshare", "-m", "sh", "-c", otherZone}, {"PATH=/usr/bin:/bin:/usr/sbin:/sbin"}, {},
+       nullptr, true, mountNamespaces},
   };
   write(work_ + "/x.xml", "<!DOCTYPE x [<!ENTITY e SYSTEM 'entity.txt'>]><x>&e;</x>");
   write(work_ + "/entity.txt", "first");
+  write(work_ + "/y.xml", "<y/>");
+  const std::string names = propertyNames();
+  ASSERT_NE(std::string::npos, names.find("java.library.path\n")) << names;
+  write(work_ + "/names.txt", names);
   ASSERT_EQ(0, runProcess({XSLVALIDATE_EXE, work_ + "/invoice.xml", kTotals}, environment(), dir_)
                    .exitCode);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
+    if (c.available && !c.available()) {
+      std::cout << "not tried here: " << c.name << "\n";
+      continue;
+    }
     write(work_ + "/case.xsl", c.stylesheet);
     for (int round = 0; round < (c.change ? 2 : 1); ++round) {
       if (round == 1) c.change();
       const Outcome expected = run(c.argv, "off", c.extra);
       EXPECT_EQ(0, expected.process.exitCode) << expected.process.err;
       EXPECT_NE("", expected.report);
+      EXPECT_NE(0u, expected.route.rfind(kOnServer, 0)) << expected.route;
       for (int i = 0; i < 2; ++i) {  // compiled, then perhaps reused
         if (!c.before.empty()) run(c.before, "on", {});
-        expectSame(expected, run(c.argv, "on", c.extra));
+        const Outcome got = run(c.argv, "on", c.extra);
+        expectSame(expected, got);
+        EXPECT_EQ(c.served, got.route.rfind(kOnServer, 0) == 0) << got.route;
       }
     }
   }
@@ -160,10 +254,9 @@ TEST_F(ServerAsInProcess, RefusedFilesGetTheCallersWords) {
     SCOPED_TRACE(c.name);
     const Outcome expected = run(c.argv, "off", {});
     EXPECT_NE("", expected.process.err);
-    const Outcome traced = run(c.argv, "on", {"XSLVALIDATE_DEBUG=1"});
-    EXPECT_NE(std::string::npos, traced.process.err.find("run on the engine server"))
-        << traced.process.err;
-    expectSame(expected, run(c.argv, "on", {}));
+    const Outcome served = run(c.argv, "on", {});
+    EXPECT_EQ(0u, served.route.rfind(kOnServer, 0)) << served.route;
+    expectSame(expected, served);
   }
 }
 
@@ -271,7 +364,7 @@ TEST_F(ServerAsInProcess, RunLimitClosesAnOpenConnection) {
   for (std::size_t i = 0; i < kRuns; ++i) argv.push_back(i % 2 == 0 ? kTotals : kParties);
   const ProcessResult r = runProcess(argv, env, work_);
   EXPECT_EQ(0, r.exitCode) << r.err;
-  EXPECT_EQ(std::string::npos, r.err.find("run in-process:")) << r.err;
+  EXPECT_EQ(std::string::npos, r.err.find("engine run in-process")) << r.err;
   // The server of each run, in order; a server once left is never back.
   const std::string onServer = "run on the engine server (process ";
   std::vector<long> servers;
@@ -361,7 +454,8 @@ TEST_F(ServerAsInProcess, ABlockedCallersOutputHoldsUpOnlyItsOwnRun) {
   };
   for (const auto& caller : callers) {
     SCOPED_TRACE(caller[0]);
-    const Outcome expected = run(caller, "off", {});
+    // Untraced: in-process, the trace would go to the messages file.
+    const Outcome expected = run(caller, "off", {}, false);
     const std::string expectedMessages = readFile(work_ + "/messages.txt");
     const RunningProcess served = startProcess(caller, environment(), work_);
     EXPECT_TRUE(waitFor([&] { return !alive(served.pid); }, 60)) << "held up";

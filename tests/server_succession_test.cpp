@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/types.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -86,7 +87,10 @@ class ServerSuccession : public EngineServer {
       if (name.find_first_not_of("0123456789") != std::string::npos) continue;
       const std::string command = readFile("/proc/" + name + "/cmdline");
       const pid_t pid = std::atoi(name.c_str());
-      if (command.find(serverDir() + "/held-") != std::string::npos && alive(pid)) return pid;
+      // A successor's arguments: the socket, the key, its list, its pipe.
+      if (command.find(serverDir() + "/engine-") != std::string::npos &&
+          command.find(std::string("/proc/self/fd/4\0", 16)) != std::string::npos && alive(pid))
+        return pid;
     }
     return -1;
   }
@@ -223,6 +227,72 @@ TEST_F(ServerSuccession, TerminatedDuringASuccessionLeavesNothing) {
     EXPECT_TRUE(waitFor([&] { return onlyTheLock(); }, 10)) << testing::PrintToString(folder());
   }
   EXPECT_EQ(0, tool({"invoice.xml", kTotals}, environment()).exitCode);
+}
+
+// A server killed in the middle of its hand-over leaves nothing private
+// (the list of what its caches held never has a name in the folder), and
+// its successor does not take the socket's name from the server a caller
+// started meanwhile: one server serves the name from then on.
+TEST_F(ServerSuccession, KilledDuringAHandOverLeavesOneServerAndNoList) {
+  std::vector<std::string> env = environment();
+  env.push_back("XSLVALIDATE_SERVER_MAX_RUNS=2");
+  ASSERT_EQ(0, tool({"invoice.xml", kTotals, kParties}, env).exitCode);
+  ASSERT_EQ(1u, serverPids().size());
+  const pid_t old = serverPids()[0];
+  pid_t successor = -1;
+  ASSERT_TRUE(waitFor([&] { return (successor = successorPid()) > 0; }, 10));
+  // Held still while the old server dies and a caller starts another; never
+  // left stopped, whatever the test's outcome.
+  kill(successor, SIGSTOP);
+  struct Release {
+    pid_t pid;
+    ~Release() {
+      kill(pid, SIGCONT);
+      if (alive(pid)) kill(pid, SIGKILL);
+    }
+  } release{successor};
+  ASSERT_EQ(std::vector<pid_t>{old}, serverPids()) << "the successor took over before it stopped";
+  for (const std::string& name : folder()) EXPECT_NE(0u, name.rfind("held-", 0)) << name;
+  kill(old, SIGKILL);
+  ASSERT_TRUE(waitFor([&] { return !alive(old); }, 10));
+  env.push_back("XSLVALIDATE_DEBUG=1");
+  const ProcessResult started = tool({"invoice.xml", kTotals}, env);
+  ASSERT_EQ(0, started.exitCode) << started.err;
+  ASSERT_NE(std::string::npos, started.err.find("engine server started")) << started.err;
+  const std::vector<TracedRun> runs = tracedRuns(started.err);
+  ASSERT_EQ(1u, runs.size()) << started.err;
+  const pid_t fresh = runs[0].server;
+  kill(successor, SIGCONT);
+  EXPECT_TRUE(waitFor([&] { return !alive(successor); }, 60)) << "the successor gave up";
+  const ProcessResult later = tool({"invoice.xml", kParties}, env);
+  ASSERT_EQ(0, later.exitCode) << later.err;
+  ASSERT_EQ(1u, tracedRuns(later.err).size()) << later.err;
+  EXPECT_EQ(fresh, tracedRuns(later.err)[0].server) << later.err;
+  EXPECT_EQ(std::vector<pid_t>{fresh}, serverPids());
+  EXPECT_TRUE(oneServersFiles()) << testing::PrintToString(folder());
+}
+
+// A server sweeps, at its start, what hand-overs of servers no longer
+// running left in the folder (lists of held compiles, temporary sockets),
+// and leaves those of a process that runs.
+TEST_F(ServerSuccession, AStartingServerSweepsStaleHandOvers) {
+  const pid_t gone = [] {
+    const pid_t child = fork();
+    if (child == 0) _exit(0);
+    int status;
+    waitpid(child, &status, 0);
+    return child;
+  }();
+  fs::create_directories(serverDir());
+  fs::permissions(serverDir(), fs::perms::owner_all, fs::perm_options::replace);
+  const std::string stale = serverDir() + "/held-" + std::to_string(gone);
+  const std::string staleSocket = serverDir() + "/next-" + std::to_string(gone);
+  const std::string running = serverDir() + "/held-" + std::to_string(getpid());
+  for (const std::string& file : {stale, staleSocket, running}) write(file, "HOME=/home/someone");
+  ASSERT_EQ(0, tool({"invoice.xml", kTotals}, environment()).exitCode);
+  EXPECT_FALSE(fs::exists(stale));
+  EXPECT_FALSE(fs::exists(staleSocket));
+  EXPECT_TRUE(fs::exists(running));
 }
 
 // The caches' size is the server's start setting: a caller with another

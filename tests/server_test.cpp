@@ -665,14 +665,16 @@ TEST_F(EngineServer, DebugSwitchTracesThePathTaken) {
        {"xslvalidate debug: engine server started at " + serverDir() + "/engine-",
         "xslvalidate debug: run on the engine server (process ",
         "xslvalidate debug: compile ", "xslvalidate debug: transform ",
-        "xslvalidate debug: write "}},
+        "xslvalidate debug: write ", "xslvalidate debug: engine run served by the engine server"}},
       {{debug},
        {"xslvalidate debug: engine server connected at " + serverDir() + "/engine-",
         "xslvalidate debug: run on the engine server (process ",
-        "xslvalidate debug: write "}},
+        "xslvalidate debug: write ", "xslvalidate debug: engine run served by the engine server"}},
       {{debug, "XSLVALIDATE_MAX_HEAP=512m"},
        {"xslvalidate debug: engine server not used (XSLVALIDATE_MAX_HEAP is set",
-        "xslvalidate debug: JVM option -Xmx512m", "xslvalidate debug: write "}},
+        "xslvalidate debug: JVM option -Xmx512m",
+        "xslvalidate debug: engine run in-process (XSLVALIDATE_MAX_HEAP is set",
+        "xslvalidate debug: write "}},
       {{}, {}},
   };
   for (const Case& c : cases) {
@@ -688,6 +690,30 @@ TEST_F(EngineServer, DebugSwitchTracesThePathTaken) {
     if (c.lines.empty()) EXPECT_EQ("", r.err);
   }
   EXPECT_EQ(1u, serverPids().size());
+}
+
+// A runtime folder whose path is longer than a socket's address holds
+// still gets the shared server: the socket is named through its folder.
+TEST_F(EngineServer, ALongRuntimeFolderStillGetsTheServer) {
+  const std::string runtime = runtime_ + "/" + std::string(120, 'r');
+  fs::create_directories(runtime);
+  std::vector<std::string> env = environment();
+  for (std::string& variable : env) {
+    if (variable.rfind("XDG_RUNTIME_DIR=", 0) == 0) variable = "XDG_RUNTIME_DIR=" + runtime;
+  }
+  env.push_back("XSLVALIDATE_DEBUG=1");
+  const std::string served = "xslvalidate debug: engine run served by the engine server (process ";
+  std::vector<long> servers;
+  for (int i = 0; i < 2; ++i) {
+    const ProcessResult r = tool({"invoice.xml", kTotals}, env);
+    EXPECT_EQ(0, r.exitCode) << r.err;
+    const std::size_t at = r.err.find(served);
+    ASSERT_NE(std::string::npos, at) << r.err;
+    servers.push_back(std::atol(r.err.c_str() + at + served.size()));
+  }
+  EXPECT_EQ(servers[0], servers[1]) << "one shared server";
+  kill(static_cast<pid_t>(servers[0]), SIGTERM);
+  EXPECT_TRUE(waitFor([&] { return !alive(static_cast<pid_t>(servers[0])); }, 10));
 }
 
 }  // namespace

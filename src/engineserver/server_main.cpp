@@ -2,9 +2,11 @@
 // own, serving the runs of the user's callers over a Unix socket
 // (client.cpp is the other end; doc/engine-server.md describes the
 // conversation). Usage:
-//   xslvalidate-engine-server <socket path> <context key> [<held list> <descriptor>]
-// The last two are a successor's (succession.h): the list of compiles its
-// predecessor holds, and the pipe on which it says it took over.
+//   xslvalidate-engine-server <socket path> <context key>
+//                             [<held list> <descriptor> <predecessor's socket>]
+// The last three are a successor's (succession.h): the list of compiles its
+// predecessor holds, the pipe on which it says it took over, and the
+// identity of the predecessor's socket, the only one it may replace.
 //
 // It accepts only peers of its own user id, with its umask, whose context
 // (jvmengine/caller_context.h) has the key it was started for and the
@@ -76,8 +78,10 @@ constexpr auto kSuccessorEndWait = std::chrono::milliseconds(10000);
 // (XslvalidateServer.IN_PROCESS).
 constexpr int kStatusHandedBack = -1;
 
-char gSocketPath[sizeof(sockaddr_un{}.sun_path)];
-char gPidPath[sizeof gSocketPath + 8];  // beside the socket: <name>.pid
+std::string gSocketPath;
+std::string gPidPath;   // beside the socket: <name>.pid
+std::string gLockPath;  // the start lock callers take: <name>.lock
+std::string gOwnName;   // the identity of the socket this server put at gSocketPath
 std::atomic<int> gActive{0};     // connection threads
 std::atomic<int> gConnected{0};  // connections whose caller is still there
 std::atomic<long> gRuns{0};
@@ -113,10 +117,23 @@ struct JavaSide {
 };
 JavaSide gJava;
 
-// Removes the socket and the process id file, so no caller finds them.
+// The first bytes of the file at `path`; empty when it cannot be read.
+std::string readSmallFile(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  if (fd < 0) return "";
+  char text[64];
+  const ssize_t got = read(fd, text, sizeof text);
+  close(fd);
+  return got > 0 ? std::string(text, static_cast<std::size_t>(got)) : "";
+}
+
+// Removes the socket and the process id file, so no caller finds them:
+// only while they are this server's own.
 void withdraw() {
-  unlink(gSocketPath);
-  unlink(gPidPath);
+  if (gOwnName.empty() || nameIdentity(gSocketPath) != gOwnName) return;
+  unlink(gSocketPath.c_str());
+  const std::string pid = readSmallFile(gPidPath);
+  if (std::atol(pid.c_str()) == getpid()) unlink(gPidPath.c_str());
 }
 
 // Set by SIGTERM: the server ends as it ends when idle or retiring, after
@@ -162,14 +179,14 @@ bool markWaiting(int fd, bool waiting) {
 // server and stop it: to a name of its own first, then renamed into place,
 // so the file always names one server.
 void writePidFile() {
-  const std::string temporary = std::string(gPidPath) + "." + std::to_string(getpid());
+  const std::string temporary = gPidPath + "." + std::to_string(getpid());
   const int fd =
       open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
   if (fd < 0) return;
   const std::string text = std::to_string(getpid()) + "\n";
   const bool written = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
   close(fd);
-  if (!written || rename(temporary.c_str(), gPidPath) != 0) unlink(temporary.c_str());
+  if (!written || rename(temporary.c_str(), gPidPath.c_str()) != 0) unlink(temporary.c_str());
 }
 
 long settingOf(const char* name, long fallback) {
@@ -523,42 +540,46 @@ void acceptQueued(JNIEnv* env, int listener) {
 // what the caches hold (XslvalidateServer.writeHeld); nullopt when there
 // will be none.
 std::optional<Successor> startWarmSuccessor(JNIEnv* env) {
-  const std::string list = heldListName(gSocketPath, getpid());
-  unlink(list.c_str());  // left by an earlier process of this id
+  // An anonymous file: the list has no name anywhere, and goes with the
+  // last process that holds it, however the hand-over ends.
+  const int list = newHeldList();
+  if (list < 0) return std::nullopt;
   std::string why;
   LocalFrame frame(env, 2);
-  if (!frame.made("making room for the list's name", &why)) return std::nullopt;
-  jobject path = javaString(env, list, &why);
-  if (!path) return std::nullopt;
-  const jboolean written = env->CallStaticBooleanMethod(gJava.server, gJava.writeHeld, path);
-  if (!checked(env, "listing the held compiles", &why)) {
-    complain(STDERR_FILENO, why);
-    unlink(list.c_str());
+  jobject path = frame.made("making room for the list's name", &why)
+                     ? javaString(env, heldListName(list), &why)
+                     : nullptr;
+  const jboolean written =
+      path ? env->CallStaticBooleanMethod(gJava.server, gJava.writeHeld, path) : JNI_FALSE;
+  if (path && !checked(env, "listing the held compiles", &why)) complain(STDERR_FILENO, why);
+  if (!written || !why.empty()) {
+    close(list);
     return std::nullopt;
   }
-  if (!written) return std::nullopt;
-  auto successor = startSuccessor(gSocketPath, gContextKey, list);
-  if (!successor) unlink(list.c_str());
-  return successor;
+  return startSuccessor(gSocketPath, gContextKey, list, gOwnName);
 }
 
 // A successor's start: compiles what its predecessor listed in `heldList`,
 // then takes the socket's name over and says so on `readyFd`. The
-// listening socket; exits when it cannot take over or was told to end.
-int succeed(JNIEnv* env, const std::string& heldList, int readyFd) {
+// listening socket; exits when it cannot take over (the name no longer has
+// the socket `predecessor`) or was told to end.
+int succeed(JNIEnv* env, const std::string& heldList, int readyFd,
+            const std::string& predecessor) {
   std::string why;
   jobject path = javaString(env, heldList, &why);
   if (path) {
     env->CallStaticIntMethod(gJava.server, gJava.warmUp, path);
     checked(env, "compiling what the predecessor held", &why);
   }
+  close(kHeldDescriptor);  // read: the list goes once its writer is gone too
   if (!why.empty()) {
     complain(STDERR_FILENO, why);
     _exit(1);
   }
   if (gTerminating) _exit(0);
-  const int listener = takeOver(gSocketPath);
+  const int listener = takeOver(gSocketPath, predecessor, gLockPath);
   if (listener < 0) _exit(1);
+  gOwnName = nameIdentity(gSocketPath);
   writePidFile();
   tellTookOver(readyFd);
   return listener;
@@ -567,18 +588,19 @@ int succeed(JNIEnv* env, const std::string& heldList, int readyFd) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if ((argc != 3 && argc != 5) || std::strlen(argv[1]) >= sizeof gSocketPath) {
+  if (argc != 3 && argc != 6) {
     std::fputs("usage: xslvalidate-engine-server <socket path> <context key> "
-               "[<held list> <descriptor>]\n",
+               "[<held list> <descriptor> <predecessor's socket>]\n",
                stderr);
     return 2;
   }
   // A successor: its predecessor's list, and the pipe to say it took over
   // on (kept from the programs it starts itself).
-  const bool successor = argc == 5;
+  const bool successor = argc == 6;
   const std::string heldList = successor ? argv[3] : "";
   const int readyFd = successor ? std::atoi(argv[4]) : -1;
-  if (successor && (readyFd != kReadyDescriptor || fcntl(readyFd, F_SETFD, FD_CLOEXEC) != 0)) {
+  if (successor && (readyFd != kReadyDescriptor || fcntl(readyFd, F_SETFD, FD_CLOEXEC) != 0 ||
+                    fcntl(kHeldDescriptor, F_SETFD, FD_CLOEXEC) != 0)) {
     return 2;
   }
   // A successor that fails, for tests alone
@@ -593,12 +615,14 @@ int main(int argc, char** argv) {
   if (!own) return 1;
   gCredentials = own->credentials;
   gSettingsKey = startSettingsKey();
-  std::strcpy(gSocketPath, argv[1]);
-  std::string pidPath = argv[1];
-  if (pidPath.size() > 5 && pidPath.compare(pidPath.size() - 5, 5, ".sock") == 0) {
-    pidPath.resize(pidPath.size() - 5);
+  gSocketPath = argv[1];
+  std::string base = gSocketPath;
+  if (base.size() > 5 && base.compare(base.size() - 5, 5, ".sock") == 0) {
+    base.resize(base.size() - 5);
   }
-  std::strcpy(gPidPath, (pidPath + ".pid").c_str());
+  gPidPath = base + ".pid";
+  gLockPath = base + ".lock";
+  sweepStaleHandOvers(gSocketPath);
   gUmask = umask(022);
   umask(gUmask);
   signal(SIGPIPE, SIG_IGN);
@@ -642,10 +666,13 @@ int main(int argc, char** argv) {
   if (pipe2(gLimitReached, O_CLOEXEC | O_NONBLOCK) != 0) return 1;
   int listener;
   if (successor) {
-    listener = succeed(env, heldList, readyFd);
+    listener = succeed(env, heldList, readyFd, argv[5]);
   } else {
+    // A name that has a socket is another server's (the caller that
+    // started this one removed a stale one first): this one ends.
     listener = listenAt(gSocketPath);
     if (listener < 0) return 1;
+    gOwnName = nameIdentity(gSocketPath);
     writePidFile();
   }
   // At its number of runs the server starts its successor once, and serves

@@ -32,6 +32,7 @@ extern char** environ;
 
 struct ServerConnection {
   int fd = -1;
+  int serverPid = 0;  // the peer's process id, from SO_PEERCRED
   bool broken = false;
   std::atomic<bool> stopped{false};  // set by stopServerRun, from any thread
 };
@@ -68,9 +69,13 @@ const char* whyNoServer() {
   return "off by default";
 }
 
+// Where connectToEngineServer puts why the server is not used.
+thread_local std::string* tWhyNot = nullptr;
+
 // Traces that the server is not used, and why; returns nullptr.
 ServerConnection* notUsed(const char* why) {
   debugLine("engine server not used (%s): runs in-process", why);
+  if (tWhyNot) *tWhyNot = why;
   return nullptr;
 }
 
@@ -110,19 +115,22 @@ bool lockWithin(int fd) {
 
 // A connection to the socket at `path` whose peer runs as this user; -1
 // when there is none, with the reason in `*error` when connecting failed
-// (0 otherwise). Its sends and receives are bounded (boundWaits).
-int connectTo(const std::string& path, int* error) {
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+// (0 otherwise), and the peer's process id in `*peerPid` when given. Its
+// sends and receives are bounded (boundWaits). The socket is named through
+// its folder (socket_place.h), whatever the folder's length.
+int connectTo(const std::string& path, int* error, int* peerPid = nullptr) {
   const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   *error = 0;
   if (fd < 0) return -1;
   // A connection to a stopped server waits in its listen queue, or blocks
   // when the queue is full; both end after the step's time.
-  if (!boundWaits(fd, true) ||
-      connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+  if (!boundWaits(fd, true)) {
     *error = errno;
+    close(fd);
+    return -1;
+  }
+  if (const int failed = connectSocketAt(fd, path); failed != 0) {
+    *error = failed;
     close(fd);
     return -1;
   }
@@ -132,6 +140,7 @@ int connectTo(const std::string& path, int* error) {
     close(fd);
     return -1;
   }
+  if (peerPid) *peerPid = peer.pid;
   return fd;
 }
 
@@ -220,7 +229,11 @@ int utcOffsetSeconds() {
 
 }  // namespace
 
-ServerConnection* connectToEngineServer() {
+ServerConnection* connectToEngineServer(std::string* whyNot) {
+  tWhyNot = whyNot;
+  struct Forget {
+    ~Forget() { tWhyNot = nullptr; }
+  } forget;
   if (const char* why = whyNoServer()) return notUsed(why);
   const auto library = ownFile();
   if (!library) return notUsed("the library's own file is unknown");
@@ -240,8 +253,6 @@ ServerConnection* connectToEngineServer() {
   const std::string base =
       *directory + "/engine-" + *identity + "-" + combinedKey(key, startSettingsKey());
   const std::string socketPath = base + ".sock";
-  if (socketPath.size() >= sizeof(sockaddr_un{}.sun_path))
-    return notUsed("the socket's path is too long");
 
   struct stat status;
   const auto usable = [&] {
@@ -249,7 +260,8 @@ ServerConnection* connectToEngineServer() {
   };
   if (!usable()) return notUsed("the socket is not this user's");
   int error = 0;
-  int fd = connectTo(socketPath, &error);
+  int peerPid = 0;
+  int fd = connectTo(socketPath, &error, &peerPid);
   bool started = false;
   if (fd < 0) {
     // One client at a time starts the server; the others wait here and
@@ -257,7 +269,7 @@ ServerConnection* connectToEngineServer() {
     const int lock = open((base + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (lock < 0) return notUsed("the start lock cannot be opened");
     if (lockWithin(lock)) {
-      fd = connectTo(socketPath, &error);
+      fd = connectTo(socketPath, &error, &peerPid);
       // Only a socket nobody listens on is replaced; one whose server is
       // stopped or busy is left to it.
       if (fd < 0 && (error == ENOENT || error == ECONNREFUSED) && usable()) {
@@ -266,7 +278,7 @@ ServerConnection* connectToEngineServer() {
         started = true;
         for (int waited = 0; fd < 0 && waited < kStartWaitMilliseconds; waited += 5) {
           usleep(5000);
-          if (isOwnSocket(socketPath, getuid())) fd = connectTo(socketPath, &error);
+          if (isOwnSocket(socketPath, getuid())) fd = connectTo(socketPath, &error, &peerPid);
         }
       }
     }
@@ -286,44 +298,37 @@ ServerConnection* connectToEngineServer() {
   // JVM's start in-process, so a caller that adds its own clean-up after
   // graal_create_isolate finds it there to pass the signal on to.
   installInterruptCleanup();
-  return new ServerConnection{fd};
+  return new ServerConnection{fd, peerPid};
 }
 
 namespace {
 
 // The body of runOnEngineServer, blind to a stop.
+// A run the server did not start, for `why`.
+ServerRun notStarted(const std::string& why) {
+  ServerRun run;
+  run.whyNotStarted = why;
+  return run;
+}
+
 ServerRun runOnConnection(ServerConnection* connection, const std::vector<std::string>& options) {
   ServerRun run;
-  if (connection->broken) {
-    debugLine("run in-process: the connection to the engine server failed before");
-    return run;
-  }
+  if (connection->broken) return notStarted("the connection to the engine server failed before");
   char* here = getcwd(nullptr, 0);
-  if (!here) {
-    debugLine("run in-process: the current directory is unknown");
-    return run;
-  }
+  if (!here) return notStarted("the current directory is unknown");
   const std::string directory = here;
   std::free(here);
   // The server would take such a directory's name as text and lose its
   // bytes: in-process gives the real reason for whatever fails there.
-  if (!utf8ToUtf16(directory)) {
-    debugLine("run in-process: the current directory's name is not UTF-8");
-    return run;
-  }
+  if (!utf8ToUtf16(directory)) return notStarted("the current directory's name is not UTF-8");
   // Only what the server can confine to this run crosses the socket; an
   // option that would change the shared engine's configuration has no
   // place in the record, and the run is this process's alone.
   const auto record = runRequestOf(options);
-  if (!record) {
-    debugLine("run in-process: an option the engine server cannot keep to this run");
-    return run;
-  }
+  if (!record) return notStarted("an option the engine server cannot keep to this run");
   for (const auto& [name, written] : namesOf(*record)) {
-    if (reachesThisProcess(name, written, directory)) {
-      debugLine("run in-process: %s is a name of this process's own", name.c_str());
-      return run;
-    }
+    if (reachesThisProcess(name, written, directory))
+      return notStarted(name + " is a name of this process's own");
   }
   Writer request;
   writeRunRequest(request, *record, directory);
@@ -352,13 +357,12 @@ ServerRun runOnConnection(ServerConnection* connection, const std::vector<std::s
   if (!started || (*started)[0] != kRunStarted || !boundWaits(connection->fd, false)) {
     shutdown(connection->fd, SHUT_RDWR);
     connection->broken = true;
-    debugLine("the engine server did not start the run");
-    return run;
+    return notStarted("the engine server did not start the run");
   }
   const auto kind = receiveExactly(connection->fd, 1);
   if (kind && (*kind)[0] == kRunHandedBack) {
-    debugLine("run in-process: the engine server handed the run back");
-    return run;  // nothing of it reached this process
+    // Nothing of it reached this process.
+    return notStarted("the engine server handed the run back");
   }
   const auto ended = kind && (*kind)[0] == kRunEnded ? receiveExactly(connection->fd, 4)
                                                       : std::nullopt;
@@ -384,6 +388,8 @@ ServerRun runOnEngineServer(ServerConnection* connection, const std::vector<std:
     return {ServerRunState::kStopped, 2};
   return run;
 }
+
+int serverProcessOf(const ServerConnection* connection) { return connection->serverPid; }
 
 void stopServerRun(ServerConnection* connection) {
   connection->stopped.store(true);

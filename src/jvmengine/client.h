@@ -20,8 +20,9 @@ struct ServerConnection;
 // or mode, another umask, another context) or does not answer within a few
 // seconds: the caller then runs in-process. Writes nothing to standard
 // error but, with the debug switch on (debug.h), a line saying which
-// server it connected to or started, or why it runs in-process.
-ServerConnection* connectToEngineServer();
+// server it connected to or started, or why it runs in-process; that
+// reason is also put in `*whyNot` when given.
+ServerConnection* connectToEngineServer(std::string* whyNot = nullptr);
 
 // What became of a run handed to the server.
 enum class ServerRunState {
@@ -34,7 +35,11 @@ enum class ServerRunState {
 struct ServerRun {
   ServerRunState state = ServerRunState::kNotStarted;
   int status = 2;
+  std::string whyNotStarted;  // kNotStarted: why the server did not run it
 };
+
+// The process id of the server at the other end of `connection`.
+int serverProcessOf(const ServerConnection* connection);
 
 // Hands the run with `options` (UTF-8 "-s:", "-xsl:", "-o:" options) to the
 // server, with this process's current directory (for relative names), its
@@ -46,8 +51,8 @@ struct ServerRun {
 // the server hands back because it cannot serve it as this process would
 // (it reads this process's standard input or current directory, say, or
 // the server's memory ran out); so does a run the server does not take
-// within a few seconds, and every run once the connection has failed. With
-// the debug switch on, a line says why. The switch goes with the run, whose
+// within a few seconds, and every run once the connection has failed; the
+// reason is in `whyNotStarted`. The debug switch goes with the run, whose
 // trace lines come back on standard error.
 ServerRun runOnEngineServer(ServerConnection* connection, const std::vector<std::string>& options);
 

@@ -78,6 +78,7 @@ struct Session {
   Kind kind = Kind::kClosed;
   ServerConnection* server = nullptr;  // kServer only
   bool serverOnly = false;  // xslvalidate_server_only: never in-process
+  std::string inProcessWhy;  // kInProcess: why no server was had
   // Held to replace or close `server`, and by xslvalidate_stop_run from
   // another thread, so that a stop never reaches a closed connection.
   std::mutex serverLock;
@@ -145,6 +146,8 @@ int runTransform(graal_isolatethread_t* thread, long long processorData) {
     }
     args.push_back(std::move(*text));
   }
+  // Every run says which route it took, and why when in-process.
+  std::string inProcessWhy = session->inProcessWhy;
   if (session->kind == Session::Kind::kServer) {
     ServerRun run = runOnEngineServer(session->server, *options);
     // The server retired or went away before the run: the next one takes
@@ -164,6 +167,8 @@ int runTransform(graal_isolatethread_t* thread, long long processorData) {
       run = runOnEngineServer(session->server, *options);
     }
     if (run.state == ServerRunState::kNotStarted && session->serverOnly) {
+      debugLine("engine run: none (%s; this caller runs nothing in its own process)",
+                run.whyNotStarted.c_str());
       tellRun(*options, RunMessageMoment::kBeforeTheRun,
               "jvmengine: no engine server took the run, and this caller makes none "
               "in its own process; the run counts as failed");
@@ -177,9 +182,15 @@ int runTransform(graal_isolatethread_t* thread, long long processorData) {
       tellRun(*options, RunMessageMoment::kAfterTheRun,
               "jvmengine: the run was stopped by its caller");
     }
-    if (run.state != ServerRunState::kNotStarted) return run.status;
+    if (run.state != ServerRunState::kNotStarted) {
+      debugLine("engine run served by the engine server (process %d)",
+                serverProcessOf(session->server));
+      return run.status;
+    }
+    inProcessWhy = run.whyNotStarted;
     if (!startJavaVm()) return 1;  // the run the server could not take, here
   }
+  debugLine("engine run in-process (%s)", inProcessWhy.c_str());
   return runSaxonTransform(args);
 }
 
@@ -196,7 +207,7 @@ int graal_create_isolate(graal_create_isolate_params_t*, graal_isolate_t** isola
   try {
     // A thread that has a session already keeps it.
     if (tSession.kind == Session::Kind::kClosed) {
-      if (ServerConnection* server = connectToEngineServer()) {
+      if (ServerConnection* server = connectToEngineServer(&tSession.inProcessWhy)) {
         std::lock_guard lock(tSession.serverLock);
         tSession.kind = Session::Kind::kServer;
         tSession.server = server;

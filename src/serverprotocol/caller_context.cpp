@@ -110,6 +110,16 @@ std::string startSettingsKey() {
     const char* value = std::getenv(name);
     settings += value ? std::string(name) + "=" + value + "\n" : std::string(name) + "\n";
   }
+  // Without TZ, the JVM takes its zone from these files as this process's
+  // mount namespace shows them now: the name the link leads to, else the
+  // content. A server that read other ones serves other callers.
+  for (const char* file : {"/etc/localtime", "/etc/timezone"}) {
+    char target[4096];
+    const ssize_t length = readlink(file, target, sizeof target);
+    settings += std::string(file) + "->" +
+                (length > 0 ? std::string(target, static_cast<size_t>(length)) : "") + "\n";
+    settings += readAll(file).value_or("(none)") + "\n";
+  }
   return keyOf({&settings});
 }
 

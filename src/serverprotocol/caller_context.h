@@ -34,8 +34,10 @@ std::string contextKey(const CallerContext& context);
 // The settings a server takes from its environment once, at its start,
 // and keeps for good, as 16 hex digits: the time zone (TZ; the implicit
 // time zone of compiles and runs), the locale variables (LANG, LANGUAGE,
-// LC_*: the default language, country and formats) and the size of its
-// caches (XSLVALIDATE_SERVER_CACHE_ENTRIES). A server is started with its
+// LC_*: the default language, country and formats), the files the JVM takes
+// its time zone from without TZ (/etc/localtime, its link and content, and
+// /etc/timezone, as this process sees them) and the size of its caches
+// (XSLVALIDATE_SERVER_CACHE_ENTRIES). A server is started with its
 // first caller's environment, so it serves only callers whose settings
 // give this key as its own do; others start a server of their own.
 std::string startSettingsKey();

@@ -13,6 +13,15 @@
 // what is there fails existingPrivateFolder's checks.
 std::optional<std::string> serverDirectory(const char* xdgRuntimeDir, uid_t uid);
 
+// Binds (`bindSocketAt`) or connects (`connectSocketAt`) the Unix socket
+// `fd` to the socket at `path`, named relative to its folder: the folder is
+// opened for the moment and the address is /proc/self/fd/<folder>/<name>,
+// so the folder's length plays no part and no current folder changes. 0, or
+// the errno of the step that failed (ENAMETOOLONG for a name that alone is
+// too long for an address).
+int bindSocketAt(int fd, const std::string& path);
+int connectSocketAt(int fd, const std::string& path);
+
 // True when `path` (not followed if a link) is a socket owned by `uid`.
 bool isOwnSocket(const std::string& path, uid_t uid);
 

@@ -55,6 +55,7 @@ final class CachingXsltCompiler extends XsltCompiler {
     CompiledStylesheet kept = cache.lookup(uri);
     if (kept != null) {
       trace(run, "stylesheet " + uri + " taken from the engine server's cache");
+      if (run != null) run.documents.reuse(kept.firstDocument, kept.endDocument);
       if (kept.compileOutput.length > 0) {
         System.err.write(kept.compileOutput, 0, kept.compileOutput.length);
         System.err.flush();
@@ -73,6 +74,7 @@ final class CachingXsltCompiler extends XsltCompiler {
       run.compiling = inputs;
     }
     XsltExecutable executable;
+    final long firstDocument = run == null ? 0 : run.documents.peek();
     try {
       executable = super.compile(new StreamSource(new ByteArrayInputStream(content), uri));
     } finally {
@@ -87,7 +89,8 @@ final class CachingXsltCompiler extends XsltCompiler {
     if (keepable) {
       cache.put(uri, new CompiledStylesheet(executable, inputs, output.toByteArray(),
                                             run == null ? System.getenv() : run.environment,
-                                            run == null ? "/" : run.directory));
+                                            run == null ? "/" : run.directory, firstDocument,
+                                            run == null ? 0 : run.documents.peek()));
     }
     trace(run, "stylesheet " + uri + " compiled"
                    + (keepable ? ", kept in the engine server's cache" : ", not kept"));

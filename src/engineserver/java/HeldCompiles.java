@@ -1,10 +1,10 @@
 // What an engine server's caches hold, as a retiring server hands it to its
 // successor: each kept stylesheet's principal module with the current
 // directory and environment of the run it was compiled for, and each kept
-// schema set's files in their order. Written to a file of the user's
-// private server folder as typed data (counts, and strings as their UTF-8
-// length and bytes), never as text to be parsed; both ends are the same
-// program.
+// schema set's files in their order. Written to an anonymous file the
+// server made (named only through /proc/self/fd, inherited by the
+// successor) as typed data (counts, and strings as their UTF-8 length and
+// bytes), never as text to be parsed; both ends are the same program.
 import java.io.BufferedInputStream;
 import java.io.BufferedOutputStream;
 import java.io.DataInputStream;
@@ -16,7 +16,6 @@ import java.io.OutputStream;
 import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
 import java.nio.file.StandardOpenOption;
-import java.nio.file.attribute.PosixFilePermissions;
 import java.util.ArrayList;
 import java.util.LinkedHashMap;
 import java.util.List;
@@ -53,16 +52,11 @@ final class HeldCompiles {
     this.schemaSets = schemaSets;
   }
 
-  // Writes the list to `file`, which must not exist, readable by its owner
-  // alone. False when it cannot be written; nothing is left at `file` then.
+  // Writes the list into `file`, which must exist (no file is made
+  // anywhere), in place of what it held. False when it cannot be written.
   static boolean write(File file, List<Stylesheet> stylesheets, List<List<File>> schemaSets) {
-    try {
-      Files.createFile(file.toPath(), PosixFilePermissions.asFileAttribute(
-                                          PosixFilePermissions.fromString("rw-------")));
-    } catch (IOException | RuntimeException e) {
-      return false;
-    }
-    try (OutputStream bytes = Files.newOutputStream(file.toPath(), StandardOpenOption.WRITE);
+    try (OutputStream bytes = Files.newOutputStream(file.toPath(), StandardOpenOption.WRITE,
+                                                    StandardOpenOption.TRUNCATE_EXISTING);
          DataOutputStream out = new DataOutputStream(new BufferedOutputStream(bytes))) {
       out.writeInt(MAGIC);
       out.writeInt(stylesheets.size());
@@ -82,7 +76,6 @@ final class HeldCompiles {
       }
       return true;
     } catch (IOException | RuntimeException e) {
-      file.delete();
       return false;
     }
   }

@@ -34,6 +34,9 @@ final class RunContext {
   // The caller's current directory.
   final String directory;
 
+  // The numbers of the run's documents, as its own process gives them.
+  final DocumentNumbers documents = new DocumentNumbers();
+
   // While a stylesheet is compiled for the cache, a copy of what the run
   // writes to standard error, replayed on later runs that reuse it.
   ByteArrayOutputStream capture;

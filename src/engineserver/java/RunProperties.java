@@ -1,5 +1,6 @@
 // The engine server's system properties: the few whose value the JVM takes
-// from its process's context (current directory, time zone, locale) are
+// from its process's context (current directory, time zone, locale, the
+// library path from LD_LIBRARY_PATH) are
 // answered, when a stylesheet asks (system-property()), with the value the
 // caller's own process would have; where the server cannot tell that
 // value, the run moves to the caller's own process. The JDK's and Saxon's
@@ -57,7 +58,8 @@ final class RunProperties extends Properties {
   private static final String STYLESHEET_FUNCTION = "net.sf.saxon.functions.SystemProperty";
 
   private static boolean dependsOnCaller(String key) {
-    return key.equals("user.dir") || key.equals("user.timezone") || key.startsWith("user.language")
+    return key.equals("user.dir") || key.equals("user.timezone") || key.equals(LIBRARY_PATH)
+        || key.startsWith("user.language")
         || key.startsWith("user.country") || key.startsWith("user.variant")
         || key.startsWith("user.script");
   }
@@ -67,6 +69,7 @@ final class RunProperties extends Properties {
     if (!dependsOnCaller(key)) return System.getProperties().getProperty(key);
     if (key.equals("user.dir")) return run.directory;
     if (key.equals("user.timezone")) return timeZone(run);
+    if (key.equals(LIBRARY_PATH)) return libraryPath(run);
     for (String name : LOCALE_VARIABLES) {
       if (!Objects.equals(run.environment.get(name), System.getenv(name))) return UNSERVABLE;
     }
@@ -85,6 +88,25 @@ final class RunProperties extends Properties {
     if (tz.startsWith(":")) tz = tz.substring(1);
     if (tz.startsWith("posix/")) tz = tz.substring(6);
     return ZoneId.getAvailableZoneIds().contains(tz) ? tz : UNSERVABLE;
+  }
+
+  private static final String LIBRARY_PATH = "java.library.path";
+  private static final String LIBRARY_VARIABLE = "LD_LIBRARY_PATH";
+
+  // The JVM's library path: LD_LIBRARY_PATH, when set (even empty), then a
+  // separator, then the JDK's own folders. The caller's is the server's with
+  // the server's variable replaced by the caller's; UNSERVABLE when the
+  // server's does not start with its own variable (a JDK that makes it
+  // otherwise).
+  private static String libraryPath(RunContext run) {
+    String own = SERVER_VALUES.getProperty(LIBRARY_PATH, "");
+    String ownPrefix = prefixOf(System.getenv(LIBRARY_VARIABLE));
+    if (!own.startsWith(ownPrefix)) return UNSERVABLE;
+    return prefixOf(run.environment.get(LIBRARY_VARIABLE)) + own.substring(ownPrefix.length());
+  }
+
+  private static String prefixOf(String variable) {
+    return variable == null ? "" : variable + java.io.File.pathSeparator;
   }
 
   // The server's own values, as its JVM set them at start.

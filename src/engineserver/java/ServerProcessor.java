@@ -1,6 +1,8 @@
 // The engine server's one Saxon processor, shared by every run: its
-// stylesheet compilers keep what they compile (CachingXsltCompiler), and
-// its stylesheets may read a source node's line and column (SourceLines).
+// stylesheet compilers keep what they compile (CachingXsltCompiler), its
+// stylesheets may read a source node's line and column (SourceLines), and
+// each run numbers its documents as its own process would
+// (RunDocumentNumbers).
 import net.sf.saxon.s9api.Processor;
 import net.sf.saxon.s9api.XsltCompiler;
 
@@ -11,6 +13,7 @@ final class ServerProcessor extends Processor {
     super(false);
     this.cache = cache;
     SourceLines.register(getUnderlyingConfiguration());
+    getUnderlyingConfiguration().setDocumentNumberAllocator(new RunDocumentNumbers());
   }
 
   @Override

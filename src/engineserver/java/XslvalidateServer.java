@@ -80,9 +80,9 @@ public final class XslvalidateServer {
   private static CompiledCache<CompiledStylesheet> stylesheets;
   private static ServerHost host;
 
-  // Writes what the caches hold to the new file `path` (HeldCompiles), for
-  // a successor server to compile the same. False when it cannot be
-  // written (nothing is left at `path` then).
+  // Writes what the caches hold into the file `path` (HeldCompiles: the
+  // server's anonymous file), for a successor server to compile the same.
+  // False when it cannot be written.
   public static boolean writeHeld(String path) {
     List<HeldCompiles.Stylesheet> held = new ArrayList<>();
     for (Map.Entry<String, CompiledStylesheet> entry : stylesheets.entries()) {

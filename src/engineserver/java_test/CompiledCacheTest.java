@@ -101,7 +101,7 @@ public final class CompiledCacheTest {
       CompileInputs inputs = new CompileInputs();
       inputs.read(module);
       CompiledCache<CompiledStylesheet> watched = new CompiledCache<>(16, 1_000);
-      watched.put("m", new CompiledStylesheet(null, inputs, new byte[0], Map.of(), "/"));
+      watched.put("m", new CompiledStylesheet(null, inputs, new byte[0], Map.of(), "/", 0, 0));
       check(watched.lookup("m") != null, "an unchanged module keeps its entry");
       Files.writeString(module.toPath(), "<later/>", StandardCharsets.UTF_8);  // same size
       check(watched.lookup("m") == null && watched.size() == 0, "a changed module drops its entry");
@@ -123,12 +123,35 @@ public final class CompiledCacheTest {
           "a name with a line break is not two names");
 
     checkHeldList();
+    checkDocumentNumbers();
     System.exit(failures == 0 ? 0 : 1);
   }
 
+  // A run numbers its documents from the first number up; a reused compile
+  // counts as the compile it stands for, and the numbers its documents got
+  // are never given again in the run, wherever the run stands.
+  private static void checkDocumentNumbers() {
+    DocumentNumbers fresh = new DocumentNumbers();
+    check(fresh.next() == DocumentNumbers.FIRST, "a run's first document gets the first number");
+    DocumentNumbers reusing = new DocumentNumbers();
+    reusing.reuse(DocumentNumbers.FIRST, DocumentNumbers.FIRST + 2);
+    check(reusing.next() == DocumentNumbers.FIRST + 2,
+          "a reused compile's numbers are passed over");
+    DocumentNumbers later = new DocumentNumbers();
+    later.next();
+    later.reuse(DocumentNumbers.FIRST + 3, DocumentNumbers.FIRST + 5);
+    long[] given = {later.next(), later.next(), later.next(), later.next()};
+    for (long number : given) {
+      check(number < DocumentNumbers.FIRST + 3 || number >= DocumentNumbers.FIRST + 5,
+            "a reused compile's own numbers are never given: " + number);
+    }
+    check(given[0] == DocumentNumbers.FIRST + 5, "numbering goes on past the compile's count");
+  }
+
   // The list a retiring server hands its successor comes back as written,
-  // names with line breaks and other scripts included; a file already
-  // there is not written over; a list cut short is no list.
+  // names with line breaks and other scripts included, over whatever the
+  // file held; it is written only into a file that exists (the anonymous
+  // one the server made); a list cut short is no list.
   private static void checkHeldList() throws IOException {
     File folder = Files.createTempDirectory("held").toFile();
     File list = new File(folder, "held");
@@ -141,8 +164,10 @@ public final class CompiledCacheTest {
           new HeldCompiles.Stylesheet("/rules/\u00e9t\u00e9.xsl", "/", Map.of()));
       List<List<File>> schemaSets =
           List.of(List.of(new File("/s/a.xsd"), new File("/s/b.xsd")), List.of());
+      check(!HeldCompiles.write(list, sheets, schemaSets) && !list.exists(),
+            "no list is written where there is no file, and no file is made");
+      Files.write(list.toPath(), new byte[100_000]);
       check(HeldCompiles.write(list, sheets, schemaSets), "the list is written");
-      check(!HeldCompiles.write(list, sheets, schemaSets), "an existing file is not written over");
       HeldCompiles back = HeldCompiles.read(list);
       check(back != null && back.stylesheets.size() == 2
                 && back.stylesheets.get(0).file.equals("/rules/a\nb.xsl")
