@@ -55,9 +55,9 @@ std::string badNamespace(const std::string& prefix, const std::string& uri) {
 // run wrote. False when the run failed or the output could not be read.
 bool runForLines(EngineEnvironment* environment, std::u16string_view input,
                  std::u16string_view stylesheet, std::u16string_view output,
-                 std::vector<std::string>* lines) {
+                 std::vector<std::string>* lines, const ReadRules& rules = {}) {
   removeFile(output);
-  if (runTransformTo(environment, input, stylesheet, output) != 0)
+  if (runTransformTo(environment, input, stylesheet, output, rules) != 0)
     return false;
   std::FILE* file = openFile(output, "rb");
   if (!file)
@@ -181,7 +181,8 @@ std::string parseConfiguration(const std::vector<std::string>& lines,
 std::string placeAndCompile(EngineEnvironment* environment, std::u16string_view folder,
                             std::u16string_view probe, std::u16string_view name,
                             std::string_view stem, const std::string& text,
-                            std::u16string* path, std::vector<std::u16string>* compiled) {
+                            const ReadRules& rules, std::u16string* path,
+                            std::vector<std::u16string>* compiled) {
   std::string reason = placeStylesheet(folder, name, stem, text, path);
   if (!reason.empty())
     return "the temporary folder could not be written (" + reason + ")";
@@ -189,7 +190,8 @@ std::string placeAndCompile(EngineEnvironment* environment, std::u16string_view 
     if (done == *path)
       return std::string();
   compiled->push_back(*path);
-  if (runTransformTo(environment, probe, *path, inFolder(folder, u"report-probe.out")) != 0)
+  if (runTransformTo(environment, probe, *path, inFolder(folder, u"report-probe.out"), rules) !=
+      0)
     return "compile";
   return std::string();
 }
@@ -201,11 +203,12 @@ std::string placeAndCompile(EngineEnvironment* environment, std::u16string_view 
 std::string whichPartFailed(EngineEnvironment* environment, std::u16string_view folder,
                             std::u16string_view probe,
                             const std::vector<std::pair<std::string, std::string>>& namespaces,
-                            const std::string& acceptMatch) {
+                            const std::string& acceptMatch, const ReadRules& rules) {
   const std::u16string single = inFolder(folder, u"accept-one.xsl");
   std::vector<std::string> lines;
   if (writeWholeFile(single, acceptStylesheetText(namespaces, acceptMatch)).empty() &&
-      !runForLines(environment, probe, single, inFolder(folder, u"report-probe.txt"), &lines))
+      !runForLines(environment, probe, single, inFolder(folder, u"report-probe.txt"), &lines,
+                   rules))
     return "accept";
   return "report";
 }
@@ -218,6 +221,7 @@ std::string whichPartFailed(EngineEnvironment* environment, std::u16string_view 
 std::string prepareReports(EngineEnvironment* environment, std::u16string_view folder,
                            std::u16string_view probe, const std::vector<ScenarioMatch>& matches,
                            ScenarioSet* set) {
+  const ReadRules rules = configurationReads(*set);
   std::vector<std::u16string> compiled;
   for (size_t i = 0; i < set->scenarios.size(); ++i) {
     Scenario& scenario = set->scenarios[i];
@@ -238,9 +242,11 @@ std::string prepareReports(EngineEnvironment* environment, std::u16string_view f
              "or a namespace with a control character";
     std::string reason = placeAndCompile(environment, folder, probe,
                                          fromUtf8("report-" + std::to_string(i + 1) + ".xsl"),
-                                         "report", runner, &scenario.reportRunner, &compiled);
+                                         "report", runner, rules, &scenario.reportRunner,
+                                         &compiled);
     if (reason == "compile" &&
-        whichPartFailed(environment, folder, probe, namespaces, scenario.acceptMatch) == "accept")
+        whichPartFailed(environment, folder, probe, namespaces, scenario.acceptMatch, rules) ==
+            "accept")
       return "the acceptMatch of scenario \"" + scenario.name +
              "\" is not a valid XPath expression: " + scenario.acceptMatch;
     if (reason == "compile")
@@ -252,7 +258,7 @@ std::string prepareReports(EngineEnvironment* environment, std::u16string_view f
   if (set->noScenarioReport.empty())
     return std::string();
   std::string reason = placeAndCompile(environment, folder, probe, u"report-none.xsl", "report",
-                                       reportRunnerText(set->noScenarioReport, {}, ""),
+                                       reportRunnerText(set->noScenarioReport, {}, ""), rules,
                                        &set->noScenarioRunner, &compiled);
   if (reason == "compile")
     return "the noScenarioReport stylesheet (" + shown(set->noScenarioReport) +
@@ -261,6 +267,13 @@ std::string prepareReports(EngineEnvironment* environment, std::u16string_view f
 }
 
 }  // namespace
+
+ReadRules configurationReads(const ScenarioSet& set) {
+  ReadRules rules;
+  if (engineKeepsReadRules())
+    rules.scope.push_back(set.repository);
+  return rules;
+}
 
 std::string matchStylesheetText(const std::vector<ScenarioMatch>& matches) {
   // The XSLT elements are in the default namespace, so that no prefix of
@@ -296,6 +309,8 @@ std::string loadScenarios(EngineEnvironment* environment,
   } else if (!fileExists(base)) {
     return "the repository folder " + shown(base) + " does not exist";
   }
+  set->repository = base.empty() ? u"." : base;
+  const ReadRules rules = configurationReads(*set);
 
   std::u16string reader;
   std::string reason =
@@ -324,7 +339,7 @@ std::string loadScenarios(EngineEnvironment* environment,
     return "the temporary folder could not be written (" + reason + ")";
   std::u16string output = inFolder(folder, u"match-probe.txt");
   lines.clear();
-  if (runForLines(environment, probe, set->matchStylesheet, output, &lines))
+  if (runForLines(environment, probe, set->matchStylesheet, output, &lines, rules))
     return prepareReports(environment, folder, probe, matches, set);
   // Name the scenario whose match does not compile.
   std::u16string single = inFolder(folder, u"match-one.xsl");
@@ -332,7 +347,7 @@ std::string loadScenarios(EngineEnvironment* environment,
     lines.clear();
     if (!writeWholeFile(single, matchStylesheetText({matches[i]})).empty())
       break;
-    if (!runForLines(environment, probe, single, output, &lines))
+    if (!runForLines(environment, probe, single, output, &lines, rules))
       return "the match of scenario \"" + set->scenarios[i].name +
              "\" is not a valid XPath expression: " + shortened(matches[i].xpath);
   }

@@ -46,6 +46,7 @@ struct ScenarioMatch {
 struct ScenarioSet {
   std::string name;            // the configuration's own name
   std::u16string file;         // the scenarios file, as given
+  std::u16string repository;   // the folder its locations are resolved in
   std::vector<Scenario> scenarios;
   std::vector<ScenarioMatch> matches;  // one per scenario, in order
   std::u16string noScenarioReport;  // its stylesheet; empty: none
@@ -57,6 +58,12 @@ struct ScenarioSet {
   // match is true, or 0 when none is.
   std::u16string matchStylesheet;
 };
+
+// What a run of `set`'s own stylesheets (its match, rule sets, schemas,
+// reports) may read besides its source and stylesheet: the files of its
+// repository alone, where the engine keeps to such rules
+// (engineKeepsReadRules); no rule elsewhere.
+ReadRules configurationReads(const ScenarioSet& set);
 
 // The text of the match stylesheet (see ScenarioSet) for `matches`, in
 // order: each match is tested as written, with its own prefixes bound, in
