@@ -423,18 +423,14 @@ void checkSchema(CheckWorker* worker, std::u16string_view document,
 }
 
 // Which scenario's match failed on `document`, a document the engine can
-// read: the first whose match alone fails on it raised a dynamic error
-// there (the engine's message says which).
+// read: the first whose match alone does not give true or false there
+// (the engine's message of the configuration's own run says why).
 std::string whyMatchFailed(CheckWorker* worker, const ScenarioSet& set,
                            std::u16string_view document) {
-  const Scratch files = scratchFiles(*worker);
-  const std::u16string single = inFolder(worker->scratch, u"match-one.xsl");
   for (size_t i = 0; i < set.matches.size() && i < set.scenarios.size(); ++i) {
-    if (!writeWholeFile(single, matchStylesheetText({set.matches[i]})).empty())
-      break;
-    removeFile(files.match);
-    if (runTransformTo(worker->environment, document, single, files.match,
-                       configurationReads(set)) != 0)
+    const MatchTrial trial = tryMatch(worker->environment, worker->scratch, document,
+                                      set.matches[i], configurationReads(set));
+    if (trial == MatchTrial::kDynamicError || trial == MatchTrial::kNotCompiled)
       return "the match of scenario \"" + set.scenarios[i].name +
              "\" raised a dynamic error on this document, so no scenario could be chosen";
   }

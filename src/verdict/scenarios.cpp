@@ -37,18 +37,48 @@ std::string shortQuote(const std::string& text, size_t most = 80) {
 }
 
 // Why a scenario's namespace binding cannot be used, or empty text.
-std::string badNamespace(const std::string& prefix, const std::string& uri) {
+// `earlier` are the scenario's bindings before it.
+std::string badNamespace(const std::string& prefix, const std::string& uri,
+                         const std::vector<std::pair<std::string, std::string>>& earlier) {
   if (!isNcName(prefix) || prefix == "xml" || prefix == "xmlns")
     return "namespace prefix " + shortQuote(prefix) + " is not a valid prefix (an NCName other "
            "than xml and xmlns)";
+  for (const auto& [bound, ignored] : earlier)
+    if (bound == prefix)
+      return "namespace prefix " + shortQuote(prefix) + " is bound twice";
   if (uri.empty())
     return "namespace prefix " + shortQuote(prefix) + " is bound to no URI";
+  if (uri == "http://www.w3.org/XML/1998/namespace" || uri == "http://www.w3.org/2000/xmlns/")
+    return "namespace prefix " + shortQuote(prefix) + " is bound to the reserved namespace " +
+           uri + ", which no prefix but xml or xmlns may have";
   for (unsigned char c : uri)
     if (c < 0x20 || c == 0x7F)
       return "the URI of namespace prefix " + shortQuote(prefix) + " holds a control character";
   if (!isXmlText(uri))
     return "the URI of namespace prefix " + shortQuote(prefix) + " is not XML text";
   return std::string();
+}
+
+// Runs `stylesheet` over `input` into `output` as runTransformTo does,
+// with the engine's messages of the run written to a file in `folder` and
+// dropped, never to standard error or the caller's messages. Where the
+// engine writes messages only to standard error, they stay there.
+int runQuietly(EngineEnvironment* environment, std::u16string_view folder,
+               std::u16string_view input, std::u16string_view stylesheet,
+               std::u16string_view output, const ReadRules& rules) {
+  const std::u16string messagesFile = environment->messagesFile;
+  const size_t messages = environment->messages.size();
+  const size_t runMessages = environment->runMessages.size();
+  const size_t compiles = environment->compileMessages.size();
+  environment->messagesFile = engineMessagesFile(folder);
+  const int status = runTransformTo(environment, input, stylesheet, output, rules);
+  removeFile(environment->messagesFile);
+  environment->messagesFile = messagesFile;
+  environment->messages.resize(std::min(messages, environment->messages.size()));
+  environment->runMessages.resize(std::min(runMessages, environment->runMessages.size()));
+  environment->compileMessages.resize(
+      std::min(compiles, environment->compileMessages.size()));
+  return status;
 }
 
 // Runs `stylesheet` over `input` into `output` and reads the lines the
@@ -111,7 +141,7 @@ std::string parseConfiguration(const std::vector<std::string>& lines,
       return "its summary could not be read";
     Scenario& scenario = set->scenarios.back();
     if (kind == "namespace" && fields.size() == 3) {
-      const std::string bad = badNamespace(fields[1], fields[2]);
+      const std::string bad = badNamespace(fields[1], fields[2], matches->back().namespaces);
       if (!bad.empty())
         return "scenario \"" + scenario.name + "\": " + bad;
       matches->back().namespaces.emplace_back(fields[1], fields[2]);
@@ -268,6 +298,29 @@ std::string prepareReports(EngineEnvironment* environment, std::u16string_view f
 
 }  // namespace
 
+MatchTrial tryMatch(EngineEnvironment* environment, std::u16string_view folder,
+                    std::u16string_view document, const ScenarioMatch& match,
+                    const ReadRules& rules) {
+  XmlElement choose{"choose", {}, {}, "", {}};
+  choose.children.push_back(XmlElement{"when", match.namespaces, {{"test", match.xpath}}, "1", {}});
+  choose.children.push_back(XmlElement{"otherwise", {}, {}, "0", {}});
+  XmlElement attempt{"try", {}, {}, "", {std::move(choose)}};
+  attempt.children.push_back(XmlElement{"catch", {}, {}, "error", {}});
+  const std::u16string single = inFolder(folder, u"match-one.xsl");
+  const std::u16string output = inFolder(folder, u"match-one.txt");
+  removeFile(output);
+  if (!writeWholeFile(single, textStylesheet(std::move(attempt))).empty() ||
+      runQuietly(environment, folder, document, single, output, rules) != 0)
+    return MatchTrial::kNotCompiled;
+  std::string line;
+  if (std::FILE* file = openFile(output, "rb")) {
+    readLine(file, &line);
+    std::fclose(file);
+  }
+  return line == "1" ? MatchTrial::kTrue : line == "0" ? MatchTrial::kFalse
+                                                       : MatchTrial::kDynamicError;
+}
+
 ReadRules configurationReads(const ScenarioSet& set) {
   ReadRules rules;
   if (engineKeepsReadRules())
@@ -338,18 +391,19 @@ std::string loadScenarios(EngineEnvironment* environment,
   if (!reason.empty())
     return "the temporary folder could not be written (" + reason + ")";
   std::u16string output = inFolder(folder, u"match-probe.txt");
-  lines.clear();
-  if (runForLines(environment, probe, set->matchStylesheet, output, &lines, rules))
+  if (runQuietly(environment, folder, probe, set->matchStylesheet, output, rules) == 0)
     return prepareReports(environment, folder, probe, matches, set);
-  // Name the scenario whose match does not compile.
-  std::u16string single = inFolder(folder, u"match-one.xsl");
+  // Name the scenario whose match does not compile, or raises a dynamic
+  // error even on a document it is not meant for.
   for (size_t i = 0; i < matches.size(); ++i) {
-    lines.clear();
-    if (!writeWholeFile(single, matchStylesheetText({matches[i]})).empty())
-      break;
-    if (!runForLines(environment, probe, single, output, &lines, rules))
+    const MatchTrial trial = tryMatch(environment, folder, probe, matches[i], rules);
+    if (trial == MatchTrial::kNotCompiled)
       return "the match of scenario \"" + set->scenarios[i].name +
              "\" is not a valid XPath expression: " + shortened(matches[i].xpath);
+    if (trial == MatchTrial::kDynamicError)
+      return "the match of scenario \"" + set->scenarios[i].name +
+             "\" raises a dynamic error on a document it is not meant for (" +
+             "<xslvalidate-no-document/>): " + shortened(matches[i].xpath);
   }
   return "its matches could not be compiled";
 }

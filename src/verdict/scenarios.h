@@ -72,6 +72,19 @@ ReadRules configurationReads(const ScenarioSet& set);
 // binding or match is one it refuses, which loadScenarios refuses first.
 std::string matchStylesheetText(const std::vector<ScenarioMatch>& matches);
 
+// How one scenario's match fares, run alone over a document: it is false or
+// true there, raises a dynamic error there, or does not compile.
+enum class MatchTrial { kFalse, kTrue, kDynamicError, kNotCompiled };
+
+// Runs `match` alone over `document` under `rules`, from a stylesheet
+// written in `folder` that catches a dynamic error of the match. The
+// engine's messages of the run are kept from every output (they speak of a
+// stylesheet generated here); the caller says what is wrong in words about
+// the configuration.
+MatchTrial tryMatch(EngineEnvironment* environment, std::u16string_view folder,
+                    std::u16string_view document, const ScenarioMatch& match,
+                    const ReadRules& rules);
+
 // Reads the scenario configuration at `file` through the engine, resolves
 // every location in it against `repository` (empty: the file's own
 // folder), checks that every schema and rule set it names is there, and
