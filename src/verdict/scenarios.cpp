@@ -300,23 +300,34 @@ std::string prepareReports(EngineEnvironment* environment, std::u16string_view f
 
 MatchTrial tryMatch(EngineEnvironment* environment, std::u16string_view folder,
                     std::u16string_view document, const ScenarioMatch& match,
-                    const ReadRules& rules) {
+                    const ReadRules& rules, std::string* error) {
   XmlElement choose{"choose", {}, {}, "", {}};
   choose.children.push_back(XmlElement{"when", match.namespaces, {{"test", match.xpath}}, "1", {}});
   choose.children.push_back(XmlElement{"otherwise", {}, {}, "0", {}});
   XmlElement attempt{"try", {}, {}, "", {std::move(choose)}};
-  attempt.children.push_back(XmlElement{"catch", {}, {}, "error", {}});
+  // "error", then the error's description on one line.
+  XmlElement described{"value-of",
+                       {},
+                       {{"select", "'error', translate($Q{http://www.w3.org/2005/xqt-errors}"
+                                   "description, codepoints-to-string((10, 13)), '  ')"},
+                        {"separator", "\n"}},
+                       "",
+                       {}};
+  attempt.children.push_back(XmlElement{"catch", {}, {}, "", {std::move(described)}});
   const std::u16string single = inFolder(folder, u"match-one.xsl");
   const std::u16string output = inFolder(folder, u"match-one.txt");
   removeFile(output);
   if (!writeWholeFile(single, textStylesheet(std::move(attempt))).empty() ||
       runQuietly(environment, folder, document, single, output, rules) != 0)
     return MatchTrial::kNotCompiled;
-  std::string line;
+  std::string line, description;
   if (std::FILE* file = openFile(output, "rb")) {
     readLine(file, &line);
+    readLine(file, &description);
     std::fclose(file);
   }
+  if (error)
+    *error = description;
   return line == "1" ? MatchTrial::kTrue : line == "0" ? MatchTrial::kFalse
                                                        : MatchTrial::kDynamicError;
 }
@@ -396,14 +407,16 @@ std::string loadScenarios(EngineEnvironment* environment,
   // Name the scenario whose match does not compile, or raises a dynamic
   // error even on a document it is not meant for.
   for (size_t i = 0; i < matches.size(); ++i) {
-    const MatchTrial trial = tryMatch(environment, folder, probe, matches[i], rules);
+    std::string error;
+    const MatchTrial trial = tryMatch(environment, folder, probe, matches[i], rules, &error);
     if (trial == MatchTrial::kNotCompiled)
       return "the match of scenario \"" + set->scenarios[i].name +
              "\" is not a valid XPath expression: " + shortened(matches[i].xpath);
     if (trial == MatchTrial::kDynamicError)
       return "the match of scenario \"" + set->scenarios[i].name +
              "\" raises a dynamic error on a document it is not meant for (" +
-             "<xslvalidate-no-document/>): " + shortened(matches[i].xpath);
+             "<xslvalidate-no-document/>): " + shortened(matches[i].xpath) + ": " +
+             shortened(error, 300);
   }
   return "its matches could not be compiled";
 }

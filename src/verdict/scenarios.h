@@ -77,13 +77,14 @@ std::string matchStylesheetText(const std::vector<ScenarioMatch>& matches);
 enum class MatchTrial { kFalse, kTrue, kDynamicError, kNotCompiled };
 
 // Runs `match` alone over `document` under `rules`, from a stylesheet
-// written in `folder` that catches a dynamic error of the match. The
-// engine's messages of the run are kept from every output (they speak of a
+// written in `folder` that catches a dynamic error of the match and then
+// stores the error's description in `*error` (when given). The engine's
+// messages of the run are kept from every output (they speak of a
 // stylesheet generated here); the caller says what is wrong in words about
 // the configuration.
 MatchTrial tryMatch(EngineEnvironment* environment, std::u16string_view folder,
                     std::u16string_view document, const ScenarioMatch& match,
-                    const ReadRules& rules);
+                    const ReadRules& rules, std::string* error = nullptr);
 
 // Reads the scenario configuration at `file` through the engine, resolves
 // every location in it against `repository` (empty: the file's own

@@ -249,7 +249,12 @@ void makeValidationReport(CheckWorker* worker, const ReportRequest& request,
   // Two engine runs: one makes the report's input, one the report and, in
   // the same run, its acceptance.
   removeFile(files.input);
-  if (runTransformTo(worker->environment, files.outline, builder, files.input) != 0)
+  // Both runs know the document as the user's: any read of it, whatever
+  // names it, goes through the engine's guarded parser.
+  ReadRules userDocument;
+  if (engineKeepsReadRules())
+    userDocument.document = request.document;
+  if (runTransformTo(worker->environment, files.outline, builder, files.input, userDocument) != 0)
     return withhold(result, "the validation report's input could not be made");
   // The report is written by the engine beside its place, under a name of
   // this call's own, and takes its place only once its acceptance is read:
@@ -271,8 +276,7 @@ void makeValidationReport(CheckWorker* worker, const ReportRequest& request,
   // engine as the user's, and given to the report stylesheet only when it
   // is XML that no rule refused.
   ReadRules rules = configurationReads(*request.configuration);
-  if (engineKeepsReadRules())
-    rules.document = request.document;
+  rules.document = userDocument.document;
   if (request.wellFormednessError.empty() && !request.documentUnread) {
     rules.parameter = "input-document";
     rules.parameterFile = request.document;

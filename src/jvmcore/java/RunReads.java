@@ -8,10 +8,11 @@
 //    URI), a read of it is told by the file's identity (device and inode)
 //    and goes through the guarded parser (SourceGuard).
 //  - The run's scope ("-read:<folder>", any number): when given, every
-//    file the run reads besides its own (source, stylesheet, documents) must
-//    lie in one of these folders once every link is followed, and nothing
-//    but local files is read (no http:, no jar:, no collection). A run with
-//    no scope reads any local file, as the command line does.
+//    file the run reads besides its own (source, stylesheet, schema files,
+//    documents) must lie in one of these folders once every link is
+//    followed, and nothing but local files is read (no http:, no jar:, no
+//    collection). A run with no scope reads any local file, as the command
+//    line does.
 //  - Anywhere: a file: URI that names a host is never read (the JDK would
 //    open it as an FTP connection).
 //
@@ -46,6 +47,7 @@ final class RunReads {
     }
     List<File> own = new ArrayList<>(userFiles);
     if (options.stylesheet != null) own.add(options.stylesheet);
+    own.addAll(options.schemas);
     for (File file : own) ownFiles.add(realPath(file));
     if (options.readScope.isEmpty()) {
       scope = null;
