@@ -49,7 +49,14 @@ struct NamedPath {
 // Hands the engine one run with `options` in order and returns its status;
 // 2, before the engine is called, when a path has no UTF-8 form.
 int runWithOptions(EngineEnvironment* environment,
-                   std::vector<NamedPath> options) {
+                   std::vector<NamedPath> options, const ReadRules& rules) {
+  if (!rules.document.empty())
+    options.push_back({"-doc:", rules.document});
+  for (const std::u16string& folder : rules.scope)
+    options.push_back({"-read:", folder});
+  const std::string parameter = "+" + rules.parameter + "=";
+  if (!rules.parameter.empty())
+    options.push_back({parameter.c_str(), rules.parameterFile});
   if (!environment->messagesFile.empty()) {
     // Gone first, so that a run that writes none leaves none of an earlier one.
     std::error_code ignored;
@@ -109,10 +116,11 @@ int runTransform(EngineEnvironment* environment, std::u16string_view inputPath,
 int runTransformTo(EngineEnvironment* environment,
                    std::u16string_view inputPath,
                    std::u16string_view stylesheetPath,
-                   std::u16string_view outputPath) {
+                   std::u16string_view outputPath,
+                   const ReadRules& rules) {
   return runWithOptions(environment, {{"-s:", inputPath},
                                       {"-xsl:", stylesheetPath},
-                                      {"-o:", outputPath}});
+                                      {"-o:", outputPath}}, rules);
 }
 
 int runTransformWithLines(EngineEnvironment* environment,
@@ -122,16 +130,17 @@ int runTransformWithLines(EngineEnvironment* environment,
   return runWithOptions(environment, {{"-s:", inputPath},
                                       {"-xsl:", stylesheetPath},
                                       {"-o:", outputPath},
-                                      {"-l:on", u""}});
+                                      {"-l:on", u""}}, ReadRules());
 }
 
 int runSchemaValidation(EngineEnvironment* environment,
                         std::u16string_view inputPath,
                         const std::vector<std::u16string>& schemaPaths,
-                        std::u16string_view reportPath) {
+                        std::u16string_view reportPath,
+                        const ReadRules& rules) {
   std::vector<NamedPath> options = {{"-s:", inputPath}};
   for (const std::u16string& schema : schemaPaths)
     options.push_back({"-xsd:", schema});
   options.push_back({"-o:", reportPath});
-  return runWithOptions(environment, options);
+  return runWithOptions(environment, options, rules);
 }

@@ -34,6 +34,20 @@ struct EngineEnvironment {
 // returns 1, leaving the environment unusable.
 int createIsolate(EngineEnvironment* environment);
 
+// What a run may read besides its source and stylesheet: which file is the
+// user's document, and the folders it may read in. The Linux engine keeps
+// to them (doc/safety.md): every read of the user's document, however
+// reached, goes through its guarded parser, and a run with a scope reads
+// no file outside it. Empty fields add no option.
+struct ReadRules {
+  std::u16string document;            // "-doc:", when it is not the run's source
+  std::vector<std::u16string> scope;  // "-read:<folder>" each
+  // "+<name>=<file>": the stylesheet parameter <name> gets the document in
+  // <file> (any engine knows this option of Saxon's command line).
+  std::string parameter;
+  std::u16string parameterFile;
+};
+
 // Runs one stylesheet over the input document, writing the report at
 // deriveReportPath(inputPath, stylesheetPath). The engine gets exactly the
 // options "-s:<input>", "-xsl:<stylesheet>", "-o:<report>", paths in UTF-8
@@ -45,12 +59,13 @@ int runTransform(EngineEnvironment* environment, std::u16string_view inputPath,
                  std::u16string_view stylesheetPath);
 
 // Runs one stylesheet as `runTransform` does, but writes the result at
-// `outputPath` instead of the derived report path. Returns the engine's
-// status unchanged: 0 on success.
+// `outputPath` instead of the derived report path, under `rules`. Returns
+// the engine's status unchanged: 0 on success.
 int runTransformTo(EngineEnvironment* environment,
                    std::u16string_view inputPath,
                    std::u16string_view stylesheetPath,
-                   std::u16string_view outputPath);
+                   std::u16string_view outputPath,
+                   const ReadRules& rules = {});
 
 // Runs one stylesheet as `runTransformTo` does, for a stylesheet that
 // reports on the document itself: the engine keeps the source document's
@@ -65,14 +80,15 @@ int runTransformWithLines(EngineEnvironment* environment,
 // Validates the document at `inputPath` against the XML Schemas at
 // `schemaPaths` (one or more, taken together), writing the schema report
 // at `reportPath`. The engine gets the options "-s:<input>", one
-// "-xsd:<schema>" per schema in the order given, and "-o:<report>", paths
-// in UTF-8. Returns the engine's status unchanged: 0 when the report was
+// "-xsd:<schema>" per schema in the order given, "-o:<report>" and those
+// of `rules`, paths in UTF-8. Returns the engine's status unchanged: 0 when the report was
 // written, whether the document is valid or not; nonzero (2 from the
 // engine) when a schema could not be read or compiled or the document is
 // missing. A path without a UTF-8 form is refused as by runTransform.
 int runSchemaValidation(EngineEnvironment* environment,
                         std::u16string_view inputPath,
                         const std::vector<std::u16string>& schemaPaths,
-                        std::u16string_view reportPath);
+                        std::u16string_view reportPath,
+                        const ReadRules& rules = {});
 
 #endif  // XSLVALIDATE_ENGINE_BRIDGE_H_

@@ -154,10 +154,13 @@ class HostileDocumentTest : public ::testing::Test {
     double seconds;
   };
 
-  Run run(const fs::path& input, const fs::path& stylesheet, const fs::path& report) {
-    const long long data = createProcessorDataWithCapacity(thread_, 3);
-    for (std::string option : {"-s:" + input.string(), "-xsl:" + stylesheet.string(),
-                               "-o:" + report.string()})
+  Run run(const fs::path& input, const fs::path& stylesheet, const fs::path& report,
+          const std::vector<std::string>& more = {}) {
+    std::vector<std::string> options = {"-s:" + input.string(), "-xsl:" + stylesheet.string(),
+                                        "-o:" + report.string()};
+    options.insert(options.end(), more.begin(), more.end());
+    const long long data = createProcessorDataWithCapacity(thread_, static_cast<int>(options.size()));
+    for (std::string& option : options)
       addProcessorProperty(thread_, data, option.data());
     ::testing::internal::CaptureStderr();
     const auto start = std::chrono::steady_clock::now();
@@ -387,6 +390,43 @@ TEST_F(HostileDocumentTest, StylesheetsStillReadDocumentsWithDtds) {
   EXPECT_EQ(ok.status, 0) << ok.errors;
   EXPECT_NE(readFile(dir_ / "out/trusted.xml").find(kSecret), std::string::npos)
       << "a stylesheet's own documents are parsed as the command line parses them";
+}
+
+// The user's document named to a run ("-doc:") is read by the guarded
+// parser however a stylesheet reaches it: doc() by a link to it,
+// document() by its URI, unparsed-text(), or as a document parameter.
+TEST_F(HostileDocumentTest, TheUsersDocumentIsGuardedOnEveryRead) {
+  const fs::path document = dir_ / "in/invoice.xml";
+  fs::copy_file(kHostile / "external_entity.xml", document);
+  fs::create_symlink(document, dir_ / "in/link.xml");
+  const std::string link = (dir_ / "in/link.xml").string();
+  struct Case {
+    const char* what;
+    std::string body;
+    std::vector<std::string> options;
+  };
+  for (const Case& c : std::initializer_list<Case>{
+           {"doc() by a link", "<xsl:copy-of select=\"doc('" + link + "')\"/>", {}},
+           {"document() by URI",
+            "<xsl:copy-of select=\"document('file://" + document.string() + "')\"/>", {}},
+           {"unparsed-text()", "<xsl:value-of select=\"unparsed-text('" + link + "')\"/>", {}},
+           {"document parameter", "<xsl:copy-of select='$input-document'/>",
+            {"+input-document=" + document.string()}}}) {
+    SCOPED_TRACE(c.what);
+    const fs::path sheet = dir_ / "in/reads.xsl";
+    writeFile(sheet,
+              "<xsl:stylesheet version='2.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>"
+              "<xsl:param name='input-document' select='()'/><xsl:template match='/'><r>" +
+                  c.body + "</r></xsl:template></xsl:stylesheet>");
+    std::vector<std::string> options = c.options;
+    options.push_back("-doc:" + document.string());
+    const Run refused = run(kTestdata / "invoice.xml", sheet, dir_ / "out/r.xml", options);
+    EXPECT_NE(refused.status, 0);
+    EXPECT_NE(refused.errors.find(kNoDoctype), std::string::npos) << refused.errors;
+    EXPECT_EQ(refused.errors.find(kSecret), std::string::npos) << refused.errors;
+    EXPECT_TRUE(entriesOf(dir_ / "out").empty());
+  }
+  expectWorkingRun();
 }
 
 class ReportIntegrityTest : public HostileDocumentTest {};

@@ -335,10 +335,11 @@ std::string configuration(const std::string& binding, const std::string& match,
 
 // Configuration texts are data: a prefix that would write markup, a
 // location with a control character or leading out of the repository,
-// and a match of megabytes are refused before any document is read,
-// naming the configuration and the reason; a match that raises a dynamic
-// error on a document is named; a match with quotes and markup in it is
-// tested as written.
+// a prefix bound twice or to a reserved namespace, a match that is not
+// XPath or fails on any document, and a match of megabytes are refused
+// before any document is read, naming the configuration and the reason
+// once; a match that raises a dynamic error on a document is named; a
+// match with quotes and markup in it is tested as written.
 TEST(ConfigurationData, RefusedOrTestedAsWritten) {
   Place place;
   place.put("doc.xml", "<d ok=\"no\" why=\"because\"/>\n");
@@ -364,6 +365,19 @@ TEST(ConfigurationData, RefusedOrTestedAsWritten) {
            {"huge match", configuration(bound, huge, "marks.xsl"), 2,
             "the match of scenario \"One\" is " + std::to_string(huge.size()) +
                 " bytes long, more than the 65536 a match may have: \"true() or "},
+           {"prefix bound twice",
+            configuration(bound + "<namespace prefix=\"p\">urn:q</namespace>", "/p:d", "marks.xsl"),
+            2, "scenario \"One\": namespace prefix \"p\" is bound twice"},
+           {"reserved namespace",
+            configuration("<namespace prefix=\"p\">http://www.w3.org/2000/xmlns/</namespace>",
+                          "/p:d", "marks.xsl"),
+            2, "scenario \"One\": namespace prefix \"p\" is bound to the reserved namespace"},
+           {"not XPath", configuration(bound, "/p:d[", "marks.xsl"), 2,
+            "the match of scenario \"One\" is not a valid XPath expression: /p:d["},
+           {"dynamic error on any document",
+            configuration(bound, "count(1 to 100000000000) gt 0", "marks.xsl"), 2,
+            "the match of scenario \"One\" raises a dynamic error on a document it is not meant "
+            "for"},
            {"dynamic error", configuration(bound, "if (/d) then error() else false()", "marks.xsl"),
             3, "the match of scenario \"One\" raised a dynamic error on this document"},
            {"quotes and markup",
@@ -377,9 +391,15 @@ TEST(ConfigurationData, RefusedOrTestedAsWritten) {
     EXPECT_EQ(c.status, r.exitCode) << r.out << r.err;
     const std::string& said = c.status == 2 ? r.err : r.out;
     EXPECT_NE(std::string::npos, said.find(c.said)) << said;
-    if (c.status == 2)
+    if (c.status == 2) {
       EXPECT_NE(std::string::npos, r.err.find("scenarios configuration " +
                                               place.at("repo/scenarios.xml") + " refused: "));
+      // Said once, in the configuration's words: nothing of the engine's
+      // runs over the stylesheets generated from it.
+      EXPECT_EQ(r.err.find(c.said), r.err.rfind(c.said)) << r.err;
+      EXPECT_EQ(std::string::npos, r.err.find("SAXParseException")) << r.err;
+      EXPECT_EQ(std::string::npos, r.err.find("match-")) << r.err;
+    }
     EXPECT_LT(r.err.size(), 4000u) << "a message quotes the match whole";
     EXPECT_EQ(std::vector<std::string>{}, place.scratchLeft());
   }

@@ -100,6 +100,19 @@ struct DocumentLook {
   bool documentAtFault = false;  // the document's own fault, not the engine's
 };
 
+// What the first bytes of `document` say (scanProlog); kOther when it
+// cannot be read.
+PrologKind prologOf(std::u16string_view document) {
+  std::FILE* file = openFile(document, "rb");
+  std::string head(64 * 1024, '\0');
+  size_t got = file ? std::fread(head.data(), 1, head.size(), file) : 0;
+  bool whole = file && got < head.size() && !std::ferror(file);
+  if (file)
+    std::fclose(file);
+  head.resize(got);
+  return file ? scanProlog(head, whole) : PrologKind::kOther;
+}
+
 // Why the engine could not read `document`, once it could not: when it
 // reads a one-element document with the same stylesheet, the engine works
 // and the document is at fault (its first bytes tell a DOCTYPE and an empty
@@ -120,14 +133,7 @@ void explainUnread(CheckWorker* worker, std::u16string_view document, DocumentLo
     return;
   }
   look->documentAtFault = true;
-  std::FILE* file = openFile(document, "rb");
-  std::string head(64 * 1024, '\0');
-  size_t got = file ? std::fread(head.data(), 1, head.size(), file) : 0;
-  bool whole = file && got < head.size() && !std::ferror(file);
-  if (file)
-    std::fclose(file);
-  head.resize(got);
-  switch (scanProlog(head, whole)) {
+  switch (prologOf(document)) {
     case PrologKind::kEmpty:
       look->fault = "the document is empty";
       look->faultCode = reason_code::kNotWellFormed;
@@ -223,9 +229,10 @@ bool wrongRuleSet(CheckWorker* worker, const std::u16string& stylesheet,
 // document is).
 bool runAndJudge(CheckWorker* worker, std::u16string_view document,
                  const std::u16string& stylesheet, std::u16string_view own,
-                 const DocumentLook* look, RuleSetRecord* record, bool* written) {
+                 const DocumentLook* look, const ReadRules& rules, RuleSetRecord* record,
+                 bool* written) {
   FileIdentity before = fileIdentity(own);
-  record->runStatus = runTransformTo(worker->environment, document, stylesheet, own);
+  record->runStatus = runTransformTo(worker->environment, document, stylesheet, own, rules);
   record->run = record->runStatus == 0 ? RunState::kCompleted : RunState::kFailed;
   if (record->runStatus != 0) {
     record->problem = "the run failed with status " + std::to_string(record->runStatus);
@@ -283,10 +290,11 @@ bool runAndJudge(CheckWorker* worker, std::u16string_view document,
 // a file of this call's own beside the report path, which is judged and
 // only then renamed to the report's name: another call writing the same
 // report name at the same time can replace the report afterwards, never
-// change what this call judged.
+// change what this call judged. The run keeps to `rules` (a
+// configuration's scope; none by hand).
 bool checkRuleSet(CheckWorker* worker, std::u16string_view document,
                   const std::u16string& stylesheet, std::u16string_view reportFolder,
-                  const DocumentLook* look, RuleSetRecord* record) {
+                  const DocumentLook* look, const ReadRules& rules, RuleSetRecord* record) {
   std::u16string report = reportPathFor(document, stylesheet, reportFolder);
   record->stylesheet = shown(stylesheet);
   record->report = shown(report);
@@ -315,7 +323,7 @@ bool checkRuleSet(CheckWorker* worker, std::u16string_view document,
   }
   bool written = false;
   const bool completed =
-      runAndJudge(worker, document, stylesheet, own, look, record, &written);
+      runAndJudge(worker, document, stylesheet, own, look, rules, record, &written);
   if (!completed) {
     // A folder with no room (or no longer writable) is the cause to name,
     // with the report's own path, rather than the engine's status: it
@@ -365,7 +373,7 @@ void checkSchemaOutcome(SchemaRecord* schema) {
 
 // Validates `document` against the scenario's schemas into `result`.
 void checkSchema(CheckWorker* worker, std::u16string_view document,
-                 const Scenario& scenario, DocumentResult* result) {
+                 const Scenario& scenario, const ReadRules& rules, DocumentResult* result) {
   SchemaRecord& schema = result->schema;
   for (const std::u16string& path : scenario.schemas)
     schema.schemas.push_back(shown(path));
@@ -376,8 +384,8 @@ void checkSchema(CheckWorker* worker, std::u16string_view document,
   }
   Scratch files = scratchFiles(*worker);
   removeFile(files.schemaReport);
-  int status = runSchemaValidation(worker->environment, document,
-                                   scenario.schemas, files.schemaReport);
+  int status = runSchemaValidation(worker->environment, document, scenario.schemas,
+                                   files.schemaReport, rules);
   if (status != 0) {
     std::string full = probeScratch(*worker, fileIdentity(document).size);
     schema.state = SchemaState::kFailed;
@@ -415,17 +423,14 @@ void checkSchema(CheckWorker* worker, std::u16string_view document,
 }
 
 // Which scenario's match failed on `document`, a document the engine can
-// read: the first whose match alone fails on it raised a dynamic error
-// there (the engine's message says which).
+// read: the first whose match alone does not give true or false there
+// (the engine's message of the configuration's own run says why).
 std::string whyMatchFailed(CheckWorker* worker, const ScenarioSet& set,
                            std::u16string_view document) {
-  const Scratch files = scratchFiles(*worker);
-  const std::u16string single = inFolder(worker->scratch, u"match-one.xsl");
   for (size_t i = 0; i < set.matches.size() && i < set.scenarios.size(); ++i) {
-    if (!writeWholeFile(single, matchStylesheetText({set.matches[i]})).empty())
-      break;
-    removeFile(files.match);
-    if (runTransformTo(worker->environment, document, single, files.match) != 0)
+    const MatchTrial trial = tryMatch(worker->environment, worker->scratch, document,
+                                      set.matches[i], configurationReads(set));
+    if (trial == MatchTrial::kDynamicError || trial == MatchTrial::kNotCompiled)
       return "the match of scenario \"" + set.scenarios[i].name +
              "\" raised a dynamic error on this document, so no scenario could be chosen";
   }
@@ -442,8 +447,8 @@ bool askConfiguration(CheckWorker* worker, const ScenarioSet& set,
                       DocumentResult* result) {
   Scratch files = scratchFiles(*worker);
   removeFile(files.match);
-  if (runTransformTo(worker->environment, document, set.matchStylesheet,
-                     files.match) != 0) {
+  if (runTransformTo(worker->environment, document, set.matchStylesheet, files.match,
+                     configurationReads(set)) != 0) {
     std::string full = probeScratch(*worker, 0);
     if (!full.empty()) {
       result->reason = full;
@@ -603,6 +608,16 @@ DocumentResult checkDocument(const CheckPlan& plan, CheckWorker* worker,
     return result;
   }
 
+  // A document that declares a DOCTYPE is refused on its bytes before any
+  // engine step reads it; a configuration's report of it is made of the
+  // verdict's own data alone (its name and digest).
+  if (prologOf(document) == PrologKind::kDoctype) {
+    result.reason = "the document declares a DOCTYPE, which is refused (no entity or DTD is "
+                    "ever read)";
+    result.reasonCode = reason_code::kDoctypeRefused;
+    result.verdict = Verdict::kRejected;
+  }
+
   const Scenario* scenario = nullptr;
   const std::vector<std::u16string>* ruleSets = &plan.ruleSets;
   std::optional<DocumentLook> look;
@@ -614,8 +629,11 @@ DocumentResult checkDocument(const CheckPlan& plan, CheckWorker* worker,
   report.prefix = plan.reportPrefix;
   report.postfix = plan.reportPostfix;
   report.keepInput = plan.keepReportInput;
+  if (result.reasonCode == reason_code::kDoctypeRefused && plan.configurations.empty())
+    return result;
   if (!plan.configurations.empty()) {
-    scenario = chooseScenario(worker, plan.configurations, document, &result, &choice);
+    if (result.reasonCode != reason_code::kDoctypeRefused)
+      scenario = chooseScenario(worker, plan.configurations, document, &result, &choice);
     if (!scenario) {
       // A document no configuration handles gets the first configuration's
       // noScenarioReport, as the reference validator gives it.
@@ -628,6 +646,7 @@ DocumentResult checkDocument(const CheckPlan& plan, CheckWorker* worker,
         if (report.configuration) {
           if (result.reasonCode != reason_code::kNoScenarioMatched)
             report.wellFormednessError = result.reason;
+          report.documentUnread = result.reasonCode == reason_code::kDoctypeRefused;
           makeValidationReport(worker, report, &result);
         }
       }
@@ -638,7 +657,8 @@ DocumentResult checkDocument(const CheckPlan& plan, CheckWorker* worker,
     report.scenarioIndex = choice.index;
     ruleSets = &scenario->ruleSets;
     if (!scenario->schemas.empty()) {
-      checkSchema(worker, document, *scenario, &result);
+      checkSchema(worker, document, *scenario, configurationReads(*choice.configuration),
+                  &result);
       if (result.schema.state != SchemaState::kValid) {
         // An invalid document or a step that could not be done: the rule
         // sets, written for valid documents, are not run.
@@ -676,7 +696,9 @@ DocumentResult checkDocument(const CheckPlan& plan, CheckWorker* worker,
   for (; i < ruleSets->size(); ++i) {
     result.ruleSets.emplace_back();
     if (!checkRuleSet(worker, document, (*ruleSets)[i], reportFolder,
-                      look ? &*look : nullptr, &result.ruleSets.back()))
+                      look ? &*look : nullptr,
+                      scenario ? configurationReads(*choice.configuration) : ReadRules(),
+                      &result.ruleSets.back()))
       break;
   }
   for (++i; i < ruleSets->size(); ++i) {

@@ -400,6 +400,10 @@ std::u16string engineMessagesFile(std::u16string_view scratch) {
   return inFolder(scratch, u"engine-messages.txt");
 }
 
+bool engineKeepsReadRules() {
+  return true;
+}
+
 unsigned processorCount() {
   const long count = sysconf(_SC_NPROCESSORS_ONLN);
   return count > 0 ? static_cast<unsigned>(count) : 1;

@@ -232,6 +232,10 @@ std::u16string engineMessagesFile(std::u16string_view) {
   return std::u16string();
 }
 
+bool engineKeepsReadRules() {
+  return false;
+}
+
 unsigned processorCount() {
   const DWORD count = GetActiveProcessorCount(ALL_PROCESSOR_GROUPS);
   return count > 0 ? count : 1;

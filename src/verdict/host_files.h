@@ -126,6 +126,11 @@ bool writeFileAtomically(std::u16string_view path, std::string_view content);
 // on standard error (Windows).
 std::u16string engineMessagesFile(std::u16string_view scratch);
 
+// True when the engine keeps to a run's read rules (bridge.h, ReadRules:
+// the user's document and a scope); the Windows engine knows no such
+// options.
+bool engineKeepsReadRules();
+
 // How many processors this process may run on; at least 1.
 unsigned processorCount();
 

@@ -37,12 +37,20 @@ std::string shortQuote(const std::string& text, size_t most = 80) {
 }
 
 // Why a scenario's namespace binding cannot be used, or empty text.
-std::string badNamespace(const std::string& prefix, const std::string& uri) {
+// `earlier` are the scenario's bindings before it.
+std::string badNamespace(const std::string& prefix, const std::string& uri,
+                         const std::vector<std::pair<std::string, std::string>>& earlier) {
   if (!isNcName(prefix) || prefix == "xml" || prefix == "xmlns")
     return "namespace prefix " + shortQuote(prefix) + " is not a valid prefix (an NCName other "
            "than xml and xmlns)";
+  for (const auto& [bound, ignored] : earlier)
+    if (bound == prefix)
+      return "namespace prefix " + shortQuote(prefix) + " is bound twice";
   if (uri.empty())
     return "namespace prefix " + shortQuote(prefix) + " is bound to no URI";
+  if (uri == "http://www.w3.org/XML/1998/namespace" || uri == "http://www.w3.org/2000/xmlns/")
+    return "namespace prefix " + shortQuote(prefix) + " is bound to the reserved namespace " +
+           uri + ", which no prefix but xml or xmlns may have";
   for (unsigned char c : uri)
     if (c < 0x20 || c == 0x7F)
       return "the URI of namespace prefix " + shortQuote(prefix) + " holds a control character";
@@ -51,13 +59,35 @@ std::string badNamespace(const std::string& prefix, const std::string& uri) {
   return std::string();
 }
 
+// Runs `stylesheet` over `input` into `output` as runTransformTo does,
+// with the engine's messages of the run written to a file in `folder` and
+// dropped, never to standard error or the caller's messages. Where the
+// engine writes messages only to standard error, they stay there.
+int runQuietly(EngineEnvironment* environment, std::u16string_view folder,
+               std::u16string_view input, std::u16string_view stylesheet,
+               std::u16string_view output, const ReadRules& rules) {
+  const std::u16string messagesFile = environment->messagesFile;
+  const size_t messages = environment->messages.size();
+  const size_t runMessages = environment->runMessages.size();
+  const size_t compiles = environment->compileMessages.size();
+  environment->messagesFile = engineMessagesFile(folder);
+  const int status = runTransformTo(environment, input, stylesheet, output, rules);
+  removeFile(environment->messagesFile);
+  environment->messagesFile = messagesFile;
+  environment->messages.resize(std::min(messages, environment->messages.size()));
+  environment->runMessages.resize(std::min(runMessages, environment->runMessages.size()));
+  environment->compileMessages.resize(
+      std::min(compiles, environment->compileMessages.size()));
+  return status;
+}
+
 // Runs `stylesheet` over `input` into `output` and reads the lines the
 // run wrote. False when the run failed or the output could not be read.
 bool runForLines(EngineEnvironment* environment, std::u16string_view input,
                  std::u16string_view stylesheet, std::u16string_view output,
-                 std::vector<std::string>* lines) {
+                 std::vector<std::string>* lines, const ReadRules& rules = {}) {
   removeFile(output);
-  if (runTransformTo(environment, input, stylesheet, output) != 0)
+  if (runTransformTo(environment, input, stylesheet, output, rules) != 0)
     return false;
   std::FILE* file = openFile(output, "rb");
   if (!file)
@@ -111,7 +141,7 @@ std::string parseConfiguration(const std::vector<std::string>& lines,
       return "its summary could not be read";
     Scenario& scenario = set->scenarios.back();
     if (kind == "namespace" && fields.size() == 3) {
-      const std::string bad = badNamespace(fields[1], fields[2]);
+      const std::string bad = badNamespace(fields[1], fields[2], matches->back().namespaces);
       if (!bad.empty())
         return "scenario \"" + scenario.name + "\": " + bad;
       matches->back().namespaces.emplace_back(fields[1], fields[2]);
@@ -181,7 +211,8 @@ std::string parseConfiguration(const std::vector<std::string>& lines,
 std::string placeAndCompile(EngineEnvironment* environment, std::u16string_view folder,
                             std::u16string_view probe, std::u16string_view name,
                             std::string_view stem, const std::string& text,
-                            std::u16string* path, std::vector<std::u16string>* compiled) {
+                            const ReadRules& rules, std::u16string* path,
+                            std::vector<std::u16string>* compiled) {
   std::string reason = placeStylesheet(folder, name, stem, text, path);
   if (!reason.empty())
     return "the temporary folder could not be written (" + reason + ")";
@@ -189,7 +220,8 @@ std::string placeAndCompile(EngineEnvironment* environment, std::u16string_view 
     if (done == *path)
       return std::string();
   compiled->push_back(*path);
-  if (runTransformTo(environment, probe, *path, inFolder(folder, u"report-probe.out")) != 0)
+  if (runTransformTo(environment, probe, *path, inFolder(folder, u"report-probe.out"), rules) !=
+      0)
     return "compile";
   return std::string();
 }
@@ -201,11 +233,12 @@ std::string placeAndCompile(EngineEnvironment* environment, std::u16string_view 
 std::string whichPartFailed(EngineEnvironment* environment, std::u16string_view folder,
                             std::u16string_view probe,
                             const std::vector<std::pair<std::string, std::string>>& namespaces,
-                            const std::string& acceptMatch) {
+                            const std::string& acceptMatch, const ReadRules& rules) {
   const std::u16string single = inFolder(folder, u"accept-one.xsl");
   std::vector<std::string> lines;
   if (writeWholeFile(single, acceptStylesheetText(namespaces, acceptMatch)).empty() &&
-      !runForLines(environment, probe, single, inFolder(folder, u"report-probe.txt"), &lines))
+      !runForLines(environment, probe, single, inFolder(folder, u"report-probe.txt"), &lines,
+                   rules))
     return "accept";
   return "report";
 }
@@ -218,6 +251,7 @@ std::string whichPartFailed(EngineEnvironment* environment, std::u16string_view 
 std::string prepareReports(EngineEnvironment* environment, std::u16string_view folder,
                            std::u16string_view probe, const std::vector<ScenarioMatch>& matches,
                            ScenarioSet* set) {
+  const ReadRules rules = configurationReads(*set);
   std::vector<std::u16string> compiled;
   for (size_t i = 0; i < set->scenarios.size(); ++i) {
     Scenario& scenario = set->scenarios[i];
@@ -238,9 +272,11 @@ std::string prepareReports(EngineEnvironment* environment, std::u16string_view f
              "or a namespace with a control character";
     std::string reason = placeAndCompile(environment, folder, probe,
                                          fromUtf8("report-" + std::to_string(i + 1) + ".xsl"),
-                                         "report", runner, &scenario.reportRunner, &compiled);
+                                         "report", runner, rules, &scenario.reportRunner,
+                                         &compiled);
     if (reason == "compile" &&
-        whichPartFailed(environment, folder, probe, namespaces, scenario.acceptMatch) == "accept")
+        whichPartFailed(environment, folder, probe, namespaces, scenario.acceptMatch, rules) ==
+            "accept")
       return "the acceptMatch of scenario \"" + scenario.name +
              "\" is not a valid XPath expression: " + scenario.acceptMatch;
     if (reason == "compile")
@@ -252,7 +288,7 @@ std::string prepareReports(EngineEnvironment* environment, std::u16string_view f
   if (set->noScenarioReport.empty())
     return std::string();
   std::string reason = placeAndCompile(environment, folder, probe, u"report-none.xsl", "report",
-                                       reportRunnerText(set->noScenarioReport, {}, ""),
+                                       reportRunnerText(set->noScenarioReport, {}, ""), rules,
                                        &set->noScenarioRunner, &compiled);
   if (reason == "compile")
     return "the noScenarioReport stylesheet (" + shown(set->noScenarioReport) +
@@ -261,6 +297,47 @@ std::string prepareReports(EngineEnvironment* environment, std::u16string_view f
 }
 
 }  // namespace
+
+MatchTrial tryMatch(EngineEnvironment* environment, std::u16string_view folder,
+                    std::u16string_view document, const ScenarioMatch& match,
+                    const ReadRules& rules, std::string* error) {
+  XmlElement choose{"choose", {}, {}, "", {}};
+  choose.children.push_back(XmlElement{"when", match.namespaces, {{"test", match.xpath}}, "1", {}});
+  choose.children.push_back(XmlElement{"otherwise", {}, {}, "0", {}});
+  XmlElement attempt{"try", {}, {}, "", {std::move(choose)}};
+  // "error", then the error's description on one line.
+  XmlElement described{"value-of",
+                       {},
+                       {{"select", "'error', translate($Q{http://www.w3.org/2005/xqt-errors}"
+                                   "description, codepoints-to-string((10, 13)), '  ')"},
+                        {"separator", "\n"}},
+                       "",
+                       {}};
+  attempt.children.push_back(XmlElement{"catch", {}, {}, "", {std::move(described)}});
+  const std::u16string single = inFolder(folder, u"match-one.xsl");
+  const std::u16string output = inFolder(folder, u"match-one.txt");
+  removeFile(output);
+  if (!writeWholeFile(single, textStylesheet(std::move(attempt))).empty() ||
+      runQuietly(environment, folder, document, single, output, rules) != 0)
+    return MatchTrial::kNotCompiled;
+  std::string line, description;
+  if (std::FILE* file = openFile(output, "rb")) {
+    readLine(file, &line);
+    readLine(file, &description);
+    std::fclose(file);
+  }
+  if (error)
+    *error = description;
+  return line == "1" ? MatchTrial::kTrue : line == "0" ? MatchTrial::kFalse
+                                                       : MatchTrial::kDynamicError;
+}
+
+ReadRules configurationReads(const ScenarioSet& set) {
+  ReadRules rules;
+  if (engineKeepsReadRules())
+    rules.scope.push_back(set.repository);
+  return rules;
+}
 
 std::string matchStylesheetText(const std::vector<ScenarioMatch>& matches) {
   // The XSLT elements are in the default namespace, so that no prefix of
@@ -296,6 +373,8 @@ std::string loadScenarios(EngineEnvironment* environment,
   } else if (!fileExists(base)) {
     return "the repository folder " + shown(base) + " does not exist";
   }
+  set->repository = base.empty() ? u"." : base;
+  const ReadRules rules = configurationReads(*set);
 
   std::u16string reader;
   std::string reason =
@@ -323,18 +402,21 @@ std::string loadScenarios(EngineEnvironment* environment,
   if (!reason.empty())
     return "the temporary folder could not be written (" + reason + ")";
   std::u16string output = inFolder(folder, u"match-probe.txt");
-  lines.clear();
-  if (runForLines(environment, probe, set->matchStylesheet, output, &lines))
+  if (runQuietly(environment, folder, probe, set->matchStylesheet, output, rules) == 0)
     return prepareReports(environment, folder, probe, matches, set);
-  // Name the scenario whose match does not compile.
-  std::u16string single = inFolder(folder, u"match-one.xsl");
+  // Name the scenario whose match does not compile, or raises a dynamic
+  // error even on a document it is not meant for.
   for (size_t i = 0; i < matches.size(); ++i) {
-    lines.clear();
-    if (!writeWholeFile(single, matchStylesheetText({matches[i]})).empty())
-      break;
-    if (!runForLines(environment, probe, single, output, &lines))
+    std::string error;
+    const MatchTrial trial = tryMatch(environment, folder, probe, matches[i], rules, &error);
+    if (trial == MatchTrial::kNotCompiled)
       return "the match of scenario \"" + set->scenarios[i].name +
              "\" is not a valid XPath expression: " + shortened(matches[i].xpath);
+    if (trial == MatchTrial::kDynamicError)
+      return "the match of scenario \"" + set->scenarios[i].name +
+             "\" raises a dynamic error on a document it is not meant for (" +
+             "<xslvalidate-no-document/>): " + shortened(matches[i].xpath) + ": " +
+             shortened(error, 300);
   }
   return "its matches could not be compiled";
 }

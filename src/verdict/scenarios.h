@@ -46,6 +46,7 @@ struct ScenarioMatch {
 struct ScenarioSet {
   std::string name;            // the configuration's own name
   std::u16string file;         // the scenarios file, as given
+  std::u16string repository;   // the folder its locations are resolved in
   std::vector<Scenario> scenarios;
   std::vector<ScenarioMatch> matches;  // one per scenario, in order
   std::u16string noScenarioReport;  // its stylesheet; empty: none
@@ -58,12 +59,32 @@ struct ScenarioSet {
   std::u16string matchStylesheet;
 };
 
+// What a run of `set`'s own stylesheets (its match, rule sets, schemas,
+// reports) may read besides its source and stylesheet: the files of its
+// repository alone, where the engine keeps to such rules
+// (engineKeepsReadRules); no rule elsewhere.
+ReadRules configurationReads(const ScenarioSet& set);
+
 // The text of the match stylesheet (see ScenarioSet) for `matches`, in
 // order: each match is tested as written, with its own prefixes bound, in
 // an xsl:choose, so that the first true one wins. Texts are UTF-8, and
 // written as data by the XML writer (xml_writer.h): empty text when a
 // binding or match is one it refuses, which loadScenarios refuses first.
 std::string matchStylesheetText(const std::vector<ScenarioMatch>& matches);
+
+// How one scenario's match fares, run alone over a document: it is false or
+// true there, raises a dynamic error there, or does not compile.
+enum class MatchTrial { kFalse, kTrue, kDynamicError, kNotCompiled };
+
+// Runs `match` alone over `document` under `rules`, from a stylesheet
+// written in `folder` that catches a dynamic error of the match and then
+// stores the error's description in `*error` (when given). The engine's
+// messages of the run are kept from every output (they speak of a
+// stylesheet generated here); the caller says what is wrong in words about
+// the configuration.
+MatchTrial tryMatch(EngineEnvironment* environment, std::u16string_view folder,
+                    std::u16string_view document, const ScenarioMatch& match,
+                    const ReadRules& rules, std::string* error = nullptr);
 
 // Reads the scenario configuration at `file` through the engine, resolves
 // every location in it against `repository` (empty: the file's own

@@ -174,7 +174,6 @@ const char16_t kAcceptName[] = u"accept.txt";
 std::string reportRunnerText(std::u16string_view reportStylesheet,
                              const std::vector<std::pair<std::string, std::string>>& namespaces,
                              const std::string& acceptMatch) {
-  const std::string in = std::string("Q{") + kInputNamespace + "}";
   const std::optional<std::string> accept = toUtf8(kAcceptName);
   if (!accept)
     return std::string();
@@ -199,16 +198,10 @@ std::string reportRunnerText(std::u16string_view reportStylesheet,
       {{"xmlns", "http://www.w3.org/1999/XSL/Transform"}, {"version", "3.0"}},
       "",
       {XmlElement{"import", {}, {{"href", fileUri(reportStylesheet)}}, "", {}},
-       // The document the input names, when it is an XML document.
-       XmlElement{"param",
-                  {},
-                  {{"name", "input-document"},
-                   {"select", "let $reference := string((/" + in + "createReportInput/" + in +
-                                  "documentIdentification/" + in +
-                                  "documentReference)[1]) return if ($reference != '' and "
-                                  "doc-available($reference)) then doc($reference) else ()"}},
-                  "",
-                  {}},
+       // The checked document, which the engine parses as it parses every
+       // run's source (makeValidationReport gives it); none when it is not
+       // XML or was refused.
+       XmlElement{"param", {}, {{"name", "input-document"}, {"select", "()"}}, "", {}},
        std::move(root)}};
   return writeXml(stylesheet).value_or(std::string());
 }
@@ -256,7 +249,12 @@ void makeValidationReport(CheckWorker* worker, const ReportRequest& request,
   // Two engine runs: one makes the report's input, one the report and, in
   // the same run, its acceptance.
   removeFile(files.input);
-  if (runTransformTo(worker->environment, files.outline, builder, files.input) != 0)
+  // Both runs know the document as the user's: any read of it, whatever
+  // names it, goes through the engine's guarded parser.
+  ReadRules userDocument;
+  if (engineKeepsReadRules())
+    userDocument.document = request.document;
+  if (runTransformTo(worker->environment, files.outline, builder, files.input, userDocument) != 0)
     return withhold(result, "the validation report's input could not be made");
   // The report is written by the engine beside its place, under a name of
   // this call's own, and takes its place only once its acceptance is read:
@@ -274,8 +272,17 @@ void makeValidationReport(CheckWorker* worker, const ReportRequest& request,
   }
   const int held = holdScratchFolder(own);
   removeFile(files.accept);
+  // The runner reads the repository alone; the document is named to the
+  // engine as the user's, and given to the report stylesheet only when it
+  // is XML that no rule refused.
+  ReadRules rules = configurationReads(*request.configuration);
+  rules.document = userDocument.document;
+  if (request.wellFormednessError.empty() && !request.documentUnread) {
+    rules.parameter = "input-document";
+    rules.parameterFile = request.document;
+  }
   const bool ran = !endingBySignal() &&
-                   runTransformTo(worker->environment, files.input, runner, own) == 0;
+                   runTransformTo(worker->environment, files.input, runner, own, rules) == 0;
   const std::string assessment = ran ? firstLine(files.accept) : std::string();
   reason = ran && (assessment == "accept" || assessment == "reject") ? renameFile(own, place)
                                                                       : "not run";

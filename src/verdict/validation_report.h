@@ -24,9 +24,10 @@ std::string fileUri(std::u16string_view path);
 // the runner writes its acceptance (xsl:result-document).
 extern const char16_t kAcceptName[];
 
-// The stylesheet that runs `reportStylesheet` (imported) with the
-// document named by its input's documentReference as input-document, and
-// in the same run says whether the report it made is accepted: it writes
+// The stylesheet that runs `reportStylesheet` (imported) with its
+// parameter input-document as the engine gives it (none: the empty
+// sequence), and in the same run says whether the report it made is
+// accepted: it writes
 // the report as its output and "accept" or "reject" as kAcceptName beside
 // its input. Acceptance is `acceptMatch` (an XPath over the report, with
 // `namespaces` bound) when it is not empty, else the report's own
@@ -59,6 +60,9 @@ struct ReportRequest {
   std::u16string prefix, postfix;
   bool keepInput = false;  // also write the report's input beside it
   std::string wellFormednessError;  // the parser's message when not XML
+  // The document is refused unread (a DOCTYPE): the report's input names
+  // it and gives its digest, and the report stylesheet does not get it.
+  bool documentUnread = false;
 };
 
 // Runs the report step for `request` into `result`: the report and its

@@ -91,9 +91,9 @@ final class CompileInputs {
   }
 
   // True when `run` would consult exactly what this compile consulted:
-  // every file still holds the same bytes (whatever its size and time
-  // stamp) or is still absent, every variable and property has the same
-  // value for it.
+  // every file is one the run may read (RunReads) and still holds the same
+  // bytes (whatever its size and time stamp) or is still absent, every
+  // variable and property has the same value for it.
   boolean sameFor(RunContext run) {
     if (zoneOffset != currentZoneOffset()) return false;
     Map<File, Recorded> fileCopy;
@@ -101,6 +101,9 @@ final class CompileInputs {
       fileCopy = new LinkedHashMap<>(files);
     }
     for (Map.Entry<File, Recorded> entry : fileCopy.entrySet()) {
+      // A compile that read a file the run may not read (outside its
+      // scope) is not the run's, whatever the file holds.
+      if (!RunReads.permitsNow(entry.getKey())) return false;
       Recorded recorded = entry.getValue();
       String status = recorded.hash == null ? null : SourceFiles.settledStatus(entry.getKey());
       if (status != null && status.equals(recorded.status)) continue;

@@ -3,8 +3,9 @@
 // reads (doc() and doc-available() in static expressions), records its
 // hash or its absence in the compile's inputs, and hands Saxon exactly the
 // bytes recorded. A name that is not a local file makes the compile one not
-// to keep; Saxon then resolves it as it always does, except a file: URI
-// with a host, which is refused (SourceFiles.refuseRemoteFile). A module
+// to keep; Saxon then resolves it as it always does. What the run may not
+// read (RunReads: a file: URI with a host, a file outside its scope) is
+// refused, and never read ahead. A module
 // that reaches the caller's own files (CallerFiles) or is evaluated while
 // compiling (StylesheetModule) moves the run to the caller's own process.
 // Once the compile is over it resolves nothing.
@@ -56,7 +57,7 @@ final class ModuleRecorder implements URIResolver {
     for (String href : module.incorporated) {
       String absolute = absoluteUri(href, uri);
       File included = absolute == null ? null : SourceFiles.localFile(absolute);
-      if (included != null) record(included, absolute);
+      if (included != null && RunReads.permitsNow(included)) record(included, absolute);
     }
     return content;
   }
@@ -65,6 +66,8 @@ final class ModuleRecorder implements URIResolver {
   public Source resolve(String href, String base) throws TransformerException {
     if (closed) return previous == null ? null : previous.resolve(href, base);
     String absolute = absoluteUri(href, base);
+    String refusal = RunReads.refusal(absolute == null ? href : absolute);
+    if (refusal != null) throw new TransformerException(refusal);
     File file = absolute == null ? null : SourceFiles.localFile(absolute);
     byte[] content = file == null ? null : record(file, absolute);
     if (content == null) {

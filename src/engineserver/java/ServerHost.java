@@ -76,7 +76,7 @@ final class ServerHost implements RunHost {
   public CompiledSchema compiledSchema(List<File> files) throws CompiledSchema.Failure {
     String key = KeptSchema.keyOf(files);
     KeptSchema found = schemas.lookup(key);
-    if (found != null) return found.schema;
+    if (found != null && found.schema.permittedNow()) return found.schema;
     CompiledSchema compiled = CompiledSchema.compile(files);
     schemas.put(key, new KeptSchema(compiled, files));
     return compiled;

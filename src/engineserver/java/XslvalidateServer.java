@@ -70,7 +70,7 @@ public final class XslvalidateServer {
     config.setUnparsedTextURIResolver(new RunTextResolver(config.getUnparsedTextURIResolver()));
     config.setOutputURIResolver(new RunOutputResolver(config.getOutputURIResolver()));
     config.setCollectionFinder(new RunCollectionFinder(config.getCollectionFinder()));
-    RemoteFiles.refuseOn(config);
+    RunResolvers.install(config);
     MemoryWatch.start();
     host = new ServerHost(processor, new CompiledCache<KeptSchema>(maxEntries, maxModuleBytes));
     XslvalidateRun.install(host);

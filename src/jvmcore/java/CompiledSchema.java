@@ -48,6 +48,12 @@ final class CompiledSchema {
     return files.unchanged();
   }
 
+  // True when the calling thread's run may read every file read to
+  // compile it (RunReads).
+  boolean permittedNow() {
+    return files.permittedNow();
+  }
+
   // The summed size of those files, in bytes.
   long sourceBytes() {
     return files.bytes();
@@ -129,6 +135,7 @@ final class CompiledSchema {
   private static final class LocalFiles implements LSResourceResolver {
     private final SourceFiles files;
     private String refused;
+    private boolean outsideScope;
 
     LocalFiles(SourceFiles files) {
       this.files = files;
@@ -147,7 +154,7 @@ final class CompiledSchema {
         return null;
       }
       File file = SourceFiles.localFile(absolute);
-      if (file == null && RemoteFiles.namesHost(absolute)) {
+      if (file == null && RunReads.namesHost(absolute)) {
         // Left to the compiler, the JDK would open it over FTP: it gets
         // nothing to read, and the failure says why.
         refused = absolute;
@@ -156,6 +163,11 @@ final class CompiledSchema {
       if (file == null) {
         refused = absolute;
         return null;
+      }
+      if (!RunReads.permitsNow(file)) {
+        refused = absolute;
+        outsideScope = true;
+        return new Input(publicId, absolute, baseUri, new byte[0]);
       }
       try {
         return new Input(publicId, absolute, baseUri, files.read(file));
@@ -166,7 +178,9 @@ final class CompiledSchema {
 
     // What to add to a compile failure once a reference was refused.
     String refusalNote() {
-      return refused == null ? ""
+      if (refused == null) return "";
+      return outsideScope
+          ? " (Refused " + refused + ": a configuration reads only the files of its repository)"
           : " (" + refused + " is not a local file: schemas are read only from local files)";
     }
   }

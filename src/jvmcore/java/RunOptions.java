@@ -10,6 +10,10 @@
 // keeps the source document's line and column numbers for this run only
 // (SourceLines), never by setting the shared configuration, as Saxon's own
 // "-l" would.
+// What the run may read (RunReads): "-doc:<file>" names the user's document
+// when it is not the source, "+name=<file>" gives a stylesheet parameter
+// that document, parsed as the source is, and each "-read:<folder>" is a
+// folder of the run's scope.
 
 import java.io.File;
 import java.nio.charset.Charset;
@@ -28,6 +32,15 @@ final class RunOptions {
   // The schema files, in the order given; empty when none.
   final List<File> schemas;
 
+  // The user's document when it is not the source ("-doc:"), or null.
+  final File document;
+
+  // The files of document-valued parameters ("+name=file"), in order.
+  final List<File> documentParameters;
+
+  // The folders of the run's scope ("-read:"); empty: no scope.
+  final List<File> readScope;
+
   // Whether the source document is built with line numbering ("-l:on").
   final boolean lineNumbers;
 
@@ -39,8 +52,12 @@ final class RunOptions {
   private final boolean emptyStylesheetName;
 
   private RunOptions(String[] args, File source, File stylesheet, File report, File errorFile,
-                     List<File> schemas, boolean lineNumbers) {
+                     List<File> schemas, boolean lineNumbers, File document,
+                     List<File> documentParameters, List<File> readScope) {
     this.args = args;
+    this.document = document;
+    this.documentParameters = documentParameters;
+    this.readScope = readScope;
     this.lineNumbers = lineNumbers;
     this.emptyStylesheetName = stylesheet != null && stylesheet.getPath().isEmpty();
     this.source = source;
@@ -63,6 +80,9 @@ final class RunOptions {
     String report = null;
     String errorFile = null;
     List<String> schemas = new ArrayList<>();
+    String document = null;
+    List<String> parameters = new ArrayList<>();
+    List<String> scope = new ArrayList<>();
     File directory = null;
     boolean lineNumbers = false;
     for (String arg : args) {
@@ -73,18 +93,30 @@ final class RunOptions {
       if (arg.startsWith(SCHEMA)) schemas.add(arg.substring(SCHEMA.length()));
       if (arg.startsWith(ERROR_FILE)) errorFile = arg.substring(ERROR_FILE.length());
       if (arg.startsWith(DIRECTORY)) directory = new File(arg.substring(DIRECTORY.length()));
+      if (arg.startsWith(DOCUMENT)) document = arg.substring(DOCUMENT.length());
+      if (arg.startsWith(READ)) scope.add(arg.substring(READ.length()));
+      if (arg.startsWith("+") && arg.indexOf('=') > 1) {
+        parameters.add(arg.substring(arg.indexOf('=') + 1));
+      }
     }
-    List<File> schemaFiles = new ArrayList<>();
-    for (String schema : schemas) schemaFiles.add(fileOrNull(schema, directory));
     return new RunOptions(args, fileOrNull(source, directory), fileOrNull(stylesheet, directory),
                           fileOrNull(report, directory), fileOrNull(errorFile, directory),
-                          schemaFiles, lineNumbers);
+                          files(schemas, directory), lineNumbers, fileOrNull(document, directory),
+                          files(parameters, directory), files(scope, directory));
+  }
+
+  private static List<File> files(List<String> names, File directory) {
+    List<File> files = new ArrayList<>();
+    for (String name : names) files.add(fileOrNull(name, directory));
+    return files;
   }
 
   // The options this engine adds to the command line's.
   private static final String SCHEMA = "-xsd:";
   private static final String ERROR_FILE = "-err:";
   private static final String LINE_NUMBERS = "-l:on";
+  private static final String DOCUMENT = "-doc:";
+  private static final String READ = "-read:";
 
   // The option that names the directory relative names are taken against.
   private static final String DIRECTORY = "-cwd:";
@@ -179,10 +211,17 @@ final class RunOptions {
   // name as given.
   String[] saxonArguments() {
     List<String> saxon = new ArrayList<>();
+    int parameter = 0;
     for (String arg : args) {
       if (arg.startsWith("-s:") || arg.startsWith("-xsl:") || arg.startsWith("-o:")
           || arg.startsWith(DIRECTORY) || arg.startsWith(SCHEMA) || arg.startsWith(ERROR_FILE)
-          || arg.equals(LINE_NUMBERS)) {
+          || arg.equals(LINE_NUMBERS) || arg.startsWith(DOCUMENT) || arg.startsWith(READ)) {
+        continue;
+      }
+      if (arg.startsWith("+") && arg.indexOf('=') > 1) {
+        File file = documentParameters.get(parameter++);
+        saxon.add(arg.substring(0, arg.indexOf('=') + 1)
+                  + (file.getPath().isEmpty() ? "" : file.getAbsolutePath()));
         continue;
       }
       saxon.add(arg);

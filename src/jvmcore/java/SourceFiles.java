@@ -48,6 +48,15 @@ final class SourceFiles {
     return content;
   }
 
+  // True when the calling thread's run may read every file read here
+  // (RunReads): a compile kept for one run serves another only then.
+  synchronized boolean permittedNow() {
+    for (File file : files) {
+      if (!RunReads.permitsNow(file)) return false;
+    }
+    return true;
+  }
+
   // The summed size of the files read, in bytes.
   synchronized long bytes() {
     return bytes;

@@ -25,6 +25,9 @@
 //  - The source document is parsed as hostile (SourceGuard), with line
 //    numbers only when the run asks ("-l:on"), and stylesheets may read
 //    them (SourceLines).
+//  - Every other read of the run goes through its rules (RunReads,
+//    RunResolvers): a user's document, however reached, is parsed as the
+//    source is; a run with a scope reads nothing outside it.
 //  - The report is put in place whole (ReportFile). The base output URI
 //    stays the report path, so relative xsl:result-document hrefs resolve
 //    as they would on the command line.
@@ -156,11 +159,14 @@ public final class XslvalidateRun extends net.sf.saxon.Transform implements Runn
       // This thread owns the run: whatever temporary file the worker left,
       // however it ended (stopped in the engine server), is removed here.
       java.util.Set<java.nio.file.Path> temporaries = RunTemporaries.begin();
+      // What the run may read holds for the worker and every thread it starts.
+      RunReads.begin(options);
       try {
         Thread worker = new Thread(null, transform, "xslvalidate-transform", RUN_STACK);
         worker.start();
         worker.join();
       } finally {
+        RunReads.end();
         RunTemporaries.end(temporaries);
       }
       return transform.status;
@@ -348,15 +354,15 @@ public final class XslvalidateRun extends net.sf.saxon.Transform implements Runn
   }
 
   // A configuration the run makes itself (when the host shares no
-  // processor) knows the source-line functions and its resolvers refuse
-  // what would leave the machine (RemoteFiles), as a host's shared one
-  // must. (Before the run's compiler is made, which takes its resolver
-  // from the configuration then.)
+  // processor) knows the source-line functions and reads through the run's
+  // rules (RunResolvers), as a host's shared one must. (Before the run's
+  // compiler is made, which takes its resolver from the configuration
+  // then.)
   @Override
   protected void initializeConfiguration(net.sf.saxon.Configuration config) {
     super.initializeConfiguration(config);
     SourceLines.register(config);
-    if (host.processor() == null) RemoteFiles.refuseOn(config);
+    if (host.processor() == null) RunResolvers.install(config);
   }
 
   // The command line prints the message and exits; here the message is

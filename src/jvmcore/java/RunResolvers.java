@@ -1,10 +1,11 @@
-// Refuses file: URIs that name a host (file://host/path): the JDK opens
-// those as an FTP connection to the host, so a stylesheet, a document or a
-// schema naming one would reach out of the machine. Every resolver of a
-// run, in the library's own process and in the engine server alike, goes
-// through here: documents (doc(), document(), xsl:include, xsl:import),
-// texts (unparsed-text() and its kin), external entities and DTDs of the
-// documents Saxon parses, and the schema step's imports (CompiledSchema).
+// The resolvers every run reads through, in the library's own process and
+// in the engine server alike, each asking the run's rules (RunReads) before
+// it reads: documents (doc(), document(), doc-available(), xsl:include,
+// xsl:import), texts (unparsed-text() and its kin), collections, external
+// entities and DTDs of the documents and stylesheet modules Saxon parses,
+// and the parser of every document Saxon reads (DocumentParser), which
+// gives a user's document the guarded parser. The schema step's imports
+// ask RunReads too (CompiledSchema).
 // An instance is the entity resolver Saxon makes for each parser of
 // documents (Feature.ENTITY_RESOLVER_CLASS), and StyleParser the parser of
 // stylesheet modules, so both are public with a public constructor.
@@ -16,8 +17,11 @@ import javax.xml.transform.Source;
 import javax.xml.transform.TransformerException;
 import javax.xml.transform.URIResolver;
 import net.sf.saxon.Configuration;
+import net.sf.saxon.expr.XPathContext;
 import net.sf.saxon.functions.ResolveURI;
+import net.sf.saxon.lib.CollectionFinder;
 import net.sf.saxon.lib.Feature;
+import net.sf.saxon.lib.ResourceCollection;
 import net.sf.saxon.lib.UnparsedTextURIResolver;
 import net.sf.saxon.trans.XPathException;
 import org.xml.sax.EntityResolver;
@@ -25,41 +29,24 @@ import org.xml.sax.InputSource;
 import org.xml.sax.SAXException;
 import org.xml.sax.helpers.XMLFilterImpl;
 
-public final class RemoteFiles implements EntityResolver {
-  public RemoteFiles() {}
+public final class RunResolvers implements EntityResolver {
+  public RunResolvers() {}
 
-  // True when `uri` is a file: URI with a host part (even "localhost"),
-  // which is never taken as a local file here.
-  static boolean namesHost(String uri) {
-    if (uri == null) return false;
-    try {
-      URI parsed = new URI(uri);
-      String authority = parsed.getRawAuthority();
-      return "file".equalsIgnoreCase(parsed.getScheme()) && authority != null
-          && !authority.isEmpty();
-    } catch (Exception notAUri) {
-      return false;
-    }
-  }
-
-  // The words every refusal uses.
-  static String refusal(String uri) {
-    return "Refused " + uri + ": a file URI that names a host is read over the network;"
-        + " only local files are read";
-  }
-
-  // Puts the refusal in front of `config`'s resolvers; called once for a
+  // Puts the run's rules in front of `config`'s resolvers and makes its
+  // parsers of documents and stylesheet modules ours; called once for a
   // configuration.
-  static void refuseOn(Configuration config) {
+  static void install(Configuration config) {
     config.setURIResolver(new Documents(config.getURIResolver()));
     config.setUnparsedTextURIResolver(new Texts(config.getUnparsedTextURIResolver()));
-    config.setConfigurationProperty(Feature.ENTITY_RESOLVER_CLASS, RemoteFiles.class.getName());
+    config.setCollectionFinder(new Collections(config.getCollectionFinder()));
+    config.setConfigurationProperty(Feature.ENTITY_RESOLVER_CLASS, RunResolvers.class.getName());
+    config.setConfigurationProperty(Feature.SOURCE_PARSER_CLASS, DocumentParser.class.getName());
     config.setStyleParserClass(StyleParser.class.getName());
   }
 
   // The parser of stylesheet modules, which Saxon gives an entity resolver
   // of its own: the JDK's parser, with every external entity and DTD a
-  // module names passing the refusal first.
+  // module names passing the run's rules first.
   public static final class StyleParser extends XMLFilterImpl {
     public StyleParser() throws Exception {
       SAXParserFactory factory = SAXParserFactory.newInstance();
@@ -70,16 +57,18 @@ public final class RemoteFiles implements EntityResolver {
     @Override
     public InputSource resolveEntity(String publicId, String systemId)
         throws SAXException, IOException {
-      if (namesHost(systemId)) throw new SAXException(refusal(systemId));
+      String refusal = RunReads.refusal(systemId);
+      if (refusal != null) throw new SAXException(refusal);
       return super.resolveEntity(publicId, systemId);
     }
   }
 
-  // External entities and DTDs: refused when they name a host; otherwise
-  // the parser reads them as it would.
+  // External entities and DTDs of documents: refused by the run's rules;
+  // otherwise the parser reads them as it would.
   @Override
   public InputSource resolveEntity(String publicId, String systemId) throws SAXException {
-    if (namesHost(systemId)) throw new SAXException(refusal(systemId));
+    String refusal = RunReads.refusal(systemId);
+    if (refusal != null) throw new SAXException(refusal);
     return null;
   }
 
@@ -98,11 +87,15 @@ public final class RemoteFiles implements EntityResolver {
       } catch (Exception e) {
         absolute = href;
       }
-      if (namesHost(absolute)) throw new TransformerException(refusal(absolute));
+      String refusal = RunReads.refusal(absolute);
+      if (refusal != null) throw new TransformerException(refusal);
       return next == null ? null : next.resolve(href, base);
     }
   }
 
+  // A text of a user's document is read only once the guarded parser has
+  // read the document: a text holds no entity, but the document is refused
+  // alike whichever way it is read.
   private static final class Texts implements UnparsedTextURIResolver {
     private final UnparsedTextURIResolver next;
 
@@ -112,8 +105,26 @@ public final class RemoteFiles implements EntityResolver {
 
     @Override
     public Reader resolve(URI uri, String encoding, Configuration config) throws XPathException {
-      if (namesHost(uri.toString())) throw new XPathException(refusal(uri.toString()));
+      String refusal = RunReads.refusal(uri.toString());
+      if (refusal != null) throw new XPathException(refusal);
+      if (RunReads.isUserDocument(uri.toString())) DocumentParser.check(uri.toString());
       return next.resolve(uri, encoding, config);
+    }
+  }
+
+  private static final class Collections implements CollectionFinder {
+    private final CollectionFinder next;
+
+    Collections(CollectionFinder next) {
+      this.next = next;
+    }
+
+    @Override
+    public ResourceCollection findCollection(XPathContext context, String uri)
+        throws XPathException {
+      String refusal = RunReads.collectionRefusal(uri);
+      if (refusal != null) throw new XPathException(refusal);
+      return next.findCollection(context, uri);
     }
   }
 }
