@@ -1,0 +1,90 @@
+#include "verdict/configuration_snapshot.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "verdict/host_files.h"
+#include "verdict/shown.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The deepest folder copied: a link that loops stops here.
+constexpr int kMaxDepth = 64;
+
+// Copies the tree at `from` into `to` (made), within the bounds `files`
+// and `bytes` count down. Returns why not, or empty.
+std::string copyTree(const fs::path& from, const fs::path& to, unsigned long long* files,
+                     unsigned long long* bytes) {
+  std::error_code error;
+  fs::create_directories(to, error);
+  if (error)
+    return "the copy's folder could not be made (" + error.message() + ")";
+  fs::recursive_directory_iterator walk(from, fs::directory_options::follow_directory_symlink,
+                                        error);
+  for (; !error && walk != fs::recursive_directory_iterator(); walk.increment(error)) {
+    if (walk.depth() > kMaxDepth)
+      return "its repository " + shown(fromFsPath(from)) + " is deeper than " +
+             std::to_string(kMaxDepth) + " folders (a link that loops?)";
+    const fs::path target = to / fs::relative(walk->path(), from, error);
+    if (error)
+      break;
+    if (walk->is_directory(error)) {
+      fs::create_directories(target, error);
+    } else if (walk->is_regular_file(error)) {
+      const unsigned long long size = walk->file_size(error);
+      if (error)
+        break;
+      if (*files == 0 || size > *bytes)
+        return "its repository " + shown(fromFsPath(from)) + " holds more than the service "
+               "copies (" + std::to_string(kMaxSnapshotFiles) + " files, " +
+               std::to_string(kMaxSnapshotBytes >> 20) + " MB): give it a folder of the "
+               "configuration's own";
+      --*files;
+      *bytes -= size;
+      fs::copy_file(walk->path(), target, error);
+    }
+    // Anything else (a FIFO, a socket, a device) is nothing a
+    // configuration reads, and is left out.
+  }
+  if (error)
+    return "its repository " + shown(fromFsPath(from)) + " could not be copied (" +
+           error.message() + ")";
+  return std::string();
+}
+
+}  // namespace
+
+std::string snapshotConfiguration(std::u16string_view file, std::u16string_view repository,
+                                  std::u16string_view into, std::u16string* fileCopy,
+                                  std::u16string* repositoryCopy) {
+  unsigned long long files = kMaxSnapshotFiles, bytes = kMaxSnapshotBytes;
+  const fs::path given = fsPath(file);
+  std::error_code error;
+  if (!fs::is_regular_file(given, error))
+    return "the file does not exist";
+  const fs::path tree = fsPath(into) / "repository";
+  if (repository.empty()) {
+    const fs::path folder = given.has_parent_path() ? given.parent_path() : fs::path(".");
+    std::string problem = copyTree(folder, tree, &files, &bytes);
+    if (!problem.empty())
+      return problem;
+    *fileCopy = fromFsPath(tree / given.filename());
+    repositoryCopy->clear();
+    // A file the walk could not see as one (its folder unreadable) is
+    // copied alone.
+    if (!fs::is_regular_file(tree / given.filename(), error))
+      fs::copy_file(given, tree / given.filename(), error);
+  } else {
+    std::string problem = copyTree(fsPath(repository), tree, &files, &bytes);
+    if (!problem.empty())
+      return problem;
+    *fileCopy = fromFsPath(fsPath(into) / "scenarios.xml");
+    *repositoryCopy = fromFsPath(tree);
+    fs::copy_file(given, fsPath(*fileCopy), error);
+  }
+  if (error)
+    return "the file could not be copied (" + error.message() + ")";
+  return std::string();
+}
