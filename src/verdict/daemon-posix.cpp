@@ -17,6 +17,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -29,6 +30,7 @@
 #include <ctime>
 #include <deque>
 #include <filesystem>
+#include <map>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -80,6 +82,8 @@ struct Request {
   std::FILE* body = nullptr;
   unsigned long long size = 0;
   bool tooLarge = false, failed = false, queued = false;
+  bool closeAfter = false;  // the connection is closed after the answer
+  bool writtenDirectly = false;  // answered on the socket itself (answerHalfClosed)
   // The answer, once made.
   bool answered = false;
   int status = 0;
@@ -96,6 +100,13 @@ struct WorkerSlot {
   bool busy = false;
   bool stopped = false;  // the watch stopped its engine run
   Clock::time_point deadline;
+};
+
+// What the read watch knows of one open connection: its socket, and by
+// when the request it is receiving must be whole.
+struct OpenConnection {
+  int socket = -1;
+  Clock::time_point deadline = Clock::time_point::max();  // max(): no request coming in
 };
 
 struct Service {
@@ -127,6 +138,13 @@ struct Service {
   Clock::time_point probeDue;
   bool probing = false;
   bool watching = true;
+  // The open connections, each shut once its request takes longer than
+  // --read-timeout from its first byte (headers included); an entry goes
+  // before its socket is closed, so a socket shut is always its own.
+  std::mutex connectionsMutex;
+  std::condition_variable connectionsChanged;
+  std::map<MHD_Connection*, OpenConnection> connections;
+  bool readWatching = true;
   size_t started = 0;
   bool guarded = false;
   DaemonMetrics metrics;
@@ -166,6 +184,10 @@ MHD_Result send(MHD_Connection* connection, Request* request) {
     MHD_add_response_header(response, MHD_HTTP_HEADER_RETRY_AFTER, request->retryAfter);
   if (!request->reasonCode.empty())
     MHD_add_response_header(response, "X-Reason-Code", request->reasonCode.c_str());
+  // A request whose framing was refused may have sent more than we read:
+  // nothing after it on the connection is taken as a request.
+  if (request->closeAfter)
+    MHD_add_response_header(response, MHD_HTTP_HEADER_CONNECTION, "close");
   const MHD_Result queued = MHD_queue_response(connection, request->status, response);
   MHD_destroy_response(response);
   return queued;
@@ -262,6 +284,20 @@ bool openBody(Service* service, Request* request) {
 // token and the declared size before any byte of the body is read.
 void begin(Service* service, Request* request, MHD_Connection* connection) {
   const DaemonSettings& settings = *service->settings;
+  std::vector<std::pair<std::string, std::string>> headers;
+  MHD_get_connection_values(
+      connection, MHD_HEADER_KIND,
+      [](void* into, MHD_ValueKind, const char* name, const char* value) {
+        static_cast<std::vector<std::pair<std::string, std::string>>*>(into)->emplace_back(
+            name ? name : "", value ? value : "");
+        return MHD_YES;
+      },
+      &headers);
+  if (const std::string problem = framingProblem(request->path, headers); !problem.empty()) {
+    request->closeAfter = true;
+    answerText(request, 400, "the request is refused: " + problem, "bad-request");
+    return;
+  }
   if (request->method == "GET" || request->method == "HEAD") {
     answerGet(service, request);
     return;
@@ -524,12 +560,60 @@ void warmUpPlan(Service* service, size_t index, BatchWorker* worker,
                  reloaded ? "reloaded" : "ready", warmed.compiled);
 }
 
+// Writes the answer of `request` straight to its socket when its client
+// has half-closed the connection after sending the whole request: the
+// HTTP library takes that end of input for a connection gone and would
+// close it unanswered. Runs while the connection is suspended, so nothing
+// else uses the socket; the library then only closes it. Returns whether
+// the answer was written so.
+bool answerHalfClosed(Service* service, Request* request) {
+  std::lock_guard lock(service->connectionsMutex);
+  const auto open = service->connections.find(request->connection);
+  if (open == service->connections.end())
+    return false;
+  const int socket = open->second.socket;
+  char peek;
+  if (recv(socket, &peek, 1, MSG_PEEK | MSG_DONTWAIT) != 0)
+    return false;  // more bytes, an error, or nothing yet: not half-closed
+  std::string head = "HTTP/1.1 " + std::to_string(request->status) + " " +
+                     MHD_get_reason_phrase_for(request->status) +
+                     "\r\nContent-Type: " + request->contentType +
+                     "\r\nContent-Length: " + std::to_string(request->text.size()) +
+                     "\r\nConnection: close\r\n";
+  if (!request->reasonCode.empty())
+    head += "X-Reason-Code: " + request->reasonCode + "\r\n";
+  if (request->retryAfter)
+    head += std::string("Retry-After: ") + request->retryAfter + "\r\n";
+  const std::string bytes = head + "\r\n" + request->text;
+  const auto deadline = Clock::now() + std::chrono::seconds(service->settings->readSeconds);
+  for (size_t sent = 0; sent < bytes.size() && Clock::now() < deadline;) {
+    const ssize_t wrote =
+        ::send(socket, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (wrote > 0) {
+      sent += static_cast<size_t>(wrote);
+    } else if (wrote < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
+      pollfd writable{socket, POLLOUT, 0};
+      poll(&writable, 1, 100);
+    } else {
+      break;
+    }
+  }
+  request->writtenDirectly = true;
+  return true;
+}
+
+// Hands the answered `request` back to its connection.
+void resume(Service* service, Request* request) {
+  answerHalfClosed(service, request);
+  MHD_resume_connection(request->connection);
+}
+
 // Answers `request`, which no engine server can check now: 503.
-void answerUnavailable(Request* request) {
+void answerUnavailable(Service* service, Request* request) {
   request->retryAfter = kServerRetryAfter;
   answerText(request, 503, "no engine server could be had to check the document",
              reason_code::kEngineUnavailable);
-  MHD_resume_connection(request->connection);
+  resume(service, request);
 }
 
 // A worker: warms plans up and checks documents, each on an engine server.
@@ -587,7 +671,7 @@ void work(Service* service, size_t index) {
     }
     if (!worker.started && !attachWorker(service, index, &worker)) {
       if (request)
-        answerUnavailable(request);
+        answerUnavailable(service, request);
       continue;
     }
     if (plan && request == nullptr) {
@@ -615,7 +699,7 @@ void work(Service* service, size_t index) {
     } else if (result.verdict == Verdict::kNone && !attachWorker(service, index, &worker)) {
       // Its runs failed for want of a server, which none can be had to
       // replace: the document was not checked.
-      answerUnavailable(request);
+      answerUnavailable(service, request);
       continue;
     }
     // The engine's words are the operator's, never the client's.
@@ -624,7 +708,7 @@ void work(Service* service, size_t index) {
                    visible(request->path).c_str(), visible(request->name).c_str(),
                    visible(result.runMessages).c_str());
     answerChecked(request, result, privateFolders(*service, *plan));
-    MHD_resume_connection(request->connection);
+    resume(service, request);
     if (stopped)
       restartEngine(service, index, &worker);
   }
@@ -659,6 +743,55 @@ void watch(Service* service) {
   }
 }
 
+// Sets by when the request `connection` is receiving must be whole.
+void setReadDeadline(Service* service, MHD_Connection* connection, Clock::time_point deadline) {
+  std::lock_guard lock(service->connectionsMutex);
+  const auto open = service->connections.find(connection);
+  if (open != service->connections.end())
+    open->second.deadline = deadline;
+  service->connectionsChanged.notify_all();
+}
+
+// A connection opened (its first request's clock starts) or closed.
+void onConnection(void* cls, MHD_Connection* connection, void**,
+                  MHD_ConnectionNotificationCode code) {
+  Service* service = static_cast<Service*>(cls);
+  std::lock_guard lock(service->connectionsMutex);
+  if (code == MHD_CONNECTION_NOTIFY_CLOSED) {
+    service->connections.erase(connection);
+    return;
+  }
+  const MHD_ConnectionInfo* info =
+      MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+  if (info == nullptr)
+    return;
+  service->connections[connection] = OpenConnection{
+      info->connect_fd, Clock::now() + std::chrono::seconds(service->settings->readSeconds)};
+  service->connectionsChanged.notify_all();
+}
+
+// Shuts the socket of every connection whose request is not whole by its
+// deadline, headers included: the HTTP library's own timeout is one of
+// inactivity, which a client sending a byte now and then never reaches.
+// The library then sees the connection end and closes it. Ends once
+// readWatching is false.
+void watchReads(Service* service) {
+  std::unique_lock lock(service->connectionsMutex);
+  while (service->readWatching) {
+    const Clock::time_point now = Clock::now();
+    Clock::time_point next = now + std::chrono::seconds(1);
+    for (auto& [connection, open] : service->connections) {
+      if (open.deadline <= now) {
+        shutdown(open.socket, SHUT_RDWR);
+        open.deadline = Clock::time_point::max();
+      } else {
+        next = std::min(next, open.deadline);
+      }
+    }
+    service->connectionsChanged.wait_until(lock, next);
+  }
+}
+
 MHD_Result onRequest(void* cls, MHD_Connection* connection, const char* url,
                      const char* method, const char*, const char* upload,
                      size_t* uploadSize, void** slot) {
@@ -671,7 +804,8 @@ MHD_Result onRequest(void* cls, MHD_Connection* connection, const char* url,
     request->connection = connection;
     *slot = request;
     begin(service, request, connection);
-    return MHD_YES;
+    // A refused framing is answered before any body byte is read.
+    return request->closeAfter ? send(connection, request) : MHD_YES;
   }
   if (*uploadSize > 0) {
     // Body bytes: kept while within the limit, dropped past it. A client
@@ -688,6 +822,10 @@ MHD_Result onRequest(void* cls, MHD_Connection* connection, const char* url,
     *uploadSize = 0;
     return MHD_YES;
   }
+  // The whole request is in: the read watch no longer times it.
+  setReadDeadline(service, connection, Clock::time_point::max());
+  if (request->writtenDirectly)
+    return MHD_NO;  // answered on the socket already: the library closes it
   if (request->answered)
     return send(connection, request);
   if (request->queued)
@@ -725,8 +863,12 @@ MHD_Result onRequest(void* cls, MHD_Connection* connection, const char* url,
 
 // The access log line and the metrics of a finished request, and the
 // removal of its folder.
-void onCompleted(void* cls, MHD_Connection*, void** slot, MHD_RequestTerminationCode) {
+void onCompleted(void* cls, MHD_Connection* connection, void** slot,
+                 MHD_RequestTerminationCode) {
   Service* service = static_cast<Service*>(cls);
+  // The next request on a kept connection has the same time to come in.
+  setReadDeadline(service, connection,
+                  Clock::now() + std::chrono::seconds(service->settings->readSeconds));
   Request* request = static_cast<Request*>(*slot);
   if (request == nullptr)
     return;
@@ -886,6 +1028,7 @@ int runDaemon(const LoadedPlan& first, const DaemonSettings& settings, const Pla
   for (unsigned i = 0; i < workers; ++i)
     threads.emplace_back(work, &service, i);
   std::thread watcher(watch, &service);
+  std::thread readWatcher(watchReads, &service);
   {
     std::unique_lock lock(service.mutex);
     service.changed.wait(lock, [&] { return service.started == threads.size(); });
@@ -917,6 +1060,7 @@ int runDaemon(const LoadedPlan& first, const DaemonSettings& settings, const Pla
       MHD_OPTION_CONNECTION_TIMEOUT, settings.idleSeconds,
       MHD_OPTION_CONNECTION_LIMIT, settings.connections,
       MHD_OPTION_NOTIFY_COMPLETED, &onCompleted, &service,
+      MHD_OPTION_NOTIFY_CONNECTION, &onConnection, &service,
       MHD_OPTION_END);
   int status = 0;
   if (daemon == nullptr) {
@@ -1008,6 +1152,12 @@ int runDaemon(const LoadedPlan& first, const DaemonSettings& settings, const Pla
   }
   service.changed.notify_all();
   watcher.join();
+  {
+    std::lock_guard lock(service.connectionsMutex);
+    service.readWatching = false;
+  }
+  service.connectionsChanged.notify_all();
+  readWatcher.join();
   releaseScratchFolder(rootSlot);
   removeScratchFolder(service.root);
   return status;

@@ -78,6 +78,34 @@ std::string cutPaths(std::string text, const std::string& folder) {
 
 }  // namespace
 
+std::string framingProblem(std::string_view target,
+                           const std::vector<std::pair<std::string, std::string>>& headers) {
+  if (target.empty() || target.front() != '/')
+    return "the request target is not a path";
+  const auto same = [](std::string_view name, std::string_view lower) {
+    return name.size() == lower.size() &&
+           std::equal(name.begin(), name.end(), lower.begin(), [](char a, char b) {
+             return std::tolower(static_cast<unsigned char>(a)) == b;
+           });
+  };
+  const std::string* length = nullptr;
+  bool transferEncoding = false;
+  for (const auto& [name, value] : headers) {
+    if (same(name, "transfer-encoding"))
+      transferEncoding = true;
+    if (!same(name, "content-length"))
+      continue;
+    if (value.empty() || value.find_first_not_of("0123456789") != std::string::npos)
+      return "its Content-Length is not a number";
+    if (length && *length != value)
+      return "it has two Content-Length headers that differ";
+    length = &value;
+  }
+  if (length && transferEncoding)
+    return "it has both Content-Length and Transfer-Encoding";
+  return std::string();
+}
+
 DocumentResult servedResult(DocumentResult result,
                             const std::vector<std::string>& privateFolders) {
   const auto cut = [&](std::string text) {

@@ -9,6 +9,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "verdict/result.h"
@@ -25,6 +26,15 @@ int httpStatusOf(const DocumentResult& result);
 // too) cut to its last segment.
 DocumentResult servedResult(DocumentResult result,
                             const std::vector<std::string>& privateFolders);
+
+// What makes a request's framing one the service refuses (400), in words,
+// or empty text: a request target that is not a path (`POST *`); two
+// Content-Length headers that differ, or one that is not a number; and
+// Content-Length with Transfer-Encoding. Behind a proxy that reads the
+// framing otherwise, each could smuggle a request. `headers` are every
+// header of the request, names as sent, in order.
+std::string framingProblem(std::string_view target,
+                           const std::vector<std::pair<std::string, std::string>>& headers);
 
 // The answer's form, from the request's Accept header: JSON for
 // application/json, the page for text/html, the configuration's report for

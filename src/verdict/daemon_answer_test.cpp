@@ -122,3 +122,28 @@ TEST(DaemonAnswer, ServedResultHoldsNoPathOfTheService) {
   EXPECT_EQ("INV-1.xml", served.document);
   EXPECT_TRUE(served.compileMessages.empty());
 }
+
+// Framings a proxy might read otherwise than the service: refused; the
+// ordinary ones, a repeated equal length included, pass.
+TEST(DaemonAnswer, FramingThatCouldSmuggleIsRefused) {
+  using Headers = std::vector<std::pair<std::string, std::string>>;
+  const struct {
+    const char* target;
+    Headers headers;
+    bool refused;
+  } cases[] = {
+      {"/inbox/a.xml", {{"Host", "x"}, {"Content-Length", "10"}}, false},
+      {"/a.xml", {{"Transfer-Encoding", "chunked"}}, false},
+      {"/a.xml", {{"Content-Length", "10"}, {"content-length", "10"}}, false},
+      {"/a.xml", {{"Content-Length", "10"}, {"Content-Length", "11"}}, true},
+      {"/a.xml", {{"CONTENT-LENGTH", "10"}, {"Content-Length", "0"}}, true},
+      {"/a.xml", {{"Content-Length", "10"}, {"Transfer-Encoding", "chunked"}}, true},
+      {"/a.xml", {{"transfer-encoding", "chunked"}, {"content-length", "5"}}, true},
+      {"/a.xml", {{"Content-Length", "+10"}}, true},
+      {"/a.xml", {{"Content-Length", ""}}, true},
+      {"*", {{"Content-Length", "10"}}, true},
+      {"", {}, true},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(c.refused, !framingProblem(c.target, c.headers).empty()) << c.target;
+}
