@@ -696,7 +696,15 @@ void work(Service* service, size_t index) {
                       " s (--check-timeout) and was stopped";
       result.reasonCode = reason_code::kTimeLimit;
       result.validationReport.reset();
-    } else if (result.verdict == Verdict::kNone && !attachWorker(service, index, &worker)) {
+    } else if (result.verdict == Verdict::kNone &&
+               result.runMessages.find(XSLVALIDATE_SERVER_LOST_MESSAGE) != std::string::npos) {
+      // Whichever step its server ended in (a rule set, the report), the
+      // check failed for its engine: the code a rule set's failure has.
+      result.reasonCode = reason_code::kRuleEngineError;
+      result.reason = "the engine server ended during the check";
+      result.validationReport.reset();
+    }
+    if (!stopped && result.verdict == Verdict::kNone && !attachWorker(service, index, &worker)) {
       // Its runs failed for want of a server, which none can be had to
       // replace: the document was not checked.
       answerUnavailable(service, request);

@@ -21,13 +21,17 @@ const char kInputNamespace[] = "http://www.xoev.de/de/validator/framework/1/crea
 const char kScenariosNamespace[] = "http://www.xoev.de/de/validator/framework/1/scenarios";
 const char kReportNamespace[] = "http://www.xoev.de/de/validator/varl/1";
 
+// The outline's file name, beside the report runner's input: the runner
+// reads the document's file from it, whatever documentReference shows.
+const char16_t kOutlineName[] = u"report-outline.xml";
+
 // The scratch files of the step, in the worker's scratch folder.
 struct StepFiles {
   std::u16string outline, input, accept;
 };
 
 StepFiles stepFiles(const CheckWorker& worker) {
-  return StepFiles{inFolder(worker.scratch, u"report-outline.xml"),
+  return StepFiles{inFolder(worker.scratch, kOutlineName),
                    inFolder(worker.scratch, u"report-input.xml"),
                    inFolder(worker.scratch, kAcceptName)};
 }
@@ -69,7 +73,8 @@ std::string outline(const ReportRequest& request, const std::string& hash,
                     const DocumentResult& result) {
   std::string text =
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-      "<x:report-input xmlns:x=\"urn:xslvalidate:report-input\">\n"
+      "<x:report-input xmlns:x=\"urn:xslvalidate:report-input\" document=\"" +
+      markupText(fileUri(request.document)) + "\">\n"
       "<in:createReportInput xmlns:in=\"" + std::string(kInputNamespace) +
       "\" xmlns:s=\"" + kScenariosNamespace + "\" frameworkVersion=\"1.0.0\">\n"
       "<in:engine>" + element("in:name", "xslvalidate-verdict " XSLVALIDATE_VERSION) +
@@ -177,7 +182,8 @@ std::string reportRunnerText(std::u16string_view reportStylesheet,
                              const std::string& acceptMatch) {
   const std::string in = std::string("Q{") + kInputNamespace + "}";
   const std::optional<std::string> accept = toUtf8(kAcceptName);
-  if (!accept)
+  const std::optional<std::string> outlineName = toUtf8(kOutlineName);
+  if (!accept || !outlineName)
     return std::string();
   // The report is made once, as a tree, and both written and judged from
   // it: the imported stylesheet's own rules make it (xsl:apply-imports
@@ -204,10 +210,11 @@ std::string reportRunnerText(std::u16string_view reportStylesheet,
        XmlElement{"param",
                   {},
                   {{"name", "input-document"},
-                   {"select", "let $reference := string((/" + in + "createReportInput/" + in +
-                                  "documentIdentification/" + in +
-                                  "documentReference)[1]) return if ($reference != '' and "
-                                  "doc-available($reference)) then doc($reference) else ()"}},
+                   {"select", "let $outline := resolve-uri('" + *outlineName +
+                                  "', base-uri(/)), $reference := if (doc-available($outline)) "
+                                  "then string(doc($outline)/*/@document) else '' return if "
+                                  "($reference != '' and doc-available($reference)) then "
+                                  "doc($reference) else ()"}},
                   "",
                   {}},
        std::move(root)}};

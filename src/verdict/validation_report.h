@@ -25,7 +25,8 @@ std::string fileUri(std::u16string_view path);
 extern const char16_t kAcceptName[];
 
 // The stylesheet that runs `reportStylesheet` (imported) with the
-// document named by its input's documentReference as input-document, and
+// document that the step's outline beside its input names (not its
+// documentReference, which may be a name only) as input-document, and
 // in the same run says whether the report it made is accepted: it writes
 // the report as its output and "accept" or "reject" as kAcceptName beside
 // its input. Acceptance is `acceptMatch` (an XPath over the report, with
