@@ -489,6 +489,7 @@ void probeHealth(Service* service, size_t index, BatchWorker* worker) {
     service->probing = false;
     service->probeDue = Clock::now() + std::chrono::seconds(kProbeSeconds);
   }
+  service->changed.notify_all();
   if (changed && problem.empty())
     std::fputs("xslvalidate-verdict: the probe document gets a verdict again: health UP\n",
                stderr);
@@ -644,7 +645,8 @@ void work(Service* service, size_t index) {
         return service->stopping || (service->warming && worker.started) ||
                !service->waiting.empty() || probeNow();
       };
-      if (worker.started && service->metrics.ready)
+      // Woken by the probe's time too, unless another worker is on it.
+      if (worker.started && service->metrics.ready && !service->probing)
         service->changed.wait_until(lock, service->probeDue, hasWork);
       else if (worker.started)
         service->changed.wait(lock, hasWork);
@@ -712,7 +714,7 @@ void work(Service* service, size_t index) {
     }
     // The engine's words are the operator's, never the client's.
     if (!result.runMessages.empty())
-      std::fprintf(stderr, "xslvalidate-verdict: %s %s: the engine said:\n%s",
+      std::fprintf(stderr, "xslvalidate-verdict: %s %s: the engine said: %s\n",
                    visible(request->path).c_str(), visible(request->name).c_str(),
                    visible(result.runMessages).c_str());
     answerChecked(request, result, privateFolders(*service, *plan));
