@@ -15,8 +15,13 @@ constexpr int kMaxDepth = 64;
 
 // Copies the tree at `from` into `to` (made), within the bounds `files`
 // and `bytes` count down. Returns why not, or empty.
-std::string copyTree(const fs::path& from, const fs::path& to, unsigned long long* files,
+std::string copyTree(const fs::path& given, const fs::path& to, unsigned long long* files,
                      unsigned long long* bytes) {
+  // Without a trailing separator, so that each path under it is a plain
+  // continuation of it.
+  fs::path from = given.lexically_normal();
+  if (from.filename().empty() && from.has_parent_path())
+    from = from.parent_path();
   std::error_code error;
   fs::create_directories(to, error);
   if (error)
@@ -27,9 +32,9 @@ std::string copyTree(const fs::path& from, const fs::path& to, unsigned long lon
     if (walk.depth() > kMaxDepth)
       return "its repository " + shown(fromFsPath(from)) + " is deeper than " +
              std::to_string(kMaxDepth) + " folders (a link that loops?)";
-    const fs::path target = to / fs::relative(walk->path(), from, error);
-    if (error)
-      break;
+    // Lexically: a link must land where it sits in the tree, never where
+    // it points.
+    const fs::path target = to / walk->path().lexically_relative(from);
     if (walk->is_directory(error)) {
       fs::create_directories(target, error);
     } else if (walk->is_regular_file(error)) {
