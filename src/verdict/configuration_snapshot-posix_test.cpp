@@ -83,3 +83,26 @@ TEST_F(Snapshot, RefusesWhatItCannotCopy) {
 }
 
 }  // namespace
+
+namespace {
+
+// A refusal of the copy names the operator's files, not the copy's.
+TEST(SnapshotMessages, NameTheOriginals) {
+  const struct {
+    const char* repository;
+    const char* text;
+    const char* shown;
+  } cases[] = {
+      {"/srv/conf", "missing /copy/repository/rules/a.xsl", "missing /srv/conf/rules/a.xsl"},
+      {"/srv/conf", "cannot read /copy/scenarios.xml twice: /copy/scenarios.xml",
+       "cannot read /etc/s.xml twice: /etc/s.xml"},
+      {"", "missing /copy/repository/a.xsl", "missing /etc/a.xsl"},
+      {"", "nothing of the copy", "nothing of the copy"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(c.shown, asOriginalPaths(c.text, u"/etc/s.xml",
+                                       fromFsPath(std::filesystem::path(c.repository)), u"/copy"))
+        << c.text;
+}
+
+}  // namespace

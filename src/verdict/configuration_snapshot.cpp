@@ -1,6 +1,7 @@
 #include "verdict/configuration_snapshot.h"
 
 #include <filesystem>
+#include <utility>
 #include <system_error>
 
 #include "verdict/host_files.h"
@@ -92,4 +93,22 @@ std::string snapshotConfiguration(std::u16string_view file, std::u16string_view 
   if (error)
     return "the file could not be copied (" + error.message() + ")";
   return std::string();
+}
+
+std::string asOriginalPaths(std::string text, std::u16string_view file,
+                            std::u16string_view repository, std::u16string_view into) {
+  const fs::path given = fsPath(file);
+  const fs::path tree = repository.empty()
+                            ? (given.has_parent_path() ? given.parent_path() : fs::path("."))
+                            : fsPath(repository);
+  const std::pair<fs::path, fs::path> copies[] = {
+      {fsPath(into) / "scenarios.xml", given},
+      {fsPath(into) / "repository", tree},
+  };
+  for (const auto& [copy, original] : copies) {
+    const std::string from = shown(fromFsPath(copy)), to = shown(fromFsPath(original));
+    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+      text.replace(at, from.size(), to);
+  }
+  return text;
 }

@@ -22,4 +22,9 @@ std::string snapshotConfiguration(std::u16string_view file, std::u16string_view 
                                   std::u16string_view into, std::u16string* fileCopy,
                                   std::u16string* repositoryCopy);
 
+// `text` (a refusal of the copy) with every path into the copy made in
+// `into` written as the original it was copied from, for the operator.
+std::string asOriginalPaths(std::string text, std::u16string_view file,
+                            std::u16string_view repository, std::u16string_view into);
+
 #endif  // XSLVALIDATE_VERDICT_CONFIGURATION_SNAPSHOT_H_

@@ -314,11 +314,13 @@ struct ConfigurationFolder {
       // The service reads a private copy, so that an edit on disk takes
       // effect only through a reload.
       std::u16string file = options.scenarios[i].path, repository = repositories[i];
+      const std::u16string snapshot = inFolder(own, u"snapshot");
       if (options.daemon.enabled)
-        refused = snapshotConfiguration(file, repository, inFolder(own, u"snapshot"), &file,
-                                        &repository);
+        refused = snapshotConfiguration(file, repository, snapshot, &file, &repository);
       if (refused.empty())
         refused = loadScenarios(&environment, file, repository, own, &(*sets)[i]);
+      if (options.daemon.enabled)
+        refused = asOriginalPaths(refused, options.scenarios[i].path, repositories[i], snapshot);
       if (!refused.empty())
         refused = "scenarios configuration " + visible(shown(options.scenarios[i].path)) +
                   " refused: " + refused;
