@@ -5,8 +5,10 @@
 // worker has the answer. SIGTERM and SIGINT drain: no new connection, the
 // documents in flight answered (bounded), every temporary file removed.
 // SIGHUP or a changed configuration file reloads the configurations. A
-// configuration serves only once warmed up (its stylesheets compiled in the
-// engine server), and a check past its time limit is stopped.
+// configuration serves only once warmed up wholly (its stylesheets compiled
+// in the engine server and run) and its probe document has a verdict; a
+// check past its time limit is stopped. A read watch bounds each request's
+// whole arrival, headers included; health follows the probe document.
 #include "verdict/daemon.h"
 
 #include <arpa/inet.h>

@@ -1,6 +1,7 @@
 #include "verdict/daemon_warm_up.h"
 
 #include <algorithm>
+#include <filesystem>
 
 #include "engine/bridge.h"
 #include "verdict/host_files.h"
@@ -67,10 +68,13 @@ WarmUpOutcome warmUp(const CheckPlan& plan, BatchWorker* worker,
                                           ? warmUpRuns(plan, *worker->check.bundled)
                                           : std::vector<WarmUpRun>();
   outcome.runs = runs.size();
-  const std::u16string document = inFolder(worker->check.scratch, u"warm-up.xml");
-  const std::u16string output = inFolder(worker->check.scratch, u"warm-up-output.xml");
+  // In a folder of its own: nothing a check left in the scratch folder
+  // (a report step's outline) is beside the tiny document.
+  const std::u16string folder = inFolder(worker->check.scratch, u"warm-up");
+  const std::u16string document = inFolder(folder, u"warm-up.xml");
+  const std::u16string output = inFolder(folder, u"warm-up-output.xml");
   if (!worker->started || worker->check.scratch.empty() || !worker->check.bundled ||
-      !writeWholeFile(document, "<warm-up/>\n").empty()) {
+      !makeFolders(folder) || !writeWholeFile(document, "<warm-up/>\n").empty()) {
     outcome.problem = "no engine or temporary folder to warm up with";
     return outcome;
   }
@@ -91,8 +95,8 @@ WarmUpOutcome warmUp(const CheckPlan& plan, BatchWorker* worker,
       outcome.problem = named(run) + (compiled ? " failed on the warm-up document"
                                                : " could not be compiled");
   }
-  removeFile(document);
-  removeFile(output);
+  std::error_code ignored;
+  std::filesystem::remove_all(fsPath(folder), ignored);
   // What the tiny document made the rule sets say is no document's.
   worker->environment.messages.clear();
   worker->environment.compileMessages.clear();

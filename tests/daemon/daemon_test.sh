@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # The validation service over loopback with curl as its client: every
-# status, the three answer forms, health and metrics, the limits (body
-# size, a slow client, a full queue), hostile documents among good ones,
-# the token, no engine server to be had, and a drain on SIGTERM with
-# documents in flight. Every server
-# started here is stopped here.
+# status, the three answer forms (no path of the service's in any),
+# health and metrics, the limits (body size, a slow client, a full queue),
+# HTTP framing (framing_test.py), configurations refused at start, reloads
+# that fail and change nothing, hostile documents among good ones, the
+# token, no engine server to be had, and a drain on SIGTERM with documents
+# in flight. Every server started here is stopped here.
 # Usage: daemon_test.sh SOURCE_DIR BUILD_DIR SHARED_DIR
 set -uo pipefail
 source_dir=$1 build_dir=$2 shared_dir=$3
@@ -258,18 +259,29 @@ kill -TERM "$pid"; wait "$pid"; expect "reload: exit status" $? 0
 
 # --- One worker: health before and after the warm-up, a check past its
 # time limit, an engine server killed mid-check, our own failure. ---
-# The configuration: a copy of the broken one (for "stop" documents) whose
-# rule set never ends, not even in the warm-up.
+# The configuration: a copy of the broken one whose rule set passes and
+# whose report never ends on a "stop" document (not in the warm-up): a
+# check stopped, or an engine server killed, in the report step.
 mkdir "$work/endless"
-cp "$source_dir/tests/daemon/broken/report.xsl" "$work/endless/"
-sed 's#stops_on_stop.xsl#endless.xsl#' \
+sed 's#stops_on_stop.xsl#passes.xsl#; s#report.xsl#endless.xsl#' \
   "$source_dir/tests/daemon/broken/scenarios.xml" > "$work/endless/scenarios.xml"
+cat > "$work/endless/passes.xsl" <<'XSL'
+<xsl:stylesheet version="2.0" xmlns:xsl="http://www.w3.org/1999/XSL/Transform"
+    xmlns:svrl="http://purl.oclc.org/dsdl/svrl">
+  <xsl:template match="/"><svrl:schematron-output><svrl:fired-rule context="/"/></svrl:schematron-output></xsl:template>
+</xsl:stylesheet>
+XSL
 cat > "$work/endless/endless.xsl" <<'XSL'
 <xsl:stylesheet version="3.0" xmlns:xsl="http://www.w3.org/1999/XSL/Transform"
-    xmlns:f="urn:endless" xmlns:svrl="http://purl.oclc.org/dsdl/svrl">
+    xmlns:f="urn:endless" xmlns:rep="http://www.xoev.de/de/validator/varl/1">
+  <xsl:param name="input-document"/>
   <xsl:function name="f:on"><xsl:param name="n"/><xsl:sequence select="f:on($n + 1)"/></xsl:function>
-  <xsl:template match="/"><svrl:schematron-output><xsl:apply-templates select="stop"/></svrl:schematron-output></xsl:template>
-  <xsl:template match="stop"><xsl:value-of select="f:on(1)"/></xsl:template>
+  <xsl:template match="/">
+    <rep:report valid="true">
+      <xsl:if test="$input-document/stop"><xsl:value-of select="f:on(1)"/></xsl:if>
+      <rep:assessment><rep:accept/></rep:assessment>
+    </rep:report>
+  </xsl:template>
 </xsl:stylesheet>
 XSL
 start limit -s peppol="$config/scenarios.xml" -s endless="$work/endless/scenarios.xml" \
