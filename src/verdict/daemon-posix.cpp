@@ -458,15 +458,15 @@ std::string checkProbe(Service* service, size_t index, BatchWorker* worker,
     startRun(service, index, *worker);
     const DocumentResult result =
         checkWithWorker(plan.plan, worker, document, std::u16string(), &seconds);
-    if (endRun(service, index))
+    const bool stopped = endRun(service, index);
+    std::string report;
+    if (stopped)
       problem = "the check ran past its time limit";
     else if (result.verdict == Verdict::kNone)
       problem = result.reason + " [" + (result.reasonCode ? result.reasonCode : "") + "]";
-    std::string report;
-    if (problem.empty() && result.validationReport &&
-        !readWholeFile(result.validationReportFile, &report))
+    else if (result.validationReport && !readWholeFile(result.validationReportFile, &report))
       problem = "its report could not be read back";
-    if (problem == "the check ran past its time limit")
+    if (stopped)
       restartEngine(service, index, worker);
   }
   std::error_code ignored;
