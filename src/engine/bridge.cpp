@@ -83,6 +83,7 @@ int runWithOptions(EngineEnvironment* environment,
     static const std::string kMark = std::string(1, '\0') + "xslvalidate-run-messages\n";
     std::string text = contentOf(environment->messagesFile);
     const size_t mark = text.find(kMark);
+    environment->lastRunCompiled = mark != std::string::npos;
     if (mark != std::string::npos) {
       if (mark > 0)
         environment->compileMessages.push_back(text.substr(0, mark));

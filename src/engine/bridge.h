@@ -27,6 +27,9 @@ struct EngineEnvironment {
   // compile did, a schema step) counts wholly as run messages.
   std::vector<std::string> compileMessages;
   std::string runMessages;
+  // Whether the last run's compile was done (the engine marked its end),
+  // even when the run then failed; known only with `messagesFile`.
+  bool lastRunCompiled = false;
 };
 
 // Creates the engine's isolate and attaches the calling thread. Returns 0;

@@ -6,6 +6,13 @@
 
 #include "engine/engine_api.h"
 
+// The line a run's messages get when its engine server ended before the
+// run's status came back (the server died or was killed mid-run): the run
+// failed for want of an engine, not through its stylesheet.
+#define XSLVALIDATE_SERVER_LOST_MESSAGE \
+  "jvmengine: the engine server ended before the run's status came back; " \
+  "the run counts as failed"
+
 #ifdef __cplusplus
 extern "C" {
 #endif

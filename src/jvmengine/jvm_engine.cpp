@@ -175,9 +175,7 @@ int runTransform(graal_isolatethread_t* thread, long long processorData) {
       return 2;
     }
     if (run.state == ServerRunState::kLost) {
-      tellRun(*options, RunMessageMoment::kAfterTheRun,
-              "jvmengine: the engine server ended before the run's status came back; "
-              "the run counts as failed");
+      tellRun(*options, RunMessageMoment::kAfterTheRun, XSLVALIDATE_SERVER_LOST_MESSAGE);
     } else if (run.state == ServerRunState::kStopped) {
       tellRun(*options, RunMessageMoment::kAfterTheRun,
               "jvmengine: the run was stopped by its caller");

@@ -624,6 +624,7 @@ DocumentResult checkDocument(const CheckPlan& plan, CheckWorker* worker,
   ScenarioChoice choice;
   ReportRequest report;
   report.document = std::u16string(document);
+  report.shownName = worker->documentReference;
   report.reportFolder = std::u16string(reportFolder);
   report.pageFolder = std::u16string(pageFolder);
   report.prefix = plan.reportPrefix;

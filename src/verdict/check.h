@@ -60,6 +60,10 @@ struct CheckWorker {
   // when they name none), or nullopt when the rule set could not be read
   // as XML; worked out once per worker.
   std::map<std::u16string, std::optional<std::vector<std::string>>> ruleContexts;
+  // The name the next document's validation report gives it as its
+  // documentReference (the service's: the name the request gave); empty:
+  // its file: URI.
+  std::string documentReference;
 };
 
 // Where a rule set's report on `document` goes: where xslvalidate writes

@@ -5,16 +5,21 @@
 // worker has the answer. SIGTERM and SIGINT drain: no new connection, the
 // documents in flight answered (bounded), every temporary file removed.
 // SIGHUP or a changed configuration file reloads the configurations. A
-// configuration serves only once warmed up (its stylesheets compiled in the
-// engine server), and a check past its time limit is stopped.
+// configuration serves only once warmed up wholly (its stylesheets compiled
+// in the engine server and run) and its probe document has a verdict; a
+// check past its time limit is stopped. A read watch bounds each request's
+// whole arrival, headers included; health follows the probe document.
 #include "verdict/daemon.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <malloc.h>
 #include <microhttpd.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/stat.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -27,6 +32,7 @@
 #include <ctime>
 #include <deque>
 #include <filesystem>
+#include <map>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -58,6 +64,16 @@ using Clock = std::chrono::steady_clock;
 constexpr int kServerRetrySeconds = 5;
 constexpr char kServerRetryAfter[] = "5";
 
+// How often the service checks its own probe document under the
+// configuration in use, which decides health.
+constexpr int kProbeSeconds = 5;
+
+// Why a reload was refused, as /metrics gives it.
+constexpr char kReloadRefused[] = "configuration-invalid";  // the loader refused it
+constexpr char kReloadNotCompiled[] = "compile-failed";  // a stylesheet or schema set
+constexpr char kReloadWarmUpFailed[] = "warm-up-failed";  // one failed on the tiny document
+constexpr char kReloadProbeFailed[] = "probe-failed";  // the probe document got no verdict
+
 // One request, from its first byte to its answer; owned by its connection.
 struct Request {
   Clock::time_point start = Clock::now();
@@ -68,6 +84,8 @@ struct Request {
   std::FILE* body = nullptr;
   unsigned long long size = 0;
   bool tooLarge = false, failed = false, queued = false;
+  bool closeAfter = false;  // the connection is closed after the answer
+  bool writtenDirectly = false;  // answered on the socket itself (answerHalfClosed)
   // The answer, once made.
   bool answered = false;
   int status = 0;
@@ -84,6 +102,13 @@ struct WorkerSlot {
   bool busy = false;
   bool stopped = false;  // the watch stopped its engine run
   Clock::time_point deadline;
+};
+
+// What the read watch knows of one open connection: its socket, and by
+// when the request it is receiving must be whole.
+struct OpenConnection {
+  int socket = -1;
+  Clock::time_point deadline = Clock::time_point::max();  // max(): no request coming in
 };
 
 struct Service {
@@ -109,7 +134,19 @@ struct Service {
   // end an episode, each said once on standard error.
   std::vector<char> withoutServer;
   bool stopping = false;
+  // The first configuration failed its warm-up: the service ends, status 2.
+  bool startFailed = false;
+  // When a worker next checks the probe document, and whether one is.
+  Clock::time_point probeDue;
+  bool probing = false;
   bool watching = true;
+  // The open connections, each shut once its request takes longer than
+  // --read-timeout from its first byte (headers included); an entry goes
+  // before its socket is closed, so a socket shut is always its own.
+  std::mutex connectionsMutex;
+  std::condition_variable connectionsChanged;
+  std::map<MHD_Connection*, OpenConnection> connections;
+  bool readWatching = true;
   size_t started = 0;
   bool guarded = false;
   DaemonMetrics metrics;
@@ -149,6 +186,10 @@ MHD_Result send(MHD_Connection* connection, Request* request) {
     MHD_add_response_header(response, MHD_HTTP_HEADER_RETRY_AFTER, request->retryAfter);
   if (!request->reasonCode.empty())
     MHD_add_response_header(response, "X-Reason-Code", request->reasonCode.c_str());
+  // A request whose framing was refused may have sent more than we read:
+  // nothing after it on the connection is taken as a request.
+  if (request->closeAfter)
+    MHD_add_response_header(response, MHD_HTTP_HEADER_CONNECTION, "close");
   const MHD_Result queued = MHD_queue_response(connection, request->status, response);
   MHD_destroy_response(response);
   return queued;
@@ -176,36 +217,46 @@ std::string usagePage(Service* service) {
          configurations + "</ul></body></html>\n";
 }
 
-// Resident memory and physical memory, for the health answer.
-void memoryFigures(long long* resident, long long* physical) {
-  const long page = sysconf(_SC_PAGESIZE);
-  *physical = static_cast<long long>(sysconf(_SC_PHYS_PAGES)) * page;
-  *resident = 0;
-  if (std::FILE* statm = std::fopen("/proc/self/statm", "r")) {
-    long long size = 0, pages = 0;
-    if (std::fscanf(statm, "%lld %lld", &size, &pages) == 2)
-      *resident = pages * page;
-    std::fclose(statm);
+// The health answer's memory, meant as the JVM's runtime means it: `max`
+// the most the service may take (its control group's limit, else the
+// machine's memory), `total` what its heap holds from the system now, and
+// `free` the part of that not in use; free <= total <= max.
+struct MemoryFigures {
+  long long free = 0, total = 0, max = 0;
+};
+
+MemoryFigures memoryFigures() {
+  MemoryFigures memory;
+  memory.max = static_cast<long long>(sysconf(_SC_PHYS_PAGES)) * sysconf(_SC_PAGESIZE);
+  if (std::FILE* limit = std::fopen("/sys/fs/cgroup/memory.max", "r")) {
+    long long bytes = 0;
+    if (std::fscanf(limit, "%lld", &bytes) == 1 && bytes > 0)  // "max": none
+      memory.max = std::min(memory.max, bytes);
+    std::fclose(limit);
   }
+  const struct mallinfo2 heap = mallinfo2();
+  memory.total = std::min(memory.max, static_cast<long long>(heap.arena + heap.hblkhd));
+  memory.free = std::min(memory.total, static_cast<long long>(heap.fordblks));
+  return memory;
 }
 
 // Answers a GET: health, metrics, the usage page; 405 for anything else.
 void answerGet(Service* service, Request* request) {
   if (request->path == "/server/health") {
-    long long resident = 0, physical = 0;
-    memoryFigures(&resident, &physical);
     bool ready;
     {
       std::lock_guard lock(service->mutex);
-      ready = service->metrics.ready &&
+      ready = service->metrics.ready && service->metrics.probeOk &&
               service->metrics.withoutServer < service->metrics.workers;
     }
     // Not ready (503, DOWN) until the configuration's stylesheets are
     // compiled: a balancer sends nothing to a service that would compile
     // them on its first documents. Nor while no worker has an engine
-    // server: every document would be answered 503.
+    // server (every document would be answered 503), nor while the
+    // service's own probe document gets no verdict.
+    const MemoryFigures memory = memoryFigures();
     answer(request, ready ? 200 : 503, "application/xml",
-           healthXml(ready, XSLVALIDATE_VERSION, physical - resident, physical, resident));
+           healthXml(ready, XSLVALIDATE_VERSION, memory.free, memory.max, memory.total));
   } else if (request->path == "/metrics") {
     std::lock_guard lock(service->mutex);
     answer(request, 200, "text/plain; version=0.0.4", service->metrics.text());
@@ -235,6 +286,20 @@ bool openBody(Service* service, Request* request) {
 // token and the declared size before any byte of the body is read.
 void begin(Service* service, Request* request, MHD_Connection* connection) {
   const DaemonSettings& settings = *service->settings;
+  std::vector<std::pair<std::string, std::string>> headers;
+  MHD_get_connection_values(
+      connection, MHD_HEADER_KIND,
+      [](void* into, MHD_ValueKind, const char* name, const char* value) {
+        static_cast<std::vector<std::pair<std::string, std::string>>*>(into)->emplace_back(
+            name ? name : "", value ? value : "");
+        return MHD_YES;
+      },
+      &headers);
+  if (const std::string problem = framingProblem(request->path, headers); !problem.empty()) {
+    request->closeAfter = true;
+    answerText(request, 400, "the request is refused: " + problem, "bad-request");
+    return;
+  }
   if (request->method == "GET" || request->method == "HEAD") {
     answerGet(service, request);
     return;
@@ -267,16 +332,22 @@ void begin(Service* service, Request* request, MHD_Connection* connection) {
     request->failed = true;
 }
 
-// The answer to a checked document, in the form the client asked for.
-void answerChecked(Request* request, const DocumentResult& result) {
+// The answer to a checked document, in the form the client asked for. The
+// JSON and the page name no file of the service's (`privateFolders`) and
+// carry no engine message; the report names the document as the request
+// did.
+void answerChecked(Request* request, const DocumentResult& result,
+                   const std::vector<std::string>& privateFolders) {
   const int status = httpStatusOf(result);
   const std::string code = result.reasonCode ? result.reasonCode : "";
   switch (request->form) {
     case AnswerForm::kJson:
-      answer(request, status, "application/json", jsonOutput(result), code);
+      answer(request, status, "application/json",
+             jsonOutput(servedResult(result, privateFolders)), code);
       return;
     case AnswerForm::kPage:
-      answer(request, status, "text/html; charset=utf-8", htmlPage(result), code);
+      answer(request, status, "text/html; charset=utf-8",
+             htmlPage(servedResult(result, privateFolders)), code);
       return;
     case AnswerForm::kReport:
       break;
@@ -288,8 +359,17 @@ void answerChecked(Request* request, const DocumentResult& result) {
     answerText(request, 500, "the report could not be read back", "internal-error");
   } else {
     // No report: the reason in words, with the status of the verdict.
-    answerText(request, status, visible(result.reason), code.c_str());
+    answerText(request, status, visible(servedResult(result, privateFolders).reason),
+               code.c_str());
   }
+}
+
+// The folders whose paths no answer shows: the service's own and those of
+// the configuration `plan`.
+std::vector<std::string> privateFolders(const Service& service, const LoadedPlan& plan) {
+  std::vector<std::string> folders = plan.folders;
+  folders.push_back(shown(service.root));
+  return folders;
 }
 
 // Gets the worker `index` an engine on an engine server, or keeps the one
@@ -356,12 +436,78 @@ bool endRun(Service* service, size_t index) {
   return stopped;
 }
 
-// Warms `plan` up with the worker and puts it in use, unless a newer one
-// is being warmed up by then.
+// Checks the service's own probe document under `plan` with the worker,
+// as a client's document is checked (its own folder under the service's,
+// the time limit, the report read back). Returns why it got no verdict,
+// or empty text. Clients' documents never decide health: a client could
+// otherwise have the service taken out of a balancer.
+std::string checkProbe(Service* service, size_t index, BatchWorker* worker,
+                       const LoadedPlan& plan) {
+  const std::u16string folder =
+      inFolder(service->root, fromUtf8("probe-" + std::to_string(index)));
+  InputDocument document;
+  document.path = inFolder(folder, u"probe.xml");
+  document.shownAs = "probe.xml";
+  std::string problem;
+  if (!makeFolders(folder) ||
+      !writeWholeFile(document.path, "<xslvalidate-probe/>\n").empty()) {
+    problem = "the folder documents are kept in cannot be written";
+  } else {
+    double seconds = 0;
+    worker->check.documentReference = document.shownAs;
+    startRun(service, index, *worker);
+    const DocumentResult result =
+        checkWithWorker(plan.plan, worker, document, std::u16string(), &seconds);
+    const bool stopped = endRun(service, index);
+    std::string report;
+    if (stopped)
+      problem = "the check ran past its time limit";
+    else if (result.verdict == Verdict::kNone)
+      problem = result.reason + " [" + (result.reasonCode ? result.reasonCode : "") + "]";
+    else if (result.validationReport && !readWholeFile(result.validationReportFile, &report))
+      problem = "its report could not be read back";
+    if (stopped)
+      restartEngine(service, index, worker);
+  }
+  std::error_code ignored;
+  std::filesystem::remove_all(fsPath(folder), ignored);
+  return problem;
+}
+
+// Checks the probe document under the plan in use and records whether it
+// got a verdict; says on standard error when that changes.
+void probeHealth(Service* service, size_t index, BatchWorker* worker) {
+  std::shared_ptr<const LoadedPlan> plan;
+  {
+    std::lock_guard lock(service->mutex);
+    plan = service->plan;
+  }
+  const std::string problem = checkProbe(service, index, worker, *plan);
+  bool changed;
+  {
+    std::lock_guard lock(service->mutex);
+    changed = service->metrics.probeOk != problem.empty();
+    service->metrics.probeOk = problem.empty();
+    service->probing = false;
+    service->probeDue = Clock::now() + std::chrono::seconds(kProbeSeconds);
+  }
+  service->changed.notify_all();
+  if (changed && problem.empty())
+    std::fputs("xslvalidate-verdict: the probe document gets a verdict again: health UP\n",
+               stderr);
+  else if (changed)
+    std::fprintf(stderr, "xslvalidate-verdict: the probe document got no verdict, health "
+                 "DOWN: %s\n", visible(problem).c_str());
+}
+
+// Warms `plan` up with the worker, checks the probe document under it, and
+// puts it in use when every compile was made and ran and the probe got a
+// verdict, unless a newer one is being warmed up by then. Otherwise the
+// plan in use serves on; the first plan refused ends the service.
 void warmUpPlan(Service* service, size_t index, BatchWorker* worker,
                 std::shared_ptr<const LoadedPlan> plan) {
   bool stopped = false;
-  const size_t warmed = warmUp(plan->plan, worker, [&] {
+  const WarmUpOutcome warmed = warmUp(plan->plan, worker, [&] {
     stopped = endRun(service, index) || stopped;
     startRun(service, index, *worker);
   });
@@ -371,6 +517,16 @@ void warmUpPlan(Service* service, size_t index, BatchWorker* worker,
   // A server lost on the way that none could replace warmed nothing: the
   // plan waits for a worker with a server.
   const bool attached = stopped ? worker->started : attachWorker(service, index, worker);
+  std::string problem = warmed.problem, code;
+  if (!problem.empty())
+    code = warmed.compiled < warmed.runs ? kReloadNotCompiled : kReloadWarmUpFailed;
+  if (stopped && problem.empty())
+    problem = "a warm-up run ran past the check time limit", code = kReloadWarmUpFailed;
+  if (problem.empty() && attached) {
+    problem = checkProbe(service, index, worker, *plan);
+    if (!problem.empty())
+      problem = "the probe document got no verdict: " + problem, code = kReloadProbeFailed;
+  }
   bool reloaded;
   {
     std::lock_guard lock(service->mutex);
@@ -382,20 +538,85 @@ void warmUpPlan(Service* service, size_t index, BatchWorker* worker,
       return;
     }
     reloaded = service->metrics.ready;
-    service->plan = std::move(plan);
-    service->metrics.ready = true;
-    service->metrics.warmed = warmed;
+    if (!problem.empty() && !reloaded) {
+      service->startFailed = true;
+    } else if (!problem.empty()) {
+      ++service->metrics.failedReloads;
+      service->metrics.lastReloadFailure = code;
+    } else {
+      service->plan = std::move(plan);
+      service->metrics.ready = true;
+      service->metrics.warmed = warmed.compiled;
+      service->metrics.probeOk = true;
+      service->probeDue = Clock::now() + std::chrono::seconds(kProbeSeconds);
+    }
   }
-  std::fprintf(stderr, "xslvalidate-verdict: configuration %s, %zu compiles warmed up\n",
-               reloaded ? "reloaded" : "ready", warmed);
+  if (!problem.empty() && !reloaded)
+    std::fprintf(stderr, "xslvalidate-verdict: configuration-invalid: %zu of %zu compiles "
+                 "warmed up: %s\n", warmed.ran, warmed.runs, visible(problem).c_str());
+  else if (!problem.empty())
+    std::fprintf(stderr, "xslvalidate-verdict: reload refused, the configuration in use goes "
+                 "on: %zu of %zu compiles warmed up: %s [%s]\n", warmed.ran, warmed.runs,
+                 visible(problem).c_str(), code.c_str());
+  else
+    std::fprintf(stderr, "xslvalidate-verdict: configuration %s, %zu compiles warmed up\n",
+                 reloaded ? "reloaded" : "ready", warmed.compiled);
+}
+
+// Writes the answer of `request` straight to its socket when its client
+// has half-closed the connection after sending the whole request: the
+// HTTP library takes that end of input for a connection gone and would
+// close it unanswered. Runs while the connection is suspended, so nothing
+// else uses the socket; the library then only closes it. Returns whether
+// the answer was written so.
+bool answerHalfClosed(Service* service, Request* request) {
+  std::lock_guard lock(service->connectionsMutex);
+  const auto open = service->connections.find(request->connection);
+  if (open == service->connections.end())
+    return false;
+  const int socket = open->second.socket;
+  char peek;
+  if (recv(socket, &peek, 1, MSG_PEEK | MSG_DONTWAIT) != 0)
+    return false;  // more bytes, an error, or nothing yet: not half-closed
+  std::string head = "HTTP/1.1 " + std::to_string(request->status) + " " +
+                     MHD_get_reason_phrase_for(request->status) +
+                     "\r\nContent-Type: " + request->contentType +
+                     "\r\nContent-Length: " + std::to_string(request->text.size()) +
+                     "\r\nConnection: close\r\n";
+  if (!request->reasonCode.empty())
+    head += "X-Reason-Code: " + request->reasonCode + "\r\n";
+  if (request->retryAfter)
+    head += std::string("Retry-After: ") + request->retryAfter + "\r\n";
+  const std::string bytes = head + "\r\n" + request->text;
+  const auto deadline = Clock::now() + std::chrono::seconds(service->settings->readSeconds);
+  for (size_t sent = 0; sent < bytes.size() && Clock::now() < deadline;) {
+    const ssize_t wrote =
+        ::send(socket, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (wrote > 0) {
+      sent += static_cast<size_t>(wrote);
+    } else if (wrote < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
+      pollfd writable{socket, POLLOUT, 0};
+      poll(&writable, 1, 100);
+    } else {
+      break;
+    }
+  }
+  request->writtenDirectly = true;
+  return true;
+}
+
+// Hands the answered `request` back to its connection.
+void resume(Service* service, Request* request) {
+  answerHalfClosed(service, request);
+  MHD_resume_connection(request->connection);
 }
 
 // Answers `request`, which no engine server can check now: 503.
-void answerUnavailable(Request* request) {
+void answerUnavailable(Service* service, Request* request) {
   request->retryAfter = kServerRetryAfter;
   answerText(request, 503, "no engine server could be had to check the document",
              reason_code::kEngineUnavailable);
-  MHD_resume_connection(request->connection);
+  resume(service, request);
 }
 
 // A worker: warms plans up and checks documents, each on an engine server.
@@ -415,13 +636,21 @@ void work(Service* service, size_t index) {
   for (;;) {
     Request* request = nullptr;
     std::shared_ptr<const LoadedPlan> plan;
+    bool probe = false;
     {
       std::unique_lock lock(service->mutex);
+      const auto probeNow = [&] {
+        return worker.started && service->metrics.ready && !service->probing &&
+               Clock::now() >= service->probeDue;
+      };
       const auto hasWork = [&] {
         return service->stopping || (service->warming && worker.started) ||
-               !service->waiting.empty();
+               !service->waiting.empty() || probeNow();
       };
-      if (worker.started)
+      // Woken by the probe's time too, unless another worker is on it.
+      if (worker.started && service->metrics.ready && !service->probing)
+        service->changed.wait_until(lock, service->probeDue, hasWork);
+      else if (worker.started)
         service->changed.wait(lock, hasWork);
       else
         service->changed.wait_for(lock, std::chrono::seconds(kServerRetrySeconds), hasWork);
@@ -435,11 +664,18 @@ void work(Service* service, size_t index) {
         --service->metrics.queued;
       } else if (service->stopping) {
         break;
+      } else if (probeNow()) {
+        service->probing = true;
+        probe = true;
       }
+    }
+    if (probe) {
+      probeHealth(service, index, &worker);
+      continue;
     }
     if (!worker.started && !attachWorker(service, index, &worker)) {
       if (request)
-        answerUnavailable(request);
+        answerUnavailable(service, request);
       continue;
     }
     if (plan && request == nullptr) {
@@ -452,6 +688,7 @@ void work(Service* service, size_t index) {
     document.path = request->document;
     document.shownAs = request->name;
     double seconds = 0;
+    worker.check.documentReference = request->name;
     startRun(service, index, worker);
     DocumentResult result =
         checkWithWorker(plan->plan, &worker, document, std::u16string(), &seconds);
@@ -463,14 +700,27 @@ void work(Service* service, size_t index) {
                       " s (--check-timeout) and was stopped";
       result.reasonCode = reason_code::kTimeLimit;
       result.validationReport.reset();
-    } else if (result.verdict == Verdict::kNone && !attachWorker(service, index, &worker)) {
+    } else if (result.verdict == Verdict::kNone &&
+               result.runMessages.find(XSLVALIDATE_SERVER_LOST_MESSAGE) != std::string::npos) {
+      // Whichever step its server ended in (a rule set, the report), the
+      // check failed for its engine: the code a rule set's failure has.
+      result.reasonCode = reason_code::kRuleEngineError;
+      result.reason = "the engine server ended during the check";
+      result.validationReport.reset();
+    }
+    if (!stopped && result.verdict == Verdict::kNone && !attachWorker(service, index, &worker)) {
       // Its runs failed for want of a server, which none can be had to
       // replace: the document was not checked.
-      answerUnavailable(request);
+      answerUnavailable(service, request);
       continue;
     }
-    answerChecked(request, result);
-    MHD_resume_connection(request->connection);
+    // The engine's words are the operator's, never the client's.
+    if (!result.runMessages.empty())
+      std::fprintf(stderr, "xslvalidate-verdict: %s %s: the engine said: %s\n",
+                   visible(request->path).c_str(), visible(request->name).c_str(),
+                   visible(result.runMessages).c_str());
+    answerChecked(request, result, privateFolders(*service, *plan));
+    resume(service, request);
     if (stopped)
       restartEngine(service, index, &worker);
   }
@@ -505,6 +755,55 @@ void watch(Service* service) {
   }
 }
 
+// Sets by when the request `connection` is receiving must be whole.
+void setReadDeadline(Service* service, MHD_Connection* connection, Clock::time_point deadline) {
+  std::lock_guard lock(service->connectionsMutex);
+  const auto open = service->connections.find(connection);
+  if (open != service->connections.end())
+    open->second.deadline = deadline;
+  service->connectionsChanged.notify_all();
+}
+
+// A connection opened (its first request's clock starts) or closed.
+void onConnection(void* cls, MHD_Connection* connection, void**,
+                  MHD_ConnectionNotificationCode code) {
+  Service* service = static_cast<Service*>(cls);
+  std::lock_guard lock(service->connectionsMutex);
+  if (code == MHD_CONNECTION_NOTIFY_CLOSED) {
+    service->connections.erase(connection);
+    return;
+  }
+  const MHD_ConnectionInfo* info =
+      MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+  if (info == nullptr)
+    return;
+  service->connections[connection] = OpenConnection{
+      info->connect_fd, Clock::now() + std::chrono::seconds(service->settings->readSeconds)};
+  service->connectionsChanged.notify_all();
+}
+
+// Shuts the socket of every connection whose request is not whole by its
+// deadline, headers included: the HTTP library's own timeout is one of
+// inactivity, which a client sending a byte now and then never reaches.
+// The library then sees the connection end and closes it. Ends once
+// readWatching is false.
+void watchReads(Service* service) {
+  std::unique_lock lock(service->connectionsMutex);
+  while (service->readWatching) {
+    const Clock::time_point now = Clock::now();
+    Clock::time_point next = now + std::chrono::seconds(1);
+    for (auto& [connection, open] : service->connections) {
+      if (open.deadline <= now) {
+        shutdown(open.socket, SHUT_RDWR);
+        open.deadline = Clock::time_point::max();
+      } else {
+        next = std::min(next, open.deadline);
+      }
+    }
+    service->connectionsChanged.wait_until(lock, next);
+  }
+}
+
 MHD_Result onRequest(void* cls, MHD_Connection* connection, const char* url,
                      const char* method, const char*, const char* upload,
                      size_t* uploadSize, void** slot) {
@@ -517,7 +816,8 @@ MHD_Result onRequest(void* cls, MHD_Connection* connection, const char* url,
     request->connection = connection;
     *slot = request;
     begin(service, request, connection);
-    return MHD_YES;
+    // A refused framing is answered before any body byte is read.
+    return request->closeAfter ? send(connection, request) : MHD_YES;
   }
   if (*uploadSize > 0) {
     // Body bytes: kept while within the limit, dropped past it. A client
@@ -534,6 +834,10 @@ MHD_Result onRequest(void* cls, MHD_Connection* connection, const char* url,
     *uploadSize = 0;
     return MHD_YES;
   }
+  // The whole request is in: the read watch no longer times it.
+  setReadDeadline(service, connection, Clock::time_point::max());
+  if (request->writtenDirectly)
+    return MHD_NO;  // answered on the socket already: the library closes it
   if (request->answered)
     return send(connection, request);
   if (request->queued)
@@ -571,8 +875,12 @@ MHD_Result onRequest(void* cls, MHD_Connection* connection, const char* url,
 
 // The access log line and the metrics of a finished request, and the
 // removal of its folder.
-void onCompleted(void* cls, MHD_Connection*, void** slot, MHD_RequestTerminationCode) {
+void onCompleted(void* cls, MHD_Connection* connection, void** slot,
+                 MHD_RequestTerminationCode) {
   Service* service = static_cast<Service*>(cls);
+  // The next request on a kept connection has the same time to come in.
+  setReadDeadline(service, connection,
+                  Clock::now() + std::chrono::seconds(service->settings->readSeconds));
   Request* request = static_cast<Request*>(*slot);
   if (request == nullptr)
     return;
@@ -602,20 +910,56 @@ void onCompleted(void* cls, MHD_Connection*, void** slot, MHD_RequestTermination
   delete request;
 }
 
-bool readToken(const std::u16string& file, std::string* token) {
-  if (!readWholeFile(file, token))
-    return false;
+}  // namespace
+
+std::string readTokenFile(const std::u16string& file, std::string* token) {
+  // Opened without waiting for a writer (a FIFO), and judged by what the
+  // open file is, after every link: a Kubernetes Secret is a link.
+  token->clear();
+  const int descriptor =
+      open(fsPath(file).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (descriptor < 0)
+    return std::string("it cannot be opened: ") + std::strerror(errno);
+  struct stat status {};
+  std::string problem;
+  if (fstat(descriptor, &status) != 0)
+    problem = std::string("it cannot be examined: ") + std::strerror(errno);
+  else if (!S_ISREG(status.st_mode))
+    problem = "it is not a regular file";
+  else if (status.st_size > kMaxTokenFile)
+    problem = "it is larger than " + std::to_string(kMaxTokenFile) + " bytes";
+  else if ((status.st_mode & 007) != 0) {
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(status.st_mode & 07777));
+    problem = std::string("others may use it (mode ") + mode + "); chmod o-rwx it";
+  }
+  char block[kMaxTokenFile + 1];
+  ssize_t got = 0;
+  while (problem.empty() && token->size() <= kMaxTokenFile &&
+         (got = read(descriptor, block, sizeof block)) > 0)
+    token->append(block, static_cast<size_t>(got));
+  if (problem.empty() && got < 0)
+    problem = std::string("it cannot be read: ") + std::strerror(errno);
+  else if (problem.empty() && token->size() > kMaxTokenFile)
+    problem = "it is larger than " + std::to_string(kMaxTokenFile) + " bytes";
+  close(descriptor);
   while (!token->empty() && (token->back() == '\n' || token->back() == '\r' ||
                              token->back() == ' '))
     token->pop_back();
-  return !token->empty();
+  if (problem.empty() && token->empty())
+    problem = "it is empty";
+  if (!problem.empty())
+    token->clear();
+  return problem;
 }
 
+namespace {
+
 // When each configuration file was last changed, to see a change.
-std::vector<long long> configurationTimes(const CheckPlan& plan) {
+std::vector<long long> configurationTimes(const std::vector<std::u16string>& files) {
   std::vector<long long> times;
-  for (const ScenarioSet* set : plan.configurations)
-    times.push_back(fileIdentity(set->file).modified);
+  for (const std::u16string& file : files)
+    times.push_back(fileIdentity(file).modified);
   return times;
 }
 
@@ -626,11 +970,16 @@ void reloadPlan(Service* service, const PlanLoader& reload, std::vector<long lon
   auto loaded = std::make_shared<LoadedPlan>();
   const std::string refused = reload(loaded.get());
   if (!refused.empty()) {
+    {
+      std::lock_guard lock(service->mutex);
+      ++service->metrics.failedReloads;
+      service->metrics.lastReloadFailure = kReloadRefused;
+    }
     std::fprintf(stderr, "xslvalidate-verdict: reload refused, the configuration in use "
-                         "goes on: %s\n", visible(refused).c_str());
+                         "goes on: %s [%s]\n", visible(refused).c_str(), kReloadRefused);
     return;
   }
-  *times = configurationTimes(loaded->plan);
+  *times = configurationTimes(loaded->sources);
   // The plan in use serves until a worker has warmed the new one up.
   {
     std::lock_guard lock(service->mutex);
@@ -645,14 +994,17 @@ bool attachToEngineServer(EngineEnvironment* environment) {
   return xslvalidate_attach_to_server(&environment->thread) == 0;
 }
 
-int runDaemon(const CheckPlan& plan, const DaemonSettings& settings, const PlanLoader& reload) {
+int runDaemon(const LoadedPlan& first, const DaemonSettings& settings, const PlanLoader& reload) {
   Service service;
-  service.plan = std::make_shared<LoadedPlan>(LoadedPlan{plan, nullptr});
+  service.plan = std::make_shared<LoadedPlan>(first);
   service.settings = &settings;
-  if (!settings.tokenFile.empty() && !readToken(settings.tokenFile, &service.token)) {
-    std::fprintf(stderr, "xslvalidate-verdict: the token file %s could not be read or is "
-                         "empty\n", shown(settings.tokenFile).c_str());
-    return kUsageError;
+  if (!settings.tokenFile.empty()) {
+    const std::string problem = readTokenFile(settings.tokenFile, &service.token);
+    if (!problem.empty()) {
+      std::fprintf(stderr, "xslvalidate-verdict: the token file %s is refused: %s\n",
+                   shown(settings.tokenFile).c_str(), problem.c_str());
+      return kUsageError;
+    }
   }
   sockaddr_storage address{};
   unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_POLL | MHD_ALLOW_SUSPEND_RESUME |
@@ -688,6 +1040,7 @@ int runDaemon(const CheckPlan& plan, const DaemonSettings& settings, const PlanL
   for (unsigned i = 0; i < workers; ++i)
     threads.emplace_back(work, &service, i);
   std::thread watcher(watch, &service);
+  std::thread readWatcher(watchReads, &service);
   {
     std::unique_lock lock(service.mutex);
     service.changed.wait(lock, [&] { return service.started == threads.size(); });
@@ -719,6 +1072,7 @@ int runDaemon(const CheckPlan& plan, const DaemonSettings& settings, const PlanL
       MHD_OPTION_CONNECTION_TIMEOUT, settings.idleSeconds,
       MHD_OPTION_CONNECTION_LIMIT, settings.connections,
       MHD_OPTION_NOTIFY_COMPLETED, &onCompleted, &service,
+      MHD_OPTION_NOTIFY_CONNECTION, &onConnection, &service,
       MHD_OPTION_END);
   int status = 0;
   if (daemon == nullptr) {
@@ -732,7 +1086,7 @@ int runDaemon(const CheckPlan& plan, const DaemonSettings& settings, const PlanL
                  shown(service.root).c_str());
     // SIGHUP or a changed configuration file (looked at every second)
     // reloads; SIGTERM or SIGINT ends the loop.
-    std::vector<long long> times = configurationTimes(plan);
+    std::vector<long long> times = configurationTimes(first.sources);
     for (bool serving = true; serving;) {
       pollfd wake{pipeEnds[0], POLLIN, 0};
       bool hangUp = false;
@@ -745,15 +1099,17 @@ int runDaemon(const CheckPlan& plan, const DaemonSettings& settings, const PlanL
           else
             serving = false;
       }
-      if (!serving)
-        break;
-      std::shared_ptr<const LoadedPlan> current;
       {
         std::lock_guard lock(service.mutex);
-        current = service.plan;
+        if (service.startFailed) {
+          status = kUsageError;
+          serving = false;
+        }
       }
+      if (!serving)
+        break;
       // A refused file is read again only once it changes again.
-      const std::vector<long long> now = configurationTimes(current->plan);
+      const std::vector<long long> now = configurationTimes(first.sources);
       if (hangUp || now != times) {
         times = now;
         reloadPlan(&service, reload, &times);
@@ -808,6 +1164,12 @@ int runDaemon(const CheckPlan& plan, const DaemonSettings& settings, const PlanL
   }
   service.changed.notify_all();
   watcher.join();
+  {
+    std::lock_guard lock(service.connectionsMutex);
+    service.readWatching = false;
+  }
+  service.connectionsChanged.notify_all();
+  readWatcher.join();
   releaseScratchFolder(rootSlot);
   removeScratchFolder(service.root);
   return status;

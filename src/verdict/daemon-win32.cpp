@@ -8,7 +8,12 @@ bool attachToEngineServer(EngineEnvironment*) {
   return false;
 }
 
-int runDaemon(const CheckPlan&, const DaemonSettings&, const PlanLoader&) {
+std::string readTokenFile(const std::u16string&, std::string* token) {
+  token->clear();
+  return "the service is not offered on Windows";
+}
+
+int runDaemon(const LoadedPlan&, const DaemonSettings&, const PlanLoader&) {
   std::fputs("xslvalidate-verdict: --daemon is not offered on Windows\n", stderr);
   return kUsageError;
 }

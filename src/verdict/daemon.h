@@ -45,11 +45,15 @@ DaemonOption daemonOption(std::u16string_view argument);
 std::string setDaemonOption(DaemonSettings* settings, std::u16string_view argument,
                             std::u16string_view value);
 
-// A plan read again from the configuration files: `owner` keeps what
-// `plan` points into (the configurations and their folder) alive.
+// A plan read from the configuration files: `owner` keeps what `plan`
+// points into (the configurations and their folder) alive; `folders` are
+// the private folders its files are in (UTF-8), which no answer names;
+// `sources` the configuration files as given, whose changes reload.
 struct LoadedPlan {
   CheckPlan plan;
   std::shared_ptr<void> owner;
+  std::vector<std::string> folders;
+  std::vector<std::u16string> sources;
 };
 
 // Reads the configurations again into `loaded`. Returns why they were
@@ -66,12 +70,26 @@ using PlanLoader = std::function<std::string(LoadedPlan* loaded)>;
 // process, and the call may be made again later.
 bool attachToEngineServer(EngineEnvironment* environment);
 
-// Serves until SIGTERM or SIGINT, checking every document under `plan`.
-// On SIGHUP, or when a configuration file changes, `reload` reads them
-// again; the plan in use serves until the new one is loaded, and stays
-// when the new one is refused. Returns the command's status: 0 after a
-// drain, kUsageError when the address cannot be taken or the token file
-// not read, or on hosts that do not offer the service.
-int runDaemon(const CheckPlan& plan, const DaemonSettings& settings, const PlanLoader& reload);
+// The largest token file read, in bytes.
+constexpr long kMaxTokenFile = 4096;
+
+// Reads the bearer token from `file` (trailing line ends and spaces
+// dropped). The file must be, after following links, a regular file of at
+// most kMaxTokenFile bytes that others may not read, write or run (mode &
+// 007 == 0); never waits on a FIFO or device. Returns what is wrong with
+// it (the token then empty), or empty text.
+std::string readTokenFile(const std::u16string& file, std::string* token);
+
+// Serves until SIGTERM or SIGINT, checking every document under `first`
+// once it is warmed up. On SIGHUP, or when a configuration file changes,
+// `reload` reads them again into a new plan beside the one in use, which
+// replaces it only once every compile of it is made and runs over a tiny
+// document, and the service's own probe document gets a verdict under it;
+// otherwise the plan in use serves on unchanged (the reason on standard
+// error and in /metrics). Returns the command's status: 0 after a drain;
+// kUsageError when `first` does not warm up so, the address cannot be
+// taken or the token file is refused, or on hosts that do not offer the
+// service.
+int runDaemon(const LoadedPlan& first, const DaemonSettings& settings, const PlanLoader& reload);
 
 #endif  // XSLVALIDATE_VERDICT_DAEMON_H_

@@ -46,7 +46,94 @@ bool names(std::string_view accept, std::string_view type) {
   return false;
 }
 
+// The last segment of a path or URI.
+std::string lastSegment(std::string_view path) {
+  const size_t slash = path.find_last_of("/\\");
+  return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+}
+
+// `text` with every path that starts with `folder` cut to its last segment;
+// a path ends at white space, a quote, a bracket or a comma.
+std::string cutPaths(std::string text, const std::string& folder) {
+  if (folder.empty())
+    return text;
+  for (size_t at = text.find(folder); at != std::string::npos; at = text.find(folder, at)) {
+    size_t end = at + folder.size();
+    while (end < text.size() && !std::isspace(static_cast<unsigned char>(text[end])) &&
+           std::string_view("\"'()[]<>,").find(text[end]) == std::string_view::npos)
+      ++end;
+    // A file: URI's scheme goes with it.
+    size_t start = at;
+    for (std::string_view scheme : {"file://", "file:"})
+      if (start >= scheme.size() && text.compare(start - scheme.size(), scheme.size(), scheme) == 0) {
+        start -= scheme.size();
+        break;
+      }
+    const std::string cut = lastSegment(std::string_view(text).substr(at, end - at));
+    text.replace(start, end - start, cut);
+    at = start + cut.size();
+  }
+  return text;
+}
+
 }  // namespace
+
+std::string framingProblem(std::string_view target,
+                           const std::vector<std::pair<std::string, std::string>>& headers) {
+  if (target.empty() || target.front() != '/')
+    return "the request target is not a path";
+  const auto same = [](std::string_view name, std::string_view lower) {
+    return name.size() == lower.size() &&
+           std::equal(name.begin(), name.end(), lower.begin(), [](char a, char b) {
+             return std::tolower(static_cast<unsigned char>(a)) == b;
+           });
+  };
+  const std::string* length = nullptr;
+  bool transferEncoding = false;
+  for (const auto& [name, value] : headers) {
+    if (same(name, "transfer-encoding"))
+      transferEncoding = true;
+    if (!same(name, "content-length"))
+      continue;
+    if (value.empty() || value.find_first_not_of("0123456789") != std::string::npos)
+      return "its Content-Length is not a number";
+    if (length && *length != value)
+      return "it has two Content-Length headers that differ";
+    length = &value;
+  }
+  if (length && transferEncoding)
+    return "it has both Content-Length and Transfer-Encoding";
+  return std::string();
+}
+
+DocumentResult servedResult(DocumentResult result,
+                            const std::vector<std::string>& privateFolders) {
+  const auto cut = [&](std::string text) {
+    for (const std::string& folder : privateFolders)
+      text = cutPaths(std::move(text), folder);
+    return text;
+  };
+  if (result.configuration)
+    result.configuration = lastSegment(*result.configuration);
+  if (result.validationReport)
+    result.validationReport = lastSegment(*result.validationReport);
+  result.validationReportFile.clear();
+  for (std::string& schema : result.schema.schemas)
+    schema = lastSegment(schema);
+  result.schema.problem = cut(result.schema.problem);
+  for (FindingRecord& finding : result.schema.findings)
+    finding.text = cut(finding.text);
+  for (RuleSetRecord& set : result.ruleSets) {
+    set.stylesheet = lastSegment(set.stylesheet);
+    set.report = lastSegment(set.report);
+    set.problem = cut(set.problem);
+  }
+  result.reason = cut(result.reason);
+  result.engineMessages.clear();
+  result.compileMessages.clear();
+  result.runMessages.clear();
+  return result;
+}
 
 AnswerForm answerFormFor(std::string_view accept) {
   // The first of our forms the client names; the report wins a tie, as it
@@ -164,5 +251,18 @@ std::string DaemonMetrics::text() const {
          "let some go from its cache.\n"
          "# TYPE xslvalidate_warmed_compiles gauge\n"
          "xslvalidate_warmed_compiles " + std::to_string(warmed) + "\n";
+  out += "# HELP xslvalidate_probe_ok Whether the service's own probe document last got a "
+         "verdict (health answers DOWN when not).\n"
+         "# TYPE xslvalidate_probe_ok gauge\n"
+         "xslvalidate_probe_ok " + std::to_string(probeOk ? 1 : 0) + "\n";
+  out += "# HELP xslvalidate_reloads_failed_total Reloads refused; the configuration in use "
+         "served on unchanged.\n"
+         "# TYPE xslvalidate_reloads_failed_total counter\n"
+         "xslvalidate_reloads_failed_total " + std::to_string(failedReloads) + "\n";
+  if (!lastReloadFailure.empty())
+    out += "# HELP xslvalidate_reload_last_failure The reason code of the last refused "
+           "reload.\n"
+           "# TYPE xslvalidate_reload_last_failure gauge\n"
+           "xslvalidate_reload_last_failure{code=\"" + lastReloadFailure + "\"} 1\n";
   return out;
 }

@@ -9,12 +9,32 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "verdict/result.h"
 
 // The HTTP status of a checked document: 200 accepted, 406 rejected (its
 // own faults included), 422 no verdict.
 int httpStatusOf(const DocumentResult& result);
+
+// `result` as a client of the service may see it: every file it names by
+// its last segment only (the document by the name the request gave, which
+// `result` already holds); no engine message (the service logs those); and
+// in its other texts every path under one of `privateFolders` (the
+// service's own, UTF-8, given as plain paths; their file: URIs are found
+// too) cut to its last segment.
+DocumentResult servedResult(DocumentResult result,
+                            const std::vector<std::string>& privateFolders);
+
+// What makes a request's framing one the service refuses (400), in words,
+// or empty text: a request target that is not a path (`POST *`); two
+// Content-Length headers that differ, or one that is not a number; and
+// Content-Length with Transfer-Encoding. Behind a proxy that reads the
+// framing otherwise, each could smuggle a request. `headers` are every
+// header of the request, names as sent, in order.
+std::string framingProblem(std::string_view target,
+                           const std::vector<std::pair<std::string, std::string>>& headers);
 
 // The answer's form, from the request's Accept header: JSON for
 // application/json, the page for text/html, the configuration's report for
@@ -51,6 +71,9 @@ struct DaemonMetrics {
   unsigned withoutServer = 0;  // workers whose last try to get an engine server failed
   bool ready = false;        // the configuration in use is warmed up
   unsigned long long warmed = 0;  // its compiles the warm-up had made
+  bool probeOk = false;  // the service's own probe document last got a verdict
+  unsigned long long failedReloads = 0;  // reloads refused
+  std::string lastReloadFailure;  // the reason code of the last one; empty: none
   // Counts one answered request with its status and duration.
   void record(int status, double seconds);
   std::string text() const;

@@ -5,6 +5,7 @@
 #ifndef XSLVALIDATE_VERDICT_DAEMON_WARM_UP_H_
 #define XSLVALIDATE_VERDICT_DAEMON_WARM_UP_H_
 
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <vector>
@@ -31,12 +32,23 @@ struct WarmUpRun {
 // names them.
 std::vector<WarmUpRun> warmUpRuns(const CheckPlan& plan, const BundledPlaces& bundled);
 
+// What a warm-up did: of `runs` compiles, how many were made, and how
+// many of those also ran over the tiny document without failing; and the
+// first that did not, in words (its file by name), empty when none.
+struct WarmUpOutcome {
+  size_t runs = 0;
+  size_t compiled = 0;
+  size_t ran = 0;
+  std::string problem;
+  // Whether every compile was made and ran without failing.
+  bool complete() const { return problem.empty() && ran == runs; }
+};
+
 // Makes each of warmUpRuns(plan, *worker->check.bundled) with `worker` over
-// a tiny document in its scratch folder, calling `beforeRun` before each.
-// Returns how many ran without failing; one that fails (stopped, or
-// failing on the tiny document) is not counted, though its compile may
-// well be kept.
-size_t warmUp(const CheckPlan& plan, BatchWorker* worker,
-              const std::function<void()>& beforeRun);
+// a tiny document in its scratch folder, calling `beforeRun` before each
+// (it may stop the run, which then fails). A worker without an engine or
+// scratch folder makes none: every run is counted as not compiled.
+WarmUpOutcome warmUp(const CheckPlan& plan, BatchWorker* worker,
+                     const std::function<void()>& beforeRun);
 
 #endif  // XSLVALIDATE_VERDICT_DAEMON_WARM_UP_H_

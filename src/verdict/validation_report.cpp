@@ -76,7 +76,8 @@ std::string outline(const ReportRequest& request, const std::string& hash,
       "</in:engine>\n<in:timestamp/>\n"
       "<in:documentIdentification><in:documentHash>" +
       element("in:hashAlgorithm", "SHA-256") + element("in:hashValue", hash) +
-      "</in:documentHash>" + element("in:documentReference", fileUri(request.document)) +
+      "</in:documentHash>" + element("in:documentReference",
+                       request.shownName.empty() ? fileUri(request.document) : request.shownName) +
       "</in:documentIdentification>\n";
   if (request.scenario)
     text += "<x:scenario configuration=\"" + markupText(fileUri(request.configuration->file)) +

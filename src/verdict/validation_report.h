@@ -55,6 +55,7 @@ struct ReportRequest {
   const Scenario* scenario = nullptr;  // null: the configuration's noScenarioReport
   size_t scenarioIndex = 0;            // 1-based, in the configuration
   std::u16string document;
+  std::string shownName;  // the documentReference to write; empty: document's file: URI
   std::u16string reportFolder;  // empty: beside the document
   std::u16string pageFolder;    // where the explanation goes; empty: nowhere
   std::u16string prefix, postfix;

@@ -15,6 +15,7 @@
 #include "path/path_text.h"
 #include "verdict/batch.h"
 #include "verdict/check.h"
+#include "verdict/configuration_snapshot.h"
 #include "verdict/daemon.h"
 #include "verdict/host_files.h"
 #include "verdict/html_page.h"
@@ -310,8 +311,16 @@ struct ConfigurationFolder {
         refused = "no temporary folder could be made";
         break;
       }
-      refused = loadScenarios(&environment, options.scenarios[i].path, repositories[i], own,
-                              &(*sets)[i]);
+      // The service reads a private copy, so that an edit on disk takes
+      // effect only through a reload.
+      std::u16string file = options.scenarios[i].path, repository = repositories[i];
+      const std::u16string snapshot = inFolder(own, u"snapshot");
+      if (options.daemon.enabled)
+        refused = snapshotConfiguration(file, repository, snapshot, &file, &repository);
+      if (refused.empty())
+        refused = loadScenarios(&environment, file, repository, own, &(*sets)[i]);
+      if (options.daemon.enabled)
+        refused = asOriginalPaths(refused, options.scenarios[i].path, repositories[i], snapshot);
       if (!refused.empty())
         refused = "scenarios configuration " + visible(shown(options.scenarios[i].path)) +
                   " refused: " + refused;
@@ -545,8 +554,12 @@ int runVerdict(const std::vector<std::u16string>& arguments) {
     for (const ScenarioSet& set : configurations)
       plan.configurations.push_back(&set);
   }
+  std::vector<std::u16string> sources;
+  for (const NamedPath& scenarios : options.scenarios)
+    sources.push_back(scenarios.path);
   if (options.daemon.enabled)
-    return runDaemon(plan, options.daemon, [&options, &plan](LoadedPlan* loaded) {
+    return runDaemon(LoadedPlan{plan, nullptr, {shown(configurationFolder.folder)}, sources},
+                     options.daemon, [&options, &plan, sources](LoadedPlan* loaded) {
       // A generation of its own: the sets and their folder live as long
       // as a document is checked under them.
       auto held = std::make_shared<std::pair<ConfigurationFolder, std::vector<ScenarioSet>>>();
@@ -558,6 +571,8 @@ int runVerdict(const std::vector<std::u16string>& arguments) {
       for (const ScenarioSet& set : held->second)
         loaded->plan.configurations.push_back(&set);
       loaded->owner = held;
+      loaded->folders = {shown(held->first.folder)};
+      loaded->sources = sources;
       return std::string();
     });
 

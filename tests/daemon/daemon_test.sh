@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # The validation service over loopback with curl as its client: every
-# status, the three answer forms, health and metrics, the limits (body
-# size, a slow client, a full queue), hostile documents among good ones,
-# the token, no engine server to be had, and a drain on SIGTERM with
-# documents in flight. Every server
-# started here is stopped here.
+# status, the three answer forms (no path of the service's in any),
+# health and metrics, the limits (body size, a slow client, a full queue),
+# HTTP framing (framing_test.py), configurations refused at start, reloads
+# that fail and change nothing, hostile documents among good ones, the
+# token, no engine server to be had, and a drain on SIGTERM with documents
+# in flight. Every server started here is stopped here.
 # Usage: daemon_test.sh SOURCE_DIR BUILD_DIR SHARED_DIR
 set -uo pipefail
 source_dir=$1 build_dir=$2 shared_dir=$3
@@ -14,6 +15,8 @@ good=("$config"/test-files/good/*.xml)
 work=$(mktemp -d)
 export TMPDIR=$work/tmp
 mkdir -p "$TMPDIR"
+# Every answer is looked at for a path of the service's: its temporary
+# folders are under $work.
 # The engine servers the service's workers start live in the test's own
 # runtime folder, and are stopped with it.
 export XDG_RUNTIME_DIR=$work/runtime
@@ -71,8 +74,9 @@ head -c 300000 /dev/zero | tr '\0' ' ' > "$work/large.xml"
 printf 'secret-token\n' > "$work/token"
 
 # --- One server with two configurations, a token and small limits. ---
+chmod 600 "$work/token"
 start main -s peppol="$config/scenarios.xml" -s broken="$source_dir/tests/daemon/broken/scenarios.xml" \
-  -r broken="$source_dir" -T 2 --token-file "$work/token" --max-body 200000 --read-timeout 3
+  -T 2 --token-file "$work/token" --max-body 200000 --read-timeout 3
 auth=(-H 'Authorization: Bearer secret-token')
 
 # Statuses, one case a line: what, path, file, wanted status, wanted reason code.
@@ -92,12 +96,29 @@ too-large /large.xml $work/large.xml 413 body-too-large
 empty-body /empty.xml /dev/null 400 no-body
 CASES
 
-# The report is the configuration's, named after the last path segment.
-post /inbox/base.xml "${good[0]}" "${auth[@]}" > /dev/null
+# The report is the configuration's, naming the document by the request's
+# last path segment and holding no path of the service's.
+post /inbox/INV-1.xml "${good[0]}" "${auth[@]}" > /dev/null
 expect "report: root element" "$(grep -c '<rep:report' "$work/body")" 1
 expect "report: content type" "$(tr -d '\r' < "$work/headers" | sed -n 's/^Content-Type: //p')" application/xml
+expect "report: names the document as the request did" \
+  "$(grep -o 'documentReference>[^<]*' "$work/body" | sed 's/.*>//')" INV-1.xml
+expect "report: no path of the service's" "$(grep -c -e "$work" -e 'file:' "$work/body")" 0
 post /j.xml "${good[0]}" "${auth[@]}" -H 'Accept: application/json' > /dev/null
 expect "JSON: verdict" "$(python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); print(d["verdict"], d["document"])' "$work/body")" "accepted j.xml"
+# The JSON of a document whose rule set fails: no path, no engine message.
+post /inbox/stop.xml "$work/stop.xml" "${auth[@]}" -H 'Accept: application/json' > /dev/null
+expect "JSON: no path of the service's" "$(grep -c -e "$work" -e "$source_dir" -e "$config" "$work/body")" 0
+expect "JSON: no engine message" \
+  "$(python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))["engineMessages"])' "$work/body")" None
+grep -q '/inbox/stop.xml stop.xml: the engine said' "$work/main.log" \
+  && echo "ok: engine messages on standard error" || fail "engine messages not logged"
+health=$(curl -s "http://127.0.0.1:$port/server/health")
+python3 - "$health" <<'PY' && echo "ok: health memory: free <= total <= max" || fail "health memory: $health"
+import re, sys
+figure = lambda name: int(re.search(f"<{name}>([0-9]+)</{name}>", sys.argv[1]).group(1))
+sys.exit(0 if 0 <= figure("freeMemory") <= figure("totalMemory") <= figure("maxMemory") else 1)
+PY
 post /p.xml "$work/notxml.xml" "${auth[@]}" -H 'Accept: text/html' > /dev/null
 expect "page: HTML" "$(grep -c '<html' "$work/body")" 1
 expect "other Accept: the report" "$(post /o.xml "${good[0]}" "${auth[@]}" -H 'Accept: image/png')" 200
@@ -138,59 +159,138 @@ done
 expect "access log: one line per document request" "$(grep -c ' POST /mix/' "$work/main.log")" 7
 kill -TERM "$pid"; wait "$pid"; expect "main: exit status after SIGTERM" $? 0
 
-# --- Reload: a changed configuration file, a refused one, SIGHUP. ---
+# --- Framing: slow headers over many connections, conflicting lengths,
+# POST *, a client that half-closes. ---
+start framing -s "$config/scenarios.xml" -T 1 --read-timeout 5 --idle-timeout 5
+python3 "$source_dir/tests/daemon/framing_test.py" "$port" "${good[0]}" || fail "framing"
+kill -TERM "$pid"; wait "$pid"; expect "framing: exit status" $? 0
+
+# --- Start: a configuration that does not warm up wholly is never served;
+# a token file others may read is refused. ---
+mkdir "$work/start"
+cp "$source_dir/tests/daemon/broken/"*.xsl "$work/start/"
+printf '<xsl:stylesheet version="2.0" xmlns:xsl="http://www.w3.org/1999/XSL/Transform">
+  <xsl:template match="/"><xsl:value-of select="1 +* 2"/></xsl:template></xsl:stylesheet>\n' \
+  > "$work/start/bad-xpath.xsl"
+cp "$source_dir/src/verdict/testdata/fails_midway.xsl" "$work/start/"
+# starting NAME RULE-SET ARGS...: the status and the refusal's words.
+starting() {
+  local name=$1 rules=$2; shift 2
+  sed "s#stops_on_stop.xsl#$rules#" "$source_dir/tests/daemon/broken/scenarios.xml" \
+    > "$work/start/$name.xml"
+  local free
+  free=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+  timeout 120 "$verdict" --daemon -P "$free" -s "$work/start/$name.xml" -T 1 "$@" 2> "$work/$name.log"
+  echo "$? $(grep -o 'could not be compiled\|failed on the warm-up document\|others may use it' \
+    "$work/$name.log" | head -1)"
+}
+chmod 644 "$work/token"
+n=0
+while IFS='|' read -r what rules args wanted; do
+  # shellcheck disable=SC2086
+  expect "start: $what" "$(starting "s$((++n))" "$rules" $args)" "$wanted"
+done <<CASES
+a rule set that does not compile|bad-xpath.xsl||2 could not be compiled
+a rule set that fails on every document|fails_midway.xsl||2 failed on the warm-up document
+a token file others may read|stops_on_stop.xsl|--token-file $work/token|2 others may use it
+CASES
+chmod 600 "$work/token"
+
+# --- Reload: a failed one changes nothing that is served. ---
 # wait_log NAME TEXT COUNT: waits until the log holds TEXT COUNT times.
 wait_log() {
-  for _ in $(seq 1 120); do
+  for _ in $(seq 1 240); do
     [ "$(grep -c "$2" "$work/$1.log")" -ge "$3" ] && return 0
     sleep 0.25
   done
   return 1
 }
+# answers: the service's answers to a document of each kind, timestamps out.
+echo '<pass/>' > "$work/pass.xml"
+answers() {
+  for doc in pass stop; do
+    post "/$doc.xml" "$work/$doc.xml" > /dev/null
+    printf '%s ' "$(tr -d '\r' < "$work/headers" | sed -n 's/^HTTP[^ ]* //p')"
+    sed 's/<in:timestamp>[^<]*//' "$work/body"
+    post "/$doc.xml" "$work/$doc.xml" -H 'Accept: application/json' > /dev/null
+    cat "$work/body"
+  done
+}
+metric() { curl -s "http://127.0.0.1:$port/metrics" | sed -n "s/^$1 //p"; }
 mkdir "$work/conf"
-cp "$source_dir/tests/daemon/broken/scenarios.xml" "$work/conf/scenarios.xml"
-start reload -s "$work/conf/scenarios.xml" -r "$source_dir" -T 1
-expect "reload: before" "$(post /stop.xml "$work/stop.xml")" 422
-sed -i "s/'stop'/'never'/" "$work/conf/scenarios.xml"
-wait_log reload 'configuration reloaded' 1 || fail "reload: a changed file was not reloaded"
-expect "reload: changed file in use" "$(post /stop.xml "$work/stop.xml")" 406
-echo 'not a configuration' > "$work/conf/scenarios.xml"
-wait_log reload 'reload refused' 1 || fail "reload: a broken file was not refused"
-cp -p "$work/conf/scenarios.xml" "$work/refused.xml"
-expect "reload: refused, the old one serves" "$(post /stop.xml "$work/stop.xml")" 406
-# The first configuration again, with the time of the refused file: only
-# SIGHUP can make it read.
-cp "$source_dir/tests/daemon/broken/scenarios.xml" "$work/conf/scenarios.xml"
-touch -r "$work/refused.xml" "$work/conf/scenarios.xml"
+cp "$source_dir/tests/daemon/broken/"* "$work/conf/"
+start reload -s "$work/conf/scenarios.xml" -T 1
+wait_log reload 'configuration ready' 1 || fail "reload: never ready"
+before=$(answers)
+grep -q '<rep:scenarioName>Stop<' <<<"$before" && echo "ok: reload: the report names its scenario" \
+  || fail "reload: the report before: $before"
+# Each case: what, how the files are changed, the reason code in /metrics.
+# The configuration file is put back after each with the refused file's
+# time, so that it is not read again.
+refused=0
+while IFS='|' read -r what change code; do
+  cp -p "$work/conf/scenarios.xml" "$work/kept.xml"
+  eval "$change"
+  refused=$((refused + 1))
+  wait_log reload 'reload refused' "$refused" || fail "reload: $what: not refused"
+  expect "reload: $what: answers as before" "$(answers)" "$before"
+  expect "reload: $what: failed reloads" "$(metric xslvalidate_reloads_failed_total)" "$refused"
+  expect "reload: $what: last reason" "$(metric "xslvalidate_reload_last_failure{code=\"$code\"}")" 1
+  expect "reload: $what: health" "$(curl -s -o /dev/null -w '%{http_code}' "http://127.0.0.1:$port/server/health")" 200
+  touch -r "$work/conf/scenarios.xml" "$work/kept.xml"
+  cp -p "$work/kept.xml" "$work/conf/scenarios.xml"
+done <<CASES
+not well-formed|echo '<scenarios>' > "$work/conf/scenarios.xml"|configuration-invalid
+refused but well-formed, another scenario name|sed -i 's#<name>Stop</name>#<name>Leaked</name>#; s#report.xsl#missing.xsl#' "$work/conf/scenarios.xml"|configuration-invalid
+a rule set that does not compile|cp "$work/start/bad-xpath.xsl" "$work/conf/" && sed -i 's#stops_on_stop.xsl#bad-xpath.xsl#; s#<name>Stop</name>#<name>Leaked</name>#' "$work/conf/scenarios.xml"|compile-failed
+CASES
+# A rule set edited in place, with no reload: the configuration in use
+# still reads what it was loaded from; SIGHUP then puts the edit in use.
+sed -i 's#<svrl:fired-rule context="/"/>#<svrl:fired-rule context="/"/><svrl:failed-assert id="EDIT-1" flag="fatal"><svrl:text>edited</svrl:text></svrl:failed-assert>#' \
+  "$work/conf/stops_on_stop.xsl"
+sleep 2
+expect "reload: a rule set edited in place: answers as before" "$(answers)" "$before"
 kill -HUP "$pid"
-wait_log reload 'configuration reloaded' 2 || fail "reload: SIGHUP did not reload"
-expect "reload: after SIGHUP" "$(post /stop.xml "$work/stop.xml")" 422
+wait_log reload 'configuration reloaded' 1 || fail "reload: SIGHUP did not reload"
+post /pass.xml "$work/pass.xml" -H 'Accept: application/json' > /dev/null
+expect "reload: the edit in use after SIGHUP" "$(grep -c '"EDIT-1"' "$work/body")" 1
+expect "reload: a successful reload keeps the count" "$(metric xslvalidate_reloads_failed_total)" "$refused"
 kill -TERM "$pid"; wait "$pid"; expect "reload: exit status" $? 0
 
 # --- One worker: health before and after the warm-up, a check past its
 # time limit, an engine server killed mid-check, our own failure. ---
-# The configuration: a copy of the broken one (for "stop" documents) whose
-# rule set never ends, not even in the warm-up.
+# The configuration: a copy of the broken one whose rule set passes and
+# whose report never ends on a "stop" document (not in the warm-up): a
+# check stopped, or an engine server killed, in the report step.
 mkdir "$work/endless"
-sed 's#src/verdict/testdata/fails_midway.xsl#endless.xsl#' \
+sed 's#stops_on_stop.xsl#passes.xsl#; s#report.xsl#endless.xsl#' \
   "$source_dir/tests/daemon/broken/scenarios.xml" > "$work/endless/scenarios.xml"
+cat > "$work/endless/passes.xsl" <<'XSL'
+<xsl:stylesheet version="2.0" xmlns:xsl="http://www.w3.org/1999/XSL/Transform"
+    xmlns:svrl="http://purl.oclc.org/dsdl/svrl">
+  <xsl:template match="/"><svrl:schematron-output><svrl:fired-rule context="/"/></svrl:schematron-output></xsl:template>
+</xsl:stylesheet>
+XSL
 cat > "$work/endless/endless.xsl" <<'XSL'
 <xsl:stylesheet version="3.0" xmlns:xsl="http://www.w3.org/1999/XSL/Transform"
-    xmlns:f="urn:endless" xmlns:svrl="http://purl.oclc.org/dsdl/svrl">
+    xmlns:f="urn:endless" xmlns:rep="http://www.xoev.de/de/validator/varl/1">
+  <xsl:param name="input-document"/>
   <xsl:function name="f:on"><xsl:param name="n"/><xsl:sequence select="f:on($n + 1)"/></xsl:function>
-  <xsl:template match="/"><svrl:schematron-output><xsl:value-of select="f:on(1)"/></svrl:schematron-output></xsl:template>
+  <xsl:template match="/">
+    <rep:report valid="true">
+      <xsl:if test="$input-document/stop"><xsl:value-of select="f:on(1)"/></xsl:if>
+      <rep:assessment><rep:accept/></rep:assessment>
+    </rep:report>
+  </xsl:template>
 </xsl:stylesheet>
 XSL
 start limit -s peppol="$config/scenarios.xml" -s endless="$work/endless/scenarios.xml" \
-  -r endless="$work/endless" -T 1 --check-timeout 10
+  -T 1 --check-timeout 10
 # health: prints the status of /server/health and its <status>.
 health() {
   printf '%s ' "$(curl -s -o "$work/health" -w '%{http_code}' "http://127.0.0.1:$port/server/health")"
   grep -o '<status>[A-Z]*</status>' "$work/health"
 }
-# The warm-up waits for the endless rule set until the time limit stops it:
-# the first answer comes before it is done.
-expect "warm-up: health before" "$(health)" "503 <status>DOWN</status>"
 for _ in $(seq 1 240); do [ "$(health)" = "200 <status>UP</status>" ] && break; sleep 0.25; done
 expect "warm-up: health after" "$(health)" "200 <status>UP</status>"
 grep -q 'configuration ready, [1-9][0-9]* compiles warmed up' "$work/limit.log" \
@@ -219,9 +319,8 @@ sleep 1
 for file in "$XDG_RUNTIME_DIR"/xslvalidate/engine-*.pid; do kill -KILL "$(cat "$file")"; done
 wait "$client"
 expect "engine killed: status" "$(cat "$work/killed")" 422
-code=$(tr -d '\r' < "$work/headers" | sed -n 's/^X-Reason-Code: //p')
-[ -n "$code" ] && [ "$code" != time-limit ] && echo "ok: engine killed: $code" \
-  || fail "engine killed: reason code '$code'"
+expect "engine killed: reason code" "$(tr -d '\r' < "$work/headers" | sed -n 's/^X-Reason-Code: //p')" \
+  rule-engine-error
 expect "engine killed: the next document" "$(post /after.xml "${good[0]}")" 200
 
 # Our own failure: the folder documents are kept in is replaced by a file.
@@ -229,8 +328,15 @@ root=$(sed -n 's/.*documents are kept under \(.*\) while checked$/\1/p' "$work/l
 rm -rf "$root" && touch "$root"
 expect "own failure: status" "$(post /own.xml "${good[0]}")" 500
 expect "own failure: reason code" "$(tr -d '\r' < "$work/headers" | sed -n 's/^X-Reason-Code: //p')" internal-error
+# Health follows the service's own probe document (checked every few
+# seconds), not the clients' answers.
+for _ in $(seq 1 60); do [ "$(health)" = "503 <status>DOWN</status>" ] && break; sleep 0.25; done
+expect "own failure: health" "$(health)" "503 <status>DOWN</status>"
+expect "own failure: probe metric" "$(curl -s "http://127.0.0.1:$port/metrics" | sed -n 's/^xslvalidate_probe_ok //p')" 0
 rm -f "$root" && mkdir -m 700 "$root"
 expect "own failure: the next document" "$(post /next.xml "${good[0]}")" 200
+for _ in $(seq 1 60); do [ "$(health)" = "200 <status>UP</status>" ] && break; sleep 0.25; done
+expect "own failure over: health" "$(health)" "200 <status>UP</status>"
 
 # No engine server to be had: its server gone, and the engine library
 # refusing a socket folder that others may enter. Documents are answered
