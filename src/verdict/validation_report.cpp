@@ -186,7 +186,27 @@ std::string reportRunnerText(std::u16string_view reportStylesheet,
   XmlElement root{"template", {}, {{"match", "/"}}, "", {}};
   root.children.push_back(XmlElement{"variable", {}, {{"name", "report"}}, "",
                                      {XmlElement{"apply-imports", {}, {}, "", {}}}});
-  root.children.push_back(XmlElement{"sequence", {}, {{"select", "$report"}}, "", {}});
+  // Written compactly, as the reference validator writes its reports: no
+  // indentation, and each element declares only the namespaces its
+  // parent does not already have, so that a declaration the report
+  // stylesheet made on every element it built is written once.
+  const std::string compact = "Q{urn:xslvalidate:report-runner}compact";
+  // (A report without an element, as a probe's, is written as it is.)
+  root.children.push_back(XmlElement{
+      "choose",
+      {},
+      {},
+      "",
+      {XmlElement{"when",
+                  {},
+                  {{"test", "$report/*"}},
+                  "",
+                  {XmlElement{"apply-templates",
+                              {},
+                              {{"select", "$report/node()"}, {"mode", compact}},
+                              "",
+                              {}}}},
+       XmlElement{"otherwise", {}, {}, "", {XmlElement{"sequence", {}, {{"select", "$report"}}, "", {}}}}}});
   // Beside the run's input, whatever the output path: the report may go
   // straight to its place, the acceptance stays in the caller's scratch.
   root.children.push_back(
@@ -203,7 +223,35 @@ std::string reportRunnerText(std::u16string_view reportStylesheet,
        // run's source (makeValidationReport gives it); none when it is not
        // XML or was refused.
        XmlElement{"param", {}, {{"name", "input-document"}, {"select", "()"}}, "", {}},
-       std::move(root)}};
+       XmlElement{"output", {}, {{"indent", "no"}}, "", {}},
+       std::move(root),
+       XmlElement{"template",
+                  {},
+                  {{"match", "*"}, {"mode", compact}},
+                  "",
+                  {XmlElement{"variable", {}, {{"name", "parent"}, {"select", ".."}}, "", {}},
+                   XmlElement{"copy",
+                              {},
+                              {{"copy-namespaces", "no"}},
+                              "",
+                              {XmlElement{"copy-of",
+                                          {},
+                                          {{"select",
+                                            "namespace::*[let $n := . return not($parent/"
+                                            "namespace::*[local-name() = local-name($n) and "
+                                            "string() = string($n)])], @*"}},
+                                          "",
+                                          {}},
+                               XmlElement{"apply-templates",
+                                          {},
+                                          {{"select", "node()"}, {"mode", compact}},
+                                          "",
+                                          {}}}}}},
+       XmlElement{"template",
+                  {},
+                  {{"match", "text() | comment() | processing-instruction()"}, {"mode", compact}},
+                  "",
+                  {XmlElement{"copy", {}, {}, "", {}}}}}};
   return writeXml(stylesheet).value_or(std::string());
 }
 

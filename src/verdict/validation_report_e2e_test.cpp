@@ -100,6 +100,17 @@ TEST(ValidationReport, AgreesWithTheReferenceValidatorsReports) {
     EXPECT_EQ(0, same.exitCode) << same.out << same.err;
     EXPECT_EQ(0, xmllint({"--noout", "--schema", kPeppol9 + "resources/xsd/report.xsd",
                           ours.string()}).exitCode);
+    // As compact as the reference's: not indented, each namespace of the
+    // report declared once, on its root.
+    const std::string text = readFile(ours);
+    EXPECT_LE(text.size() * 4, readFile(entry.path()).size() * 5)
+        << text.size() << " bytes against the reference's " << fs::file_size(entry.path());
+    size_t declarations = 0;
+    for (size_t at = text.find("xmlns:rep="); at != std::string::npos;
+         at = text.find("xmlns:rep=", at + 1))
+      ++declarations;
+    EXPECT_EQ(1u, declarations);
+    EXPECT_EQ(std::string::npos, text.find(">\n   <rep:")) << "not indented";
     const std::string input = ours.string().substr(0, ours.string().size() - 4) + "-input.xml";
     ProcessResult valid = xmllint({"--noout", "--schema", schema, input});
     EXPECT_EQ(0, valid.exitCode) << valid.err;
