@@ -284,12 +284,15 @@ bool runAndJudge(CheckWorker* worker, std::u16string_view document,
 // only then renamed to the report's name: another call writing the same
 // report name at the same time can replace the report afterwards, never
 // change what this call judged.
+// With `keep` false the report is written in the worker's scratch folder
+// instead, read there and removed: it is not one of the call's outputs.
 bool checkRuleSet(CheckWorker* worker, std::u16string_view document,
                   const std::u16string& stylesheet, std::u16string_view reportFolder,
-                  const DocumentLook* look, RuleSetRecord* record) {
-  std::u16string report = reportPathFor(document, stylesheet, reportFolder);
+                  bool keep, const DocumentLook* look, RuleSetRecord* record) {
+  std::u16string report =
+      reportPathFor(document, stylesheet, keep ? reportFolder : worker->scratch);
   record->stylesheet = shown(stylesheet);
-  record->report = shown(report);
+  record->report = keep ? shown(report) : std::string();
   // The rename would replace it where xslvalidate's run refuses to.
   if (isReadOnlyFile(report)) {
     record->run = RunState::kFailed;
@@ -328,8 +331,8 @@ bool checkRuleSet(CheckWorker* worker, std::u16string_view document,
   }
   // Whatever it says, a report the run wrote takes its name, as
   // xslvalidate's would; a failed run leaves the earlier report alone.
-  reason = written ? renameFile(own, report) : std::string();
-  if (!written || !reason.empty())
+  reason = written && keep ? renameFile(own, report) : std::string();
+  if (!written || !keep || !reason.empty())
     removeFile(own);
   if (!reason.empty() && record->problem.empty()) {
     record->problem = "the report could not be put in place at " + shown(report) + " (" +
@@ -645,7 +648,8 @@ DocumentResult checkDocument(const CheckPlan& plan, CheckWorker* worker,
         for (const std::u16string& stylesheet : *ruleSets) {
           RuleSetRecord record;
           record.stylesheet = shown(stylesheet);
-          record.report = shown(reportPathFor(document, stylesheet, reportFolder));
+          if (plan.keepRuleSetReports)
+            record.report = shown(reportPathFor(document, stylesheet, reportFolder));
           result.ruleSets.push_back(std::move(record));
         }
         decide(scenario, &result);
@@ -675,14 +679,15 @@ DocumentResult checkDocument(const CheckPlan& plan, CheckWorker* worker,
   size_t i = 0;
   for (; i < ruleSets->size(); ++i) {
     result.ruleSets.emplace_back();
-    if (!checkRuleSet(worker, document, (*ruleSets)[i], reportFolder,
+    if (!checkRuleSet(worker, document, (*ruleSets)[i], reportFolder, plan.keepRuleSetReports,
                       look ? &*look : nullptr, &result.ruleSets.back()))
       break;
   }
   for (++i; i < ruleSets->size(); ++i) {
     RuleSetRecord record;
     record.stylesheet = shown((*ruleSets)[i]);
-    record.report = shown(reportPathFor(document, (*ruleSets)[i], reportFolder));
+    if (plan.keepRuleSetReports)
+      record.report = shown(reportPathFor(document, (*ruleSets)[i], reportFolder));
     record.problem = "not run, an earlier run failed";
     record.problemCode = reason_code::kRuleEngineError;
     result.ruleSets.push_back(std::move(record));
