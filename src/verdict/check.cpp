@@ -285,7 +285,8 @@ bool runAndJudge(CheckWorker* worker, std::u16string_view document,
 // report name at the same time can replace the report afterwards, never
 // change what this call judged.
 // With `keep` false the report is written in the worker's scratch folder
-// instead, read there and removed: it is not one of the call's outputs.
+// instead, where the document's validation report reads it; it is not one
+// of the call's outputs, and checkDocument removes it.
 bool checkRuleSet(CheckWorker* worker, std::u16string_view document,
                   const std::u16string& stylesheet, std::u16string_view reportFolder,
                   bool keep, const DocumentLook* look, RuleSetRecord* record) {
@@ -331,9 +332,11 @@ bool checkRuleSet(CheckWorker* worker, std::u16string_view document,
   }
   // Whatever it says, a report the run wrote takes its name, as
   // xslvalidate's would; a failed run leaves the earlier report alone.
-  reason = written && keep ? renameFile(own, report) : std::string();
-  if (!written || !keep || !reason.empty())
+  reason = written ? renameFile(own, report) : std::string();
+  if (!written || !reason.empty())
     removeFile(own);
+  else
+    record->reportFile = report;
   if (!reason.empty() && record->problem.empty()) {
     record->problem = "the report could not be put in place at " + shown(report) + " (" +
                       reason + ")";
@@ -593,10 +596,11 @@ void placeBundledStylesheets(std::u16string_view folder, BundledPlaces* places) 
   }
 }
 
-DocumentResult checkDocument(const CheckPlan& plan, CheckWorker* worker,
-                             std::u16string_view document,
-                             std::u16string_view reportFolder,
-                             std::u16string_view pageFolder) {
+// checkDocument, leaving every SVRL report the runs wrote where it lies.
+static DocumentResult checkDocumentKeeping(const CheckPlan& plan, CheckWorker* worker,
+                                    std::u16string_view document,
+                                    std::u16string_view reportFolder,
+                                    std::u16string_view pageFolder) {
   DocumentResult result;
   result.document = shown(document);
   result.warningsAsErrors = plan.warningsAsErrors;
@@ -695,6 +699,21 @@ DocumentResult checkDocument(const CheckPlan& plan, CheckWorker* worker,
   decide(scenario, &result);
   if (scenario && result.verdict != Verdict::kNone)
     makeValidationReport(worker, report, &result);
+  return result;
+}
+
+DocumentResult checkDocument(const CheckPlan& plan, CheckWorker* worker,
+                             std::u16string_view document,
+                             std::u16string_view reportFolder,
+                             std::u16string_view pageFolder) {
+  DocumentResult result = checkDocumentKeeping(plan, worker, document, reportFolder, pageFolder);
+  // The SVRL reports that are not outputs go once the document is judged.
+  if (!plan.keepRuleSetReports)
+    for (RuleSetRecord& ruleSet : result.ruleSets)
+      if (!ruleSet.reportFile.empty()) {
+        removeFile(ruleSet.reportFile);
+        ruleSet.reportFile.clear();
+      }
   return result;
 }
 

@@ -98,13 +98,12 @@ std::string outline(const ReportRequest& request, const std::string& hash,
                        i < request.scenario->ruleSetResources.size();
          ++i) {
       const RuleSetRecord& ruleSet = result.ruleSets[i];
-      if (ruleSet.run != RunState::kCompleted || !ruleSet.svrl.value_or(false))
+      if (ruleSet.run != RunState::kCompleted || !ruleSet.svrl.value_or(false) ||
+          ruleSet.reportFile.empty())
         continue;
-      const std::u16string report = reportPathFor(request.document, request.scenario->ruleSets[i],
-                                                  request.reportFolder);
       text += "<in:validationResultsSchematron>" +
               resourceXml(request.scenario->ruleSetResources[i]) +
-              "<in:results><x:svrl href=\"" + markupText(fileUri(report)) +
+              "<in:results><x:svrl href=\"" + markupText(fileUri(ruleSet.reportFile)) +
               "\"/></in:results></in:validationResultsSchematron>\n";
     }
   }

@@ -223,7 +223,7 @@ TEST(ValidationReport, NoScenarioReportNamesPrintAndExplanation) {
 
   const std::string invoice = kPeppol9 + "test-files/good/base-example.xml";
   ProcessResult named = verdict({"-s", kPeppol9 + "scenarios.xml", "-o", "out", "--report-prefix",
-                                 "in-", "--report-postfix", "-v1", "--html", "pages", invoice},
+                                 "in-", "--report-postfix", "-v1", "--pages", "pages", invoice},
                                 scratch.root);
   EXPECT_EQ(0, named.exitCode) << named.err;
   EXPECT_TRUE(fs::exists(scratch.root / "out/in-base-example-report-v1.xml"));
