@@ -44,6 +44,10 @@ using IdentityKey = std::pair<unsigned long long, unsigned long long>;
 
 }  // namespace
 
+std::u16string pagePath(const InputDocument& document, std::u16string_view pagesDir) {
+  return inFolder(reportFolderOf(document, pagesDir), htmlPageName(document.path));
+}
+
 std::vector<PlannedOutput> planOutputs(const CheckPlan& plan,
                                        const std::vector<InputDocument>& documents,
                                        const OutputPlaces& places) {
@@ -70,23 +74,18 @@ std::vector<PlannedOutput> planOutputs(const CheckPlan& plan,
         }
     }
     if (!plan.configurations.empty()) {
-      add(validationReportPath(document.path, folder, plan.reportPrefix, plan.reportPostfix),
-          "the validation report", PlannedOutput::kAny);
+      const std::u16string pageFolder =
+          plan.htmlDir.empty() ? std::u16string() : reportFolderOf(document, plan.htmlDir);
+      const ReportFiles files = reportFiles(document.path, folder, pageFolder, plan.reportPrefix,
+                                            plan.reportPostfix);
+      add(files.report, "the validation report", PlannedOutput::kAny);
       if (plan.keepReportInput)
-        add(validationReportPath(document.path, folder, plan.reportPrefix,
-                                 plan.reportPostfix + u"-input"),
-            "the validation report's input", PlannedOutput::kAny);
-      if (!plan.htmlDir.empty()) {
-        std::u16string html =
-            validationReportPath(document.path, reportFolderOf(document, plan.htmlDir),
-                                 plan.reportPrefix, plan.reportPostfix);
-        html.replace(html.size() - 4, 4, u".html");
-        add(html, "the validation report's HTML", PlannedOutput::kAny);
-      }
+        add(files.input, "the validation report's input", PlannedOutput::kAny);
+      if (!files.html.empty())
+        add(files.html, "the validation report's HTML", PlannedOutput::kAny);
     }
     if (!places.pagesDir.empty())
-      add(inFolder(reportFolderOf(document, places.pagesDir), htmlPageName(document.path)),
-          "the page", PlannedOutput::kAny);
+      add(pagePath(document, places.pagesDir), "the page", PlannedOutput::kAny);
   }
   return outputs;
 }

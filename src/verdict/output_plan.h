@@ -39,6 +39,11 @@ struct OutputPlaces {
   std::u16string junit;      // --junit; empty: none
 };
 
+// Where the supplier's page of `document` goes under `pagesDir`: laid out
+// as the reports are, named <document file name>.html. The page's writer
+// and the plan both name it so.
+std::u16string pagePath(const InputDocument& document, std::u16string_view pagesDir);
+
 // Every file checking `documents` under `plan` writes, under the names the
 // writers give them: each rule set's SVRL report when the plan keeps them
 // (every scenario's, as any may match), the configuration's report, its

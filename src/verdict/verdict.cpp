@@ -439,9 +439,8 @@ int runVerdict(const std::vector<std::u16string>& arguments) {
                                            : jsonOutput(result));
                }
                if (!options.pages.empty()) {
-                 const std::u16string folder = reportFolderOf(documents[position], options.pages);
-                 const std::u16string page =
-                     inFolder(folder, htmlPageName(documents[position].path));
+                 const std::u16string page = pagePath(documents[position], options.pages);
+                 const std::u16string folder = fromFsPath(fsPath(page).parent_path());
                  if (!makeFolders(folder) || !writeFileAtomically(page, htmlPage(result)))
                    fileFailures.push_back("the page " + visible(shown(page)) +
                                           " could not be written");
