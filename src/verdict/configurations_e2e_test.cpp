@@ -261,8 +261,8 @@ TEST(ReleasedConfigurations, ReferenceCommandLinesLeaveTheirFiles) {
 // scenario mode as by hand: a document named like another's report,
 // found by a folder walk, reached through a prefix and postfix, the
 // report's input, its HTML, an SVRL file kept on request, a page, the
-// JUnit file, or a hard link of a document; nor may two outputs be one
-// file. Each is refused before anything runs, the inputs unchanged.
+// JUnit file, a hard link of a document, or the file standard input is
+// redirected from; nor may two outputs be one file. Each is refused before anything runs, the inputs unchanged.
 TEST(ReleasedConfigurations, NoOutputOverAnInput) {
   const std::string good = kConfigurations + "peppol-bis-3.0.18/test-files/good/ubl/base-example.xml";
   struct Case {
@@ -289,6 +289,9 @@ TEST(ReleasedConfigurations, NoOutputOverAnInput) {
             "the JUnit file other.xml would overwrite the document other.xml"},
            {"-s S -o out x.xml", "out/x-report.xml",  // a hard link of x.xml
             "the validation report out/x-report.xml of x.xml would overwrite the document x.xml"},
+           {"-s S < stdin-report.xml", "stdin-report.xml",
+            "the validation report ./stdin-report.xml of stdin.xml would overwrite the file on "
+            "standard input"},
            {"-s S --junit x-report.xml x.xml", "",
             "the JUnit file x-report.xml and the validation report ./x-report.xml of x.xml are "
             "the same file"},

@@ -396,6 +396,18 @@ bool stderrIsTerminal() {
   return isatty(STDERR_FILENO) == 1;
 }
 
+FileIdentity standardInputFile() {
+  FileIdentity identity;
+  struct stat status;
+  if (fstat(STDIN_FILENO, &status) != 0 || !S_ISREG(status.st_mode))
+    return identity;
+  identity.exists = true;
+  identity.device = status.st_dev;
+  identity.index = status.st_ino;
+  identity.size = static_cast<unsigned long long>(status.st_size);
+  return identity;
+}
+
 StandardInput standardInput() {
   if (isatty(STDIN_FILENO) == 1)
     return StandardInput::kTerminal;

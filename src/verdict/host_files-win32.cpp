@@ -228,6 +228,21 @@ bool stderrIsTerminal() {
   return _isatty(_fileno(stderr)) != 0;
 }
 
+FileIdentity standardInputFile() {
+  FileIdentity identity;
+  HANDLE handle = GetStdHandle(STD_INPUT_HANDLE);
+  BY_HANDLE_FILE_INFORMATION information;
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE ||
+      GetFileType(handle) != FILE_TYPE_DISK ||
+      !GetFileInformationByHandle(handle, &information))
+    return identity;
+  identity.exists = true;
+  identity.device = information.dwVolumeSerialNumber;
+  identity.index = (static_cast<unsigned long long>(information.nFileIndexHigh) << 32) |
+                   information.nFileIndexLow;
+  return identity;
+}
+
 StandardInput standardInput() {
   HANDLE handle = GetStdHandle(STD_INPUT_HANDLE);
   if (handle == nullptr || handle == INVALID_HANDLE_VALUE)

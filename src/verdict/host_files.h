@@ -141,6 +141,11 @@ enum class StandardInput {
 };
 StandardInput standardInput();
 
+// The identity of the file standard input reads, when it is a regular
+// file (a redirect such as "< invoice.xml"); `exists` is false otherwise.
+// A call that writes must not replace that file either.
+FileIdentity standardInputFile();
+
 // Writes `bytes` to the file at `path`, replacing any file there. Returns
 // the system's reason when that failed (the partial file removed), empty
 // text when it did not.

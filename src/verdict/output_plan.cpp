@@ -57,7 +57,8 @@ std::vector<PlannedOutput> planOutputs(const CheckPlan& plan,
   for (size_t d = 0; d < documents.size(); ++d) {
     const InputDocument& document = documents[d];
     const std::u16string folder = reportFolderOf(document, places.reportDir);
-    const std::string of = " of " + shown(document.path);
+    const std::string of =
+        " of " + (document.shownAs.empty() ? shown(document.path) : document.shownAs);
     auto add = [&](const std::u16string& path, const std::string& what, size_t scenario) {
       outputs.push_back(PlannedOutput{path, what + " " + shown(path) + of, d, scenario});
     };
@@ -94,10 +95,10 @@ std::vector<CallInput> callInputs(const CheckPlan& plan,
                                   const std::vector<InputDocument>& documents) {
   std::vector<CallInput> inputs;
   for (const InputDocument& document : documents)
-    inputs.push_back(CallInput{document.path, "the document " + shown(document.path)});
+    inputs.push_back(CallInput{document.path, "the document " + shown(document.path), {}});
   auto add = [&inputs](const std::u16string& path, const char* what) {
     if (!path.empty())
-      inputs.push_back(CallInput{path, std::string(what) + " " + shown(path)});
+      inputs.push_back(CallInput{path, std::string(what) + " " + shown(path), {}});
   };
   for (const std::u16string& stylesheet : plan.ruleSets)
     add(stylesheet, "the rule set");
@@ -119,7 +120,7 @@ std::string outputClash(const std::vector<CallInput>& inputs,
                         const std::vector<PlannedOutput>& outputs) {
   std::map<IdentityKey, const CallInput*> read;
   for (const CallInput& input : inputs) {
-    const FileIdentity identity = fileIdentity(input.path);
+    const FileIdentity identity = input.path.empty() ? input.identity : fileIdentity(input.path);
     if (identity.exists)
       read.emplace(IdentityKey(identity.device, identity.index), &input);
   }

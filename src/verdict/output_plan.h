@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "verdict/check.h"
+#include "verdict/host_files.h"
 #include "verdict/inputs.h"
 
 // A file the call is to write, and what it is, in words ("the report
@@ -30,6 +31,9 @@ struct PlannedOutput {
 struct CallInput {
   std::u16string path;
   std::string what;
+  // The file itself where it has no path to name it (standard input
+  // redirected from a file); used when `path` is empty.
+  FileIdentity identity;
 };
 
 // Where the outputs that are not the plan's own go.

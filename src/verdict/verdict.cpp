@@ -399,8 +399,12 @@ int runVerdict(const std::vector<std::u16string>& arguments) {
   // may be a file the call reads, and no two may be one file. The whole
   // input set counts, not only this shard's, as other shards read it.
   const OutputPlaces places{options.reportDir, options.pages, options.junit};
-  const std::string clash = outputClash(callInputs(plan, inputs.documents),
-                                        planOutputs(plan, documents, places));
+  std::vector<CallInput> read = callInputs(plan, inputs.documents);
+  // The document on standard input was copied, but the file it was
+  // redirected from is the user's too.
+  if (readsStdin)
+    read.push_back(CallInput{u"", "the file on standard input", standardInputFile()});
+  const std::string clash = outputClash(read, planOutputs(plan, documents, places));
   if (!clash.empty()) {
     std::fprintf(stderr, "xslvalidate-verdict: %s; nothing was checked\n",
                  visible(clash).c_str());
