@@ -95,32 +95,27 @@ const Refused* refusedOption(std::u16string_view name) {
   return nullptr;
 }
 
-}  // namespace
-
-ParsedInvocation parseInvocation(const std::vector<std::u16string>& arguments,
-                                 StandardInput input) {
-  ParsedInvocation parsed;
-  Invocation& call = parsed.invocation;
-  auto refuse = [&parsed](const std::string& why) {
-    parsed.error = why;
-    return parsed;
-  };
-  if (arguments.size() <= 1 && input == StandardInput::kTerminal) {
-    call.action = Action::kHelp;
-    return parsed;
-  }
-
+// What the arguments say before their combination is judged.
+struct ReadLine {
   std::vector<std::u16string> operands;
   // The service's options, applied once the whole line is read: they count
   // only with --daemon, which may come after them.
   std::vector<std::pair<std::u16string, std::u16string>> serviceOptions;
   bool help = false, version = false, reportDirGiven = false;
   size_t given = 0;  // options given, help and version among them
+};
+
+// Reads every argument into `callOut` and `lineOut`: options wherever they are,
+// operands in order. Returns the usage error, or empty text.
+std::string readArguments(const std::vector<std::u16string>& arguments, Invocation* callOut,
+                          ReadLine* lineOut) {
+  Invocation& call = *callOut;
+  ReadLine& read = *lineOut;
   bool optionsEnded = false;
   for (size_t i = 1; i < arguments.size(); ++i) {
     std::u16string argument = arguments[i];
     if (optionsEnded || argument.size() < 2 || argument[0] != u'-') {
-      operands.push_back(argument);
+      read.operands.push_back(argument);
       continue;
     }
     if (argument == u"--") {
@@ -151,157 +146,165 @@ ParsedInvocation parseInvocation(const std::vector<std::u16string>& arguments,
       return !attached;
     };
     std::u16string text;
-    ++given;
+    ++read.given;
     if (argument == u"--json") {
       if (!flag())
-        return refuse(missing);
+        return missing;
       call.json = true;
     } else if (argument == u"--warnings-as-errors") {
       if (!flag())
-        return refuse(missing);
+        return missing;
       call.warningsAsErrors = true;
     } else if (argument == u"--help" || argument == u"-?") {
-      help = true;
+      read.help = true;
     } else if (argument == u"--version") {
-      version = true;
+      read.version = true;
     } else if (argument == u"--rules") {
       if (!value(&text))
-        return refuse(missing);
+        return missing;
       call.ruleSets.push_back(text);
     } else if (argument == u"--scenarios" || argument == u"-s" ||
                argument == u"--repository" || argument == u"-r") {
       if (!value(&text))
-        return refuse(missing);
+        return missing;
       const NamedPath named = namedPath(text);
       if (named.path.empty())
-        return refuse(shown(argument) + " needs a value");
+        return shown(argument) + " needs a value";
       const bool scenarios = argument == u"--scenarios" || argument == u"-s";
       (scenarios ? call.scenarios : call.repositories).push_back(named);
     } else if (argument == u"--report-prefix" || argument == u"--report-postfix") {
       std::u16string* into =
           argument == u"--report-prefix" ? &call.reportPrefix : &call.reportPostfix;
       if (!value(into))
-        return refuse(missing);
+        return missing;
       if (into->find_first_of(u"/\\") != std::u16string::npos)
-        return refuse(shown(argument) + " takes text without a folder, not " + shown(*into));
+        return shown(argument) + " takes text without a folder, not " + shown(*into);
     } else if (argument == u"--report-input" || argument == u"--serialize-report-input") {
       if (!flag())
-        return refuse(missing);
+        return missing;
       call.reportInput = true;
     } else if (argument == u"--print" || argument == u"-p") {
       if (!flag())
-        return refuse(missing);
+        return missing;
       call.print = true;
     } else if (argument == u"--html" || argument == u"-h" || argument == u"--extract-html") {
       // The reference validator's meaning: no value.
       if (!flag())
-        return refuse(missing + " (it writes the configuration's report as HTML beside "
-                                "the report; --pages DIR writes a page per document)");
+        return missing + " (it writes the configuration's report as HTML beside the report; "
+                         "--pages DIR writes a page per document)";
       call.html = true;
     } else if (argument == u"--svrl") {
       if (!flag())
-        return refuse(missing);
+        return missing;
       call.svrl = true;
     } else if (argument == u"--stdin-name") {
       if (!value(&call.stdinName))
-        return refuse(missing);
+        return missing;
       const std::u16string& name = call.stdinName;
       if (name.empty() || name == u"." || name == u".." ||
           name.find_first_of(u"/\\") != std::u16string::npos)
-        return refuse("--stdin-name takes a file name without a folder, not " + shown(name));
+        return "--stdin-name takes a file name without a folder, not " + shown(name);
     } else if (argument == u"--report-dir" || argument == u"-o" ||
                argument == u"--output-directory") {
       if (!value(&call.reportDir))
-        return refuse(missing);
+        return missing;
       if (call.reportDir.empty())
-        return refuse(shown(argument) + " needs a folder");
-      reportDirGiven = true;
+        return shown(argument) + " needs a folder";
+      read.reportDirGiven = true;
     } else if (argument == u"--junit" || argument == u"--pages") {
       std::u16string* into = argument == u"--junit" ? &call.junit : &call.pages;
       if (!value(into))
-        return refuse(missing);
+        return missing;
       if (into->empty())
-        return refuse(shown(argument) + " needs a value");
+        return shown(argument) + " needs a value";
     } else if (argument == u"--jobs") {
       if (!value(&text))
-        return refuse(missing);
+        return missing;
       const std::string digits = shown(text);
       char* end = nullptr;
       const unsigned long jobs = std::strtoul(digits.c_str(), &end, 10);
       if (digits.empty() || *end != '\0' || digits[0] == '-' || jobs == 0 || jobs > 64)
-        return refuse("--jobs takes a whole number from 1 to 64, not " + digits);
+        return "--jobs takes a whole number from 1 to 64, not " + digits;
       call.jobs = jobs;
     } else if (argument == u"--shard") {
       if (!value(&text))
-        return refuse(missing);
+        return missing;
       const std::optional<Shard> shard = parseShard(shown(text));
       if (!shard)
-        return refuse("--shard takes I/N with 0 <= I < N, not " + shown(text));
+        return "--shard takes I/N with 0 <= I < N, not " + shown(text);
       call.shard = *shard;
       call.sharded = true;
     } else if (const DaemonOption kind =
                    daemonOption(argument == u"-G" ? u"--disable-gui" : argument);
                kind != DaemonOption::kNone) {
       if (kind == DaemonOption::kValue ? !value(&text) : !flag())
-        return refuse(missing);
-      serviceOptions.emplace_back(argument == u"-G" ? u"--disable-gui" : argument, text);
+        return missing;
+      read.serviceOptions.emplace_back(argument == u"-G" ? u"--disable-gui" : argument, text);
     } else if (const Refused* refused = refusedOption(argument)) {
-      return refuse(shown(argument) + " is an option of the reference validator not offered "
-                    "here: " + refused->instead);
+      return shown(argument) + " is an option of the reference validator not offered here: " +
+             refused->instead;
     } else {
-      return refuse("unknown option " + shown(argument) + " (--help lists them)");
+      return "unknown option " + shown(argument) + " (--help lists them)";
     }
   }
+  return std::string();
+}
 
+// Judges what `read` says as a whole into `call`: help or version alone,
+// the service's options, which form the line has, which documents and
+// where the reports go. Returns the usage error, or empty text.
+std::string settle(const ReadLine& read, StandardInput input, Invocation* callOut) {
+  Invocation& call = *callOut;
+  const std::vector<std::u16string>& operands = read.operands;
+  const bool help = read.help, version = read.version;
+  const size_t given = read.given;
   if (help || version) {
     // Alone only: a script that meant something else must not read help
     // and a success as having checked its documents.
     if (given > 1 || !operands.empty())
-      return refuse(std::string(help ? "--help" : "--version") +
-                    " takes no other option and no operand");
+      return std::string(help ? "--help" : "--version") + " takes no other option and no operand";
     call.action = help ? Action::kHelp : Action::kVersion;
-    return parsed;
+    return std::string();
   }
-  for (const auto& [name, text] : serviceOptions) {
+  for (const auto& [name, text] : read.serviceOptions) {
     if (name == u"--daemon" || name == u"-D")
       call.daemon.enabled = true;
   }
-  for (const auto& [name, text] : serviceOptions) {
+  for (const auto& [name, text] : read.serviceOptions) {
     if (!call.daemon.enabled) {
       call.warnings.push_back(shown(name) + " is an option of the service and is ignored "
                               "without --daemon");
       continue;
     }
     if (const std::string wrong = setDaemonOption(&call.daemon, name, text); !wrong.empty())
-      return refuse(wrong);
+      return wrong;
   }
 
   const bool byConfiguration = !call.scenarios.empty();
   if (byConfiguration && !call.ruleSets.empty())
-    return refuse("--scenarios and --rules exclude each other");
+    return "--scenarios and --rules exclude each other";
   if (!byConfiguration && !call.repositories.empty())
-    return refuse("--repository needs --scenarios");
+    return "--repository needs --scenarios";
   if (call.daemon.enabled) {
     if (!byConfiguration || !operands.empty())
-      return refuse("--daemon checks the documents POSTed to it: it needs --scenarios and "
-                    "takes no document");
+      return "--daemon checks the documents POSTed to it: it needs --scenarios and takes no "
+             "document";
     call.action = Action::kServe;
   }
   const bool reportOptions = call.print || call.reportInput || call.html || call.svrl ||
                              !call.reportPrefix.empty() || !call.reportPostfix.empty();
   if (reportOptions && !byConfiguration)
-    return refuse(std::string(call.html ? "-h (--html) writes the configuration's report as "
-                                          "HTML and needs --scenarios; --pages DIR writes a "
-                                          "page per document"
-                                        : "--print, --report-input, --report-prefix, "
-                                          "--report-postfix and --svrl need --scenarios"));
+    return call.html ? "-h (--html) writes the configuration's report as HTML and needs "
+                       "--scenarios; --pages DIR writes a page per document"
+                     : "--print, --report-input, --report-prefix, --report-postfix and --svrl "
+                       "need --scenarios";
   if (!byConfiguration && call.ruleSets.empty()) {
     // The first form: the document, then its rule sets.
     if (operands.size() < 2)
-      return refuse("expected a document and at least one stylesheet");
+      return "expected a document and at least one stylesheet";
     if (call.sharded)
-      return refuse("--shard needs documents given by --rules or --scenarios: the first "
-                    "form checks one document");
+      return "--shard needs documents given by --rules or --scenarios: the first form checks "
+             "one document";
     call.byHand = true;
     call.documents.push_back(operands[0]);
     call.ruleSets.assign(operands.begin() + 1, operands.end());
@@ -311,20 +314,35 @@ ParsedInvocation parseInvocation(const std::vector<std::u16string>& arguments,
       // The reference validator reads standard input when no file is
       // named; never a terminal, where nothing was meant to be read.
       if (input != StandardInput::kData)
-        return refuse("expected at least one document or folder (or a document on standard "
-                      "input)");
+        return "expected at least one document or folder (or a document on standard input)";
       call.documents.push_back(u"-");
       call.stdinImplied = true;
     }
-    if (!reportDirGiven)
+    if (!read.reportDirGiven)
       call.reportDir = u".";
   }
   size_t stdinOperands = 0;
   for (const std::u16string& document : call.documents)
     stdinOperands += document == u"-";
   if (stdinOperands > 1)
-    return refuse("standard input (-) can be read once");
+    return "standard input (-) can be read once";
   if (call.print && (call.json || call.documents.size() != 1))
-    return refuse("--print prints the report of one document, without --json");
+    return "--print prints the report of one document, without --json";
+  return std::string();
+}
+
+}  // namespace
+
+ParsedInvocation parseInvocation(const std::vector<std::u16string>& arguments,
+                                 StandardInput input) {
+  ParsedInvocation parsed;
+  if (arguments.size() <= 1 && input == StandardInput::kTerminal) {
+    parsed.invocation.action = Action::kHelp;
+    return parsed;
+  }
+  ReadLine read;
+  parsed.error = readArguments(arguments, &parsed.invocation, &read);
+  if (parsed.error.empty())
+    parsed.error = settle(read, input, &parsed.invocation);
   return parsed;
 }
