@@ -167,10 +167,14 @@ std::string readArguments(const std::vector<std::u16string>& arguments, Invocati
                argument == u"--repository" || argument == u"-r") {
       if (!value(&text))
         return missing;
-      const NamedPath named = namedPath(text);
+      NamedPath named = namedPath(text);
+      const bool scenarios = argument == u"--scenarios" || argument == u"-s";
+      // An empty repository is the current folder, as the reference
+      // validator reads it (its published recipes write -r "").
+      if (named.path.empty() && !scenarios)
+        named.path = u".";
       if (named.path.empty())
         return shown(argument) + " needs a value";
-      const bool scenarios = argument == u"--scenarios" || argument == u"-s";
       (scenarios ? call.scenarios : call.repositories).push_back(named);
     } else if (argument == u"--report-prefix" || argument == u"--report-postfix") {
       std::u16string* into =

@@ -48,6 +48,10 @@ std::string summary(const Invocation& call) {
   for (const NamedPath& named : call.scenarios)
     scenarios.push_back(named.name.empty() ? named.path : named.name + u"=" + named.path);
   field("s", joined(scenarios));
+  std::vector<std::u16string> repositories;
+  for (const NamedPath& named : call.repositories)
+    repositories.push_back(named.path);
+  field("r", joined(repositories));
   field("docs", joined(call.documents));
   field("stdinImplied", call.stdinImplied ? "yes" : "");
   field("o", shown(call.reportDir));
@@ -114,6 +118,8 @@ TEST(Invocation, ArgumentsToRecordOrError) {
            {"-s c.xml --serialize-report-input a.xml", kNull, "s=c.xml; docs=a.xml; o=.; input=yes"},
            {"-s c.xml --svrl -p a.xml", kNull, "s=c.xml; docs=a.xml; o=.; svrl=yes; print=yes"},
            {"-s N=c.xml --report-prefix p- a.xml", kNull, "s=N=c.xml; docs=a.xml; o=.; prefix=p-"},
+           {"-s c.xml -r= a.xml", kNull, "s=c.xml; r=.; docs=a.xml; o=."},
+           {"-s= a.xml", kNull, "error: -s needs a value"},
            {"--rules r.xsl --svrl a.xml", kNull, "error: --print, --report-input"},
            // Its options that have no faithful counterpart: refused, naming ours.
            {"-s c.xml -c asserts.xml a.xml", kNull, "error: -c is an option of the reference validator not offered here: its assertion format"},
