@@ -225,6 +225,8 @@ TEST(ReleasedConfigurations, ReferenceCommandLinesLeaveTheirFiles) {
             {"out/ci-good-report-v1.xml"}},
            {"-s S < inbox/good.xml", 0, {"stdin-report.xml"}},
            {"-s S < inbox/bad.xml -p", 1, {"stdin-report.xml"}, "<rep:report"},
+           {"cat inbox/bad.xml | --json -s S -o out", 1, {"out/stdin-report.xml"},
+            "\"document\": \"stdin.xml\""},
            {"inbox/good.xml -s S -o out --serialize-report-input", 0,
             {"out/good-report.xml", "out/good-report-input.xml"}},
            {"-s S --svrl inbox/good.xml", 0,
@@ -246,9 +248,12 @@ TEST(ReleasedConfigurations, ReferenceCommandLinesLeaveTheirFiles) {
     std::string line = c.line;
     for (size_t at; (at = line.find(" S ")) != std::string::npos;) line.replace(at + 1, 1, "\"$1\"");
     for (size_t at; (at = line.find(" R ")) != std::string::npos;) line.replace(at + 1, 1, "\"$2\"");
-    const ProcessResult r = runProcess(
-        {"/bin/sh", "-c", "exec \"$0\" " + line, VERDICT_EXE, kPeppol18, repository},
-        kInProcess, scratch.root.string());
+    // "cat FILE | options": the document comes through a pipe.
+    std::string command = "exec \"$0\" " + line;
+    if (const size_t pipe = line.find("| "); line.rfind("cat ", 0) == 0 && pipe != std::string::npos)
+      command = line.substr(0, pipe + 2) + "exec \"$0\" " + line.substr(pipe + 2);
+    const ProcessResult r = runProcess({"/bin/sh", "-c", command, VERDICT_EXE, kPeppol18, repository},
+                                       kInProcess, scratch.root.string());
     EXPECT_EQ(c.status, r.exitCode) << r.out << r.err;
     EXPECT_EQ(c.files, filesUnder(scratch.root, "inbox/")) << r.err;
     EXPECT_EQ((std::set<std::string>{"bad.xml", "good.xml"}),
@@ -337,6 +342,16 @@ TEST(ReleasedConfigurations, HelpAndVersionOnlyAlone) {
   }
   ProcessResult help = verdict({"--help"}, scratch.root);
   EXPECT_EQ(0, help.exitCode);
+  // No argument at all from a terminal is a call for help; from a device
+  // (the test's /dev/null) it is a usage error.
+  if (fs::exists("/usr/bin/script")) {
+    ProcessResult typed = runProcess(
+        {"/usr/bin/script", "-qec", std::string(VERDICT_EXE), "/dev/null"}, kInProcess,
+        scratch.root.string());
+    EXPECT_EQ(0, typed.exitCode) << typed.out;
+    EXPECT_NE(std::string::npos, typed.out.find("usage: xslvalidate-verdict")) << typed.out;
+  }
+  EXPECT_EQ(2, verdict({}, scratch.root).exitCode);
   for (const char* option :
        {"-s, --scenarios", "-r, --repository", "-o, --output-directory", "--stdin-name",
         "--rules", "--json", "--jobs", "--shard", "--junit", "--pages", "-h, --html", "--svrl",
