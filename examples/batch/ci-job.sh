@@ -6,5 +6,5 @@
 # rejected, 3 any without a verdict.
 xslvalidate-verdict \
   --rules rules/totals.xslt --rules rules/parties.xslt \
-  --report-dir out/reports --junit out/junit.xml --html out/pages \
+  --report-dir out/reports --junit out/junit.xml --pages out/pages \
   invoices

@@ -141,13 +141,17 @@ TEST(VerdictBatch, StatusAndSummaryFollowTheMix) {
   fs::create_directories(tree.root / "empty");
   struct Case { std::vector<std::string> documents; int status; const char* summary; };
   for (const Case& c : std::initializer_list<Case>{
-           {{"inbox/a.xml", "inbox/sub/a.xml"}, 0, "documents: 2 (accepted 2, rejected 0, no verdict 0)\n"},
+           {{"inbox/b.xml", "inbox/sub"}, 1, "documents: 3 (accepted 1, rejected 2, no verdict 0)\n"
+                                            "rejected most often by: OK-1 (1 document), "
+                                            "not-well-formed (1 document)\n"},
            {{"inbox/a.xml", "inbox/b.xml"}, 1, "documents: 2 (accepted 1, rejected 1, no verdict 0)\n"
                                              "rejected most often by: OK-1 (1 document)\n"},
            {{"inbox/sub"}, 1, "documents: 2 (accepted 1, rejected 1, no verdict 0)\n"
                               "rejected most often by: not-well-formed (1 document)\n"},
            {{"empty"}, 3, ""}}) {
-    std::vector<std::string> arguments = {"--rules", kMarks};
+    // A folder's documents and one named by itself: each folder's reports
+    // under the report folder as the folder lays them out.
+    std::vector<std::string> arguments = {"--rules", kMarks, "-o", "out"};
     arguments.insert(arguments.end(), c.documents.begin(), c.documents.end());
     ProcessResult r = verdict(arguments, tree.root);
     SCOPED_TRACE(c.documents[0]);
@@ -160,6 +164,12 @@ TEST(VerdictBatch, StatusAndSummaryFollowTheMix) {
     ASSERT_GE(r.out.size(), std::string(c.summary).size()) << r.out;
     EXPECT_EQ(c.summary, r.out.substr(r.out.size() - std::string(c.summary).size()));
   }
+  // Without -o the reports go to the current folder, where two documents
+  // of one name would share report names: refused before anything runs.
+  ProcessResult same = verdict({"--rules", kMarks, "inbox/a.xml", "inbox/sub/a.xml"}, tree.root);
+  EXPECT_EQ(2, same.exitCode) << same.err;
+  EXPECT_NE(std::string::npos, same.err.find("would have the same report names in .")) << same.err;
+  EXPECT_FALSE(fs::exists(tree.root / "a_marks.xml"));
 }
 
 // Through an engine server of the test's own, each worker on a connection
@@ -223,8 +233,9 @@ TEST(VerdictBatch, FolderWalkTakesDocumentsByContentNeverByName) {
   tree.put("inbox/b.xml", kNotOk);
   tree.put("inbox/b-report.xml", "<rep:report xmlns:rep=\"http://www.xoev.de/de/validator/varl/1\"/>");
   for (int round = 0; round < 2; ++round) {
-    ProcessResult r = verdict({"--json", "--rules", kMarks, "--junit", "inbox/junit.xml", "inbox"},
-                              tree.root);
+    ProcessResult r = verdict(
+        {"--json", "--rules", kMarks, "-o", "inbox", "--junit", "inbox/junit.xml", "inbox"},
+        tree.root);
     EXPECT_EQ(2u, jsonLines(r.out).size()) << "round " << round << r.out << r.err;
   }
   const std::vector<std::string> inside = {"--json", "--rules", kMarks, "--report-dir",
@@ -236,7 +247,7 @@ TEST(VerdictBatch, FolderWalkTakesDocumentsByContentNeverByName) {
 
   // An invoice named like a.xml's report: checked, and the clash refused.
   tree.put("inbox/a_marks.xml", kOk);
-  ProcessResult clash = verdict({"--rules", kMarks, "inbox"}, tree.root);
+  ProcessResult clash = verdict({"--rules", kMarks, "-o", "inbox", "inbox"}, tree.root);
   EXPECT_EQ(2, clash.exitCode) << clash.err;
   EXPECT_NE(std::string::npos,
             clash.err.find("the report inbox/a_marks.xml of inbox/a.xml would overwrite the "
@@ -387,7 +398,7 @@ TEST(VerdictBatch, InterruptedBatchLeavesNoPartialOrTemporaryFile) {
     environment.push_back("XDG_RUNTIME_DIR=" + (tree.root / "runtime").string());
     RunningProcess run = startProcess(
         {VERDICT_EXE, "--jobs", "2", "--rules", kShared + "/rules/PEPPOL-EN16931-UBL.xslt",
-         "--report-dir", "out", "--html", "pages", "--junit", "junit.xml", "inbox"},
+         "--report-dir", "out", "--pages", "pages", "--junit", "junit.xml", "inbox"},
         environment, tree.root.string());
     ASSERT_GT(run.pid, 0) << run.startError;
     bool begun = false;
@@ -497,7 +508,7 @@ TEST(VerdictBatch, HtmlPageRendersInABrowserAndLoadsNothing) {
   for (char c : markup)
     escaped += c == '<' ? "&lt;" : c == '>' ? "&gt;" : c == '"' ? "&quot;" : std::string(1, c);
   tree.put("inbox/bad.xml", "<doc ok=\"no\" why=\"" + escaped + "\"/>\n");
-  ProcessResult r = verdict({"--rules", kMarks, "--html", "pages", "inbox/bad.xml"}, tree.root);
+  ProcessResult r = verdict({"--rules", kMarks, "--pages", "pages", "inbox/bad.xml"}, tree.root);
   ASSERT_EQ(1, r.exitCode) << r.err;
   const std::string page = (tree.root / "pages/bad.xml.html").string();
   ProcessResult dom = chromium(tree, page, "--dump-dom");
@@ -546,7 +557,7 @@ TEST(VerdictBatch, SupplierPageShowsIdentificationAndFindingsByLine) {
   schema.insert(schema.find("<cbc:DueDate>"), "<cbc:Bogus>1</cbc:Bogus>\n    ");
   tree.put("inbox/schema.xml", schema);
   tree.put("inbox/garbage.xml", "this is not XML at all\n");
-  ProcessResult r = verdict({"--scenarios", configuration + "/scenarios.xml", "--html", "pages",
+  ProcessResult r = verdict({"--scenarios", configuration + "/scenarios.xml", "--pages", "pages",
                              "--report-dir", "out", "inbox"},
                             tree.root);
   ASSERT_EQ(1, r.exitCode) << r.out << r.err;

@@ -163,7 +163,7 @@ TEST(Ends, ConcurrentBatchesShareAPageFolder) {
     place.put(std::string("in/") + name, "<d/>\n");
   const std::vector<std::string> arguments = {
       VERDICT_EXE, "--rules", kTestdata + "empty_svrl.xsl", "--report-dir", "out",
-      "--html", "pages", "--junit", "pages/junit.xml", "in"};
+      "--pages", "pages", "--junit", "pages/junit.xml", "in"};
   for (int round = 0; round < 4; ++round) {
     SCOPED_TRACE("round " + std::to_string(round));
     RunningProcess one = startProcess(arguments, place.environment(), place.root.string());
@@ -228,7 +228,7 @@ TEST(Ends, EveryOutputThatCannotBeWrittenIsListed) {
   for (const char* blocked : {"pages/a.xml.html/x", "pages/b.xml.html/x", "junit.xml/x"})
     place.put(blocked, "");
   const ProcessResult r = runProcess({VERDICT_EXE, "--rules", kTestdata + "empty_svrl.xsl",
-                                      "--html", "pages", "--junit", "junit.xml", "in"},
+                                      "--pages", "pages", "--junit", "junit.xml", "in"},
                                      place.environment(), place.root.string());
   EXPECT_EQ(4, r.exitCode) << r.err;
   for (const std::string& line : {"xslvalidate-verdict: the page pages/a.xml.html could not be written\n",

@@ -292,12 +292,17 @@ bool runAndJudge(CheckWorker* worker, std::u16string_view document,
 // report name at the same time can replace the report afterwards, never
 // change what this call judged. The run keeps to `rules` (a
 // configuration's scope; none by hand).
+// With `keep` false the report is written in the worker's scratch folder
+// instead, where the document's validation report reads it; it is not one
+// of the call's outputs, and checkDocument removes it.
 bool checkRuleSet(CheckWorker* worker, std::u16string_view document,
                   const std::u16string& stylesheet, std::u16string_view reportFolder,
-                  const DocumentLook* look, const ReadRules& rules, RuleSetRecord* record) {
-  std::u16string report = reportPathFor(document, stylesheet, reportFolder);
+                  bool keep, const DocumentLook* look, const ReadRules& rules,
+                  RuleSetRecord* record) {
+  std::u16string report =
+      reportPathFor(document, stylesheet, keep ? reportFolder : worker->scratch);
   record->stylesheet = shown(stylesheet);
-  record->report = shown(report);
+  record->report = keep ? shown(report) : std::string();
   // The rename would replace it where xslvalidate's run refuses to.
   if (isReadOnlyFile(report)) {
     record->run = RunState::kFailed;
@@ -339,6 +344,8 @@ bool checkRuleSet(CheckWorker* worker, std::u16string_view document,
   reason = written ? renameFile(own, report) : std::string();
   if (!written || !reason.empty())
     removeFile(own);
+  else
+    record->reportFile = report;
   if (!reason.empty() && record->problem.empty()) {
     record->problem = "the report could not be put in place at " + shown(report) + " (" +
                       reason + ")";
@@ -595,10 +602,11 @@ void placeBundledStylesheets(std::u16string_view folder, BundledPlaces* places) 
   }
 }
 
-DocumentResult checkDocument(const CheckPlan& plan, CheckWorker* worker,
-                             std::u16string_view document,
-                             std::u16string_view reportFolder,
-                             std::u16string_view pageFolder) {
+// checkDocument, leaving every SVRL report the runs wrote where it lies.
+static DocumentResult checkDocumentKeeping(const CheckPlan& plan, CheckWorker* worker,
+                                    std::u16string_view document,
+                                    std::u16string_view reportFolder,
+                                    std::u16string_view pageFolder) {
   DocumentResult result;
   result.document = shown(document);
   result.warningsAsErrors = plan.warningsAsErrors;
@@ -666,7 +674,8 @@ DocumentResult checkDocument(const CheckPlan& plan, CheckWorker* worker,
         for (const std::u16string& stylesheet : *ruleSets) {
           RuleSetRecord record;
           record.stylesheet = shown(stylesheet);
-          record.report = shown(reportPathFor(document, stylesheet, reportFolder));
+          if (plan.keepRuleSetReports)
+            record.report = shown(reportPathFor(document, stylesheet, reportFolder));
           result.ruleSets.push_back(std::move(record));
         }
         decide(scenario, &result);
@@ -696,7 +705,7 @@ DocumentResult checkDocument(const CheckPlan& plan, CheckWorker* worker,
   size_t i = 0;
   for (; i < ruleSets->size(); ++i) {
     result.ruleSets.emplace_back();
-    if (!checkRuleSet(worker, document, (*ruleSets)[i], reportFolder,
+    if (!checkRuleSet(worker, document, (*ruleSets)[i], reportFolder, plan.keepRuleSetReports,
                       look ? &*look : nullptr,
                       scenario ? configurationReads(*choice.configuration) : ReadRules(),
                       &result.ruleSets.back()))
@@ -705,7 +714,8 @@ DocumentResult checkDocument(const CheckPlan& plan, CheckWorker* worker,
   for (++i; i < ruleSets->size(); ++i) {
     RuleSetRecord record;
     record.stylesheet = shown((*ruleSets)[i]);
-    record.report = shown(reportPathFor(document, (*ruleSets)[i], reportFolder));
+    if (plan.keepRuleSetReports)
+      record.report = shown(reportPathFor(document, (*ruleSets)[i], reportFolder));
     record.problem = "not run, an earlier run failed";
     record.problemCode = reason_code::kRuleEngineError;
     result.ruleSets.push_back(std::move(record));
@@ -713,6 +723,21 @@ DocumentResult checkDocument(const CheckPlan& plan, CheckWorker* worker,
   decide(scenario, &result);
   if (scenario && result.verdict != Verdict::kNone)
     makeValidationReport(worker, report, &result);
+  return result;
+}
+
+DocumentResult checkDocument(const CheckPlan& plan, CheckWorker* worker,
+                             std::u16string_view document,
+                             std::u16string_view reportFolder,
+                             std::u16string_view pageFolder) {
+  DocumentResult result = checkDocumentKeeping(plan, worker, document, reportFolder, pageFolder);
+  // The SVRL reports that are not outputs go once the document is judged.
+  if (!plan.keepRuleSetReports)
+    for (RuleSetRecord& ruleSet : result.ruleSets)
+      if (!ruleSet.reportFile.empty()) {
+        removeFile(ruleSet.reportFile);
+        ruleSet.reportFile.clear();
+      }
   return result;
 }
 

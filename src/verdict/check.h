@@ -27,7 +27,13 @@ struct CheckPlan {
   // `keepReportInput` its input is kept beside it as ...-report<postfix>-input.xml.
   std::u16string reportPrefix, reportPostfix;
   bool keepReportInput = false;
-  std::u16string htmlDir;  // --html: the report's explanation goes beside the page
+  // -h: where the configuration's report is also written as HTML; in
+  // practice the report folder, so the HTML lies beside the report.
+  std::u16string htmlDir;
+  // Whether each rule set's SVRL report is kept under its report name
+  // (rule sets by hand, and --svrl); otherwise it is written and read in
+  // the worker's scratch folder and removed there.
+  bool keepRuleSetReports = true;
   // Whether each result also gets what the page shows of the document
   // (page_facts.h): one more engine run per document, for --html only.
   bool pageFacts = false;

@@ -184,39 +184,146 @@ TEST(ReleasedConfigurations, SeveralConfigurationsInOneCall) {
   EXPECT_EQ(2, unpaired.exitCode) << unpaired.err;
 }
 
-// A document piped in: checked as the same file would be, named stdin.xml
-// (or --stdin-name), its reports in the current folder; no copy is left.
-TEST(ReleasedConfigurations, DocumentOnStandardInput) {
-  Scratch scratch;
-  const std::string invoice =
-      kConfigurations + "peppol-bis-3.0.18/test-files/good/ubl/base-example.xml";
-  struct Case { std::string extra; std::string name; };
-  for (const Case& c : std::initializer_list<Case>{{"", "stdin.xml"},
-                                                   {"--stdin-name inv-7.xml", "inv-7.xml"}}) {
-    SCOPED_TRACE(c.name);
-    ProcessResult r = runProcess(
-        {"/bin/sh", "-c", "exec \"$0\" --json -s \"$1\" " + c.extra + " - < \"$2\"",
-         VERDICT_EXE, kPeppol18, invoice},
-        {"PATH=/usr/bin:/bin", "XSLVALIDATE_SERVER=off", "TMPDIR=" + scratch.root.string()},
-        scratch.root.string());
-    EXPECT_EQ(0, r.exitCode) << r.err;
-    json doc = json::parse(r.out);
-    EXPECT_EQ(c.name, doc["document"]);
-    EXPECT_EQ("accepted", doc["verdict"]);
-    const std::string stem = fs::path(c.name).stem().string();
-    EXPECT_TRUE(fs::exists(scratch.root / (stem + "_PEPPOL-EN16931-UBL.xml")));
-    EXPECT_TRUE(fs::exists(scratch.root / (stem + "_CEN-EN16931-UBL.xml")));
+// The files under `root`, by their path below it, without those under
+// `leaveOut`.
+std::set<std::string> filesUnder(const fs::path& root, const std::string& leaveOut) {
+  std::set<std::string> found;
+  for (auto& entry : fs::recursive_directory_iterator(root)) {
+    const std::string relative = entry.path().lexically_relative(root).string();
+    if (entry.is_regular_file() && (leaveOut.empty() || relative.rfind(leaveOut, 0) != 0))
+      found.insert(relative);
   }
-  // Only the reports stay, and the folder where the verdict keeps its own
-  // stylesheets between calls: no temporary copy of the input is left.
-  const std::string kept = "xslvalidate-verdict-" + std::to_string(getuid());
-  for (auto& entry : fs::directory_iterator(scratch.root))
-    EXPECT_TRUE(!entry.is_directory() || entry.path().filename() == kept) << entry.path();
-  ProcessResult notXml = runProcess(
-      {"/bin/sh", "-c", "printf 'not xml' | exec \"$0\" --json -s \"$1\" -", VERDICT_EXE, kPeppol18},
-      kInProcess, scratch.root.string());
-  EXPECT_EQ(1, notXml.exitCode) << notXml.err;
-  EXPECT_EQ("not-well-formed", json::parse(notXml.out)["reasonCode"]);
+  return found;
+}
+
+// Command lines a CI job written for the reference validator runs, each
+// with the files it must leave beside the inbox and its status: reports in
+// the current folder unless -o says otherwise, -h's HTML beside each
+// report, no SVRL file unless asked, options after the documents, a
+// document redirected in, and the reference's options that are not ours
+// refused or, for the service's, ignored with a warning.
+TEST(ReleasedConfigurations, ReferenceCommandLinesLeaveTheirFiles) {
+  const std::string good = kConfigurations + "peppol-bis-3.0.18/test-files/good/ubl/base-example.xml";
+  const std::string repository = fs::path(kPeppol18).parent_path().string();
+  std::string bad = readFile(good);
+  bad.replace(bad.find("<cbc:InvoiceTypeCode>380"), 24, "<cbc:InvoiceTypeCode>999");
+  struct Case {
+    std::string line;  // after the program, through the shell; S is the configuration
+    int status;
+    std::set<std::string> files;  // left outside the inbox
+    const char* says = "";        // a part of standard output and error
+  };
+  for (const Case& c : std::initializer_list<Case>{
+           {"-s S inbox/good.xml", 0, {"good-report.xml"}},
+           {"-s S -h -o out inbox/good.xml inbox/bad.xml", 1,
+            {"out/good-report.xml", "out/good-report.html", "out/bad-report.xml",
+             "out/bad-report.html"}},
+           {"-s S -r R -o out -h inbox", 1,
+            {"out/good-report.xml", "out/good-report.html", "out/bad-report.xml",
+             "out/bad-report.html"}},
+           {"-s S --report-prefix ci- --report-postfix -v1 -o out inbox/good.xml", 0,
+            {"out/ci-good-report-v1.xml"}},
+           {"-s S < inbox/good.xml", 0, {"stdin-report.xml"}},
+           {"-s S < inbox/bad.xml -p", 1, {"stdin-report.xml"}, "<rep:report"},
+           {"cat inbox/bad.xml | --json -s S -o out", 1, {"out/stdin-report.xml"},
+            "\"document\": \"stdin.xml\""},
+           {"inbox/good.xml -s S -o out --serialize-report-input", 0,
+            {"out/good-report.xml", "out/good-report-input.xml"}},
+           {"-s S --svrl inbox/good.xml", 0,
+            {"good-report.xml", "good_CEN-EN16931-UBL.xml", "good_PEPPOL-EN16931-UBL.xml"}},
+           {"-s S -T 4 --disable-gui inbox/good.xml", 0, {"good-report.xml"},
+            "-T is an option of the service and is ignored without --daemon"},
+           {"-s S -c assertions.xml inbox/good.xml", 2, {}, "not offered here"},
+           {"-s S --html out inbox/good.xml", 2, {}, "document does not exist: out"},
+           {"-s S < empty.txt", 2, {"empty.txt"}, "standard input is empty"},
+           {"-s S < /dev/null", 2, {}, "expected at least one document"},
+       }) {
+    SCOPED_TRACE(c.line);
+    Scratch scratch;
+    fs::create_directories(scratch.root / "inbox");
+    fs::copy_file(good, scratch.root / "inbox/good.xml");
+    std::ofstream(scratch.root / "inbox/bad.xml") << bad;
+    if (c.files.count("empty.txt"))
+      std::ofstream(scratch.root / "empty.txt").flush();
+    std::string line = c.line;
+    for (size_t at; (at = line.find(" S ")) != std::string::npos;) line.replace(at + 1, 1, "\"$1\"");
+    for (size_t at; (at = line.find(" R ")) != std::string::npos;) line.replace(at + 1, 1, "\"$2\"");
+    // "cat FILE | options": the document comes through a pipe.
+    std::string command = "exec \"$0\" " + line;
+    if (const size_t pipe = line.find("| "); line.rfind("cat ", 0) == 0 && pipe != std::string::npos)
+      command = line.substr(0, pipe + 2) + "exec \"$0\" " + line.substr(pipe + 2);
+    const ProcessResult r = runProcess({"/bin/sh", "-c", command, VERDICT_EXE, kPeppol18, repository},
+                                       kInProcess, scratch.root.string());
+    EXPECT_EQ(c.status, r.exitCode) << r.out << r.err;
+    EXPECT_EQ(c.files, filesUnder(scratch.root, "inbox/")) << r.err;
+    EXPECT_EQ((std::set<std::string>{"bad.xml", "good.xml"}),
+              filesUnder(scratch.root / "inbox", ""));
+    EXPECT_NE(std::string::npos, (r.out + r.err).find(c.says)) << r.out << r.err;
+  }
+}
+
+// No output of a call may be one of its inputs, whatever names it, in
+// scenario mode as by hand: a document named like another's report,
+// found by a folder walk, reached through a prefix and postfix, the
+// report's input, its HTML, an SVRL file kept on request, a page, the
+// JUnit file, a hard link of a document, or the file standard input is
+// redirected from; nor may two outputs be one file. Each is refused before anything runs, the inputs unchanged.
+TEST(ReleasedConfigurations, NoOutputOverAnInput) {
+  const std::string good = kConfigurations + "peppol-bis-3.0.18/test-files/good/ubl/base-example.xml";
+  struct Case {
+    std::string line;     // in the inbox; S is the configuration
+    const char* victim;   // an invoice of the inbox, named like an output
+    const char* says;
+  };
+  for (const Case& c : std::initializer_list<Case>{
+           {"-s S x.xml x-report.xml", "x-report.xml",
+            "the validation report ./x-report.xml of x.xml would overwrite the document x-report.xml"},
+           {"-s S .", "x-report.xml", "would overwrite the document ./x-report.xml"},
+           {"-s S -o . x.xml x-report.xml", "x-report.xml", "would overwrite the document x-report.xml"},
+           {"-s S --report-prefix p- --report-postfix -v1 x.xml p-x-report-v1.xml",
+            "p-x-report-v1.xml", "would overwrite the document p-x-report-v1.xml"},
+           {"-s S --report-input x.xml x-report-input.xml", "x-report-input.xml",
+            "the validation report's input ./x-report-input.xml of x.xml would overwrite"},
+           {"-s S -h x.xml x-report.html", "x-report.html",
+            "the validation report's HTML ./x-report.html of x.xml would overwrite"},
+           {"-s S --svrl x.xml x_PEPPOL-EN16931-UBL.xml", "x_PEPPOL-EN16931-UBL.xml",
+            "the report ./x_PEPPOL-EN16931-UBL.xml of x.xml would overwrite"},
+           {"-s S --pages . x.xml x.xml.html", "x.xml.html",
+            "the page ./x.xml.html of x.xml would overwrite the document x.xml.html"},
+           {"-s S --junit other.xml x.xml other.xml", "other.xml",
+            "the JUnit file other.xml would overwrite the document other.xml"},
+           {"-s S -o out x.xml", "out/x-report.xml",  // a hard link of x.xml
+            "the validation report out/x-report.xml of x.xml would overwrite the document x.xml"},
+           {"-s S < stdin-report.xml", "stdin-report.xml",
+            "the validation report ./stdin-report.xml of stdin.xml would overwrite the file on "
+            "standard input"},
+           {"-s S --junit x-report.xml x.xml", "",
+            "the JUnit file x-report.xml and the validation report ./x-report.xml of x.xml are "
+            "the same file"},
+       }) {
+    SCOPED_TRACE(c.line);
+    Scratch scratch;
+    const fs::path inbox = scratch.root / "inbox";
+    fs::create_directories(inbox / "out");
+    fs::copy_file(good, inbox / "x.xml");
+    if (std::string(c.victim) == "out/x-report.xml")
+      fs::create_hard_link(inbox / "x.xml", inbox / c.victim);
+    else if (*c.victim != '\0')
+      fs::copy_file(good, inbox / c.victim);
+    const std::set<std::string> before = filesUnder(inbox, "");
+    ASSERT_FALSE(before.empty());
+    std::string line = c.line;
+    line.replace(line.find(" S "), 3, " \"$1\" ");
+    const ProcessResult r = runProcess({"/bin/sh", "-c", "exec \"$0\" " + line, VERDICT_EXE, kPeppol18},
+                                       kInProcess, inbox.string());
+    EXPECT_EQ(2, r.exitCode) << r.out << r.err;
+    EXPECT_NE(std::string::npos, r.err.find(c.says)) << r.err;
+    EXPECT_NE(std::string::npos, r.err.find("; nothing was checked")) << r.err;
+    EXPECT_EQ("", r.out);
+    EXPECT_EQ(before, filesUnder(inbox, ""));
+    for (const std::string& name : before)
+      EXPECT_EQ(readFile(good), readFile((inbox / name).string())) << name;
+  }
 }
 
 // Help and version only alone: with anything else a script meant to check
@@ -225,19 +332,30 @@ TEST(ReleasedConfigurations, DocumentOnStandardInput) {
 TEST(ReleasedConfigurations, HelpAndVersionOnlyAlone) {
   Scratch scratch;
   for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{
-           {"-s", kPeppol18, "-r", kConfigurations, "-h", "invoice.xml"},
+           {"-s", kPeppol18, "-r", kConfigurations, "--help", "invoice.xml"},
            {"--help", "invoice.xml"},
            {"--version", "--json"},
-           {"-h", "--version"}}) {
+           {"-?", "--version"}}) {
     ProcessResult r = verdict(arguments, scratch.root);
     EXPECT_EQ(2, r.exitCode) << arguments[0];
     EXPECT_EQ("", r.out);
   }
   ProcessResult help = verdict({"--help"}, scratch.root);
   EXPECT_EQ(0, help.exitCode);
-  for (const char* option : {"-s, --scenarios", "-r, --repository", "-o, --report-dir",
-                             "--stdin-name", "--rules", "--json", "--jobs", "--shard",
-                             "--junit", "--html", "--warnings-as-errors", "-h, --help"})
+  // No argument at all from a terminal is a call for help; from a device
+  // (the test's /dev/null) it is a usage error.
+  if (fs::exists("/usr/bin/script")) {
+    ProcessResult typed = runProcess(
+        {"/usr/bin/script", "-qec", std::string(VERDICT_EXE), "/dev/null"}, kInProcess,
+        scratch.root.string());
+    EXPECT_EQ(0, typed.exitCode) << typed.out;
+    EXPECT_NE(std::string::npos, typed.out.find("usage: xslvalidate-verdict")) << typed.out;
+  }
+  EXPECT_EQ(2, verdict({}, scratch.root).exitCode);
+  for (const char* option :
+       {"-s, --scenarios", "-r, --repository", "-o, --output-directory", "--stdin-name",
+        "--rules", "--json", "--jobs", "--shard", "--junit", "--pages", "-h, --html", "--svrl",
+        "--serialize-report-input", "--warnings-as-errors", "--help, -?"})
     EXPECT_NE(std::string::npos, help.out.find(option)) << option;
 }
 
@@ -252,8 +370,7 @@ TEST(ReleasedConfigurations, InboxesWithTheSameFileNames) {
   }
   ProcessResult r = verdict({"-s", kPeppol18, "-o", "out", "north/inbox", "south"}, scratch.root);
   EXPECT_EQ(0, r.exitCode) << r.err;
-  for (const char* report : {"out/inbox/invoice_PEPPOL-EN16931-UBL.xml",
-                             "out/south/invoice_PEPPOL-EN16931-UBL.xml"})
+  for (const char* report : {"out/inbox/invoice-report.xml", "out/south/invoice-report.xml"})
     EXPECT_TRUE(fs::exists(scratch.root / report)) << report;
   fs::create_directories(scratch.root / "east/inbox");
   ProcessResult same = verdict({"-s", kPeppol18, "-o", "out", "north/inbox", "east/inbox"},

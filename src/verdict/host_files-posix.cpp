@@ -396,6 +396,29 @@ bool stderrIsTerminal() {
   return isatty(STDERR_FILENO) == 1;
 }
 
+FileIdentity standardInputFile() {
+  FileIdentity identity;
+  struct stat status;
+  if (fstat(STDIN_FILENO, &status) != 0 || !S_ISREG(status.st_mode))
+    return identity;
+  identity.exists = true;
+  identity.device = status.st_dev;
+  identity.index = status.st_ino;
+  identity.size = static_cast<unsigned long long>(status.st_size);
+  return identity;
+}
+
+StandardInput standardInput() {
+  if (isatty(STDIN_FILENO) == 1)
+    return StandardInput::kTerminal;
+  struct stat status;
+  if (fstat(STDIN_FILENO, &status) != 0)
+    return StandardInput::kNothing;
+  if (S_ISFIFO(status.st_mode) || S_ISREG(status.st_mode) || S_ISSOCK(status.st_mode))
+    return StandardInput::kData;
+  return StandardInput::kNothing;
+}
+
 std::u16string engineMessagesFile(std::u16string_view scratch) {
   return inFolder(scratch, u"engine-messages.txt");
 }

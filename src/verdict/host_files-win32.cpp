@@ -228,6 +228,39 @@ bool stderrIsTerminal() {
   return _isatty(_fileno(stderr)) != 0;
 }
 
+FileIdentity standardInputFile() {
+  FileIdentity identity;
+  HANDLE handle = GetStdHandle(STD_INPUT_HANDLE);
+  BY_HANDLE_FILE_INFORMATION information;
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE ||
+      GetFileType(handle) != FILE_TYPE_DISK ||
+      !GetFileInformationByHandle(handle, &information))
+    return identity;
+  identity.exists = true;
+  identity.device = information.dwVolumeSerialNumber;
+  identity.index = (static_cast<unsigned long long>(information.nFileIndexHigh) << 32) |
+                   information.nFileIndexLow;
+  return identity;
+}
+
+StandardInput standardInput() {
+  HANDLE handle = GetStdHandle(STD_INPUT_HANDLE);
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE)
+    return StandardInput::kNothing;
+  switch (GetFileType(handle)) {
+    case FILE_TYPE_PIPE:
+    case FILE_TYPE_DISK:
+      return StandardInput::kData;
+    case FILE_TYPE_CHAR: {
+      // A console, or a device such as NUL.
+      DWORD mode = 0;
+      return GetConsoleMode(handle, &mode) ? StandardInput::kTerminal : StandardInput::kNothing;
+    }
+    default:
+      return StandardInput::kNothing;
+  }
+}
+
 std::u16string engineMessagesFile(std::u16string_view) {
   return std::u16string();
 }

@@ -137,6 +137,20 @@ unsigned processorCount();
 // True when standard error is a terminal (a person watches it).
 bool stderrIsTerminal();
 
+// What standard input is, which decides whether a call that names no
+// document reads one from it.
+enum class StandardInput {
+  kTerminal,  // a person types there (a console): never read unasked
+  kData,      // a pipe, socket or regular file: read when no document is named
+  kNothing,   // a device such as /dev/null, or closed: never read unasked
+};
+StandardInput standardInput();
+
+// The identity of the file standard input reads, when it is a regular
+// file (a redirect such as "< invoice.xml"); `exists` is false otherwise.
+// A call that writes must not replace that file either.
+FileIdentity standardInputFile();
+
 // Writes `bytes` to the file at `path`, replacing any file there. Returns
 // the system's reason when that failed (the partial file removed), empty
 // text when it did not.

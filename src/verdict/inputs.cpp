@@ -271,23 +271,3 @@ std::string reportClash(const std::vector<InputDocument>& documents,
   }
   return std::string();
 }
-
-std::string overwriteClash(const std::vector<InputDocument>& documents,
-                           const std::vector<PlannedOutput>& outputs) {
-  std::map<std::pair<unsigned long long, unsigned long long>, const InputDocument*> byIdentity;
-  for (const InputDocument& document : documents) {
-    const FileIdentity identity = fileIdentity(document.path);
-    if (identity.exists)
-      byIdentity.emplace(std::make_pair(identity.device, identity.index), &document);
-  }
-  for (const PlannedOutput& output : outputs) {
-    const FileIdentity identity = fileIdentity(output.path);
-    if (!identity.exists)
-      continue;
-    auto found = byIdentity.find(std::make_pair(identity.device, identity.index));
-    if (found != byIdentity.end())
-      return output.what + " would overwrite the document " +
-             toUtf8(found->second->path).value_or("?");
-  }
-  return std::string();
-}

@@ -89,17 +89,4 @@ std::u16string reportFolderOf(const InputDocument& document, std::u16string_view
 std::string reportClash(const std::vector<InputDocument>& documents,
                         std::u16string_view reportDir);
 
-// A file the call is to write, and what it is, in words ("the report
-// a_totals.xml of a.xml").
-struct PlannedOutput {
-  std::u16string path;
-  std::string what;
-};
-
-// The first planned output that is one of `documents` (the same file, by
-// identity, whatever the path that names it), as "<what> would overwrite
-// the document <path>"; empty text when none is.
-std::string overwriteClash(const std::vector<InputDocument>& documents,
-                           const std::vector<PlannedOutput>& outputs);
-
 #endif  // XSLVALIDATE_VERDICT_INPUTS_H_

@@ -89,27 +89,6 @@ TEST_F(InputsTest, SeveralFoldersKeepTheirDocumentsApartUnderTheirOwnNames) {
   EXPECT_NE(std::string::npos, set.error.find("have the same name")) << set.error;
 }
 
-// An output that is one of the documents, by whatever name reaches it,
-// is found before anything is written.
-TEST_F(InputsTest, AnOutputThatIsADocumentIsFoundByIdentity) {
-  put("a.xml", kInvoice);
-  put("a_totals.xml", kInvoice);
-  fs::create_symlink(root / "a_totals.xml", root / "link.xml");
-  InputSet set = collectInputs({u16((root / "a.xml").string()),
-                                u16((root / "a_totals.xml").string())},
-                               {});
-  ASSERT_EQ("", set.error);
-  const std::u16string other = u16((root / "new.xml").string());
-  EXPECT_EQ("", overwriteClash(set.documents, {{other, "the report new.xml"}}));
-  for (const char* name : {"a_totals.xml", "link.xml", "./a_totals.xml"}) {
-    const std::string clash = overwriteClash(
-        set.documents, {{other, "x"}, {u16((root / name).string()), "the report R of a.xml"}});
-    EXPECT_NE(std::string::npos, clash.find("the report R of a.xml would overwrite the document"))
-        << name << ": " << clash;
-    EXPECT_NE(std::string::npos, clash.find("a_totals.xml")) << clash;
-  }
-}
-
 TEST_F(InputsTest, OperandsKeepTheirOrderAndADocumentReachedTwiceCountsOnce) {
   put("x/z.xml", kInvoice);
   put("x/y.xml", kInvoice);

@@ -72,7 +72,9 @@ std::string textSchema(const SchemaRecord& schema) {
 }
 
 std::string textRuleSet(const RuleSetRecord& set) {
-  std::string text = visible(set.stylesheet) + " -> " + visible(set.report) + "\n";
+  // A report not kept (scenario mode without --svrl) has no place to show.
+  std::string text = visible(set.stylesheet) +
+                     (set.report.empty() ? std::string() : " -> " + visible(set.report)) + "\n";
   for (const FindingRecord& finding : set.findings) {
     text += "  " + shownSeverity(finding) + " " +
             (finding.id ? visible(*finding.id) : std::string("(no id)"));
@@ -132,7 +134,7 @@ std::string jsonSchema(const SchemaRecord& schema) {
 
 std::string jsonRuleSet(const RuleSetRecord& set) {
   return "    {\n      \"stylesheet\": " + jsonString(set.stylesheet) +
-         ",\n      \"report\": " + jsonString(set.report) +
+         ",\n      \"report\": " + jsonText(set.report) +
          ",\n      \"run\": \"" + runName(set.run) + "\"" +
          ",\n      \"runStatus\": " +
          (set.run == RunState::kNotRun ? "null" : std::to_string(set.runStatus)) +

@@ -47,7 +47,11 @@ struct FindingRecord {
 // One rule set's run and what its report said.
 struct RuleSetRecord {
   std::string stylesheet;  // as given, for display
-  std::string report;      // the report's path, for display
+  std::string report;      // the report's path, for display; empty when not kept
+  // Where the SVRL report lies while the document is checked (its report
+  // path, or the worker's scratch folder when it is not kept); empty when
+  // the run wrote none.
+  std::u16string reportFile;
   // What the page heads it with: the configuration's resource name, else
   // the file name without its folder; empty when the page was not asked.
   std::string name;

@@ -99,13 +99,12 @@ std::string outline(const ReportRequest& request, const std::string& hash,
                        i < request.scenario->ruleSetResources.size();
          ++i) {
       const RuleSetRecord& ruleSet = result.ruleSets[i];
-      if (ruleSet.run != RunState::kCompleted || !ruleSet.svrl.value_or(false))
+      if (ruleSet.run != RunState::kCompleted || !ruleSet.svrl.value_or(false) ||
+          ruleSet.reportFile.empty())
         continue;
-      const std::u16string report = reportPathFor(request.document, request.scenario->ruleSets[i],
-                                                  request.reportFolder);
       text += "<in:validationResultsSchematron>" +
               resourceXml(request.scenario->ruleSetResources[i]) +
-              "<in:results><x:svrl href=\"" + markupText(fileUri(report)) +
+              "<in:results><x:svrl href=\"" + markupText(fileUri(ruleSet.reportFile)) +
               "\"/></in:results></in:validationResultsSchematron>\n";
     }
   }
@@ -276,6 +275,20 @@ std::u16string validationReportPath(std::u16string_view document, std::u16string
   return std::u16string(document.substr(0, start)) + name;
 }
 
+ReportFiles reportFiles(std::u16string_view document, std::u16string_view reportFolder,
+                        std::u16string_view pageFolder, std::u16string_view prefix,
+                        std::u16string_view postfix) {
+  ReportFiles files;
+  files.report = validationReportPath(document, reportFolder, prefix, postfix);
+  files.input =
+      validationReportPath(document, reportFolder, prefix, std::u16string(postfix) + u"-input");
+  if (!pageFolder.empty()) {
+    files.html = validationReportPath(document, pageFolder, prefix, postfix);
+    files.html.replace(files.html.size() - 4, 4, u".html");
+  }
+  return files;
+}
+
 void makeValidationReport(CheckWorker* worker, const ReportRequest& request,
                           DocumentResult* result) {
   const std::u16string& runner =
@@ -308,8 +321,9 @@ void makeValidationReport(CheckWorker* worker, const ReportRequest& request,
   // The report is written by the engine beside its place, under a name of
   // this call's own, and takes its place only once its acceptance is read:
   // the engine's flush to disk is the only one it needs.
-  const std::u16string place = validationReportPath(request.document, request.reportFolder,
-                                                    request.prefix, request.postfix);
+  const ReportFiles outputs = reportFiles(request.document, request.reportFolder,
+                                          request.pageFolder, request.prefix, request.postfix);
+  const std::u16string& place = outputs.report;
   std::string reason;
   const std::u16string own = makePrivateFileBeside(place, &reason);
   if (own.empty()) {
@@ -354,8 +368,7 @@ void makeValidationReport(CheckWorker* worker, const ReportRequest& request,
   result->validationReportFile = place;
   if (request.keepInput) {
     std::string input;
-    const std::u16string inputPlace = validationReportPath(
-        request.document, request.reportFolder, request.prefix, request.postfix + u"-input");
+    const std::u16string& inputPlace = outputs.input;
     if (!readWholeFile(files.input, &input) || !writeFileAtomically(inputPlace, input)) {
       result->verdict = Verdict::kNone;
       result->reason = "the validation report's input " + shown(inputPlace) +
@@ -365,9 +378,7 @@ void makeValidationReport(CheckWorker* worker, const ReportRequest& request,
     }
   }
   if (!request.pageFolder.empty()) {
-    std::u16string page = validationReportPath(request.document, request.pageFolder,
-                                               request.prefix, request.postfix);
-    page.replace(page.size() - 4, 4, u".html");
+    const std::u16string& page = outputs.html;
     if (!makeFolders(request.pageFolder) ||
         runTransformTo(worker->environment, place, worker->bundled->explanation, page) != 0) {
       result->verdict = Verdict::kNone;

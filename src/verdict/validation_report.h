@@ -49,6 +49,17 @@ std::string acceptStylesheetText(const std::vector<std::pair<std::string, std::s
 std::u16string validationReportPath(std::u16string_view document, std::u16string_view folder,
                                     std::u16string_view prefix, std::u16string_view postfix);
 
+// Every file the report step of one document may write, named once for the
+// writer and for the call's output plan (output_plan.h): the report, its
+// input (...-report<postfix>-input.xml beside it) and its HTML explanation
+// (...-report<postfix>.html in `pageFolder`; empty when `pageFolder` is).
+struct ReportFiles {
+  std::u16string report, input, html;
+};
+ReportFiles reportFiles(std::u16string_view document, std::u16string_view reportFolder,
+                        std::u16string_view pageFolder, std::u16string_view prefix,
+                        std::u16string_view postfix);
+
 // What the report step is given for one document.
 struct ReportRequest {
   const ScenarioSet* configuration = nullptr;  // the configuration that decides

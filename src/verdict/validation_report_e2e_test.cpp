@@ -215,7 +215,7 @@ TEST(ValidationReport, CustomLevelReachesTheReport) {
 
 // A document no scenario is for, and one that is not XML, get the
 // configuration's noScenarioReport; the files around a report: its name
-// with prefix and postfix, --print, and the explanation beside the page.
+// with prefix and postfix, --print, and its HTML beside it.
 TEST(ValidationReport, NoScenarioReportNamesPrintAndExplanation) {
   Scratch scratch;
   std::ofstream(scratch.root / "note.xml") << "<note>not an invoice</note>\n";
@@ -234,11 +234,12 @@ TEST(ValidationReport, NoScenarioReportNamesPrintAndExplanation) {
 
   const std::string invoice = kPeppol9 + "test-files/good/base-example.xml";
   ProcessResult named = verdict({"-s", kPeppol9 + "scenarios.xml", "-o", "out", "--report-prefix",
-                                 "in-", "--report-postfix", "-v1", "--html", "pages", invoice},
+                                 "in-", "--report-postfix", "-v1", "-h", "--pages", "pages", invoice},
                                 scratch.root);
   EXPECT_EQ(0, named.exitCode) << named.err;
   EXPECT_TRUE(fs::exists(scratch.root / "out/in-base-example-report-v1.xml"));
-  const std::string explanation = readFile(scratch.root / "pages/in-base-example-report-v1.html");
+  // -h: the report's HTML beside the report, the supplier's page apart.
+  const std::string explanation = readFile(scratch.root / "out/in-base-example-report-v1.html");
   EXPECT_NE(std::string::npos, explanation.find("<html")) << explanation.substr(0, 300);
   EXPECT_NE(std::string::npos, explanation.find("Prüfbericht"));
   EXPECT_TRUE(fs::exists(scratch.root / "pages/base-example.xml.html"));

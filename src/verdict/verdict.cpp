@@ -20,7 +20,9 @@
 #include "verdict/host_files.h"
 #include "verdict/html_page.h"
 #include "verdict/inputs.h"
+#include "verdict/invocation.h"
 #include "verdict/junit.h"
+#include "verdict/output_plan.h"
 #include "verdict/printer.h"
 #include "verdict/reason_code.h"
 #include "verdict/scenarios.h"
@@ -32,200 +34,9 @@
 
 namespace {
 
-const char kUsage[] =
-    "usage: xslvalidate-verdict [options] xml-file rules1 [rules2 ...]\n"
-    "       xslvalidate-verdict [options] --rules rules1 [--rules rules2 ...] "
-    "document-or-folder...\n"
-    "       xslvalidate-verdict [options] --scenarios [NAME=]scenarios.xml "
-    "[--repository [NAME=]folder] ... document-or-folder...\n"
-    "A document named - is read from standard input.\n"
-    "options:\n"
-    "  --rules FILE              a rule set (repeatable); every operand is then a document or folder\n"
-    "  -s, --scenarios [NAME=]FILE\n"
-    "                            a scenario configuration (repeatable; the first scenario that\n"
-    "                            matches, over the configurations in order, checks a document)\n"
-    "  -r, --repository [NAME=]DIR\n"
-    "                            where a configuration's locations start (repeatable: one for all,\n"
-    "                            one per configuration in order, or by NAME)\n"
-    "  --json                    JSON (JSON Lines for a batch) instead of text\n"
-    "  --warnings-as-errors      warnings reject too\n"
-    "  --jobs N                  documents checked at once, 1 to 64 (default: one per core)\n"
-    "  --shard I/N               check only the I-th of N slices of the documents\n"
-    "  -o, --report-dir DIR      write the reports under DIR instead of beside the documents\n"
-    "  --junit FILE              also write a JUnit file\n"
-    "  --html DIR                also write one HTML page per document under DIR\n"
-    "  --stdin-name NAME         the name of the document read from standard input (stdin.xml)\n"
-    "  --report-prefix TEXT, --report-postfix TEXT\n"
-    "                            with scenarios: the configuration's report of each document is\n"
-    "                            <TEXT><name>-report<TEXT>.xml (default <name>-report.xml)\n"
-    "  --report-input            with scenarios: also keep that report's input, ...-report-input.xml\n"
-    "  -p, --print               with scenarios: print the configuration's report of the one\n"
-    "                            document instead of the verdict\n"
-    "  -D, --daemon              serve the configurations over HTTP (Linux; see the README):\n"
-    "                            -H, --host ADDRESS (127.0.0.1), -P, --port N (8080),\n"
-    "                            -T, --threads N (one per core), --queue N (32),\n"
-    "                            --max-body BYTES (67108864), --max-connections N (256),\n"
-    "                            --read-timeout S (30), --idle-timeout S (10),\n"
-    "                            --drain-timeout S (30), --check-timeout S (120),\n"
-    "                            --token-file FILE, --disable-gui\n"
-    "  --version                 the version, alone\n"
-    "  -h, --help                this text, alone\n";
-
-// A configuration or repository as given: "NAME=path" or a plain path.
-struct NamedPath {
-  std::u16string name;  // empty when not named
-  std::u16string path;
-};
-
-struct Options {
-  bool json = false;
-  bool warningsAsErrors = false;
-  bool help = false;
-  bool version = false;
-  size_t given = 0;  // options given, help and version among them
-  size_t jobs = 0;  // 0: one per core
-  Shard shard;
-  bool sharded = false;
-  std::u16string reportDir;
-  std::u16string junit;
-  std::u16string html;
-  std::vector<std::u16string> ruleSets;  // by --rules; the operands are then documents
-  std::vector<NamedPath> scenarios;     // configurations; the operands are then documents
-  std::vector<NamedPath> repositories;  // where the configurations' locations start
-  std::u16string stdinName = u"stdin.xml";
-  std::u16string reportPrefix, reportPostfix;
-  bool reportInput = false;
-  bool print = false;
-  DaemonSettings daemon;  // --daemon and the service's options
-  std::vector<std::u16string> operands;
-};
-
 bool usageError(const std::string& message) {
-  std::fprintf(stderr, "xslvalidate-verdict: %s\n%s", message.c_str(), kUsage);
+  std::fprintf(stderr, "xslvalidate-verdict: %s\n%s", message.c_str(), kVerdictUsage);
   return false;
-}
-
-// "NAME=path" as a named path, unless the whole text names something that
-// exists (a file may have "=" in its name) or the part before "=" holds a
-// path separator; anything else is a plain path.
-NamedPath namedPath(const std::u16string& text) {
-  const size_t equals = text.find(u'=');
-  if (equals == std::u16string::npos || equals == 0 || fileIdentity(text).exists)
-    return NamedPath{u"", text};
-  const std::u16string name = text.substr(0, equals);
-  if (name.find_first_of(u"/\\") != std::u16string::npos)
-    return NamedPath{u"", text};
-  return NamedPath{name, text.substr(equals + 1)};
-}
-
-// Reads the options before the operands ("--" ends them); an option's
-// value is the next argument or follows "=". Returns false after writing
-// the error for an unknown option or a bad value.
-bool parseOptions(const std::vector<std::u16string>& arguments, Options* options) {
-  size_t i = 1;
-  for (; i < arguments.size(); ++i) {
-    std::u16string argument = arguments[i];
-    if (argument == u"--") {
-      ++i;
-      break;
-    }
-    if (argument.size() < 2 || argument[0] != u'-')
-      break;
-    std::optional<std::u16string> attached;
-    if (size_t equals = argument.find(u'='); equals != std::u16string::npos) {
-      attached = argument.substr(equals + 1);
-      argument.resize(equals);
-    }
-    auto value = [&](std::u16string* into) {
-      if (attached) {
-        *into = *attached;
-        return true;
-      }
-      if (i + 1 >= arguments.size())
-        return usageError(shown(argument) + " needs a value");
-      *into = arguments[++i];
-      return true;
-    };
-    std::u16string text;
-    ++options->given;
-    if (argument == u"--json") {
-      options->json = true;
-    } else if (argument == u"--warnings-as-errors") {
-      options->warningsAsErrors = true;
-    } else if (argument == u"--help" || argument == u"-h") {
-      options->help = true;
-    } else if (argument == u"--version") {
-      options->version = true;
-    } else if (argument == u"--rules") {
-      if (!value(&text))
-        return false;
-      options->ruleSets.push_back(text);
-    } else if (argument == u"--scenarios" || argument == u"-s" ||
-               argument == u"--repository" || argument == u"-r") {
-      if (!value(&text))
-        return false;
-      const NamedPath named = namedPath(text);
-      if (named.path.empty())
-        return usageError(shown(argument) + " needs a value");
-      const bool scenarios = argument == u"--scenarios" || argument == u"-s";
-      (scenarios ? options->scenarios : options->repositories).push_back(named);
-    } else if (argument == u"--report-prefix" || argument == u"--report-postfix") {
-      std::u16string* into =
-          argument == u"--report-prefix" ? &options->reportPrefix : &options->reportPostfix;
-      if (!value(into))
-        return false;
-      if (into->find_first_of(u"/\\") != std::u16string::npos)
-        return usageError(shown(argument) + " takes text without a folder, not " + shown(*into));
-    } else if (argument == u"--report-input") {
-      options->reportInput = true;
-    } else if (argument == u"--print" || argument == u"-p") {
-      options->print = true;
-    } else if (argument == u"--stdin-name") {
-      if (!value(&options->stdinName))
-        return false;
-      const std::u16string& name = options->stdinName;
-      if (name.empty() || name == u"." || name == u".." ||
-          name.find_first_of(u"/\\") != std::u16string::npos)
-        return usageError("--stdin-name takes a file name without a folder, not " +
-                          shown(name));
-    } else if (argument == u"--report-dir" || argument == u"-o") {
-      if (!value(&options->reportDir))
-        return false;
-    } else if (argument == u"--junit") {
-      if (!value(&options->junit))
-        return false;
-    } else if (argument == u"--html") {
-      if (!value(&options->html))
-        return false;
-    } else if (argument == u"--jobs") {
-      if (!value(&text))
-        return false;
-      const std::string digits = shown(text);
-      char* end = nullptr;
-      const unsigned long jobs = std::strtoul(digits.c_str(), &end, 10);
-      if (digits.empty() || *end != '\0' || digits[0] == '-' || jobs == 0 || jobs > 64)
-        return usageError("--jobs takes a whole number from 1 to 64, not " + digits);
-      options->jobs = jobs;
-    } else if (argument == u"--shard") {
-      if (!value(&text))
-        return false;
-      const std::optional<Shard> shard = parseShard(shown(text));
-      if (!shard)
-        return usageError("--shard takes I/N with 0 <= I < N, not " + shown(text));
-      options->shard = *shard;
-      options->sharded = true;
-    } else if (const DaemonOption kind = daemonOption(argument); kind != DaemonOption::kNone) {
-      if (kind == DaemonOption::kValue && !value(&text))
-        return false;
-      if (const std::string wrong = setDaemonOption(&options->daemon, argument, text);
-          !wrong.empty())
-        return usageError(wrong);
-    } else {
-      return usageError("unknown option " + shown(argument));
-    }
-  }
-  options->operands.assign(arguments.begin() + static_cast<long>(i), arguments.end());
-  return true;
 }
 
 // Writes `text` to `stream` and flushes it. Returns the system's reason
@@ -275,7 +86,7 @@ struct ConfigurationFolder {
   // Reads every configuration of `options` into `sets`, in order, with an
   // engine environment of its own. Returns the refused configuration and
   // the reason, or empty text.
-  std::string load(const Options& options, std::vector<ScenarioSet>* sets) {
+  std::string load(const Invocation& options, std::vector<ScenarioSet>* sets) {
     std::vector<std::u16string> repositories;
     std::string refused = pairRepositories(options, &repositories);
     if (!refused.empty())
@@ -337,7 +148,7 @@ struct ConfigurationFolder {
   // Each configuration's repository, as the reference validator's command
   // line pairs them: by name; else none (each file's own folder), one for
   // all, or one per configuration in order.
-  static std::string pairRepositories(const Options& options,
+  static std::string pairRepositories(const Invocation& options,
                                       std::vector<std::u16string>* repositories) {
     std::vector<NamedPath> unnamed;
     for (const NamedPath& repository : options.repositories) {
@@ -451,89 +262,46 @@ void showEngineMessages(const DocumentResult& result, std::set<std::string>* sho
   show(result.runMessages);
 }
 
+// What every document of the call is checked against, as the command
+// line asks.
+CheckPlan planOf(const Invocation& call) {
+  CheckPlan plan;
+  plan.ruleSets = call.ruleSets;
+  plan.warningsAsErrors = call.warningsAsErrors;
+  plan.pageFacts = !call.pages.empty();
+  plan.reportPrefix = call.reportPrefix;
+  plan.reportPostfix = call.reportPostfix;
+  plan.keepReportInput = call.reportInput;
+  // The configuration's report as HTML, beside the report.
+  if (call.html && call.action == Action::kCheck)
+    plan.htmlDir = call.reportDir;
+  // Rule sets by hand exist for their reports; in scenario mode the
+  // configuration's report is the product and the SVRL files are kept
+  // only when asked.
+  plan.keepRuleSetReports = call.scenarios.empty() || call.svrl;
+  return plan;
+}
+
 }  // namespace
 
 int runVerdict(const std::vector<std::u16string>& arguments) {
   // What calls ended by SIGKILL left behind, before this one adds its own.
   sweepStaleScratch();
-  Options options;
-  if (!parseOptions(arguments, &options))
+  const ParsedInvocation parsed = parseInvocation(arguments, standardInput());
+  if (!parsed.error.empty()) {
+    usageError(parsed.error);
     return kUsageError;
-  if (options.help || options.version) {
-    // Alone only: a script that meant something else must not read help
-    // and a success as having checked its documents.
-    if (options.given > 1 || !options.operands.empty()) {
-      usageError(std::string(options.help ? "--help" : "--version") +
-                 " takes no other option and no operand");
-      return kUsageError;
-    }
+  }
+  const Invocation& options = parsed.invocation;
+  for (const std::string& warning : options.warnings)
+    std::fprintf(stderr, "xslvalidate-verdict: warning: %s\n", warning.c_str());
+  if (options.action == Action::kHelp || options.action == Action::kVersion) {
     std::fputs("xslvalidate-verdict " XSLVALIDATE_VERSION "\n", stdout);
-    if (options.help)
-      std::fputs(kUsage, stdout);
+    if (options.action == Action::kHelp)
+      std::fputs(kVerdictUsage, stdout);
     return 0;
   }
-
-  // Either the document first and then its rule sets, or rule sets by
-  // --rules or scenario configurations and every operand a document or a
-  // folder of them.
-  CheckPlan plan;
-  plan.warningsAsErrors = options.warningsAsErrors;
-  plan.pageFacts = !options.html.empty();
-  std::vector<std::u16string> documentOperands;
-  if (!options.scenarios.empty() && !options.ruleSets.empty()) {
-    usageError("--scenarios and --rules exclude each other");
-    return kUsageError;
-  }
-  if (options.scenarios.empty() && !options.repositories.empty()) {
-    usageError("--repository needs --scenarios");
-    return kUsageError;
-  }
-  if (options.daemon.enabled && (options.scenarios.empty() || !options.operands.empty())) {
-    usageError("--daemon checks the documents POSTed to it: it needs --scenarios and takes no "
-               "document");
-    return kUsageError;
-  }
-  if (options.ruleSets.empty() && options.scenarios.empty()) {
-    if (options.operands.size() < 2) {
-      usageError("expected a document and at least one stylesheet");
-      return kUsageError;
-    }
-    if (options.sharded) {
-      usageError("--shard needs documents given by --rules or --scenarios: the first "
-                 "form checks one document");
-      return kUsageError;
-    }
-    documentOperands.push_back(options.operands[0]);
-    plan.ruleSets.assign(options.operands.begin() + 1, options.operands.end());
-  } else {
-    if (options.operands.empty() && !options.daemon.enabled) {
-      usageError("expected at least one document or folder");
-      return kUsageError;
-    }
-    documentOperands = options.operands;
-    plan.ruleSets = options.ruleSets;
-  }
-  const bool reportOptions = options.print || options.reportInput ||
-                             !options.reportPrefix.empty() || !options.reportPostfix.empty();
-  if (reportOptions && options.scenarios.empty()) {
-    usageError("--print, --report-input, --report-prefix and --report-postfix need --scenarios");
-    return kUsageError;
-  }
-  if (options.print && (options.json || documentOperands.size() != 1)) {
-    usageError("--print prints the report of one document, without --json");
-    return kUsageError;
-  }
-  plan.reportPrefix = options.reportPrefix;
-  plan.reportPostfix = options.reportPostfix;
-  plan.keepReportInput = options.reportInput;
-  plan.htmlDir = options.html;
-  size_t stdinOperands = 0;
-  for (const std::u16string& operand : documentOperands)
-    stdinOperands += operand == u"-";
-  if (stdinOperands > 1) {
-    usageError("standard input (-) can be read once");
-    return kUsageError;
-  }
+  CheckPlan plan = planOf(options);
 
   // The configurations are read once, before any document; their match
   // stylesheets live in a folder of their own for the whole call.
@@ -557,7 +325,7 @@ int runVerdict(const std::vector<std::u16string>& arguments) {
   std::vector<std::u16string> sources;
   for (const NamedPath& scenarios : options.scenarios)
     sources.push_back(scenarios.path);
-  if (options.daemon.enabled)
+  if (options.action == Action::kServe)
     return runDaemon(LoadedPlan{plan, nullptr, {shown(configurationFolder.folder)}, sources},
                      options.daemon, [&options, &plan, sources](LoadedPlan* loaded) {
       // A generation of its own: the sets and their folder live as long
@@ -577,20 +345,30 @@ int runVerdict(const std::vector<std::u16string>& arguments) {
     });
 
   // Standard input becomes a file of its own before the documents are
-  // collected; without --report-dir its reports go to the current folder.
+  // collected; its reports go to the report folder as any document's.
   StdinDocument stdinDocument;
   std::u16string stdinPath;
-  if (stdinOperands > 0) {
+  const std::vector<std::u16string>& documentOperands = options.documents;
+  bool readsStdin = false;
+  for (const std::u16string& operand : documentOperands)
+    readsStdin = readsStdin || operand == u"-";
+  if (readsStdin) {
     const std::string failed = stdinDocument.read(options.stdinName, &stdinPath);
     if (!failed.empty()) {
       std::fprintf(stderr, "xslvalidate-verdict: the document on standard input could not "
                            "be kept: %s\n", failed.c_str());
       return kNoVerdict;
     }
+    // Nothing at all on standard input, where no document was named: the
+    // call was not given one.
+    if (options.stdinImplied && fileIdentity(stdinPath).size == 0) {
+      usageError("no document named and standard input is empty");
+      return kUsageError;
+    }
   }
 
   std::vector<std::u16string> skip;
-  for (const std::u16string* folder : {&options.reportDir, &options.html})
+  for (const std::u16string* folder : {&options.reportDir, &options.pages})
     if (!folder->empty())
       skip.push_back(*folder);
   std::vector<std::u16string> collected;
@@ -624,7 +402,7 @@ int runVerdict(const std::vector<std::u16string>& arguments) {
   }
   std::vector<InputDocument> documents =
       options.sharded ? shardOf(inputs.documents, options.shard) : inputs.documents;
-  for (const std::u16string* folder : {&options.reportDir, &options.html}) {
+  for (const std::u16string* folder : {&options.reportDir, &options.pages}) {
     const std::string clash = reportClash(documents, *folder);
     if (!clash.empty()) {
       std::fprintf(stderr, "xslvalidate-verdict: %s would have the same report names in %s\n",
@@ -632,32 +410,19 @@ int runVerdict(const std::vector<std::u16string>& arguments) {
       return kUsageError;
     }
   }
-  // No output of the call may be one of its documents, whatever names it.
-  std::vector<const std::vector<std::u16string>*> ruleSetLists = {&plan.ruleSets};
-  for (const ScenarioSet& set : configurations)
-    for (const Scenario& scenario : set.scenarios)
-      ruleSetLists.push_back(&scenario.ruleSets);
-  std::vector<PlannedOutput> outputs;
-  if (!options.junit.empty())
-    outputs.push_back(PlannedOutput{options.junit, "the JUnit file " + shown(options.junit)});
-  for (const InputDocument& document : inputs.documents) {
-    const std::u16string folder = reportFolderOf(document, options.reportDir);
-    for (const std::vector<std::u16string>* list : ruleSetLists)
-      for (const std::u16string& stylesheet : *list) {
-        const std::u16string report = reportPathFor(document.path, stylesheet, folder);
-        outputs.push_back(PlannedOutput{
-            report, "the report " + shown(report) + " of " + shown(document.path)});
-      }
-    if (!options.html.empty()) {
-      const std::u16string page =
-          inFolder(reportFolderOf(document, options.html), htmlPageName(document.path));
-      outputs.push_back(PlannedOutput{page, "the page " + shown(page)});
-    }
-  }
-  const std::string overwrite = overwriteClash(inputs.documents, outputs);
-  if (!overwrite.empty()) {
+  // Every file the call writes is planned here and checked at once: none
+  // may be a file the call reads, and no two may be one file. The whole
+  // input set counts, not only this shard's, as other shards read it.
+  const OutputPlaces places{options.reportDir, options.pages, options.junit};
+  std::vector<CallInput> read = callInputs(plan, inputs.documents);
+  // The document on standard input was copied, but the file it was
+  // redirected from is the user's too.
+  if (readsStdin)
+    read.push_back(CallInput{u"", "the file on standard input", standardInputFile()});
+  const std::string clash = outputClash(read, planOutputs(plan, documents, places));
+  if (!clash.empty()) {
     std::fprintf(stderr, "xslvalidate-verdict: %s; nothing was checked\n",
-                 visible(overwrite).c_str());
+                 visible(clash).c_str());
     return kUsageError;
   }
 
@@ -692,10 +457,9 @@ int runVerdict(const std::vector<std::u16string>& arguments) {
                              : batch       ? jsonLine(result)
                                            : jsonOutput(result));
                }
-               if (!options.html.empty()) {
-                 const std::u16string folder = reportFolderOf(documents[position], options.html);
-                 const std::u16string page =
-                     inFolder(folder, htmlPageName(documents[position].path));
+               if (!options.pages.empty()) {
+                 const std::u16string page = pagePath(documents[position], options.pages);
+                 const std::u16string folder = fromFsPath(fsPath(page).parent_path());
                  if (!makeFolders(folder) || !writeFileAtomically(page, htmlPage(result)))
                    fileFailures.push_back("the page " + visible(shown(page)) +
                                           " could not be written");

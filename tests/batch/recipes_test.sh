@@ -39,6 +39,7 @@ xmllint --noout --schema "$source_dir/src/verdict/testdata/junit.xsd" "$ci/out/j
   fail "ci-job: out/junit.xml is not the JUnit shape"
 [ "$(xmllint --xpath 'string(//testsuite/@failures)' "$ci/out/junit.xml")" = 2 ] ||
   fail "ci-job: out/junit.xml does not hold two failures"
+[ "$(find "$ci/invoices" -type f | wc -l)" = 2 ] || fail "ci-job: something was written to invoices/"
 for page in out/pages/invoice.xml.html out/pages/sub/invoice.xml.html \
             out/reports/invoice_totals.xml out/reports/sub/invoice_parties.xml; do
   [ -s "$ci/$page" ] || fail "ci-job: $page missing"

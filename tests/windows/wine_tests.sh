@@ -587,11 +587,19 @@ group_verdict() {
     "$(crlf_lines "${a_lines[@]}" "accepted: inv.xml")" "$out"
   expect_eq "$name" "standard error" "" "$err"
 
-  name="warnings as errors"
-  run_verdict --warnings-as-errors inv.xml a.xsl
-  expect_eq "$name" "status" "1" "$status"
-  expect_eq "$name" "standard output" \
-    "$(crlf_lines "${a_lines[@]}" "rejected: inv.xml (1 finding rejects it) [rule-findings]")" "$out"
+  # An option after the document and rule sets is still an option.
+  local placement
+  for placement in before after; do
+    name="warnings as errors, option $placement the operands"
+    if [ "$placement" = before ]; then
+      run_verdict --warnings-as-errors inv.xml a.xsl
+    else
+      run_verdict inv.xml a.xsl --warnings-as-errors
+    fi
+    expect_eq "$name" "status" "1" "$status"
+    expect_eq "$name" "standard output" \
+      "$(crlf_lines "${a_lines[@]}" "rejected: inv.xml (1 finding rejects it) [rule-findings]")" "$out"
+  done
 
   name="rejected, UTF-8 and a finding without flag"
   run_verdict inv.xml a.xsl b.xsl
@@ -705,18 +713,19 @@ group_verdict() {
   for doc in inv good bad; do printf '1\n' > "$in/$doc.xml.match"; done
   cp "$in/inv_a.xml.summary" "$in/good_a.xml.summary"
   name="scenario without schema"
-  run_verdict --scenarios noschema.xml inv.xml
+  run_verdict --svrl --scenarios noschema.xml inv.xml
   expect_eq "$name" "status" "0" "$status"
+  # Without -o the reports go to the current folder, named as such.
   expect_eq "$name" "standard output" "$(crlf_lines "scenario: Plain (noschema.xml)" \
-    "${a_lines[@]}" "accepted: inv.xml")" "$out"
+    'a.xsl -> .\inv_a.xml' "${a_lines[@]:1}" "accepted: inv.xml")" "$out"
   name="scenario with schema, valid invoice"
-  run_verdict --scenarios withschema.xml good.xml
+  run_verdict --svrl --scenarios withschema.xml good.xml
   expect_eq "$name" "status" "0" "$status"
   expect_eq "$name" "standard output" "$(crlf_lines "scenario: UBL (withschema.xml)" \
-    "schema ubl/maindoc/UBL-Invoice-2.1.xsd: valid" "a.xsl -> good_a.xml" \
+    "schema ubl/maindoc/UBL-Invoice-2.1.xsd: valid" 'a.xsl -> .\good_a.xml' \
     "${a_lines[@]:1}" "accepted: good.xml")" "$out"
   name="scenario with schema, invalid invoice"
-  run_verdict --json --scenarios withschema.xml bad.xml
+  run_verdict --json --svrl --scenarios withschema.xml bad.xml
   expect_eq "$name" "status" "1" "$status"
   expect_eq "$name" "schema state" "yes" \
     "$(grep -q -F '"state": "invalid"' "$root/stdout" && echo yes || echo no)"
@@ -725,7 +734,7 @@ group_verdict() {
   expect_eq "$name" "verdict" "yes" \
     "$(grep -q -F '"verdict": "rejected"' "$root/stdout" && echo yes || echo no)"
   name="scenario whose schema is not one"
-  run_verdict --scenarios notaschema.xml inv.xml
+  run_verdict --svrl --scenarios notaschema.xml inv.xml
   expect_eq "$name" "status" "3" "$status"
   expect_eq "$name" "last line" "yes" \
     "$(tail -n 1 "$root/stdout" | grep -q '^no verdict: inv.xml: the XML Schema inv.xsd could not be compiled: ' && echo yes || echo no)"
@@ -739,7 +748,7 @@ group_verdict() {
     > "$in/reported.xml.summary"
   printf '<s/>\n' > "$in/reported.xml"
   name="scenario with its report"
-  run_verdict --json --report-input --scenarios reported.xml inv.xml
+  run_verdict --json --svrl --serialize-report-input --scenarios reported.xml inv.xml
   expect_eq "$name" "status" "0" "$status"
   expect_eq "$name" "report written" "yes" "$([ -s "$in/inv-report.xml" ] && echo yes || echo no)"
   expect_eq "$name" "assessment" "yes" \
@@ -772,7 +781,7 @@ print(base64.b64encode(hashlib.sha256(open(sys.argv[1], "rb").read()).digest()).
   cp "$in/inv.xml.summary" "$in/batch/sub/inv.xml.summary"
   cp "$in/inv_a.xml.summary" "$in/out/inv_a.xml.summary"
   cp "$in/inv_a.xml.summary" "$in/out/sub/inv_a.xml.summary"
-  run_verdict --json --jobs 2 --rules a.xsl --report-dir out --junit junit.xml --html pages batch
+  run_verdict --json --jobs 2 --rules a.xsl --report-dir out --junit junit.xml --pages pages batch
   expect_eq "$name" "status" "0" "$status"
   expect_eq "$name" "JSON lines" "2" "$(grep -c '"verdict": "accepted"' "$root/stdout")"
   expect_eq "$name" "summary" "documents: 2 (accepted 2, rejected 0, no verdict 0)"$'\r' \
@@ -794,11 +803,16 @@ print(base64.b64encode(hashlib.sha256(open(sys.argv[1], "rb").read()).digest()).
     "$(grep -q '<dd>inv.xml</dd>' "$in/pages/sub/inv.xml.html" && echo yes || echo no)"
 
   local usage_entry
+  # Standard input is a device here, never read for a document: with no
+  # document named, -s has nothing to check; and -h, which takes no value
+  # now, needs --scenarios.
   for usage_entry in "no arguments|" "unknown option|--yaml|inv.xml|a.xsl" \
-                     "missing document|missing.xml|a.xsl"; do
+                     "missing document|missing.xml|a.xsl" \
+                     "no document and no input|--scenarios|noschema.xml" \
+                     "html without scenarios|-h|inv.xml|a.xsl"; do
     IFS='|' read -r -a fields <<< "$usage_entry"
     (cd "$in" && "$WINE" "$root/bin/xslvalidate-verdict.exe" "${fields[@]:1}" \
-       > "$root/stdout" 2> "$root/stderr")
+       < /dev/null > "$root/stdout" 2> "$root/stderr")
     status=$?
     expect_eq "${fields[0]}" "status" "2" "$status"
     expect_eq "${fields[0]}" "standard output" "" "$(cat "$root/stdout")"
