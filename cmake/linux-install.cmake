@@ -45,7 +45,7 @@ function(xslvalidate_manual_page name)
 endfunction()
 xslvalidate_manual_page(xslvalidate)
 xslvalidate_manual_page(xslvalidate-verdict)
-install(FILES README.md DESTINATION share/doc/xslvalidate)
+install(FILES README.md NEWS.md doc/usage.md DESTINATION share/doc/xslvalidate)
 install(FILES LICENSE DESTINATION share/doc/xslvalidate RENAME copyright)
 
 # `cpack` in the build folder makes xslvalidate_<version>_amd64.deb.

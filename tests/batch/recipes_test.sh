@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Runs the README's batch recipes (examples/batch/*.sh) as they are, on
-# the bundled example invoice and rule sets, and checks that the README
+# Runs the batch recipes (examples/batch/*.sh) as they are, on
+# the bundled example invoice and rule sets, and checks that the docs
 # quotes each recipe's command exactly. In-process (XSLVALIDATE_SERVER=off):
 # no engine server is started or left behind.
 # Usage: recipes_test.sh <source dir> <folder holding xslvalidate-verdict>
@@ -13,14 +13,16 @@ trap 'chmod -R u+w "$work"; rm -rf "$work"' EXIT
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
-# The README quotes each recipe's command, line for line.
+# The README or the user's manual quotes each recipe's command, line for
+# line.
 for recipe in ci-job intake; do
   script=$source_dir/examples/batch/$recipe.sh
   command=$(sed -n '/^xslvalidate-verdict/,/[^\\]$/p' "$script")
   [ -n "$command" ] || fail "$recipe: no command in the script"
-  python3 - "$source_dir/README.md" "$command" <<'PY' || fail "$recipe: README does not quote the command"
+  python3 - "$source_dir/README.md" "$source_dir/doc/usage.md" "$command" <<'PY' || fail "$recipe: neither README nor doc/usage.md quotes the command"
 import sys
-sys.exit(0 if sys.argv[2] in open(sys.argv[1], encoding="utf-8").read() else 1)
+texts = [open(name, encoding="utf-8").read() for name in sys.argv[1:3]]
+sys.exit(0 if any(sys.argv[3] in text for text in texts) else 1)
 PY
 done
 

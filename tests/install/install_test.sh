@@ -18,7 +18,7 @@ for f in bin/xslvalidate bin/xslvalidate-verdict \
          lib/xslvalidate/libxslvalidate-jvmengine.so \
          lib/xslvalidate/xslvalidate-engine-server \
          share/man/man1/xslvalidate.1.gz share/man/man1/xslvalidate-verdict.1.gz \
-         share/doc/xslvalidate/README.md \
+         share/doc/xslvalidate/README.md share/doc/xslvalidate/usage.md \
          share/doc/xslvalidate/copyright; do
   [ -f "$prefix/$f" ] || fail "$f is not installed"
 done
