@@ -1,6 +1,7 @@
 #include "verdict/batch_worker.h"
 
 #include <chrono>
+#include <cstdlib>
 
 #include "verdict/host_files.h"
 #include "verdict/page_facts.h"
@@ -9,6 +10,12 @@
 #include "verdict/shown.h"
 
 namespace {
+
+// Whether XSLVALIDATE_DEBUG asks for the engine's details.
+bool debugAsked() {
+  const char* debug = std::getenv("XSLVALIDATE_DEBUG");
+  return debug && *debug;
+}
 
 // A result without verdict for `document`, for a reason outside the check.
 DocumentResult withoutVerdict(const InputDocument& document, std::string reason,
@@ -85,6 +92,14 @@ DocumentResult checkWithWorker(const CheckPlan& plan, BatchWorker* worker,
     result.engineMessages = std::move(worker->environment.messages);
     result.compileMessages = std::move(worker->environment.compileMessages);
     result.runMessages = std::move(worker->environment.runMessages);
+    // A document that is not XML is said once, in its reason (the
+    // parser's line, column and words where it gave them); what each run
+    // that met it wrote (Saxon's and the JDK's texts of the same error)
+    // is kept only for diagnosis.
+    if (result.faultStated && !debugAsked()) {
+      result.engineMessages.clear();
+      result.runMessages.clear();
+    }
     if (wantsPageFacts(plan, result))
       addPageFacts(plan, &worker->check, document.path, &result);
   }

@@ -98,7 +98,49 @@ struct DocumentLook {
   std::string fault;          // when not read: why, in words
   const char* faultCode = nullptr;
   bool documentAtFault = false;  // the document's own fault, not the engine's
+  // Where the parser stopped and why, for a document not well-formed.
+  long long line = 0;
+  long long column = 0;
+  std::string parserMessage;
+  bool faultStated = false;  // `fault` says it whole
 };
+
+// Where the engine's parser stops on `document` and what it says: the
+// XML Schema step against a schema that declares nothing reads the
+// document with the one guarded parser and reports a document it cannot
+// read as a fatal finding with its line and column, as data. False when
+// the step gives no such finding (or this host's engine has no schema
+// step).
+bool parserStop(CheckWorker* worker, std::u16string_view document, DocumentLook* look) {
+  if (hostHasOwnSchemaValidator())
+    return false;
+  Scratch files = scratchFiles(*worker);
+  const std::u16string schema = inFolder(worker->scratch, u"declares-nothing.xsd");
+  if (!writeWholeFile(schema, "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\"/>\n")
+           .empty())
+    return false;
+  removeFile(files.schemaReport);
+  if (runSchemaValidation(worker->environment, document, {schema}, files.schemaReport,
+                          ReadRules()) != 0)
+    return false;
+  SummaryHead head;
+  bool found = false;
+  const std::string problem = readSummary(
+      worker, files.schemaReport, "the schema report could not be read as XML", &head,
+      [&](const std::string& line) {
+        SchemaFinding finding;
+        if (!head.schemaReport || !parseSchemaFindingLine(line, &finding))
+          return false;
+        if (!found && normalizedFlag(finding.severity) == "fatal") {
+          found = true;
+          look->line = finding.line;
+          look->column = finding.column;
+          look->parserMessage = finding.text;
+        }
+        return true;
+      });
+  return problem.empty() && found;
+}
 
 // What the first bytes of `document` say (scanProlog); kOther when it
 // cannot be read.
@@ -137,16 +179,25 @@ void explainUnread(CheckWorker* worker, std::u16string_view document, DocumentLo
     case PrologKind::kEmpty:
       look->fault = "the document is empty";
       look->faultCode = reason_code::kNotWellFormed;
+      look->faultStated = true;
       break;
     case PrologKind::kDoctype:
       look->fault = "the document declares a DOCTYPE, which is refused (no entity or DTD "
                     "is ever read)";
       look->faultCode = reason_code::kDoctypeRefused;
+      look->faultStated = true;
       break;
     case PrologKind::kOther:
-      look->fault = "the document could not be read as XML: it is not well-formed, or "
-                    "its shape is refused for safety (see the engine's messages)";
       look->faultCode = reason_code::kNotWellFormed;
+      if (parserStop(worker, document, look) && look->line > 0) {
+        look->fault = "the document could not be read as XML (line " +
+                      std::to_string(look->line) + ", column " +
+                      std::to_string(look->column) + "): " + look->parserMessage;
+        look->faultStated = true;
+      } else {
+        look->fault = "the document could not be read as XML: it is not well-formed, or "
+                      "its shape is refused for safety (see the engine's messages)";
+      }
       break;
   }
 }
@@ -471,6 +522,10 @@ bool askConfiguration(CheckWorker* worker, const ScenarioSet& set,
     } else {
       result->reason = look.fault;
       result->reasonCode = look.faultCode;
+      result->parserLine = look.line;
+      result->parserColumn = look.column;
+      result->parserMessage = look.parserMessage;
+      result->faultStated = look.faultStated;
       if (look.documentAtFault)
         result->verdict = Verdict::kRejected;
     }
@@ -624,6 +679,7 @@ static DocumentResult checkDocumentKeeping(const CheckPlan& plan, CheckWorker* w
                     "ever read)";
     result.reasonCode = reason_code::kDoctypeRefused;
     result.verdict = Verdict::kRejected;
+    result.faultStated = true;
   }
 
   const Scenario* scenario = nullptr;
@@ -653,8 +709,12 @@ static DocumentResult checkDocumentKeeping(const CheckPlan& plan, CheckWorker* w
             break;
           }
         if (report.configuration) {
-          if (result.reasonCode != reason_code::kNoScenarioMatched)
-            report.wellFormednessError = result.reason;
+          if (result.reasonCode != reason_code::kNoScenarioMatched) {
+            report.wellFormednessError =
+                result.parserMessage.empty() ? result.reason : result.parserMessage;
+            report.wellFormednessLine = result.parserLine;
+            report.wellFormednessColumn = result.parserColumn;
+          }
           report.documentUnread = result.reasonCode == reason_code::kDoctypeRefused;
           makeValidationReport(worker, report, &result);
         }
@@ -692,6 +752,10 @@ static DocumentResult checkDocumentKeeping(const CheckPlan& plan, CheckWorker* w
     if (!look->read) {
       result.reason = look->fault;
       result.reasonCode = look->faultCode;
+      result.parserLine = look->line;
+      result.parserColumn = look->column;
+      result.parserMessage = look->parserMessage;
+      result.faultStated = look->faultStated;
       result.verdict = look->documentAtFault ? Verdict::kRejected : Verdict::kNone;
       return result;
     }

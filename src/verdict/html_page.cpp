@@ -79,6 +79,11 @@ std::string reasonInWords(const DocumentResult& result) {
   if (is(code, reason_code::kSchemaInvalid))
     return "The document does not follow the XML Schema of its format (" + count +
            (one ? " error" : " errors") + ", listed below); its business rules were not checked.";
+  if (is(code, reason_code::kNotWellFormed) && result.parserLine > 0)
+    return "The document is not well-formed XML, so it cannot be read: the XML parser "
+           "stopped at line " + std::to_string(result.parserLine) + ", column " +
+           std::to_string(result.parserColumn) + " (" + result.parserMessage +
+           "). Send it again as the XML file your software exports.";
   if (is(code, reason_code::kNotWellFormed))
     return "The document is empty or is not well-formed XML, so it cannot be read. "
            "Send it again as the XML file your software exports.";

@@ -203,6 +203,12 @@ std::string jsonOutput(const DocumentResult& result) {
          ",\n  \"reason\": " + jsonText(result.reason) +
          ",\n  \"reasonCode\": " +
          (result.reasonCode ? jsonString(result.reasonCode) : std::string("null")) +
+         ",\n  \"parserError\": " +
+         (result.parserLine > 0
+              ? "{\"line\": " + std::to_string(result.parserLine) +
+                    ", \"column\": " + std::to_string(result.parserColumn) +
+                    ", \"message\": " + jsonString(result.parserMessage) + "}"
+              : std::string("null")) +
          ",\n  \"engineMessages\": " + jsonText(result.engineMessages) + "\n}\n";
 }
 

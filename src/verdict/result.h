@@ -110,6 +110,15 @@ struct DocumentResult {
   // as a stable code (reason_code.h); empty and null when it is accepted.
   std::string reason;
   const char* reasonCode = nullptr;
+  // Where the XML parser stopped on a document that is not XML, and its
+  // words, when the engine's parser told them (line 0: not known).
+  long long parserLine = 0;
+  long long parserColumn = 0;
+  std::string parserMessage;
+  // The reason states the document's own fault whole (empty, a DOCTYPE,
+  // where the parser stopped): what the engine's runs wrote of it adds
+  // nothing but Java's texts of the same error.
+  bool faultStated = false;
   // The configuration's validation report (rep:report), when one was made:
   // where it was written, what it says ("accept" or "reject"), by what
   // ("acceptMatch" or "report", its own assessment), and whether that

@@ -84,7 +84,8 @@ std::string outline(const ReportRequest& request, const std::string& hash,
             "\" index=\"" + std::to_string(request.scenarioIndex) + "\"/>\n";
   text += "<in:validationResultsWellformedness>";
   if (!request.wellFormednessError.empty())
-    text += syntaxError(request.wellFormednessError, "SEVERITY_FATAL_ERROR", 0, 0);
+    text += syntaxError(request.wellFormednessError, "SEVERITY_FATAL_ERROR",
+                        request.wellFormednessLine, request.wellFormednessColumn);
   text += "</in:validationResultsWellformedness>\n";
   if (request.scenario && !request.scenario->schemaResources.empty()) {
     text += "<in:validationResultsXmlSchema>";

@@ -72,6 +72,8 @@ struct ReportRequest {
   std::u16string prefix, postfix;
   bool keepInput = false;  // also write the report's input beside it
   std::string wellFormednessError;  // the parser's message when not XML
+  long long wellFormednessLine = 0;  // where the parser stopped; 0: not known
+  long long wellFormednessColumn = 0;
   // The document is refused unread (a DOCTYPE): the report's input names
   // it and gives its digest, and the report stylesheet does not get it.
   bool documentUnread = false;

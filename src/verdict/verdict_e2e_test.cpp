@@ -459,12 +459,17 @@ TEST(VerdictFixtures, DocumentFaultsRejectWithTheirReasonCode) {
       << "<?xml version=\"1.0\"?>\n<!-- a comment first -->\n"
          "<!DOCTYPE lol [<!ENTITY lol \"lol\"><!ENTITY lol1 \"&lol;&lol;&lol;\">]>\n"
          "<Invoice>&lol1;</Invoice>\n";
-  struct Case { const char* document; const char* code; };
-  for (const Case& c : std::initializer_list<Case>{{"empty.xml", "not-well-formed"},
-                                                    {"blank.xml", "not-well-formed"},
-                                                    {"text.xml", "not-well-formed"},
-                                                    {"cut.xml", "not-well-formed"},
-                                                    {"doctype.xml", "doctype-refused"}}) {
+  std::ofstream(folder.path + "/unclosed.xml")
+      << "<Invoice>\n  <Note>one\n  <Note>two</Note>\n</Invoice>\n";
+  // Each is said once, in its reason; where the parser stopped is told as
+  // data (line 0: no parser position, the document's first bytes told).
+  struct Case { const char* document; const char* code; int line; int column; };
+  for (const Case& c : std::initializer_list<Case>{{"empty.xml", "not-well-formed", 0, 0},
+                                                    {"blank.xml", "not-well-formed", 0, 0},
+                                                    {"text.xml", "not-well-formed", 1, 1},
+                                                    {"cut.xml", "not-well-formed", 1, 18},
+                                                    {"unclosed.xml", "not-well-formed", 4, 3},
+                                                    {"doctype.xml", "doctype-refused", 0, 0}}) {
     SCOPED_TRACE(c.document);
     ProcessResult r = verdict({"--json", c.document, rules}, folder.path);
     EXPECT_EQ(1, r.exitCode) << r.err;
@@ -472,6 +477,19 @@ TEST(VerdictFixtures, DocumentFaultsRejectWithTheirReasonCode) {
     EXPECT_EQ("rejected", doc["verdict"]);
     EXPECT_EQ(c.code, doc["reasonCode"]);
     EXPECT_EQ(json::array(), doc["ruleSets"]);  // no rule set ran
+    if (c.line > 0) {
+      EXPECT_EQ(c.line, doc["parserError"]["line"]);
+      EXPECT_EQ(c.column, doc["parserError"]["column"]);
+      EXPECT_NE(std::string::npos,
+                doc["reason"].get<std::string>().find("(line " + std::to_string(c.line) +
+                                                      ", column " +
+                                                      std::to_string(c.column) + ")"));
+    } else {
+      EXPECT_TRUE(doc["parserError"].is_null());
+    }
+    EXPECT_TRUE(doc["engineMessages"].is_null()) << doc["engineMessages"];
+    ProcessResult text = verdict({c.document, rules}, folder.path);
+    EXPECT_EQ("", text.err) << "the reason says it; the runs' Java texts are not repeated";
   }
   EXPECT_FALSE(fs::exists(folder.path + "/text_totals.xml"));
 
@@ -683,8 +701,8 @@ TEST(VerdictScenarios, NoScenarioMatchesReportsAsDocumentsAndNonXmlAreRejected) 
             "no-scenario-matched"},
            {"report.xml", "the document is an SVRL report, not a document to check",
             "no-scenario-matched"},
-           {"text.xml", "the document could not be read as XML: it is not well-formed, or its "
-            "shape is refused for safety (see the engine's messages)", "not-well-formed"}}) {
+           {"text.xml", "the document could not be read as XML (line 1, column 1): Content is "
+            "not allowed in prolog.", "not-well-formed"}}) {
     ProcessResult r = withScenarios(c.document, folder.path);
     EXPECT_EQ(1, r.exitCode) << r.err;
     json doc = json::parse(r.out);
