@@ -66,3 +66,10 @@ bool readLine(std::FILE* file, std::string* line) {
     line->pop_back();
   return true;
 }
+
+std::u16string asciiLowered(std::u16string text) {
+  for (char16_t& c : text)
+    if (c >= u'A' && c <= u'Z')
+      c = static_cast<char16_t>(c - u'A' + u'a');
+  return text;
+}

@@ -30,6 +30,11 @@ FileIdentity fileIdentity(std::u16string_view path);
 // time.
 bool writtenSince(const FileIdentity& before, const FileIdentity& after);
 
+// `text` with ASCII letters in lower case: the key under which two names
+// that differ only in case meet, as they do on the file systems Windows
+// uses (and to compare an extension whatever its case).
+std::u16string asciiLowered(std::u16string text);
+
 // Makes a new folder that only this user can use, under the host's folder
 // for temporary files. Returns its path, without a trailing separator, or
 // empty text when none could be made.

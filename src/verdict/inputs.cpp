@@ -15,15 +15,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::u16string lowered(std::u16string text) {
-  for (char16_t& c : text)
-    if (c >= u'A' && c <= u'Z')
-      c = static_cast<char16_t>(c - u'A' + u'a');
-  return text;
-}
-
 bool hasXmlExtension(const std::u16string& name) {
-  return name.size() > 4 && lowered(name.substr(name.size() - 4)) == u".xml";
+  return name.size() > 4 && asciiLowered(name.substr(name.size() - 4)) == u".xml";
 }
 
 // The first bytes of the file at `path`; empty when it cannot be read.
@@ -190,7 +183,7 @@ InputSet collectInputs(const std::vector<std::u16string>& operands,
         if (name.empty())
           name = absolute.parent_path().filename();
         under = fromFsPath(name);
-        auto [place, fresh] = folderNames.emplace(lowered(under), operand);
+        auto [place, fresh] = folderNames.emplace(asciiLowered(under), operand);
         if (!fresh && place->second != operand) {
           set.error = "the folders " + toUtf8(place->second).value_or("?") + " and " +
                       toUtf8(operand).value_or("?") + " have the same name, so their reports "
@@ -258,7 +251,7 @@ std::string reportClash(const std::vector<InputDocument>& documents,
     return std::string();
   std::vector<std::pair<std::u16string, size_t>> places;
   for (size_t i = 0; i < documents.size(); ++i) {
-    places.emplace_back(lowered(inFolder(reportFolderOf(documents[i], reportDir),
+    places.emplace_back(asciiLowered(inFolder(reportFolderOf(documents[i], reportDir),
                                          fromFsPath(fsPath(documents[i].path).filename()))),
                         i);
   }

@@ -13,13 +13,6 @@
 
 namespace {
 
-std::u16string lowered(std::u16string text) {
-  for (char16_t& c : text)
-    if (c >= u'A' && c <= u'Z')
-      c = static_cast<char16_t>(c - u'A' + u'a');
-  return text;
-}
-
 // Which file a path names, as a key two spellings of one file share: its
 // identity when it exists, else its absolute normalized path (symbolic
 // links of the part that exists resolved), in lower case. A path through
@@ -32,12 +25,12 @@ std::pair<bool, std::u16string> fileKey(const std::u16string& path, FileIdentity
   std::error_code failed;
   std::filesystem::path whole = std::filesystem::absolute(fsPath(path), failed);
   if (failed)
-    return {false, lowered(path)};
+    return {false, asciiLowered(path)};
   *identity = fileIdentity(fromFsPath(whole.lexically_normal()));
   if (identity->exists)
     return {true, std::u16string()};
   whole = std::filesystem::weakly_canonical(whole, failed);
-  return {false, lowered(failed ? path : fromFsPath(whole.lexically_normal()))};
+  return {false, asciiLowered(failed ? path : fromFsPath(whole.lexically_normal()))};
 }
 
 using IdentityKey = std::pair<unsigned long long, unsigned long long>;
