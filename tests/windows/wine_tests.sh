@@ -620,14 +620,14 @@ group_verdict() {
     '    {' '      "stylesheet": "b.xsl",' '      "report": "inv_b.xml",' \
     '      "run": "completed",' '      "runStatus": 0,' '      "svrl": true,' \
     '      "firedRules": true,' '      "findings": [' \
-    '        {"kind": "successful-report", "id": "F-1", "flag": "fatal", "severity": "fatal", "overridden": false, "rejects": true, "location": null, "test": null, "message": "Müller € 𝄞\n  zweite Zeile"},' \
-    '        {"kind": "failed-assert", "id": null, "flag": null, "severity": "error", "overridden": false, "rejects": true, "location": "/", "test": "not(y)", "message": "\"q\" \\"}' \
+    '        {"kind": "successful-report", "id": "F-1", "flag": "fatal", "severity": "fatal", "overridden": false, "rejects": true, "line": null, "column": null, "location": null, "test": null, "message": "Müller € 𝄞\n  zweite Zeile"},' \
+    '        {"kind": "failed-assert", "id": null, "flag": null, "severity": "error", "overridden": false, "rejects": true, "line": null, "column": null, "location": "/", "test": "not(y)", "message": "\"q\" \\"}' \
     '      ],' '      "counts": {"fatal": 1, "error": 1, "warning": 0, "information": 0},' \
     '      "problem": null' '    }' '  ],' '  "verdict": "rejected",' \
     '  "rejectingFindings": 2,' '  "validationReport": null,' '  "assessment": null,' \
     '  "assessmentBy": null,' '  "assessmentOverrides": false,' \
     '  "reason": "2 findings reject the document",' \
-    '  "reasonCode": "rule-findings",' '  "engineMessages": null' '}')" "$out"
+    '  "reasonCode": "rule-findings",' '  "parserError": null,' '  "engineMessages": null' '}')" "$out"
 
   local -a none_cases=(
     # name | expected last line | arguments (separated by |)
