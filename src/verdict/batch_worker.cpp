@@ -92,11 +92,14 @@ DocumentResult checkWithWorker(const CheckPlan& plan, BatchWorker* worker,
     result.engineMessages = std::move(worker->environment.messages);
     result.compileMessages = std::move(worker->environment.compileMessages);
     result.runMessages = std::move(worker->environment.runMessages);
-    // A document that is not XML is said once, in its reason (the
-    // parser's line, column and words where it gave them); what each run
-    // that met it wrote (Saxon's and the JDK's texts of the same error)
-    // is kept only for diagnosis.
-    if (result.faultStated && !debugAsked()) {
+    // A document that is not XML, or a report that could not be written,
+    // is said once, in the reason (the parser's line, column and words;
+    // the report's own name and the system's words); what each run that
+    // met it wrote (Saxon's and the JDK's texts of the same error, naming
+    // a private file) is kept only for diagnosis.
+    const bool reasonSaysAll =
+        result.faultStated || result.reasonCode == reason_code::kOutputUnwritable;
+    if (reasonSaysAll && !debugAsked()) {
       result.engineMessages.clear();
       result.runMessages.clear();
     }

@@ -547,6 +547,31 @@ TEST(VerdictUsage, FullTemporaryFolderIsNamed) {
   EXPECT_EQ(std::string::npos, r.out.find("could not be read as XML")) << r.out;
 }
 
+// A report folder with no room left: the verdict names the report and the
+// system's words once; the engine's own texts of the failed write (naming
+// the call's private file, twice) are not repeated on standard error.
+TEST(VerdictUsage, FullReportFolderIsSaidOnce) {
+  Folder folder(std::string(XSLVALIDATE_SOURCE_DIR) + "/examples/invoice.xml");
+  const std::string out = folder.path + "/out";
+  fs::create_directory(out);
+  ProcessResult r = runProcess(
+      {"/usr/bin/unshare", "-m", "/bin/sh", "-c",
+       "mount -t tmpfs -o size=16k tmpfs \"$1\" || exit 77\n"
+       "head -c 16384 /dev/zero > \"$1/fill\" 2>/dev/null\n"
+       "exec \"$0\" --rules \"$2\" -o \"$1\" invoice.xml",
+       VERDICT_EXE, out, std::string(XSLVALIDATE_SOURCE_DIR) + "/examples/rules/totals.xslt"},
+      {"PATH=/usr/bin:/bin", "XSLVALIDATE_SERVER=off"}, folder.path);
+  if (r.exitCode == 77)
+    GTEST_SKIP() << "no private tmpfs here: " << r.err;
+  EXPECT_EQ(3, r.exitCode) << r.err;
+  EXPECT_NE(std::string::npos, r.out.find("[output-unwritable]")) << r.out;
+  EXPECT_NE(std::string::npos,
+            r.out.find("the report " + out + "/invoice_totals.xml could not be written (No "
+                       "space left on device)"))
+      << r.out;
+  EXPECT_EQ("", r.err);
+}
+
 // ---- Scenario configurations ----
 
 const std::string kScenarios = kFixtures + "scenarios/scenarios.xml";
