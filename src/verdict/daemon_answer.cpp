@@ -203,6 +203,18 @@ void DaemonMetrics::record(int status, double seconds) {
   ++latencyCount;
 }
 
+namespace {
+
+// One metric with a single sample, in the Prometheus text format: its
+// help line, its type line and its value.
+std::string singleMetric(const char* name, const char* type, const char* help,
+                         const std::string& value) {
+  return std::string("# HELP ") + name + " " + help + "\n# TYPE " + name + " " + type + "\n" +
+         name + " " + value + "\n";
+}
+
+}  // namespace
+
 std::string DaemonMetrics::text() const {
   std::string out =
       "# HELP xslvalidate_requests_total Requests answered, by HTTP status.\n"
@@ -229,36 +241,34 @@ std::string DaemonMetrics::text() const {
   std::snprintf(sum, sizeof sum, "%.6f", latencySum);
   out += "xslvalidate_request_seconds_sum " + std::string(sum) + "\n";
   out += "xslvalidate_request_seconds_count " + std::to_string(latencyCount) + "\n";
-  out += "# HELP xslvalidate_in_flight Documents taken and not yet answered.\n"
-         "# TYPE xslvalidate_in_flight gauge\n"
-         "xslvalidate_in_flight " + std::to_string(inFlight) + "\n";
-  out += "# HELP xslvalidate_queue_length Documents waiting for a worker.\n"
-         "# TYPE xslvalidate_queue_length gauge\n"
-         "xslvalidate_queue_length " + std::to_string(queued) + "\n";
-  out += "# HELP xslvalidate_workers Workers, each with its own engine connection.\n"
-         "# TYPE xslvalidate_workers gauge\n"
-         "xslvalidate_workers " + std::to_string(workers) + "\n";
-  out += "# HELP xslvalidate_workers_without_engine_server Workers that could not get an "
-         "engine server; their documents are answered 503.\n"
-         "# TYPE xslvalidate_workers_without_engine_server gauge\n"
-         "xslvalidate_workers_without_engine_server " + std::to_string(withoutServer) + "\n";
-  out += "# HELP xslvalidate_ready Whether the configuration in use has been warmed up "
-         "(health answers UP).\n"
-         "# TYPE xslvalidate_ready gauge\n"
-         "xslvalidate_ready " + std::to_string(ready ? 1 : 0) + "\n";
-  out += "# HELP xslvalidate_warmed_compiles Stylesheets and schema sets of the configuration "
-         "in use that the warm-up had the engine server compile; the server may since have "
-         "let some go from its cache.\n"
-         "# TYPE xslvalidate_warmed_compiles gauge\n"
-         "xslvalidate_warmed_compiles " + std::to_string(warmed) + "\n";
-  out += "# HELP xslvalidate_probe_ok Whether the service's own probe document last got a "
-         "verdict (health answers DOWN when not).\n"
-         "# TYPE xslvalidate_probe_ok gauge\n"
-         "xslvalidate_probe_ok " + std::to_string(probeOk ? 1 : 0) + "\n";
-  out += "# HELP xslvalidate_reloads_failed_total Reloads refused; the configuration in use "
-         "served on unchanged.\n"
-         "# TYPE xslvalidate_reloads_failed_total counter\n"
-         "xslvalidate_reloads_failed_total " + std::to_string(failedReloads) + "\n";
+  out += singleMetric("xslvalidate_in_flight", "gauge",
+                      "Documents taken and not yet answered.",
+                      std::to_string(inFlight));
+  out += singleMetric("xslvalidate_queue_length", "gauge",
+                      "Documents waiting for a worker.",
+                      std::to_string(queued));
+  out += singleMetric("xslvalidate_workers", "gauge",
+                      "Workers, each with its own engine connection.",
+                      std::to_string(workers));
+  out += singleMetric("xslvalidate_workers_without_engine_server", "gauge",
+                      "Workers that could not get an engine server; their documents are "
+                      "answered 503.",
+                      std::to_string(withoutServer));
+  out += singleMetric("xslvalidate_ready", "gauge",
+                      "Whether the configuration in use has been warmed up (health answers UP).",
+                      std::to_string(ready ? 1 : 0));
+  out += singleMetric("xslvalidate_warmed_compiles", "gauge",
+                      "Stylesheets and schema sets of the configuration in use that the warm-up"
+                      " had the engine server compile; the server may since have let some go "
+                      "from its cache.",
+                      std::to_string(warmed));
+  out += singleMetric("xslvalidate_probe_ok", "gauge",
+                      "Whether the service's own probe document last got a verdict (health "
+                      "answers DOWN when not).",
+                      std::to_string(probeOk ? 1 : 0));
+  out += singleMetric("xslvalidate_reloads_failed_total", "counter",
+                      "Reloads refused; the configuration in use served on unchanged.",
+                      std::to_string(failedReloads));
   if (!lastReloadFailure.empty())
     out += "# HELP xslvalidate_reload_last_failure The reason code of the last refused "
            "reload.\n"
