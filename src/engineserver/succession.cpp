@@ -177,7 +177,11 @@ int listenAt(const std::string& path) {
 std::string nameIdentity(const std::string& path) {
   struct stat status;
   if (lstat(path.c_str(), &status) != 0) return "";
-  return std::to_string(status.st_dev) + ":" + std::to_string(status.st_ino);
+  // The change time too: a file system may give a socket made after the
+  // old one's removal the same inode number at once (ext4 does), and a
+  // socket's change time is set when it is made or renamed.
+  return std::to_string(status.st_dev) + ":" + std::to_string(status.st_ino) + ":" +
+         std::to_string(status.st_ctim.tv_sec) + "." + std::to_string(status.st_ctim.tv_nsec);
 }
 
 int takeOver(const std::string& socketPath, const std::string& predecessor,

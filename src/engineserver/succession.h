@@ -77,8 +77,9 @@ void sweepStaleHandOvers(const std::string& socketPath);
 // never taken from it here.
 int listenAt(const std::string& path);
 
-// The device and inode of what `path` names now (not followed), as one
-// text; empty when nothing is there.
+// The device, inode and change time of what `path` names now (not
+// followed), as one text, so that a socket made in the place of a removed
+// one never shares it; empty when nothing is there.
 std::string nameIdentity(const std::string& path);
 
 // The successor's step: listens at takeOverName, then, holding the start
